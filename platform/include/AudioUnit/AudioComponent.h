@@ -1,0 +1,87 @@
+// Audio Components: finding installed components, describing them, and
+// opening and closing their instances through the component's factory.
+#pragma once
+
+#include <MacTypes.h>
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreServices/CoreServices.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Flags of a component description.
+enum {
+    kAudioComponentFlag_Unsearchable = 1,
+    kAudioComponentFlag_SandboxSafe = 2,
+    kAudioComponentFlag_IsV3AudioUnit = 4,
+    kAudioComponentFlag_RequiresAsyncInstantiation = 8,
+    kAudioComponentFlag_CanLoadInProcess = 0x10,
+};
+
+// Status codes of the component calls.
+enum {
+    kAudioComponentErr_InstanceTimedOut = -66754,
+    kAudioComponentErr_DuplicateDescription = -66752,
+    kAudioComponentErr_UnsupportedType = -66751,
+    kAudioComponentErr_TooManyInstances = -66750,
+    kAudioComponentErr_InstanceInvalidated = -66749,
+    kAudioComponentErr_NotPermitted = -66748,
+    kAudioComponentErr_InitializationTimedOut = -66747,
+    kAudioComponentErr_InvalidFormat = -66746,
+};
+
+// Identifies a component. In a search, a field of 0 matches anything, and
+// componentFlagsMask selects the flag bits that must equal componentFlags.
+typedef struct AudioComponentDescription {
+    OSType componentType;
+    OSType componentSubType;
+    OSType componentManufacturer;
+    UInt32 componentFlags;
+    UInt32 componentFlagsMask;
+} AudioComponentDescription;
+
+typedef struct OpaqueAudioComponent* AudioComponent;
+typedef struct ComponentInstanceRecord* AudioComponentInstance;
+
+// A method served by a component: the plug-in interface pointer first, then
+// the call's own arguments.
+typedef OSStatus (*AudioComponentMethod)(void* self, ...);
+
+// What a component's factory hands back. The host passes the record's own
+// address as the first argument of Open, Close and every looked-up method.
+typedef struct AudioComponentPlugInInterface {
+    OSStatus (*Open)(void* self, AudioComponentInstance mInstance);
+    OSStatus (*Close)(void* self);
+    AudioComponentMethod (*Lookup)(SInt16 selector);
+    void* reserved;
+} AudioComponentPlugInInterface;
+
+typedef AudioComponentPlugInInterface* (*AudioComponentFactoryFunction)(
+    const AudioComponentDescription* inDesc);
+
+// The next component after inComponent (or the first, for null) that matches
+// the description; null when there is none.
+AudioComponent AudioComponentFindNext(AudioComponent inComponent,
+                                      const AudioComponentDescription* inDesc);
+UInt32 AudioComponentCount(const AudioComponentDescription* inDesc);
+
+// The component's full name ("Manufacturer: Product"), retained for the caller.
+OSStatus AudioComponentCopyName(AudioComponent inComponent, CFStringRef* outName);
+OSStatus AudioComponentGetDescription(AudioComponent inComponent,
+                                      AudioComponentDescription* outDesc);
+OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion);
+
+OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentInstance* outInstance);
+OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance);
+AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance);
+Boolean AudioComponentInstanceCanDo(AudioComponentInstance inInstance, SInt16 inSelectorID);
+
+// Makes a component known to this process, for hosts that load a component's
+// code themselves. The name is copied.
+AudioComponent AudioComponentRegister(const AudioComponentDescription* inDesc, CFStringRef inName,
+                                      UInt32 inVersion, AudioComponentFactoryFunction inFactory);
+
+#ifdef __cplusplus
+}
+#endif
