@@ -1,0 +1,177 @@
+// The printed forms of stream formats and four-character codes.
+#include "aufw/CAStreamBasicDescription.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+CAStreamBasicDescription FromText(const char* text, double rate = 0) {
+    CAStreamBasicDescription d;
+    EXPECT_TRUE(CAStreamBasicDescription::FromText(text, d)) << text;
+    if (rate != 0) {
+        d.mSampleRate = rate;
+    }
+    return d;
+}
+
+std::string AsString(const CAStreamBasicDescription& d) {
+    char buf[256];
+    return d.AsString(buf, sizeof(buf));
+}
+
+std::string SimpleName(const AudioStreamBasicDescription& d, bool abbreviate,
+                       bool withRate = false) {
+    char buf[128];
+    CAStreamBasicDescription::GetSimpleName(d, buf, sizeof(buf), abbreviate, withRate);
+    return buf;
+}
+
+TEST(FormatText, OSTypeStrings) {
+    char buf[CAStreamBasicDescription::kOSTypeStringSize];
+    EXPECT_STREQ(CAStringForOSType(kAudioFormatLinearPCM, buf), "'lpcm'");
+    EXPECT_STREQ(CAStringForOSType(1, buf), "0x00000001");
+    EXPECT_STREQ(CAStringForOSType(0x615C6263, buf), "0x615C6263"); // a\bc
+    EXPECT_STREQ(CAStringForOSType(0xFFFFFFFF, buf), "0xFFFFFFFF");
+    EXPECT_STREQ(CAStringForOSType(kAudioFormatMPEG4AAC, buf), "'aac '");
+    EXPECT_STREQ(CAStringForOSType(0x6D730011, buf), "0x6D730011");
+    EXPECT_EQ(CAStringForOSType(0, buf), buf);
+}
+
+TEST(FormatText, AsStringForLinearPCM) {
+    CAStreamBasicDescription canonical;
+    canonical.mSampleRate = 44100;
+    canonical.SetAUCanonical(2, false);
+    EXPECT_EQ(AsString(canonical),
+              " 2 ch,  44100 Hz, 'lpcm' (0x00000029) 32-bit little-endian float, deinterleaved");
+
+    EXPECT_EQ(AsString(FromText("I20", 44100)),
+              " 1 ch,  44100 Hz, 'lpcm' (0x00000014) 20-bit little-endian signed integer, "
+              "unpacked in 3 bytes high-aligned");
+    EXPECT_EQ(AsString(FromText("BEI24:L4,2", 96000)),
+              " 2 ch,  96000 Hz, 'lpcm' (0x00000006) 24-bit big-endian signed integer, "
+              "unpacked in 4 bytes low-aligned");
+    EXPECT_EQ(AsString(FromText("I8.24,2")),
+              " 2 ch,      0 Hz, 'lpcm' (0x00000C0C) 8.24-bit little-endian signed integer");
+    // Single-byte samples have no byte order.
+    EXPECT_EQ(AsString(FromText("UI8@8000")),
+              " 1 ch,   8000 Hz, 'lpcm' (0x00000008) 8-bit unsigned integer");
+    // Twelve bits packed into two bytes: the packing shows, the alignment too.
+    auto packed12 = FromText("I12");
+    packed12.mFormatFlags |= kAudioFormatFlagIsPacked;
+    EXPECT_EQ(AsString(packed12), " 1 ch,      0 Hz, 'lpcm' (0x0000001C) 12-bit little-endian "
+                                  "signed integer, packed in 2 bytes high-aligned");
+}
+
+TEST(FormatText, AsStringForOtherFormats) {
+    CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0,
+                                  kAppleLosslessFormatFlag_24BitSourceData);
+    EXPECT_EQ(AsString(alac),
+              " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet");
+    alac.mFormatFlags = 7;
+    EXPECT_EQ(AsString(alac), " 2 ch,  44100 Hz, 'alac' (0x00000007) from UNKNOWN source bit "
+                              "depth, 4096 frames/packet");
+
+    CAStreamBasicDescription aac(48000, kAudioFormatMPEG4AAC, 0, 1024, 0, 6, 0, 0);
+    EXPECT_EQ(AsString(aac), " 6 ch,  48000 Hz, 'aac ' (0x00000000) 0 bits/channel, 0 "
+                             "bytes/packet, 1024 frames/packet, 0 bytes/frame");
+    CAStreamBasicDescription odd(0, 1, 2, 3, 4, 5, 6, 7);
+    EXPECT_EQ(AsString(odd), " 5 ch,      0 Hz, 0x00000001 (0x00000007) 6 bits/channel, 2 "
+                             "bytes/packet, 3 frames/packet, 4 bytes/frame");
+}
+
+TEST(FormatText, AsStringStopsAtTheBufferEnd) {
+    CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
+    const std::string full = AsString(alac);
+    const std::string head = " 2 ch,  44100 Hz, 'alac' (0x00000001) ";
+    ASSERT_EQ(full.substr(0, head.size()), head);
+
+    for (size_t size : {size_t(1), size_t(10), head.size(), head.size() + 1, head.size() + 5,
+                        full.size(), full.size() + 1}) {
+        SCOPED_TRACE(size);
+        char buf[300];
+        std::memset(buf, '#', sizeof(buf));
+        EXPECT_EQ(alac.AsString(buf, size), buf);
+        const size_t len = std::strlen(buf);
+        EXPECT_LT(len, size);
+        EXPECT_EQ(std::string(buf), full.substr(0, len));
+        for (size_t i = size; i < sizeof(buf); ++i) {
+            ASSERT_EQ(buf[i], '#') << "written past the buffer at " << i;
+        }
+    }
+    char untouched = '#';
+    alac.AsString(&untouched, 0);
+    EXPECT_EQ(untouched, '#');
+}
+
+TEST(FormatText, SimpleNamesOfLinearPCM) {
+    CAStreamBasicDescription canonical;
+    canonical.mSampleRate = 44100;
+    canonical.SetAUCanonical(2, false);
+    EXPECT_EQ(SimpleName(canonical, false), "Mixable 2 Channel 32 Bit Floating Point");
+    EXPECT_EQ(SimpleName(canonical, true), "Mixable 2 Ch Float32");
+    EXPECT_EQ(SimpleName(canonical, true, true), "44100 Mixable 2 Ch Float32");
+
+    auto be24 = FromText("BEI24");
+    EXPECT_EQ(SimpleName(be24, false), "Mixable 1 Channel 24 Bit Big Endian Signed Integer");
+    EXPECT_EQ(SimpleName(be24, true), "Mixable 1 Ch Big Endian SInt24");
+
+    auto i20 = FromText("I20,2");
+    EXPECT_EQ(SimpleName(i20, false),
+              "Mixable 2 Channel 20 Bit Signed Integer Aligned High in 24 Bits");
+    EXPECT_EQ(SimpleName(i20, true), "Mixable 2 Ch High SInt20/SInt24");
+
+    auto be20low = FromText("BEI20:L4");
+    EXPECT_EQ(SimpleName(be20low, false),
+              "Mixable 1 Channel 20 Bit Big Endian Signed Integer Aligned Low in 32 Bits");
+    EXPECT_EQ(SimpleName(be20low, true), "Mixable 1 Ch Big Endian Low SInt20/SInt32");
+
+    auto unmixable = FromText("UI8/48,2");
+    EXPECT_EQ(SimpleName(unmixable, true), "Unmixable 2 Ch UInt8");
+    EXPECT_EQ(SimpleName(unmixable, false), "Unmixable 2 Channel 8 Bit Unsigned Integer");
+
+    // No channels: the container width cannot be known and prints as 0.
+    auto noChannels = FromText("I20,0");
+    EXPECT_EQ(SimpleName(noChannels, true), "Mixable 0 Ch High SInt20/SInt0");
+}
+
+TEST(FormatText, SimpleNamesOfOtherFormats) {
+    CAStreamBasicDescription d(48000, kAudioFormatAC3, 0, 1536, 0, 6, 0, 0);
+    EXPECT_EQ(SimpleName(d, false), "AC-3");
+    EXPECT_EQ(SimpleName(d, true, true), "48000 AC-3");
+    d.mFormatID = kAudioFormat60958AC3;
+    EXPECT_EQ(SimpleName(d, false), "AC-3 for SPDIF");
+    d.mFormatID = kAudioFormatMPEG4AAC;
+    EXPECT_EQ(SimpleName(d, false), "aac ");
+    EXPECT_EQ(SimpleName(d, true, true), "48000 aac ");
+}
+
+TEST(FormatText, SimpleNameIsCutToTheGivenLength) {
+    CAStreamBasicDescription canonical;
+    canonical.mSampleRate = 44100;
+    canonical.SetAUCanonical(2, false);
+    struct Case {
+        UInt32 length;
+        bool withRate;
+        const char* expected;
+    };
+    for (const Case& c : {Case{8, false, "Mixable"}, Case{4, true, "441"}, Case{6, true, "44100"},
+                          Case{7, true, "44100 "}, Case{9, true, "44100 Mi"}, Case{1, true, ""}}) {
+        SCOPED_TRACE(c.length);
+        char buf[64];
+        std::memset(buf, '#', sizeof(buf));
+        CAStreamBasicDescription::GetSimpleName(canonical, buf, c.length, true, c.withRate);
+        EXPECT_STREQ(buf, c.expected);
+        for (size_t i = c.length; i < sizeof(buf); ++i) {
+            ASSERT_EQ(buf[i], '#') << "written past the name at " << i;
+        }
+    }
+    CAStreamBasicDescription aac(0, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
+    char small[3];
+    CAStreamBasicDescription::GetSimpleName(aac, small, sizeof(small), false);
+    EXPECT_STREQ(small, "aa");
+}
+
+} // namespace
