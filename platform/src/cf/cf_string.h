@@ -1,0 +1,54 @@
+// The string object and the encoding conversions behind CFString.
+#pragma once
+
+#include "cf/cf_runtime.h"
+
+#include <string>
+
+namespace vxcf {
+
+class String final : public Object {
+public:
+    String(std::u16string text, bool isMutable);
+
+    bool isMutable() const { return mutable_; }
+    const std::u16string& text() const { return text_; }
+    // Only mutable strings change; the cached UTF-8 copy is dropped.
+    std::u16string& editableText() { return text_; }
+
+    // The text as UTF-8 when it is held that way (immutable strings only).
+    const char* cachedUTF8() const { return mutable_ ? nullptr : utf8_.c_str(); }
+    bool isASCII() const;
+
+    bool equals(const Object& other) const override;
+    CFHashCode hash() const override;
+    std::string describe() const override;
+    std::string formatted() const override;
+
+private:
+    std::u16string text_;
+    std::string utf8_;
+    bool mutable_;
+};
+
+inline const String* asString(CFTypeRef cf) {
+    return as<String>(cf, kTypeString);
+}
+// Null unless cf is a mutable string.
+String* asMutableString(CFTypeRef cf);
+
+// Decodes bytes in an encoding; false when they are not valid in it.
+bool decodeBytes(const UInt8* bytes, size_t length, CFStringEncoding encoding, std::u16string& out);
+// Encodes text; false when some character is not representable (unless
+// lossByte is non-zero, which then stands in for it).
+bool encodeText(std::u16string_view text, CFStringEncoding encoding, UInt8 lossByte,
+                std::string& out);
+bool encodingSupported(CFStringEncoding encoding);
+
+std::u16string utf8ToUTF16(std::string_view utf8, bool* ok);
+std::string utf16ToUTF8(std::u16string_view text);
+
+// printf-style formatting with "%@" for CF objects.
+std::string formatString(const std::string& format, va_list arguments);
+
+} // namespace vxcf

@@ -1,0 +1,258 @@
+// The object model, numbers, booleans and data.
+#include <CoreFoundation/CoreFoundation.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(ObjectModel, CreateStartsAtOneAndRetainReleaseBalance) {
+    CFStringRef s = CFStringCreateWithCString(nullptr, "owned", kCFStringEncodingASCII);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(CFGetRetainCount(s), 1);
+    EXPECT_EQ(CFRetain(s), s);
+    EXPECT_EQ(CFGetRetainCount(s), 2);
+    CFRelease(s);
+    EXPECT_EQ(CFGetRetainCount(s), 1);
+    CFRelease(s);
+}
+
+TEST(ObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
+    int value = 7;
+    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &value);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([n] {
+            for (int k = 0; k < 20000; ++k) {
+                CFRetain(n);
+                CFRelease(n);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(CFGetRetainCount(n), 1);
+    CFRelease(n);
+}
+
+TEST(ObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
+    CFStringRef a = CFSTR("interned literal");
+    CFStringRef b = CFSTR("interned literal");
+    EXPECT_EQ(a, b);
+    CFRelease(a);
+    CFRelease(a);
+    EXPECT_EQ(CFStringGetLength(a), 16);
+    CFRelease(kCFBooleanTrue);
+    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
+    EXPECT_GT(CFGetRetainCount(kCFNull), 1000);
+}
+
+TEST(ObjectModel, TypeIdsAreDistinctAndMatchObjects) {
+    int one = 1;
+    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &one);
+    CFDataRef d = CFDataCreate(nullptr, nullptr, 0);
+    CFArrayRef a = CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks);
+    EXPECT_EQ(CFGetTypeID(CFSTR("x")), CFStringGetTypeID());
+    EXPECT_EQ(CFGetTypeID(n), CFNumberGetTypeID());
+    EXPECT_EQ(CFGetTypeID(d), CFDataGetTypeID());
+    EXPECT_EQ(CFGetTypeID(a), CFArrayGetTypeID());
+    EXPECT_EQ(CFGetTypeID(kCFBooleanFalse), CFBooleanGetTypeID());
+    EXPECT_NE(CFStringGetTypeID(), CFNumberGetTypeID());
+    EXPECT_NE(CFDictionaryGetTypeID(), CFArrayGetTypeID());
+    EXPECT_FALSE(CFEqual(n, d));
+    CFRelease(n);
+    CFRelease(d);
+    CFRelease(a);
+}
+
+TEST(ObjectModel, EqualObjectsHashAlike) {
+    CFStringRef s1 = CFStringCreateWithCString(nullptr, "same", kCFStringEncodingUTF8);
+    CFMutableStringRef s2 = CFStringCreateMutable(nullptr, 0);
+    CFStringAppendCString(s2, "same", kCFStringEncodingASCII);
+    EXPECT_TRUE(CFEqual(s1, s2));
+    EXPECT_EQ(CFHash(s1), CFHash(s2));
+    EXPECT_TRUE(CFEqual(s1, CFSTR("same")));
+    EXPECT_FALSE(CFEqual(s1, CFSTR("Same")));
+
+    int32_t i = 3;
+    double d = 3.0;
+    double half = 3.5;
+    CFNumberRef ni = CFNumberCreate(nullptr, kCFNumberSInt32Type, &i);
+    CFNumberRef nd = CFNumberCreate(nullptr, kCFNumberFloat64Type, &d);
+    CFNumberRef nh = CFNumberCreate(nullptr, kCFNumberFloat64Type, &half);
+    EXPECT_TRUE(CFEqual(ni, nd));
+    EXPECT_EQ(CFHash(ni), CFHash(nd));
+    EXPECT_FALSE(CFEqual(ni, nh));
+    EXPECT_EQ(CFNumberCompare(ni, nh, nullptr), kCFCompareLessThan);
+    EXPECT_EQ(CFNumberCompare(nh, ni, nullptr), kCFCompareGreaterThan);
+    for (CFTypeRef cf :
+         {static_cast<CFTypeRef>(s1), static_cast<CFTypeRef>(s2), static_cast<CFTypeRef>(ni),
+          static_cast<CFTypeRef>(nd), static_cast<CFTypeRef>(nh)}) {
+        CFRelease(cf);
+    }
+}
+
+TEST(ObjectModel, DescriptionsNameTheContents) {
+    int64_t v = -42;
+    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
+    CFStringRef text = CFCopyDescription(n);
+    char buffer[200];
+    ASSERT_TRUE(CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8));
+    EXPECT_NE(std::strstr(buffer, "-42"), nullptr);
+    EXPECT_NE(std::strstr(buffer, "kCFNumberSInt64Type"), nullptr);
+    CFRelease(text);
+    CFRelease(n);
+}
+
+TEST(Number, StoredTypesFollowWidthAndPrecision) {
+    int8_t i8 = -5;
+    short i16 = 300;
+    int i32 = 70000;
+    long i64 = 1L << 40;
+    float f = 0.25f;
+    double d = 0.1;
+    struct Case {
+        CFNumberType in;
+        const void* value;
+        CFNumberType stored;
+        bool isFloat;
+    } cases[] = {{kCFNumberSInt8Type, &i8, kCFNumberSInt8Type, false},
+                 {kCFNumberShortType, &i16, kCFNumberSInt16Type, false},
+                 {kCFNumberIntType, &i32, kCFNumberSInt32Type, false},
+                 {kCFNumberLongType, &i64, kCFNumberSInt64Type, false},
+                 {kCFNumberFloatType, &f, kCFNumberFloat32Type, true},
+                 {kCFNumberDoubleType, &d, kCFNumberFloat64Type, true}};
+    for (const Case& c : cases) {
+        CFNumberRef n = CFNumberCreate(nullptr, c.in, c.value);
+        ASSERT_NE(n, nullptr);
+        EXPECT_EQ(CFNumberGetType(n), c.stored) << c.in;
+        EXPECT_EQ(CFNumberIsFloatType(n), c.isFloat) << c.in;
+        CFRelease(n);
+    }
+    EXPECT_EQ(CFNumberCreate(nullptr, 99, &i32), nullptr);
+    EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberIntType, nullptr), nullptr);
+}
+
+TEST(Number, GetValueConvertsAndReportsLoss) {
+    int64_t big = (int64_t{1} << 40) + 1;
+    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &big);
+    int32_t narrow = 0;
+    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt32Type, &narrow));
+    int64_t wide = 0;
+    EXPECT_TRUE(CFNumberGetValue(n, kCFNumberSInt64Type, &wide));
+    EXPECT_EQ(wide, big);
+    double asDouble = 0;
+    EXPECT_TRUE(CFNumberGetValue(n, kCFNumberDoubleType, &asDouble));
+    EXPECT_EQ(asDouble, static_cast<double>(big));
+    float asFloat = 0;
+    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberFloatType, &asFloat)); // 2^40+1 needs 41 bits
+    CFRelease(n);
+
+    double frac = 2.75;
+    CFNumberRef r = CFNumberCreate(nullptr, kCFNumberFloat64Type, &frac);
+    int i = 0;
+    EXPECT_FALSE(CFNumberGetValue(r, kCFNumberIntType, &i));
+    EXPECT_EQ(i, 2);
+    float fl = 0;
+    EXPECT_TRUE(CFNumberGetValue(r, kCFNumberFloat32Type, &fl));
+    EXPECT_EQ(fl, 2.75f);
+    CFRelease(r);
+
+    double huge = 1e300;
+    CFNumberRef h = CFNumberCreate(nullptr, kCFNumberDoubleType, &huge);
+    int16_t s16 = 0;
+    EXPECT_FALSE(CFNumberGetValue(h, kCFNumberSInt16Type, &s16));
+    EXPECT_EQ(s16, std::numeric_limits<int16_t>::max());
+    CFRelease(h);
+
+    float half = 0.5f;
+    CFNumberRef f32 = CFNumberCreate(nullptr, kCFNumberFloat32Type, &half);
+    int32_t fromFloat = -1;
+    double fromFloat64 = 0;
+    EXPECT_TRUE(CFNumberGetValue(f32, kCFNumberFloat64Type, &fromFloat64));
+    EXPECT_EQ(fromFloat64, 0.5);
+    EXPECT_FALSE(CFNumberGetValue(f32, kCFNumberSInt32Type, &fromFloat));
+    EXPECT_EQ(fromFloat, 0);
+    CFRelease(f32);
+}
+
+TEST(Number, SpecialValues) {
+    double v = 0;
+    EXPECT_TRUE(CFNumberGetValue(kCFNumberNaN, kCFNumberDoubleType, &v));
+    EXPECT_TRUE(std::isnan(v));
+    EXPECT_TRUE(CFNumberGetValue(kCFNumberPositiveInfinity, kCFNumberDoubleType, &v));
+    EXPECT_TRUE(std::isinf(v) && v > 0);
+    EXPECT_TRUE(CFEqual(kCFNumberNaN, kCFNumberNaN));
+}
+
+TEST(Boolean, ValuesAndIdentity) {
+    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
+    EXPECT_FALSE(CFBooleanGetValue(kCFBooleanFalse));
+    EXPECT_FALSE(CFEqual(kCFBooleanTrue, kCFBooleanFalse));
+    EXPECT_NE(CFHash(kCFBooleanTrue), CFHash(kCFBooleanFalse));
+}
+
+TEST(Data, CreateCopiesAndMutableDataGrows) {
+    const UInt8 bytes[] = {1, 2, 3};
+    CFDataRef d = CFDataCreate(nullptr, bytes, 3);
+    EXPECT_EQ(CFDataGetLength(d), 3);
+    EXPECT_NE(CFDataGetBytePtr(d), bytes);
+    EXPECT_EQ(CFDataGetBytePtr(d)[2], 3);
+
+    CFMutableDataRef m = CFDataCreateMutable(nullptr, 0);
+    CFDataAppendBytes(m, bytes, 3);
+    CFDataAppendBytes(m, bytes, 2);
+    EXPECT_EQ(CFDataGetLength(m), 5);
+    CFDataIncreaseLength(m, 3);
+    ASSERT_EQ(CFDataGetLength(m), 8);
+    EXPECT_EQ(CFDataGetBytePtr(m)[4], 2);
+    EXPECT_EQ(CFDataGetBytePtr(m)[7], 0);
+    CFDataGetMutableBytePtr(m)[0] = 9;
+    CFDataSetLength(m, 3);
+    const UInt8 expected[] = {9, 2, 3};
+    CFDataRef e = CFDataCreate(nullptr, expected, 3);
+    EXPECT_TRUE(CFEqual(m, e));
+    EXPECT_EQ(CFHash(m), CFHash(e));
+    EXPECT_FALSE(CFEqual(d, e));
+    // Immutable data refuses mutable access.
+    EXPECT_EQ(CFDataGetMutableBytePtr(const_cast<CFMutableDataRef>(d)), nullptr);
+
+    // Appending a buffer's own bytes.
+    CFDataAppendBytes(m, CFDataGetBytePtr(m), CFDataGetLength(m));
+    EXPECT_EQ(CFDataGetLength(m), 6);
+    EXPECT_EQ(CFDataGetBytePtr(m)[3], 9);
+    CFRelease(d);
+    CFRelease(m);
+    CFRelease(e);
+}
+
+TEST(Data, NoCopyUsesBytesInPlaceAndFreesThemWithTheDeallocator) {
+    static UInt8 fixed[] = {4, 5};
+    CFDataRef d = CFDataCreateWithBytesNoCopy(nullptr, fixed, 2, kCFAllocatorNull);
+    EXPECT_EQ(CFDataGetBytePtr(d), fixed);
+    CFRelease(d);
+    auto* heap = static_cast<UInt8*>(std::malloc(4));
+    std::memset(heap, 7, 4);
+    CFDataRef owned = CFDataCreateWithBytesNoCopy(nullptr, heap, 4, kCFAllocatorMalloc);
+    EXPECT_EQ(CFDataGetBytePtr(owned)[3], 7);
+    CFRelease(owned); // frees heap; the sanitizer run would flag a leak otherwise
+}
+
+TEST(Data, CapacityBoundsMutableData) {
+    const UInt8 bytes[] = {1, 2, 3, 4};
+    CFMutableDataRef m = CFDataCreateMutable(nullptr, 3);
+    CFDataAppendBytes(m, bytes, 4);
+    EXPECT_EQ(CFDataGetLength(m), 0);
+    CFDataAppendBytes(m, bytes, 3);
+    EXPECT_EQ(CFDataGetLength(m), 3);
+    CFRelease(m);
+}
+
+} // namespace
