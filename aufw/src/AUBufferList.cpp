@@ -1,0 +1,250 @@
+#include "aufw/AUBufferList.h"
+
+#include <AudioUnit/AUComponent.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Like the BSD reallocf: a failed resize frees the old block, so a caller
+// that only keeps the result never leaks it.
+void* ReallocOrFree(void* block, size_t size) {
+    void* resized = std::realloc(block, size);
+    if (resized == nullptr) {
+        std::free(block);
+    }
+    return resized;
+}
+
+UInt32 StreamCount(const CAStreamBasicDescription& format) {
+    return format.ChannelStreamCount();
+}
+
+UInt32 ChannelsPerBuffer(const CAStreamBasicDescription& format) {
+    return format.ChannelsPerStream();
+}
+
+constexpr uint64_t RoundUp16(uint64_t n) {
+    return (n + 15) & ~uint64_t(15);
+}
+
+[[noreturn]] void Raise(OSStatus status) {
+    throw status;
+}
+
+} // namespace
+
+AUBufferList::~AUBufferList() {
+    Deallocate();
+    std::free(mPtrs);
+}
+
+void AUBufferList::Allocate(const CAStreamBasicDescription& format, UInt32 nFrames) {
+    // The memory may move below; nothing may keep pointing into it.
+    mPtrState = kPtrsInvalid;
+
+    const UInt32 streams = StreamCount(format);
+    if (streams > mAllocatedStreams) {
+        if (streams >= 0x10000000) {
+            throw std::bad_alloc();
+        }
+        mPtrs = static_cast<AudioBufferList*>(ReallocOrFree(mPtrs, ListBytes(streams)));
+        if (mPtrs == nullptr) {
+            mAllocatedStreams = 0;
+            throw std::bad_alloc();
+        }
+        mAllocatedStreams = streams;
+    }
+
+    const UInt32 bytesPerFrame = format.mBytesPerFrame;
+    if (nFrames != 0 && bytesPerFrame != 0) {
+        if (nFrames > (0x100000000ull - 16) / bytesPerFrame) {
+            throw std::bad_alloc();
+        }
+        const UInt32 bytesPerStream = (nFrames * bytesPerFrame + 15) & ~UInt32(15);
+        if (streams != 0 && bytesPerStream != 0 && streams > 0xFFFFFFFFu / bytesPerStream) {
+            throw std::bad_alloc();
+        }
+        const UInt32 total = streams * bytesPerStream;
+        if (total > mAllocatedBytes) {
+            Byte* previous = mMemory;
+            if (mExternalMemory) {
+                // The host's block is never resized or freed; the own block
+                // set aside for it becomes the starting point instead.
+                mExternalMemory = false;
+                previous = mSpareMemory;
+                mSpareMemory = nullptr;
+            }
+            mMemory = static_cast<Byte*>(ReallocOrFree(previous, total));
+            if (mMemory == nullptr) {
+                mAllocatedBytes = 0;
+                mAllocatedFrames = 0;
+                throw std::bad_alloc();
+            }
+            mAllocatedBytes = total;
+        }
+    }
+
+    mAllocatedFrames = nFrames;
+    mPtrState = kPtrsInvalid;
+}
+
+void AUBufferList::Deallocate() {
+    mAllocatedStreams = 0;
+    mAllocatedFrames = 0;
+    mAllocatedBytes = 0;
+    if (mExternalMemory) {
+        mExternalMemory = false;
+    } else {
+        std::free(mMemory);
+    }
+    std::free(mSpareMemory);
+    mSpareMemory = nullptr;
+    mMemory = nullptr;
+    mPtrState = kPtrsInvalid;
+}
+
+AudioBufferList& AUBufferList::PrepareBuffer(const CAStreamBasicDescription& format,
+                                             UInt32 nFrames) {
+    if (nFrames > mAllocatedFrames) {
+        Raise(kAudioUnitErr_TooManyFramesToProcess);
+    }
+    const UInt32 streams = StreamCount(format);
+    // Without a list block (never allocated) there is no header to fill.
+    if (mPtrs == nullptr || streams > mAllocatedStreams) {
+        Raise(kAudioUnitErr_FormatNotSupported);
+    }
+
+    const UInt32 channels = ChannelsPerBuffer(format);
+    const uint64_t stride = RoundUp16(uint64_t(mAllocatedFrames) * format.mBytesPerFrame);
+    const UInt32 byteSize = nFrames * format.mBytesPerFrame;
+    AudioBufferList& abl = *mPtrs;
+    abl.mNumberBuffers = streams;
+    for (UInt32 i = 0; i < streams; ++i) {
+        AudioBuffer& buf = abl.mBuffers[i];
+        buf.mNumberChannels = channels;
+        // Offsets beyond the block are rejected below, before the list is used.
+        buf.mData =
+            (mMemory != nullptr && i * stride <= mAllocatedBytes) ? mMemory + i * stride : nullptr;
+        buf.mDataByteSize = byteSize;
+    }
+    if (uint64_t(streams) * stride > mAllocatedBytes) {
+        Raise(kAudioUnitErr_TooManyFramesToProcess);
+    }
+    mPtrState = kPtrsToMyMemory;
+    return abl;
+}
+
+AudioBufferList& AUBufferList::PrepareNullBuffer(const CAStreamBasicDescription& format,
+                                                 UInt32 nFrames) {
+    const UInt32 streams = StreamCount(format);
+    // Without a list block (never allocated) there is no header to fill.
+    if (mPtrs == nullptr || streams > mAllocatedStreams) {
+        Raise(kAudioUnitErr_FormatNotSupported);
+    }
+    const UInt32 channels = ChannelsPerBuffer(format);
+    const UInt32 byteSize = nFrames * format.mBytesPerFrame;
+    AudioBufferList& abl = *mPtrs;
+    abl.mNumberBuffers = streams;
+    for (UInt32 i = 0; i < streams; ++i) {
+        AudioBuffer& buf = abl.mBuffers[i];
+        buf.mNumberChannels = channels;
+        buf.mData = nullptr;
+        buf.mDataByteSize = byteSize;
+    }
+    mPtrState = kPtrsToExternalMemory;
+    return abl;
+}
+
+void AUBufferList::UseExternalBuffer(const CAStreamBasicDescription& format,
+                                     const AudioUnitExternalBuffer& buf) {
+    // An element that needs no memory does not take the host's either.
+    if (mMemory == nullptr) {
+        return;
+    }
+    // Without a frame size the block cannot be divided into frames.
+    const UInt32 streams = StreamCount(format);
+    const uint64_t bytesPerFrameAllStreams = uint64_t(streams) * format.mBytesPerFrame;
+    if (bytesPerFrameAllStreams == 0) {
+        return;
+    }
+    // Each buffer starts on a 16-byte boundary, so the block is cut into
+    // per-stream shares rounded down to 16 bytes: every frame counted here
+    // can then be prepared (10000 bytes for two streams give 2 x 4992).
+    const UInt32 alignedSize = streams * ((buf.size / streams) & ~UInt32(15));
+    if (alignedSize < mAllocatedBytes) {
+        return;
+    }
+    if (!mExternalMemory) {
+        mSpareMemory = mMemory;
+    }
+    mMemory = buf.buffer;
+    mAllocatedBytes = alignedSize;
+    mAllocatedFrames = static_cast<UInt32>(alignedSize / bytesPerFrameAllStreams);
+    mExternalMemory = true;
+    mPtrState = kPtrsInvalid;
+}
+
+AudioBufferList& AUBufferList::GetBufferList() const {
+    if (mPtrState == kPtrsInvalid) {
+        Raise(-1);
+    }
+    return *mPtrs;
+}
+
+void AUBufferList::SetBufferList(const AudioBufferList& abl) {
+    if (mPtrs == nullptr || abl.mNumberBuffers > mAllocatedStreams) {
+        Raise(-1);
+    }
+    std::memcpy(mPtrs, &abl, ListBytes(abl.mNumberBuffers));
+    mPtrState = kPtrsToExternalMemory;
+}
+
+void AUBufferList::CopyBufferListTo(AudioBufferList& abl) const {
+    if (mPtrState == kPtrsInvalid) {
+        Raise(-1);
+    }
+    // The caller's list has room for its own count of entries; this list's
+    // block has room for its allocated streams. Copy what both hold.
+    const UInt32 callerBuffers = abl.mNumberBuffers;
+    const UInt32 entries = std::min(callerBuffers, mAllocatedStreams);
+    std::memcpy(&abl, mPtrs, ListBytes(entries));
+    if (abl.mNumberBuffers > callerBuffers) {
+        abl.mNumberBuffers = callerBuffers;
+    }
+}
+
+void AUBufferList::CopyBufferContentsTo(AudioBufferList& abl) const {
+    if (mPtrState == kPtrsInvalid) {
+        Raise(-1);
+    }
+    const AudioBufferList& source = *mPtrs;
+    if (source.mNumberBuffers == 0) {
+        return;
+    }
+    for (UInt32 i = 0; i < abl.mNumberBuffers; ++i) {
+        const AudioBuffer& src = source.mBuffers[std::min(i, source.mNumberBuffers - 1)];
+        AudioBuffer& dst = abl.mBuffers[i];
+        if (dst.mData != src.mData && dst.mData != nullptr && src.mData != nullptr) {
+            // The destination's byte size is its capacity: never write past it.
+            const UInt32 bytes = std::min(src.mDataByteSize, dst.mDataByteSize);
+            std::memmove(dst.mData, src.mData, bytes);
+            dst.mDataByteSize = bytes;
+        } else {
+            dst.mDataByteSize = src.mDataByteSize;
+        }
+    }
+}
+
+void AUBufferList::ZeroBuffer(AudioBufferList& abl) {
+    for (UInt32 i = 0; i < abl.mNumberBuffers; ++i) {
+        AudioBuffer& buf = abl.mBuffers[i];
+        if (buf.mData != nullptr) {
+            std::memset(buf.mData, 0, buf.mDataByteSize);
+        }
+    }
+}
