@@ -1,0 +1,160 @@
+// The engine interface's binary layout, checked against an engine built as a
+// separate module: every operation is reached through its fixed slot.
+#include "LoaderTestSupport.h"
+
+#include <plugin/IAudioPlugin.h>
+
+#include <dlfcn.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace vxtest;
+
+namespace {
+
+struct RecordingModule {
+    void* handle = nullptr;
+    IAudioPlugin* engine = nullptr;
+    const char* (*log)() = nullptr;
+    void (*clear)() = nullptr;
+
+    RecordingModule() {
+        handle = dlopen(testEngine("recording").c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return;
+        auto factory = reinterpret_cast<CreateAudioPluginInstanceFn>(
+            dlsym(handle, "createAudioPluginInstance"));
+        log = reinterpret_cast<const char* (*)()>(dlsym(handle, "vxRecordingLog"));
+        clear = reinterpret_cast<void (*)()>(dlsym(handle, "vxRecordingLogClear"));
+        if (factory && log && clear) {
+            clear();
+            engine = factory();
+        }
+    }
+    ~RecordingModule() {
+        if (handle)
+            dlclose(handle);
+    }
+    std::vector<std::string> calls() const {
+        std::vector<std::string> out;
+        std::istringstream lines(log());
+        for (std::string line; std::getline(lines, line);)
+            out.push_back(line);
+        return out;
+    }
+};
+
+template <typename R, typename... A> R callSlot(void* object, int slot, A... args) {
+    void** table = *static_cast<void***>(object);
+    return reinterpret_cast<R (*)(void*, A...)>(table[slot])(object, args...);
+}
+
+class RecordingLink : public IAudioHostLink {
+public:
+    std::vector<std::string> calls;
+    void IParamChanged(int index) override {
+        calls.push_back("IParamChanged " + std::to_string(index));
+    }
+    int IGetRenderMode() override { return note("IGetRenderMode", 1); }
+    float IGetSampleRate() override { return note("IGetSampleRate", 48000.f); }
+    int IGetBlockSize() override { return note("IGetBlockSize", 0); }
+    double IGetTempo() override { return note("IGetTempo", 120.0); }
+    double IGetHostSamplePosition() override { return note("IGetHostSamplePosition", 4096.0); }
+    bool IGetHostTransportPlaying() override { return note("IGetHostTransportPlaying", true); }
+    void ISetLatency(int samples) override {
+        calls.push_back("ISetLatency " + std::to_string(samples));
+    }
+    void IWindowSizeChanged() override { calls.push_back("IWindowSizeChanged"); }
+
+private:
+    template <typename T> T note(const char* name, T value) {
+        calls.push_back(name);
+        return value;
+    }
+};
+
+} // namespace
+
+TEST(EngineContract, EveryOperationSitsInItsSlot) {
+    RecordingModule m;
+    ASSERT_NE(m.engine, nullptr) << dlerror();
+    void* e = m.engine;
+    RecordingLink link;
+    float lo = -1.f, hi = -1.f;
+    float left[4] = {1, 1, 1, 1};
+    float right[4] = {1, 1, 1, 1};
+    float* io[2] = {left, right};
+    float outL[4], outR[4];
+    float* out[2] = {outL, outR};
+
+    callSlot<void>(e, 0, "/p1");
+    callSlot<void>(e, 1, "/p2");
+    callSlot<void>(e, 2, "/p3");
+    callSlot<void>(e, 3, "/v");
+    callSlot<void>(e, 46, 3);
+    callSlot<void>(e, 45, static_cast<IAudioHostLink*>(&link));
+    EXPECT_TRUE(callSlot<bool>(e, 4));
+    callSlot<void>(e, 6); // reserved: present, does nothing
+    EXPECT_EQ(callSlot<const AudioPluginInfo*>(e, 7)->paramCount, 2u);
+    EXPECT_STREQ(callSlot<const char*>(e, 8, 1), "Pan");
+    callSlot<void>(e, 16, 0, &lo, &hi);
+    EXPECT_EQ(lo, 0.f);
+    EXPECT_EQ(hi, 1.f);
+    EXPECT_EQ(callSlot<float>(e, 18, 0), 0.5f);
+    callSlot<void>(e, 20, 0, 0.25f);
+    EXPECT_EQ(callSlot<float>(e, 21, 0), 0.25f);
+    callSlot<void>(e, 31, 0, io, out, 4);
+    EXPECT_EQ(outL[3], 0.25f);
+    callSlot<void>(e, 34);
+    callSlot<void>(e, 35);
+    callSlot<void>(e, 36);
+    callSlot<void>(e, 38);
+    EXPECT_NE(callSlot<const void*>(e, 39), nullptr);
+    EXPECT_EQ(callSlot<int>(e, 40), 8);
+    callSlot<void>(e, 41, static_cast<const void*>(left), 16);
+    EXPECT_EQ(callSlot<float>(e, 44), 0.25f);
+    callSlot<void>(e, 5);
+
+    EXPECT_THAT(m.calls(),
+                ::testing::ElementsAre(
+                    "construct", "ISetProductFolder1 /p1", "ISetProductFolder2 /p2",
+                    "ISetProductFolder3 /p3", "ISetVendorFolder /v", "ISetISA 3",
+                    "ISetHostLink link", "ICreate", "IGetInfo", "IGetParamName 1",
+                    "IGetParamRange 0", "IGetParamDefault 0", "ISetParam 0 0.25", "IGetParam 0",
+                    "IProcess 0 4 stereo", "ISuspend", "IReset", "IPrepare", "ISaveState",
+                    "IGetStateData", "IGetStateSize", "ILoadState 16", "IGetTailTime", "IDestroy"));
+}
+
+TEST(EngineContract, HostLinkOperationsSitInTheirOrder) {
+    RecordingLink link;
+    void* l = &link;
+    callSlot<void>(l, 0, 3);
+    EXPECT_EQ(callSlot<int>(l, 1), 1);
+    EXPECT_EQ(callSlot<float>(l, 2), 48000.f);
+    EXPECT_EQ(callSlot<int>(l, 3), 0);
+    EXPECT_EQ(callSlot<double>(l, 4), 120.0);
+    EXPECT_EQ(callSlot<double>(l, 5), 4096.0);
+    EXPECT_TRUE(callSlot<bool>(l, 6));
+    callSlot<void>(l, 7, 256);
+    callSlot<void>(l, 8);
+    EXPECT_THAT(link.calls,
+                ::testing::ElementsAre("IParamChanged 3", "IGetRenderMode", "IGetSampleRate",
+                                       "IGetBlockSize", "IGetTempo", "IGetHostSamplePosition",
+                                       "IGetHostTransportPlaying", "ISetLatency 256",
+                                       "IWindowSizeChanged"));
+}
+
+TEST(EngineContract, InfoRecordStartsWithTheParameterCount) {
+    AudioPluginInfo info{7, true, -1};
+    uint32_t first = 0;
+    std::memcpy(&first, &info, sizeof first);
+    EXPECT_EQ(first, 7u);
+    EXPECT_EQ(offsetof(AudioPluginInfo, paramCount), 0u);
+}

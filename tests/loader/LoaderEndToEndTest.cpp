@@ -1,0 +1,317 @@
+// Engine loads from real module files in temporary support folders, each in
+// a fresh process with a test bundle of the plug-in's identifier loaded.
+#include "LoaderTestSupport.h"
+
+#include <loader/AudioPluginLoader.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace vxtest;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+constexpr const char* kId = "com.vextra-audio.Delay";
+
+const std::string kLoadPrefix = "Failed to load audio plug-in module (error code = ";
+const std::string kInstallSuffix = "). Plug-In is not properly installed.";
+
+std::string notFound(int level) {
+    return "Failed to find suitable audio plug-in module for target cpu (CPU ISA = " +
+           std::to_string(level) + "). Plug-In will not load.";
+}
+
+class EngineLoad : public ::testing::Test {
+protected:
+    TempDir tmp;
+    fs::path support() const { return tmp.path() / "support"; }
+    fs::path data() const { return support() / "Delay"; }
+
+    // The built bundle's own Info.plist under the bundle's own name.
+    std::string delayBundle() {
+        return makeTestBundleWithInfo(tmp.path() / "bundles", "VX-Delay", builtBundleInfoPlist())
+            .string();
+    }
+
+    LoadOutcome load(int level, const std::vector<std::string>& probes = {}) {
+        return loadInChild({level, support().string(), delayBundle()}, probes);
+    }
+};
+
+void expectOneFailure(const LoadOutcome& o, const std::string& message) {
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    EXPECT_FALSE(o.engine);
+    EXPECT_TRUE(o.handleUntouched) << "a failed load leaves the caller's handle alone";
+    ASSERT_EQ(o.alerts.size(), 1u);
+    EXPECT_EQ(o.alerts[0].message, message);
+}
+
+} // namespace
+
+TEST_F(EngineLoad, LevelEightFallsBackToTheOnlyInstalledBuild) {
+    installFile(testEngine("recording"), data() / "audplg.dylib");
+    const LoadOutcome o = load(8);
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    ASSERT_TRUE(o.engine);
+    EXPECT_TRUE(o.alerts.empty());
+    EXPECT_EQ(fs::path(o.loadedFile).filename(), "audplg.dylib");
+    ASSERT_FALSE(o.engineCalls.empty());
+    EXPECT_EQ(o.engineCalls.back(), "ISetISA 0");
+}
+
+TEST_F(EngineLoad, LevelTenTakesTheBestInstalledBuild) {
+    installFile(testEngine("recording"), data() / "audplga2.dylib");
+    installFile(testEngine("recording"), data() / "audplga.dylib");
+    const LoadOutcome o = load(10, {(data() / "audplga.dylib").string()});
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    ASSERT_TRUE(o.engine);
+    EXPECT_EQ(fs::path(o.loadedFile).filename(), "audplga2.dylib");
+    EXPECT_EQ(o.engineCalls.back(), "ISetISA 2");
+    EXPECT_TRUE(o.stillLoaded.empty()) << "the lower build is never opened";
+}
+
+TEST_F(EngineLoad, CandidatesFollowTheLevel) {
+    // Every build installed: each level picks its own.
+    for (const char* name : {"audplg.dylib", "audplga.dylib", "audplga2.dylib", "audplga5.dylib"})
+        installFile(testEngine("recording"), data() / name);
+    const std::pair<int, std::string> picks[] = {{3, "audplg.dylib"},   {6, "audplg.dylib"},
+                                                 {7, "audplga.dylib"},  {8, "audplga2.dylib"},
+                                                 {9, "audplga5.dylib"}, {10, "audplga5.dylib"}};
+    for (const auto& [level, file] : picks) {
+        const LoadOutcome o = load(level);
+        ASSERT_FALSE(o.crashed) << o.crashReason;
+        ASSERT_TRUE(o.engine) << "level " << level;
+        EXPECT_EQ(fs::path(o.loadedFile).filename(), file) << "level " << level;
+    }
+}
+
+TEST_F(EngineLoad, EngineIsConfiguredInOrderWithTheFoldersOfTheBundlesProduct) {
+    // The product comes from the bundle's file name: "QQ-Echo" names "Echo".
+    const fs::path bundle = makeTestBundle(tmp.path() / "b", "QQ-Echo", kId);
+    installFile(testEngine("recording"), support() / "Echo" / "audplga5.dylib");
+    const LoadOutcome o = loadInChild({10, support().string(), bundle.string()});
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    ASSERT_TRUE(o.engine);
+    const std::string folder = (support() / "Echo").string();
+    EXPECT_THAT(o.engineCalls,
+                ElementsAre("construct", "ISetProductFolder1 " + folder,
+                            "ISetProductFolder2 " + folder, "ISetProductFolder3 " + folder,
+                            "ISetVendorFolder " + support().string(), "ISetISA 3"))
+        << "the loader configures, it never creates or links the host";
+    EXPECT_EQ(o.caption, "Vextra-Audio Echo");
+}
+
+TEST_F(EngineLoad, CaptionNamesTheProductOfTheBuiltBundle) {
+    const LoadOutcome o = load(10);
+    expectOneFailure(o, notFound(10));
+    EXPECT_EQ(o.caption, "Vextra-Audio Delay");
+    EXPECT_EQ(o.alerts[0].informative, "Vextra-Audio Delay");
+}
+
+TEST_F(EngineLoad, OverLongProductNameIsCutInTheCaptionOnly) {
+    const std::string product(190, 'L');
+    const fs::path bundle = makeTestBundle(tmp.path() / "b", "XX-" + product, kId);
+    installFile(testEngine("recording"), support() / product / "audplg.dylib");
+    const LoadOutcome o = loadInChild({4, support().string(), bundle.string()});
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    const std::string full = "Vextra-Audio " + product;
+    EXPECT_EQ(o.caption, full.substr(0, 199));
+    ASSERT_TRUE(o.engine) << "the data folder keeps the whole name";
+    EXPECT_EQ(o.engineCalls.at(1), "ISetProductFolder1 " + (support() / product).string());
+}
+
+TEST_F(EngineLoad, BestBuildThatCannotBeOpenedIsReportedNotSkipped) {
+    writeTextFile(data() / "audplga5.dylib", "this is not a library\n");
+    installFile(testEngine("recording"), data() / "audplga2.dylib");
+    const LoadOutcome o = load(10, {(data() / "audplga2.dylib").string()});
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    EXPECT_FALSE(o.engine);
+    ASSERT_EQ(o.alerts.size(), 1u);
+    EXPECT_THAT(o.alerts[0].message, StartsWith(kLoadPrefix));
+    EXPECT_THAT(o.alerts[0].message, HasSubstr((data() / "audplga5.dylib").string()))
+        << "the dynamic loader's own error text names the file";
+    EXPECT_THAT(o.alerts[0].message, ::testing::EndsWith(kInstallSuffix));
+    EXPECT_TRUE(o.stillLoaded.empty()) << "no lower candidate is tried";
+}
+
+TEST_F(EngineLoad, EmptyOrMissingDataFolderNamesTheLevel) {
+    fs::create_directories(data());
+    expectOneFailure(load(9), notFound(9));
+    fs::remove_all(support());
+    expectOneFailure(load(7), notFound(7));
+}
+
+TEST_F(EngineLoad, OldProcessorsAreRefusedWhateverIsInstalled) {
+    installFile(testEngine("recording"), data() / "audplg.dylib");
+    expectOneFailure(load(2), "Target CPU is not supported (CPU ISA = 2). Plug-In will not load.");
+    expectOneFailure(load(0), "Target CPU is not supported (CPU ISA = 0). Plug-In will not load.");
+}
+
+TEST_F(EngineLoad, BadModuleFilesGiveOneAlertAndNoCrash) {
+    const fs::path real = testEngine("recording");
+    const auto size = fs::file_size(real);
+    struct Bad {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+    };
+    const Bad bads[] = {
+        {"empty", [](const fs::path& p) { writeTextFile(p, ""); }},
+        {"text", [](const fs::path& p) { writeTextFile(p, "#!/bin/sh\necho hello\n"); }},
+        {"truncated",
+         [&](const fs::path& p) { // headers intact, segments cut off
+             installFile(real, p);
+             fs::resize_file(p, size / 8);
+         }},
+        {"truncated headers",
+         [&](const fs::path& p) {
+             installFile(real, p);
+             fs::resize_file(p, 100);
+         }},
+        {"folder", [](const fs::path& p) { fs::create_directories(p); }},
+    };
+    for (const Bad& bad : bads) {
+        fs::remove_all(support());
+        bad.make(data() / "audplg.dylib");
+        const LoadOutcome o = load(6);
+        ASSERT_FALSE(o.crashed) << bad.what << ": " << o.crashReason;
+        EXPECT_FALSE(o.engine) << bad.what;
+        EXPECT_TRUE(o.handleUntouched) << bad.what;
+        ASSERT_EQ(o.alerts.size(), 1u) << bad.what;
+        EXPECT_THAT(o.alerts[0].message, StartsWith(kLoadPrefix)) << bad.what;
+        EXPECT_THAT(o.alerts[0].message, ::testing::EndsWith(kInstallSuffix)) << bad.what;
+        EXPECT_GT(o.alerts[0].message.size(), kLoadPrefix.size() + kInstallSuffix.size())
+            << bad.what << ": the reason is given";
+    }
+}
+
+TEST_F(EngineLoad, ModuleWithoutFactoryIsRefusedAndClosed) {
+    const fs::path module = data() / "audplga.dylib";
+    installFile(testEngine("nosymbol"), module);
+    const LoadOutcome o = load(7, {module.string()});
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    EXPECT_FALSE(o.engine);
+    ASSERT_EQ(o.alerts.size(), 1u);
+    EXPECT_THAT(o.alerts[0].message,
+                StartsWith("Failed to get entry point in audio plug-in module (error code = "));
+    EXPECT_THAT(o.alerts[0].message, HasSubstr("createAudioPluginInstance"));
+    EXPECT_THAT(o.alerts[0].message, ::testing::EndsWith(kInstallSuffix));
+    EXPECT_TRUE(o.stillLoaded.empty()) << "the refused module is closed again";
+}
+
+TEST_F(EngineLoad, FactoryAnsweringNullIsRefusedAndClosed) {
+    const fs::path module = data() / "audplga2.dylib";
+    installFile(testEngine("nullfactory"), module);
+    const LoadOutcome o = load(8, {module.string()});
+    expectOneFailure(o,
+                     "Failed to create Audio Plugin instance. Plug-In is not properly installed.");
+    EXPECT_TRUE(o.stillLoaded.empty());
+}
+
+TEST_F(EngineLoad, EngineWhoseCreateFailsIsStillHandedOver) {
+    // Creating the engine is the plug-in's step, not the loader's.
+    installFile(testEngine("createfails"), data() / "audplg.dylib");
+    const LoadOutcome o = load(6);
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    EXPECT_TRUE(o.engine);
+    EXPECT_TRUE(o.alerts.empty());
+    EXPECT_THAT(o.engineCalls, ::testing::Not(::testing::Contains("ICreate")));
+}
+
+TEST_F(EngineLoad, SupportFolderThatIsAFileFindsNothing) {
+    writeTextFile(support(), "not a folder");
+    expectOneFailure(load(8), notFound(8));
+}
+
+TEST_F(EngineLoad, UnknownBundlePathNamesNoProductAndLoadsNothing) {
+    // Modules lying directly in the support folder would be found under an
+    // empty product name; they are not the product's and stay unloaded.
+    installFile(testEngine("recording"), support() / "audplga5.dylib");
+    installFile(testEngine("recording"), data() / "audplga5.dylib");
+    const LoadOutcome noBundle = loadInChild({10, support().string(), ""});
+    expectOneFailure(noBundle, notFound(10));
+    EXPECT_EQ(noBundle.caption, "Vextra-Audio ");
+
+    const fs::path otherId = makeTestBundle(tmp.path() / "o", "VX-Delay", "com.example.Other");
+    expectOneFailure(loadInChild({10, support().string(), otherId.string()}), notFound(10));
+
+    // A bundle path of 300 bytes or more cannot be taken.
+    fs::path deep = tmp.path();
+    while (deep.string().size() < 300)
+        deep /= std::string(40, 'd');
+    const fs::path longPath = makeTestBundle(deep, "VX-Delay", kId);
+    const LoadOutcome tooLong = loadInChild({10, support().string(), longPath.string()});
+    expectOneFailure(tooLong, notFound(10));
+    EXPECT_EQ(tooLong.caption, "Vextra-Audio ");
+}
+
+TEST_F(EngineLoad, RealProcessorLoadsItsOwnBuildOfTheReferenceEngine) {
+    for (const char* name : {"audplg.dylib", "audplga.dylib", "audplga2.dylib", "audplga5.dylib"})
+        installFile(engineBuild(name), data() / name);
+    if (!__builtin_cpu_supports("avx512bw") || !__builtin_cpu_supports("avx512vl") ||
+        !__builtin_cpu_supports("avx512dq"))
+        GTEST_SKIP() << "this machine has no AVX-512";
+    const LoadOutcome o = load(-1);
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    ASSERT_TRUE(o.engine);
+    EXPECT_TRUE(o.alerts.empty());
+    EXPECT_EQ(fs::path(o.loadedFile).filename(), "audplga5.dylib");
+    EXPECT_EQ(o.buildName, "audplga5");
+    EXPECT_EQ(o.instructionSet, "AVX-512");
+    EXPECT_EQ(o.givenIsa, 3);
+    EXPECT_EQ(o.paramCount, 6u);
+}
+
+TEST_F(EngineLoad, EachReferenceBuildIsCompiledForItsLevel) {
+    for (const char* name : {"audplg.dylib", "audplga.dylib", "audplga2.dylib", "audplga5.dylib"})
+        installFile(engineBuild(name), data() / name);
+    struct Pick {
+        int level;
+        const char* build;
+        const char* isa;
+        int index;
+        bool runnable;
+    };
+    const Pick picks[] = {
+        {6, "audplg", "SSE4.2", 0, __builtin_cpu_supports("sse4.2") != 0},
+        {7, "audplga", "AVX", 1, __builtin_cpu_supports("avx") != 0},
+        {8, "audplga2", "AVX2", 2, __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")},
+        {10, "audplga5", "AVX-512", 3, __builtin_cpu_supports("avx512bw") != 0},
+    };
+    for (const Pick& p : picks) {
+        if (!p.runnable)
+            continue;
+        const LoadOutcome o = load(p.level);
+        ASSERT_FALSE(o.crashed) << o.crashReason;
+        ASSERT_TRUE(o.engine) << p.build;
+        EXPECT_EQ(o.buildName, p.build);
+        EXPECT_EQ(o.instructionSet, p.isa);
+        EXPECT_EQ(o.givenIsa, p.index);
+    }
+}
+
+TEST(ModuleNames, MapCandidateIndexesToFiles) {
+    std::string name = "unchanged";
+    const char* expected[] = {"audplg.dylib", "audplga.dylib", "audplga2.dylib", "audplga5.dylib"};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(makePlgLibNameByISA(i, name));
+        EXPECT_EQ(name, expected[i]);
+    }
+    name = "unchanged";
+    EXPECT_FALSE(makePlgLibNameByISA(4, name));
+    EXPECT_FALSE(makePlgLibNameByISA(-1, name));
+    EXPECT_EQ(name, "unchanged");
+}
+
+TEST(SupportFolder, EnvironmentRelocatesItUnlessEmpty) {
+    setenv("VEXTRA_SUPPORT_FOLDER", "/tmp/elsewhere", 1);
+    EXPECT_STREQ(vxSupportFolder(), "/tmp/elsewhere");
+    setenv("VEXTRA_SUPPORT_FOLDER", "", 1);
+    EXPECT_STREQ(vxSupportFolder(), "/Library/Application Support/Vextra-Audio");
+    unsetenv("VEXTRA_SUPPORT_FOLDER");
+    EXPECT_STREQ(vxSupportFolder(), "/Library/Application Support/Vextra-Audio");
+}
