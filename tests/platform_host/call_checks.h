@@ -1,0 +1,200 @@
+// Runs the same battery of Audio Unit calls on an instance opened either way
+// and reports the calls the fake component recorded.
+#pragma once
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace hosttest {
+
+template <typename T> T slotValue(long slot) {
+    T value;
+    std::memcpy(&value, &slot, sizeof value);
+    return value;
+}
+
+inline const fake::Call& lastCall(const fake::Log* log) {
+    return log->calls[log->count - 1];
+}
+
+inline OSStatus noteRender(void* ref, AudioUnitRenderActionFlags* flags, const AudioTimeStamp*,
+                           UInt32, UInt32, AudioBufferList*) {
+    static_cast<std::vector<AudioUnitRenderActionFlags>*>(ref)->push_back(*flags);
+    return 0;
+}
+
+inline void noteProperty(void* ref, AudioUnit, AudioUnitPropertyID id, AudioUnitScope,
+                         AudioUnitElement) {
+    static_cast<std::vector<AudioUnitPropertyID>*>(ref)->push_back(id);
+}
+
+// Checks that every call arrives with its arguments intact, in order, and
+// that the unit's answers come back. `path` tells how the fake saw the call.
+inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path) {
+    auto expectCall = [&](SInt16 selector, int argCount) {
+        ASSERT_GT(log->count, 0);
+        const fake::Call& c = lastCall(log);
+        EXPECT_EQ(c.path, path);
+        EXPECT_EQ(c.selector, selector);
+        EXPECT_EQ(c.argCount, argCount);
+        EXPECT_EQ(c.instance, unit);
+        if (path == fake::Path::Manager) {
+            EXPECT_EQ(c.paramSize, 8 * argCount);
+        }
+    };
+
+    EXPECT_EQ(AudioUnitInitialize(unit), 0);
+    expectCall(kAudioUnitInitializeSelect, 0);
+    EXPECT_EQ(AudioUnitUninitialize(unit), 0);
+    expectCall(kAudioUnitUninitializeSelect, 0);
+
+    UInt32 size = 0;
+    Boolean writable = 0;
+    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, fake::kFakeEchoProperty, 2, 3, &size, &writable), 0);
+    expectCall(kAudioUnitGetPropertyInfoSelect, 5);
+    EXPECT_EQ(size, 16u);
+    EXPECT_EQ(writable, 1);
+    {
+        const fake::Call& c = lastCall(log);
+        EXPECT_EQ(slotValue<UInt32>(c.args[0]), fake::kFakeEchoProperty);
+        EXPECT_EQ(slotValue<UInt32>(c.args[1]), 2u);
+        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 3u);
+        EXPECT_EQ(slotValue<UInt32*>(c.args[3]), &size);
+        EXPECT_EQ(slotValue<Boolean*>(c.args[4]), &writable);
+    }
+    // Null out-pointers reach the unit as they are.
+    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, fake::kFakeEchoProperty, 0, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, 12345, 0, 0, &size, &writable),
+              kAudioUnitErr_InvalidProperty);
+
+    const unsigned char bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    EXPECT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, 1, 7, bytes, sizeof bytes), 0);
+    expectCall(kAudioUnitSetPropertySelect, 5);
+    {
+        const fake::Call& c = lastCall(log);
+        EXPECT_EQ(slotValue<UInt32>(c.args[1]), 1u);
+        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 7u);
+        EXPECT_EQ(slotValue<const void*>(c.args[3]), bytes);
+        EXPECT_EQ(slotValue<UInt32>(c.args[4]), 16u);
+    }
+    unsigned char back[16] = {};
+    size = 4; // a short buffer gets the first bytes only
+    EXPECT_EQ(AudioUnitGetProperty(unit, fake::kFakeEchoProperty, 0, 0, back, &size), 0);
+    expectCall(kAudioUnitGetPropertySelect, 5);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(std::memcmp(back, bytes, 4), 0);
+    EXPECT_EQ(back[4], 0);
+    size = 0;
+    EXPECT_EQ(AudioUnitGetProperty(unit, fake::kFakeEchoProperty, 0, 0, nullptr, &size), 0);
+    EXPECT_EQ(size, 16u);
+    const int before = log->count;
+    EXPECT_EQ(AudioUnitGetProperty(unit, fake::kFakeEchoProperty, 0, 0, back, nullptr),
+              kAudio_ParamError);
+    EXPECT_EQ(log->count, before); // refused before reaching the unit
+    EXPECT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, 0, 0, nullptr, 0),
+              kAudio_ParamError);
+
+    AudioUnitParameterValue value = -1;
+    EXPECT_EQ(AudioUnitGetParameter(unit, 6, 0, 0, &value), 0);
+    expectCall(kAudioUnitGetParameterSelect, 4);
+    EXPECT_FLOAT_EQ(value, 3.0f);
+    EXPECT_EQ(AudioUnitSetParameter(unit, 6, 1, 2, 0.75f, 64), 0);
+    expectCall(kAudioUnitSetParameterSelect, 5);
+    {
+        const fake::Call& c = lastCall(log);
+        EXPECT_EQ(slotValue<UInt32>(c.args[0]), 6u);
+        EXPECT_EQ(slotValue<UInt32>(c.args[1]), 1u);
+        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 2u);
+        EXPECT_FLOAT_EQ(slotValue<Float32>(c.args[3]), 0.75f);
+        EXPECT_EQ(slotValue<UInt32>(c.args[4]), 64u);
+    }
+    EXPECT_EQ(AudioUnitGetParameter(unit, 6, 1, 2, &value), 0);
+    EXPECT_FLOAT_EQ(value, 0.75f);
+    EXPECT_EQ(AudioUnitGetParameter(unit, 999, 0, 0, &value), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(AudioUnitGetParameter(unit, 6, 0, 0, nullptr), kAudio_ParamError);
+
+    AudioUnitParameterEvent events[2] = {};
+    events[0].parameter = 8;
+    events[0].eventType = kParameterEvent_Immediate;
+    events[0].eventValues.immediate.value = 0.125f;
+    events[1].parameter = 9;
+    events[1].eventType = kParameterEvent_Ramped;
+    EXPECT_EQ(AudioUnitScheduleParameters(unit, events, 2), 0);
+    expectCall(kAudioUnitScheduleParametersSelect, 2);
+    EXPECT_EQ(slotValue<const AudioUnitParameterEvent*>(lastCall(log).args[0]), events);
+    EXPECT_EQ(slotValue<UInt32>(lastCall(log).args[1]), 2u);
+    EXPECT_EQ(AudioUnitGetParameter(unit, 8, 0, 0, &value), 0);
+    EXPECT_FLOAT_EQ(value, 0.125f);
+    EXPECT_EQ(AudioUnitScheduleParameters(unit, nullptr, 1), kAudio_ParamError);
+
+    EXPECT_EQ(AudioUnitReset(unit, 2, 5), 0);
+    expectCall(kAudioUnitResetSelect, 2);
+    EXPECT_EQ(slotValue<UInt32>(lastCall(log).args[0]), 2u);
+    EXPECT_EQ(slotValue<UInt32>(lastCall(log).args[1]), 5u);
+
+    // Property listeners.
+    std::vector<AudioUnitPropertyID> heard;
+    EXPECT_EQ(AudioUnitAddPropertyListener(unit, fake::kFakeEchoProperty, noteProperty, &heard), 0);
+    expectCall(kAudioUnitAddPropertyListenerSelect, 3);
+    EXPECT_EQ(slotValue<void*>(lastCall(log).args[2]), &heard);
+    EXPECT_EQ(AudioUnitAddPropertyListener(unit, fake::kFakeEchoProperty, nullptr, &heard),
+              kAudio_ParamError);
+    EXPECT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, 0, 0, bytes, 4), 0);
+    EXPECT_EQ(heard.size(), 1u);
+    EXPECT_EQ(AudioUnitRemovePropertyListenerWithUserData(unit, fake::kFakeEchoProperty,
+                                                          noteProperty, &heard),
+              0);
+    expectCall(kAudioUnitRemovePropertyListenerWithUserDataSelect, 3);
+    EXPECT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, 0, 0, bytes, 4), 0);
+    EXPECT_EQ(heard.size(), 1u);
+
+    // Render with notifications.
+    std::vector<AudioUnitRenderActionFlags> notes;
+    EXPECT_EQ(AudioUnitAddRenderNotify(unit, noteRender, &notes), 0);
+    expectCall(kAudioUnitAddRenderNotifySelect, 2);
+    EXPECT_EQ(AudioUnitAddRenderNotify(unit, nullptr, &notes), kAudio_ParamError);
+
+    float samples[2][8] = {};
+    alignas(AudioBufferList) unsigned char listBytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
+    auto* list = reinterpret_cast<AudioBufferList*>(listBytes);
+    list->mNumberBuffers = 2;
+    for (int b = 0; b < 2; ++b)
+        list->mBuffers[b] = {1, sizeof samples[b], samples[b]};
+    AudioTimeStamp ts{};
+    ts.mSampleTime = 1024;
+    ts.mFlags = kAudioTimeStampSampleTimeValid;
+    AudioUnitRenderActionFlags flags = 0;
+    EXPECT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 8, list), 0);
+    expectCall(kAudioUnitRenderSelect, 5);
+    {
+        const fake::Call& c = lastCall(log);
+        EXPECT_EQ(slotValue<AudioUnitRenderActionFlags*>(c.args[0]), &flags);
+        EXPECT_EQ(slotValue<const AudioTimeStamp*>(c.args[1]), &ts);
+        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 0u);
+        EXPECT_EQ(slotValue<UInt32>(c.args[3]), 8u);
+        EXPECT_EQ(slotValue<AudioBufferList*>(c.args[4]), list);
+    }
+    EXPECT_FLOAT_EQ(samples[0][0], fake::kRenderedValue);
+    EXPECT_FLOAT_EQ(samples[1][7], fake::kRenderedValue);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0], kAudioUnitRenderAction_PreRender);
+    EXPECT_EQ(notes[1], kAudioUnitRenderAction_PostRender);
+    // A null flags pointer is the unit's to handle.
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &ts, 0, 8, list), 0);
+    EXPECT_EQ(AudioUnitRender(unit, &flags, nullptr, 0, 8, list), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 8, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitRemoveRenderNotify(unit, noteRender, &notes), 0);
+    expectCall(kAudioUnitRemoveRenderNotifySelect, 2);
+    notes.clear();
+    EXPECT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 8, list), 0);
+    EXPECT_TRUE(notes.empty());
+
+    // A call the unit does not serve answers the unknown-selector status.
+    EXPECT_EQ(AudioUnitProcess(unit, &flags, &ts, 8, list), badComponentSelector);
+}
+
+} // namespace hosttest

@@ -1,0 +1,164 @@
+// Instances opened through the component's factory: open, every call by
+// looked-up method, close, and what happens around them.
+
+#include "call_checks.h"
+
+#include <VextraHost/VXHostRuntime.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+using namespace hosttest;
+
+namespace {
+std::atomic<long> gNewCalls{0};
+} // namespace
+
+// Counts C++ allocations anywhere in the process, the runtime included.
+void* operator new(std::size_t size) {
+    gNewCalls.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+TEST(FactoryPath, OpensThroughTheFactoryAndServesEveryCall) {
+    AudioComponent component = findFake(kSubtypeOne);
+    ASSERT_NE(component, nullptr);
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &unit), 0);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_FALSE(VXHostInstanceUsesComponentManager(unit));
+
+    fake::Log* log = logOf(fakeBundle());
+    ASSERT_NE(log, nullptr);
+    // Open received the instance handle and the plug-in interface.
+    const fake::Call* open = nullptr;
+    for (int i = log->count - 1; i >= 0 && !open; --i)
+        if (log->calls[i].selector == kComponentOpenSelect)
+            open = &log->calls[i];
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(slotValue<AudioComponentInstance>(open->args[0]), unit);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), component);
+
+    const int lookupsBefore = log->lookups;
+    checkEveryCall(unit, log, fake::Path::Factory);
+    // Each call looked its method up by selector.
+    bool sawRender = false, sawProcess = false;
+    for (int i = lookupsBefore; i < log->lookups; ++i) {
+        sawRender |= log->lookedUp[i] == kAudioUnitRenderSelect;
+        sawProcess |= log->lookedUp[i] == kAudioUnitProcessSelect;
+    }
+    EXPECT_TRUE(sawRender);
+    EXPECT_TRUE(sawProcess);
+
+    // The factory path serves the removal that ignores the user data.
+    std::vector<AudioUnitPropertyID> heard;
+    ASSERT_EQ(AudioUnitAddPropertyListener(unit, fake::kFakeEchoProperty, noteProperty, &heard), 0);
+    EXPECT_EQ(AudioUnitRemovePropertyListener(unit, fake::kFakeEchoProperty, noteProperty), 0);
+    EXPECT_EQ(lastCall(log).selector, kAudioUnitRemovePropertyListenerSelect);
+
+    EXPECT_TRUE(AudioComponentInstanceCanDo(unit, kAudioUnitRenderSelect));
+    EXPECT_FALSE(AudioComponentInstanceCanDo(unit, kAudioUnitProcessSelect));
+
+    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
+    EXPECT_EQ(lastCall(log).selector, kComponentCloseSelect);
+    EXPECT_EQ(lastCall(log).path, fake::Path::Factory);
+}
+
+TEST(FactoryPath, AStaleOrNullHandleAnswersWithoutReachingAComponent) {
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeTwo), &unit), 0);
+    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
+    fake::Log* log = logOf(fakeBundle());
+    const int before = log->count;
+    AudioUnitParameterValue value = 0;
+    UInt32 size = 4;
+    EXPECT_EQ(AudioUnitInitialize(unit), badComponentInstance);
+    EXPECT_EQ(AudioUnitGetParameter(unit, 1, 0, 0, &value), badComponentInstance);
+    EXPECT_EQ(AudioUnitGetProperty(unit, 1, 0, 0, &value, &size), badComponentInstance);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), badComponentInstance);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), nullptr);
+    EXPECT_FALSE(AudioComponentInstanceCanDo(unit, kAudioUnitRenderSelect));
+    EXPECT_EQ(log->count, before);
+
+    EXPECT_EQ(AudioUnitInitialize(nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitUninitialize(nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitGetPropertyInfo(nullptr, 0, 0, 0, nullptr, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitSetProperty(nullptr, 0, 0, 0, nullptr, 0), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitSetParameter(nullptr, 0, 0, 0, 0, 0), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitRender(nullptr, nullptr, nullptr, 0, 0, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitReset(nullptr, 0, 0), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitAddRenderNotify(nullptr, nullptr, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitScheduleParameters(nullptr, nullptr, 0), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentInstanceDispose(nullptr), kAudio_ParamError);
+    // A component handle is no instance.
+    EXPECT_EQ(AudioUnitInitialize(reinterpret_cast<AudioUnit>(findFake(kSubtypeOne))),
+              badComponentInstance);
+}
+
+TEST(FactoryPath, AFailedOpenGivesItsStatusAndNoClose) {
+    AudioComponentInstance first = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &first), 0); // module loaded
+    setOpenFailure(fakeBundle(), -4242);
+    AudioComponentInstance unit = reinterpret_cast<AudioComponentInstance>(0x10);
+    EXPECT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), -4242);
+    setOpenFailure(fakeBundle(), 0);
+    EXPECT_EQ(unit, nullptr);
+    fake::Log* log = logOf(fakeBundle());
+    EXPECT_EQ(lastCall(log).selector, kComponentOpenSelect);
+    EXPECT_EQ(AudioComponentInstanceDispose(first), 0);
+}
+
+TEST(FactoryPath, ConnectedUnitsPullInputThroughTheHostCalls) {
+    AudioComponentInstance source = nullptr, effect = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &source), 0);
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeTwo), &effect), 0);
+    const AudioUnitConnection connection{source, 0, 0};
+    ASSERT_EQ(AudioUnitSetProperty(effect, kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input,
+                                   0, &connection, sizeof connection),
+              0);
+    float samples[4] = {};
+    AudioBufferList list{1, {{1, sizeof samples, samples}}};
+    AudioTimeStamp ts{};
+    ts.mFlags = kAudioTimeStampSampleTimeValid;
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(AudioUnitRender(effect, &flags, &ts, 0, 4, &list), 0);
+    // The source rendered once, the effect added its own on top.
+    EXPECT_FLOAT_EQ(samples[3], 2 * fake::kRenderedValue);
+    EXPECT_EQ(AudioComponentInstanceDispose(effect), 0);
+    EXPECT_EQ(AudioComponentInstanceDispose(source), 0);
+}
+
+TEST(FactoryPath, RenderingThroughTheRuntimeAllocatesNothing) {
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), 0);
+    AudioComponentInstance cm = nullptr;
+    ASSERT_EQ(VXHostOpenComponentManagerInstance(fakeBundle().c_str(), "FakeEntry", &cm), 0);
+    float samples[64] = {};
+    AudioBufferList list{1, {{1, sizeof samples, samples}}};
+    AudioTimeStamp ts{};
+    AudioUnitRenderActionFlags flags = 0;
+    AudioUnitParameterValue value = 0;
+    ASSERT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 64, &list), 0);
+    const long before = gNewCalls.load();
+    for (int i = 0; i < 1000; ++i) {
+        ts.mSampleTime = 64.0 * i;
+        ASSERT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 64, &list), 0);
+        ASSERT_EQ(AudioUnitRender(cm, &flags, &ts, 0, 64, &list), 0);
+        ASSERT_EQ(AudioUnitGetParameter(unit, 3, 0, 0, &value), 0);
+        ASSERT_EQ(AudioUnitGetParameter(cm, 3, 0, 0, &value), 0);
+    }
+    EXPECT_EQ(gNewCalls.load(), before);
+    EXPECT_EQ(AudioComponentInstanceDispose(cm), 0);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+}
