@@ -170,25 +170,23 @@ const char* getStrArrayPos(const char* array, int index) {
     if (array == nullptr) {
         return nullptr;
     }
-    const char* cur = array;
-    int scanned = 0;
+    // Offsets stay below the scan limit, so no byte past it is ever read.
+    const size_t limit = kMaxStrArrayScan;
+    size_t off = 0;
     for (int i = 0; i < index; ++i) {
-        if (*cur == '\0') {
-            // Already at the closing empty string: the previous one was the last.
-            break;
+        if (array[off] == '\0') {
+            break; // the empty array: its one (empty) string
         }
-        const char* next = cur;
-        while (*next != '\0' && scanned < kMaxStrArrayScan) {
-            ++next;
-            ++scanned;
+        size_t end = off;
+        while (end < limit && array[end] != '\0') {
+            ++end;
         }
-        ++next;
-        if (*next == '\0' || scanned >= kMaxStrArrayScan) {
-            break; // `cur` is the last string of the array
+        if (end + 1 >= limit || array[end + 1] == '\0') {
+            break; // `off` is the last string (or the scan gave up)
         }
-        cur = next;
+        off = end + 1;
     }
-    return cur;
+    return array + off;
 }
 
 void trimSpaces(std::string& text, int mode) {
