@@ -7,8 +7,6 @@
 # The platform layer recognises a loaded shared object as a bundle's binary by
 # that path, and reads the bundle's identifier from Info.plist.
 
-set(VX_BUNDLE_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}")
-
 # vx_bundle_layout(NAME name IDENTIFIER id [DESTINATION dir] [EXECUTABLE exe]
 #                  [DISPLAY_NAME text] [VERSION x.y.z]
 #                  [TYPE aufx] [SUBTYPE Dlay] [MANUFACTURER Vxta]
@@ -62,8 +60,8 @@ function(vx_bundle_layout)
 
   set(bundle "${B_DESTINATION}/${B_NAME}.component")
   file(MAKE_DIRECTORY "${bundle}/Contents/MacOS" "${bundle}/Contents/Resources")
-  configure_file("${VX_BUNDLE_CMAKE_DIR}/../Info.plist.in" "${bundle}/Contents/Info.plist" @ONLY)
-  file(COPY "${VX_BUNDLE_CMAKE_DIR}/../resources/AUPluginCocoaUI.bundle"
+  configure_file("${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../Info.plist.in" "${bundle}/Contents/Info.plist" @ONLY)
+  file(COPY "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../resources/AUPluginCocoaUI.bundle"
        DESTINATION "${bundle}/Contents/Resources")
   if(B_OUT_DIR)
     set(${B_OUT_DIR} "${bundle}" PARENT_SCOPE)

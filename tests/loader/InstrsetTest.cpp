@@ -159,4 +159,3 @@ TEST(FeatureQueries, EachReadsItsOwnBit) {
     EXPECT_EQ(hasFMA3(), 0);
     EXPECT_EQ(hasF16C(), 0);
 }
-

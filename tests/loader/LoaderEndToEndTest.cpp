@@ -107,7 +107,7 @@ TEST_F(EngineLoad, EngineIsConfiguredInOrderWithTheFoldersOfTheBundlesProduct) {
 }
 
 TEST_F(EngineLoad, CaptionNamesTheProductOfTheBuiltBundle) {
-    const LoadOutcome o = load(10);
+    const LoadOutcome o = loadInChild({10, support().string(), VX_TEST_DELAY_BUNDLE_BINARY});
     expectOneFailure(o, notFound(10));
     EXPECT_EQ(o.caption, "Vextra-Audio Delay");
     EXPECT_EQ(o.alerts[0].informative, "Vextra-Audio Delay");
@@ -255,7 +255,7 @@ TEST_F(EngineLoad, RealProcessorLoadsItsOwnBuildOfTheReferenceEngine) {
     if (!__builtin_cpu_supports("avx512bw") || !__builtin_cpu_supports("avx512vl") ||
         !__builtin_cpu_supports("avx512dq"))
         GTEST_SKIP() << "this machine has no AVX-512";
-    const LoadOutcome o = load(-1);
+    const LoadOutcome o = loadInChild({-1, support().string(), VX_TEST_DELAY_BUNDLE_BINARY});
     ASSERT_FALSE(o.crashed) << o.crashReason;
     ASSERT_TRUE(o.engine);
     EXPECT_TRUE(o.alerts.empty());

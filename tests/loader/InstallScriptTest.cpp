@@ -1,0 +1,45 @@
+#include "LoaderTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+using namespace vxtest;
+
+namespace {
+
+int runScript(const std::string& arguments, const std::string& environment = "") {
+    const std::string command = environment + " VX_ENGINE_DIR='" + engineBuild("").string() +
+                                "' bash '" VX_SOURCE_DIR "/scripts/install-engines.sh' " +
+                                arguments + " >/dev/null 2>&1";
+    return std::system(command.c_str());
+}
+
+std::string contents(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+TEST(InstallEngines, LaysTheFourBuildsIntoTheProductFolder) {
+    TempDir tmp;
+    const fs::path support = tmp.path() / "Application Support" / "Vextra-Audio";
+    ASSERT_EQ(runScript("'" + support.string() + "'"), 0);
+    for (const char* name : {"audplg.dylib", "audplga.dylib", "audplga2.dylib", "audplga5.dylib"})
+        EXPECT_EQ(contents(support / "Delay" / name), contents(engineBuild(name))) << name;
+
+    // Without an argument the relocated support folder is the destination.
+    const fs::path relocated = tmp.path() / "relocated";
+    ASSERT_EQ(runScript("", "VEXTRA_SUPPORT_FOLDER='" + relocated.string() + "'"), 0);
+    EXPECT_TRUE(fs::is_regular_file(relocated / "Delay" / "audplga5.dylib"));
+}
+
+TEST(InstallEngines, RefusesAFileInPlaceOfTheSupportFolder) {
+    TempDir tmp;
+    writeTextFile(tmp.path() / "support", "x");
+    EXPECT_NE(runScript("'" + (tmp.path() / "support").string() + "'"), 0);
+}
