@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <new>
 #include <vector>
 
 namespace {
@@ -454,9 +453,7 @@ __attribute__((visibility("default"))) ComponentResult FakeEntry(ComponentParame
         if (gOpenFailure != 0)
             return gOpenFailure;
         const Services s = resolveServices();
-        auto* unit = new (std::nothrow) FakeUnit;
-        if (!unit)
-            return kAudio_MemFullError;
+        auto* unit = new FakeUnit;
         unit->instance = instance;
         if (s.setStorage)
             s.setStorage(instance, reinterpret_cast<Handle>(unit));
