@@ -16,7 +16,7 @@ CFNumberRef makeNumber(int value) {
     return CFNumberCreate(nullptr, kCFNumberIntType, &value);
 }
 
-TEST(Dictionary, RetainsKeysAndValuesAndReleasesThemWhenReplacedRemovedOrFreed) {
+TEST(CFDictionary, RetainsKeysAndValuesAndReleasesThemWhenReplacedRemovedOrFreed) {
     CFStringRef key = makeString("key");
     CFNumberRef first = makeNumber(1);
     CFNumberRef second = makeNumber(2);
@@ -48,7 +48,7 @@ TEST(Dictionary, RetainsKeysAndValuesAndReleasesThemWhenReplacedRemovedOrFreed) 
     CFRelease(second);
 }
 
-TEST(Dictionary, CopyStringKeyCallbacksCopyMutableKeys) {
+TEST(CFDictionary, CopyStringKeyCallbacksCopyMutableKeys) {
     CFMutableStringRef key = CFStringCreateMutableCopy(nullptr, 0, CFSTR("name"));
     CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
         nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
@@ -61,7 +61,7 @@ TEST(Dictionary, CopyStringKeyCallbacksCopyMutableKeys) {
     CFRelease(key);
 }
 
-TEST(Dictionary, NullCallbacksStoreRawPointersByIdentity) {
+TEST(CFDictionary, NullCallbacksStoreRawPointersByIdentity) {
     static int a = 1;
     static int b = 2;
     CFMutableDictionaryRef dict = CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr);
@@ -78,7 +78,7 @@ TEST(Dictionary, NullCallbacksStoreRawPointersByIdentity) {
     CFRelease(k2);
 }
 
-TEST(Dictionary, StringAndNumberKeysLookUpByValue) {
+TEST(CFDictionary, StringAndNumberKeysLookUpByValue) {
     CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
         nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     for (int k = 0; k < 200; ++k) {
@@ -130,7 +130,7 @@ TEST(Dictionary, StringAndNumberKeysLookUpByValue) {
     CFRelease(dict);
 }
 
-TEST(Dictionary, CopiesAreIndependentAndCompareEqual) {
+TEST(CFDictionary, CopiesAreIndependentAndCompareEqual) {
     CFStringRef value = makeString("v");
     const void* keys[] = {CFSTR("a"), CFSTR("b")};
     const void* values[] = {value, kCFBooleanFalse};
@@ -152,7 +152,7 @@ TEST(Dictionary, CopiesAreIndependentAndCompareEqual) {
     CFRelease(value);
 }
 
-TEST(Array, RetainsValuesAndSupportsEditing) {
+TEST(CFArray, RetainsValuesAndSupportsEditing) {
     CFNumberRef one = makeNumber(1);
     CFNumberRef two = makeNumber(2);
     CFStringRef three = makeString("three");
@@ -198,7 +198,7 @@ TEST(Array, RetainsValuesAndSupportsEditing) {
     CFRelease(three);
 }
 
-TEST(Array, SortAndNullCallbacks) {
+TEST(CFArray, SortAndNullCallbacks) {
     CFMutableArrayRef array = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
     for (int v : {5, 1, 4, 2}) {
         CFNumberRef n = makeNumber(v);

@@ -12,7 +12,7 @@
 
 namespace {
 
-TEST(ObjectModel, CreateStartsAtOneAndRetainReleaseBalance) {
+TEST(CFObjectModel, CreateStartsAtOneAndRetainReleaseBalance) {
     CFStringRef s = CFStringCreateWithCString(nullptr, "owned", kCFStringEncodingASCII);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(CFGetRetainCount(s), 1);
@@ -23,7 +23,7 @@ TEST(ObjectModel, CreateStartsAtOneAndRetainReleaseBalance) {
     CFRelease(s);
 }
 
-TEST(ObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
+TEST(CFObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
     int value = 7;
     CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &value);
     std::vector<std::thread> threads;
@@ -42,7 +42,7 @@ TEST(ObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
     CFRelease(n);
 }
 
-TEST(ObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
+TEST(CFObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
     CFStringRef a = CFSTR("interned literal");
     CFStringRef b = CFSTR("interned literal");
     EXPECT_EQ(a, b);
@@ -54,7 +54,7 @@ TEST(ObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
     EXPECT_GT(CFGetRetainCount(kCFNull), 1000);
 }
 
-TEST(ObjectModel, TypeIdsAreDistinctAndMatchObjects) {
+TEST(CFObjectModel, TypeIdsAreDistinctAndMatchObjects) {
     int one = 1;
     CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &one);
     CFDataRef d = CFDataCreate(nullptr, nullptr, 0);
@@ -72,7 +72,7 @@ TEST(ObjectModel, TypeIdsAreDistinctAndMatchObjects) {
     CFRelease(a);
 }
 
-TEST(ObjectModel, EqualObjectsHashAlike) {
+TEST(CFObjectModel, EqualObjectsHashAlike) {
     CFStringRef s1 = CFStringCreateWithCString(nullptr, "same", kCFStringEncodingUTF8);
     CFMutableStringRef s2 = CFStringCreateMutable(nullptr, 0);
     CFStringAppendCString(s2, "same", kCFStringEncodingASCII);
@@ -99,7 +99,7 @@ TEST(ObjectModel, EqualObjectsHashAlike) {
     }
 }
 
-TEST(ObjectModel, DescriptionsNameTheContents) {
+TEST(CFObjectModel, DescriptionsNameTheContents) {
     int64_t v = -42;
     CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
     CFStringRef text = CFCopyDescription(n);
@@ -111,7 +111,7 @@ TEST(ObjectModel, DescriptionsNameTheContents) {
     CFRelease(n);
 }
 
-TEST(Number, StoredTypesFollowWidthAndPrecision) {
+TEST(CFNumber, StoredTypesFollowWidthAndPrecision) {
     int8_t i8 = -5;
     short i16 = 300;
     int i32 = 70000;
@@ -140,7 +140,7 @@ TEST(Number, StoredTypesFollowWidthAndPrecision) {
     EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberIntType, nullptr), nullptr);
 }
 
-TEST(Number, GetValueConvertsAndReportsLoss) {
+TEST(CFNumber, GetValueConvertsAndReportsLoss) {
     int64_t big = (int64_t{1} << 40) + 1;
     CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &big);
     int32_t narrow = 0;
@@ -183,7 +183,7 @@ TEST(Number, GetValueConvertsAndReportsLoss) {
     CFRelease(f32);
 }
 
-TEST(Number, SpecialValues) {
+TEST(CFNumber, SpecialValues) {
     double v = 0;
     EXPECT_TRUE(CFNumberGetValue(kCFNumberNaN, kCFNumberDoubleType, &v));
     EXPECT_TRUE(std::isnan(v));
@@ -192,14 +192,14 @@ TEST(Number, SpecialValues) {
     EXPECT_TRUE(CFEqual(kCFNumberNaN, kCFNumberNaN));
 }
 
-TEST(Boolean, ValuesAndIdentity) {
+TEST(CFBoolean, ValuesAndIdentity) {
     EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
     EXPECT_FALSE(CFBooleanGetValue(kCFBooleanFalse));
     EXPECT_FALSE(CFEqual(kCFBooleanTrue, kCFBooleanFalse));
     EXPECT_NE(CFHash(kCFBooleanTrue), CFHash(kCFBooleanFalse));
 }
 
-TEST(Data, CreateCopiesAndMutableDataGrows) {
+TEST(CFData, CreateCopiesAndMutableDataGrows) {
     const UInt8 bytes[] = {1, 2, 3};
     CFDataRef d = CFDataCreate(nullptr, bytes, 3);
     EXPECT_EQ(CFDataGetLength(d), 3);
@@ -233,7 +233,7 @@ TEST(Data, CreateCopiesAndMutableDataGrows) {
     CFRelease(e);
 }
 
-TEST(Data, NoCopyUsesBytesInPlaceAndFreesThemWithTheDeallocator) {
+TEST(CFData, NoCopyUsesBytesInPlaceAndFreesThemWithTheDeallocator) {
     static UInt8 fixed[] = {4, 5};
     CFDataRef d = CFDataCreateWithBytesNoCopy(nullptr, fixed, 2, kCFAllocatorNull);
     EXPECT_EQ(CFDataGetBytePtr(d), fixed);
@@ -245,7 +245,7 @@ TEST(Data, NoCopyUsesBytesInPlaceAndFreesThemWithTheDeallocator) {
     CFRelease(owned); // frees heap; the sanitizer run would flag a leak otherwise
 }
 
-TEST(Data, CapacityBoundsMutableData) {
+TEST(CFData, CapacityBoundsMutableData) {
     const UInt8 bytes[] = {1, 2, 3, 4};
     CFMutableDataRef m = CFDataCreateMutable(nullptr, 3);
     CFDataAppendBytes(m, bytes, 4);

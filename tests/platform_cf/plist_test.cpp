@@ -72,7 +72,7 @@ std::string rejection(const std::string& text) {
     return buffer;
 }
 
-TEST(PropertyList, NestedRoundTripKeepsEveryValue) {
+TEST(CFPropertyList, NestedRoundTripKeepsEveryValue) {
     CFMutableDictionaryRef root = CFDictionaryCreateMutable(
         nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     int32_t version = 0;
@@ -160,7 +160,7 @@ TEST(PropertyList, NestedRoundTripKeepsEveryValue) {
     }
 }
 
-TEST(PropertyList, SpecialRealsAndMutability) {
+TEST(CFPropertyList, SpecialRealsAndMutability) {
     const std::string xml = wrap("<array><real>nan</real><real>+infinity</real>"
                                  "<real>-infinity</real><real>1e-3</real><integer>0x1F</integer>"
                                  "<string>s</string><data>AQID</data></array>");
@@ -202,7 +202,7 @@ TEST(PropertyList, SpecialRealsAndMutability) {
     CFRelease(data);
 }
 
-TEST(PropertyList, MalformedInputIsRejectedWithAnError) {
+TEST(CFPropertyList, MalformedInputIsRejectedWithAnError) {
     const std::string good = wrap("<dict><key>a</key><integer>1</integer></dict>");
     EXPECT_FALSE(rejection(good.substr(0, good.size() / 2)).empty()); // truncated
     EXPECT_FALSE(rejection("").empty());
@@ -237,7 +237,7 @@ TEST(PropertyList, MalformedInputIsRejectedWithAnError) {
               std::string::npos);
 }
 
-TEST(PropertyList, OlderFormsAndValidity) {
+TEST(CFPropertyList, OlderFormsAndValidity) {
     CFDataRef data = CFPropertyListCreateXMLData(nullptr, CFSTR("plain"));
     ASSERT_NE(data, nullptr);
     CFStringRef error = nullptr;
@@ -275,7 +275,7 @@ TEST(PropertyList, OlderFormsAndValidity) {
     CFRelease(key);
 }
 
-TEST(PropertyList, ReadsDocumentsWrittenByOtherTools) {
+TEST(CFPropertyList, ReadsDocumentsWrittenByOtherTools) {
     // Comments, CDATA, a self-closed string and the platform's data layout.
     const std::string xml = wrap("<!-- preset -->\n<dict>\n\t<key>data</key>\n\t<data>\n\t"
                                  "AAAAAAAAAAAAAAACAAAAAD+AAAAAAAABPwAAAA==\n\t</data>\n"

@@ -13,7 +13,7 @@ std::string utf8(CFStringRef s) {
                                                                                : "<failed>";
 }
 
-TEST(String, AsciiAndUtf8Creation) {
+TEST(CFString, AsciiAndUtf8Creation) {
     EXPECT_EQ(CFStringCreateWithCString(nullptr, "caf\xC3\xA9", kCFStringEncodingASCII), nullptr);
     CFStringRef s = CFStringCreateWithCString(nullptr, "caf\xC3\xA9", kCFStringEncodingUTF8);
     ASSERT_NE(s, nullptr);
@@ -32,7 +32,7 @@ TEST(String, AsciiAndUtf8Creation) {
     CFRelease(s);
 }
 
-TEST(String, LegacyEncodings) {
+TEST(CFString, LegacyEncodings) {
     // 0x8E is e-acute in MacRoman; 0xE9 is e-acute in Latin-1.
     CFStringRef mac = CFStringCreateWithCString(nullptr, "\x8E", kCFStringEncodingMacRoman);
     CFStringRef latin = CFStringCreateWithCString(nullptr, "\xE9", kCFStringEncodingISOLatin1);
@@ -51,7 +51,7 @@ TEST(String, LegacyEncodings) {
     CFRelease(latin);
 }
 
-TEST(String, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
+TEST(CFString, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
     CFStringRef s = CFSTR("hello");
     char buffer[6];
     EXPECT_TRUE(CFStringGetCString(s, buffer, 6, kCFStringEncodingASCII));
@@ -77,7 +77,7 @@ TEST(String, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
     CFRelease(accent);
 }
 
-TEST(String, GetBytesStopsAtCharacterBoundaries) {
+TEST(CFString, GetBytesStopsAtCharacterBoundaries) {
     CFStringRef s = CFStringCreateWithCString(nullptr, "a\xC3\xA9z", kCFStringEncodingUTF8);
     UInt8 out[8];
     CFIndex used = 0;
@@ -97,7 +97,7 @@ TEST(String, GetBytesStopsAtCharacterBoundaries) {
     CFRelease(s);
 }
 
-TEST(String, CompareOptions) {
+TEST(CFString, CompareOptions) {
     EXPECT_EQ(CFStringCompare(CFSTR("abc"), CFSTR("abd"), 0), kCFCompareLessThan);
     EXPECT_EQ(CFStringCompare(CFSTR("abc"), CFSTR("ABC"), 0), kCFCompareGreaterThan);
     EXPECT_EQ(CFStringCompare(CFSTR("abc"), CFSTR("ABC"), kCFCompareCaseInsensitive),
@@ -120,7 +120,7 @@ TEST(String, CompareOptions) {
     EXPECT_EQ(CFStringFind(CFSTR("Hello"), CFSTR("LL"), 0).location, kCFNotFound);
 }
 
-TEST(String, FormatWithObjectsAndCTypes) {
+TEST(CFString, FormatWithObjectsAndCTypes) {
     int n = 42;
     CFNumberRef number = CFNumberCreate(nullptr, kCFNumberIntType, &n);
     CFStringRef s =
@@ -138,7 +138,7 @@ TEST(String, FormatWithObjectsAndCTypes) {
     CFRelease(number);
 }
 
-TEST(String, MutableEditingAndCopies) {
+TEST(CFString, MutableEditingAndCopies) {
     CFMutableStringRef m = CFStringCreateMutable(nullptr, 0);
     CFStringAppendCString(m, "abc", kCFStringEncodingASCII);
     CFStringAppend(m, CFSTR("def"));
@@ -165,7 +165,7 @@ TEST(String, MutableEditingAndCopies) {
     CFRelease(m);
 }
 
-TEST(String, NumericValues) {
+TEST(CFString, NumericValues) {
     EXPECT_EQ(CFStringGetIntValue(CFSTR("  -123abc")), -123);
     EXPECT_EQ(CFStringGetIntValue(CFSTR("x")), 0);
     EXPECT_EQ(CFStringGetIntValue(CFSTR("99999999999")), 2147483647);
@@ -174,7 +174,7 @@ TEST(String, NumericValues) {
     EXPECT_DOUBLE_EQ(CFStringGetDoubleValue(CFSTR("junk")), 0.0);
 }
 
-TEST(String, SplitAndJoin) {
+TEST(CFString, SplitAndJoin) {
     CFArrayRef parts = CFStringCreateArrayBySeparatingStrings(nullptr, CFSTR("a,,b"), CFSTR(","));
     ASSERT_EQ(CFArrayGetCount(parts), 3);
     EXPECT_TRUE(CFEqual(CFArrayGetValueAtIndex(parts, 1), CFSTR("")));

@@ -38,7 +38,7 @@ CFURLRef fileURL(const char* path, bool isDirectory) {
     return url;
 }
 
-TEST(URL, FileSystemPathsRoundTrip) {
+TEST(CFURL, FileSystemPathsRoundTrip) {
     CFURLRef dir = fileURL("/tmp/some folder/X.component/", true);
     EXPECT_EQ(text(CFURLGetString(dir)), "file:///tmp/some%20folder/X.component/");
     EXPECT_EQ(pathOf(dir), "/tmp/some folder/X.component");
@@ -81,7 +81,7 @@ TEST(URL, FileSystemPathsRoundTrip) {
     CFRelease(root);
 }
 
-TEST(URL, RelativePathsResolveAgainstTheWorkingFolder) {
+TEST(CFURL, RelativePathsResolveAgainstTheWorkingFolder) {
     CFURLRef relative = fileURL("sub/file.txt", false);
     EXPECT_EQ(pathOf(relative), "sub/file.txt");
     ASSERT_NE(CFURLGetBaseURL(relative), nullptr);
@@ -96,7 +96,7 @@ TEST(URL, RelativePathsResolveAgainstTheWorkingFolder) {
     CFRelease(relative);
 }
 
-class BundleTest : public ::testing::Test {
+class CFBundleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         char pattern[] = "/tmp/vx-cf-bundle-XXXXXX";
@@ -133,7 +133,7 @@ protected:
     fs::path root_;
 };
 
-TEST_F(BundleTest, FindsABundleLoadedByDlopenWhoeverLoadedIt) {
+TEST_F(CFBundleTest, FindsABundleLoadedByDlopenWhoeverLoadedIt) {
     const fs::path bundle = makeBundle("Found", "com.vextra-audio.test.found", "Found");
     CFStringRef identifier = CFSTR("com.vextra-audio.test.found");
     EXPECT_EQ(CFBundleGetBundleWithIdentifier(identifier), nullptr); // not loaded yet
@@ -170,7 +170,7 @@ TEST_F(BundleTest, FindsABundleLoadedByDlopenWhoeverLoadedIt) {
     dlclose(module);
 }
 
-TEST_F(BundleTest, CreateLoadsTheExecutableAndResolvesFunctions) {
+TEST_F(CFBundleTest, CreateLoadsTheExecutableAndResolvesFunctions) {
     const fs::path bundle = makeBundle("Loader", "com.vextra-audio.test.loader", "LoaderBinary");
     CFURLRef url = fileURL(bundle.c_str(), true);
     CFBundleRef created = CFBundleCreate(nullptr, url);
@@ -200,7 +200,7 @@ TEST_F(BundleTest, CreateLoadsTheExecutableAndResolvesFunctions) {
     CFRelease(missing);
 }
 
-TEST_F(BundleTest, MissingExecutableFailsToLoadWithAnError) {
+TEST_F(CFBundleTest, MissingExecutableFailsToLoadWithAnError) {
     const fs::path bundle = makeBundle("Broken", "com.vextra-audio.test.broken", "Broken");
     fs::remove(bundle / "Contents/MacOS/Broken");
     CFURLRef url = fileURL(bundle.c_str(), true);
@@ -216,7 +216,7 @@ TEST_F(BundleTest, MissingExecutableFailsToLoadWithAnError) {
     CFRelease(url);
 }
 
-TEST(Bundle, MainBundleIsTheProgramsFolder) {
+TEST(CFBundle, MainBundleIsTheProgramsFolder) {
     CFBundleRef main = CFBundleGetMainBundle();
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(CFBundleGetMainBundle(), main);
