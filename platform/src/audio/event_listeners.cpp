@@ -46,17 +46,6 @@ struct AUListenerBase {
     bool timerArmed = false;
 };
 
-// TEMPORARY: run-loop timers may not be linked in yet.
-extern "C" {
-__attribute__((weak)) CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef, CFAbsoluteTime,
-                                                             CFTimeInterval, CFOptionFlags, CFIndex,
-                                                             CFRunLoopTimerCallBack,
-                                                             CFRunLoopTimerContext*);
-__attribute__((weak)) void CFRunLoopAddTimer(CFRunLoopRef, CFRunLoopTimerRef, CFRunLoopMode);
-__attribute__((weak)) void CFRunLoopWakeUp(CFRunLoopRef);
-extern const CFRunLoopMode kCFRunLoopDefaultMode __attribute__((weak));
-}
-
 namespace {
 
 using ListenerPtr = std::shared_ptr<AUListenerBase>;
@@ -222,7 +211,7 @@ void notify(const AUListenerBase* sendingListener, void* sendingObject, const Au
                 if (!registrationMatches(reg.event, ev))
                     continue;
                 AUListenerBase::Pending p{reg.object, ev, now};
-                if (listener->runLoop && &CFRunLoopTimerCreate)
+                if (listener->runLoop)
                     enqueueLocked(listener, p);
                 else
                     direct.emplace_back(listener, p);
@@ -278,10 +267,7 @@ OSStatus createListener(AUEventListenerProc eventProc, AUParameterListenerProc p
     listener->userData = userData;
     if (runLoop) {
         listener->runLoop = static_cast<CFRunLoopRef>(const_cast<void*>(CFRetain(runLoop)));
-        listener->mode = mode ? static_cast<CFStringRef>(CFRetain(mode))
-                         : &kCFRunLoopDefaultMode
-                             ? static_cast<CFStringRef>(CFRetain(kCFRunLoopDefaultMode))
-                             : nullptr;
+        listener->mode = static_cast<CFStringRef>(CFRetain(mode ? mode : kCFRunLoopDefaultMode));
     }
     Listeners& l = listeners();
     std::lock_guard lock(l.mutex);
