@@ -1,0 +1,156 @@
+#include "cf/cf_locale.h"
+#include "cf/cf_string.h"
+
+#include <cstdlib>
+
+#include <fmt/format.h>
+#include <unicode/uloc.h>
+#include <unicode/unum.h>
+
+namespace vxcf {
+
+namespace {
+
+// "de_DE.UTF-8@euro" -> "de_DE"; "C" and "POSIX" -> "en_US_POSIX".
+std::string fromPosixName(std::string name) {
+    name = name.substr(0, name.find_first_of(".@"));
+    if (name.empty() || name == "C" || name == "POSIX") {
+        return "en_US_POSIX";
+    }
+    for (char& c : name) {
+        c = c == '-' ? '_' : c;
+    }
+    return name;
+}
+
+CFStringRef symbol(const std::string& locale, UNumberFormatSymbol which) {
+    UErrorCode status = U_ZERO_ERROR;
+    UNumberFormat* format = unum_open(UNUM_DECIMAL, nullptr, 0, locale.c_str(), nullptr, &status);
+    if (U_FAILURE(status)) {
+        return nullptr;
+    }
+    UChar buffer[32];
+    const int32_t length = unum_getSymbol(format, which, buffer, 32, &status);
+    unum_close(format);
+    if (U_FAILURE(status) || length > 32) {
+        return nullptr;
+    }
+    return createString(
+        std::u16string(reinterpret_cast<const char16_t*>(buffer), static_cast<size_t>(length)));
+}
+
+CFStringRef part(const std::string& locale, bool language) {
+    char buffer[ULOC_FULLNAME_CAPACITY];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = language
+                               ? uloc_getLanguage(locale.c_str(), buffer, sizeof buffer, &status)
+                               : uloc_getCountry(locale.c_str(), buffer, sizeof buffer, &status);
+    if (U_FAILURE(status) || length <= 0) {
+        return nullptr;
+    }
+    return createString(std::string_view(buffer, static_cast<size_t>(length)));
+}
+
+} // namespace
+
+std::string environmentLocaleIdentifier() {
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && value[0] != '\0') {
+            return fromPosixName(value);
+        }
+    }
+    return fromPosixName("");
+}
+
+Locale::Locale(std::string identifier)
+    : Object(kTypeLocale), identifier_(std::move(identifier)),
+      identifierString_(createString(identifier_)) {
+    if (identifierString_ == nullptr) {
+        identifierString_ = createString(std::string_view(""));
+    }
+    decimalSeparator_ = symbol(identifier_, UNUM_DECIMAL_SEPARATOR_SYMBOL);
+    groupingSeparator_ = symbol(identifier_, UNUM_GROUPING_SEPARATOR_SYMBOL);
+    language_ = part(identifier_, true);
+    country_ = part(identifier_, false);
+}
+
+Locale::~Locale() {
+    for (CFStringRef s :
+         {identifierString_, decimalSeparator_, groupingSeparator_, language_, country_}) {
+        if (s != nullptr) {
+            CFRelease(s);
+        }
+    }
+}
+
+CFTypeRef Locale::value(CFStringRef key) const {
+    if (CFEqual(key, kCFLocaleIdentifier)) {
+        return identifierString_;
+    }
+    if (CFEqual(key, kCFLocaleDecimalSeparator)) {
+        return decimalSeparator_;
+    }
+    if (CFEqual(key, kCFLocaleGroupingSeparator)) {
+        return groupingSeparator_;
+    }
+    if (CFEqual(key, kCFLocaleLanguageCode)) {
+        return language_;
+    }
+    if (CFEqual(key, kCFLocaleCountryCode)) {
+        return country_;
+    }
+    return nullptr;
+}
+
+std::string Locale::describe() const {
+    return fmt::format("<CFLocale {}>{{identifier = '{}'}}", hexAddress(this), identifier_);
+}
+
+} // namespace vxcf
+
+using namespace vxcf;
+
+const CFLocaleKey kCFLocaleIdentifier = CFSTR("locale:id");
+const CFLocaleKey kCFLocaleDecimalSeparator = CFSTR("decimal");
+const CFLocaleKey kCFLocaleGroupingSeparator = CFSTR("grouping");
+const CFLocaleKey kCFLocaleLanguageCode = CFSTR("languageCode");
+const CFLocaleKey kCFLocaleCountryCode = CFSTR("countryCode");
+
+CFTypeID CFLocaleGetTypeID(void) {
+    return kTypeLocale;
+}
+
+CFLocaleRef CFLocaleCopyCurrent(void) {
+    return handle<CFLocaleRef>(new Locale(environmentLocaleIdentifier()));
+}
+
+CFLocaleRef CFLocaleGetSystem(void) {
+    static const Locale* system = [] {
+        auto* locale = new Locale("");
+        locale->makeImmortal();
+        return locale;
+    }();
+    return handle<CFLocaleRef>(system);
+}
+
+CFLocaleRef CFLocaleCreate(CFAllocatorRef, CFLocaleIdentifier localeIdentifier) {
+    if (asString(localeIdentifier) == nullptr) {
+        return nullptr;
+    }
+    std::string identifier = toUTF8(localeIdentifier);
+    for (char& c : identifier) {
+        c = c == '-' ? '_' : c;
+    }
+    return handle<CFLocaleRef>(new Locale(identifier));
+}
+
+CFLocaleIdentifier CFLocaleGetIdentifier(CFLocaleRef locale) {
+    const Locale* l = asLocale(locale);
+    return l == nullptr ? nullptr : l->identifierString();
+}
+
+CFTypeRef CFLocaleGetValue(CFLocaleRef locale, CFLocaleKey key) {
+    const Locale* l = asLocale(locale);
+    return l == nullptr ? nullptr : l->value(key);
+}

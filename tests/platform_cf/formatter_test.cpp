@@ -1,0 +1,158 @@
+// Locales from the environment and ICU-backed number formatters.
+#include <CoreFoundation/CoreFoundation.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string take(CFStringRef s) {
+    char buffer[256] = "<none>";
+    if (s != nullptr) {
+        CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8);
+        CFRelease(s);
+    }
+    return buffer;
+}
+
+CFNumberFormatterRef decimalFormatter(const char* identifier) {
+    CFStringRef id = CFStringCreateWithCString(nullptr, identifier, kCFStringEncodingASCII);
+    CFLocaleRef locale = CFLocaleCreate(nullptr, id);
+    CFNumberFormatterRef formatter =
+        CFNumberFormatterCreate(nullptr, locale, kCFNumberFormatterDecimalStyle);
+    CFRelease(locale);
+    CFRelease(id);
+    return formatter;
+}
+
+void setInt(CFNumberFormatterRef formatter, CFStringRef key, int value) {
+    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &value);
+    CFNumberFormatterSetProperty(formatter, key, n);
+    CFRelease(n);
+}
+
+std::string format(CFNumberFormatterRef formatter, double value) {
+    return take(
+        CFNumberFormatterCreateStringWithValue(nullptr, formatter, kCFNumberDoubleType, &value));
+}
+
+// Restores an environment variable when the test ends.
+class EnvironmentGuard {
+public:
+    explicit EnvironmentGuard(const char* name) : name_(name) {
+        const char* value = std::getenv(name);
+        had_ = value != nullptr;
+        old_ = had_ ? value : "";
+    }
+    ~EnvironmentGuard() {
+        if (had_) {
+            setenv(name_, old_.c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    bool had_;
+    std::string old_;
+};
+
+TEST(CFNumberFormatter, GermanAndAmericanDecimalSeparators) {
+    CFNumberFormatterRef de = decimalFormatter("de_DE");
+    CFNumberFormatterRef us = decimalFormatter("en_US");
+    ASSERT_NE(de, nullptr);
+    ASSERT_NE(us, nullptr);
+    EXPECT_EQ(format(de, 0.5), "0,5");
+    EXPECT_EQ(format(us, 0.5), "0.5");
+    EXPECT_EQ(format(de, 12345.25), "12.345,25");
+    EXPECT_EQ(format(us, -12345.25), "-12,345.25");
+    int whole = 20000;
+    EXPECT_EQ(take(CFNumberFormatterCreateStringWithValue(nullptr, us, kCFNumberIntType, &whole)),
+              "20,000");
+    CFRelease(de);
+    CFRelease(us);
+}
+
+TEST(CFNumberFormatter, FractionDigitProperties) {
+    CFNumberFormatterRef us = decimalFormatter("en_US");
+    setInt(us, kCFNumberFormatterMaxFractionDigits, 3);
+    setInt(us, kCFNumberFormatterMinFractionDigits, 1);
+    EXPECT_EQ(format(us, 0.123456), "0.123");
+    EXPECT_EQ(format(us, 2.0), "2.0");
+    setInt(us, kCFNumberFormatterMaxFractionDigits, 0);
+    setInt(us, kCFNumberFormatterMinFractionDigits, 0);
+    EXPECT_EQ(format(us, 2.6), "3");
+    CFTypeRef max = CFNumberFormatterCopyProperty(us, kCFNumberFormatterMaxFractionDigits);
+    int value = -1;
+    ASSERT_NE(max, nullptr);
+    CFNumberGetValue(static_cast<CFNumberRef>(max), kCFNumberIntType, &value);
+    EXPECT_EQ(value, 0);
+    CFRelease(max);
+    CFNumberFormatterSetProperty(us, kCFNumberFormatterUseGroupingSeparator, kCFBooleanFalse);
+    EXPECT_EQ(format(us, 1234567.0), "1234567");
+    CFRelease(us);
+}
+
+TEST(CFNumberFormatter, ParsesWholeStringsInTheLocalesSpelling) {
+    CFNumberFormatterRef de = decimalFormatter("de_DE");
+    double value = 0;
+    EXPECT_TRUE(CFNumberFormatterGetValueFromString(de, CFSTR("0,25"), nullptr, kCFNumberDoubleType,
+                                                    &value));
+    EXPECT_DOUBLE_EQ(value, 0.25);
+    EXPECT_TRUE(CFNumberFormatterGetValueFromString(de, CFSTR("-1.234,5"), nullptr,
+                                                    kCFNumberDoubleType, &value));
+    EXPECT_DOUBLE_EQ(value, -1234.5);
+    // Trailing junk fails a whole-string parse but not a ranged one.
+    value = 7;
+    EXPECT_FALSE(CFNumberFormatterGetValueFromString(de, CFSTR("3,5 dB"), nullptr,
+                                                     kCFNumberDoubleType, &value));
+    CFRange range = CFRangeMake(0, 6);
+    EXPECT_TRUE(CFNumberFormatterGetValueFromString(de, CFSTR("3,5 dB"), &range,
+                                                    kCFNumberDoubleType, &value));
+    EXPECT_DOUBLE_EQ(value, 3.5);
+    EXPECT_EQ(range.length, 3);
+    EXPECT_FALSE(CFNumberFormatterGetValueFromString(de, CFSTR("abc"), nullptr, kCFNumberDoubleType,
+                                                     &value));
+    EXPECT_FALSE(
+        CFNumberFormatterGetValueFromString(de, CFSTR(""), nullptr, kCFNumberDoubleType, &value));
+    CFRelease(de);
+}
+
+TEST(CFLocale, CurrentLocaleFollowsTheEnvironment) {
+    EnvironmentGuard all("LC_ALL");
+    EnvironmentGuard numeric("LC_NUMERIC");
+    EnvironmentGuard lang("LANG");
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    setenv("LANG", "en_US.UTF-8", 1);
+    CFLocaleRef current = CFLocaleCopyCurrent();
+    EXPECT_EQ(take(CFStringCreateCopy(nullptr, CFLocaleGetIdentifier(current))), "de_DE");
+    EXPECT_TRUE(CFEqual(CFLocaleGetValue(current, kCFLocaleDecimalSeparator), CFSTR(",")));
+    EXPECT_TRUE(CFEqual(CFLocaleGetValue(current, kCFLocaleLanguageCode), CFSTR("de")));
+    CFNumberFormatterRef formatter =
+        CFNumberFormatterCreate(nullptr, current, kCFNumberFormatterDecimalStyle);
+    EXPECT_EQ(format(formatter, 0.5), "0,5");
+    CFRelease(formatter);
+    CFRelease(current);
+
+    unsetenv("LC_ALL");
+    setenv("LC_NUMERIC", "fr_FR.UTF-8", 1);
+    current = CFLocaleCopyCurrent();
+    EXPECT_EQ(take(CFStringCreateCopy(nullptr, CFLocaleGetIdentifier(current))), "fr_FR");
+    CFRelease(current);
+
+    unsetenv("LC_NUMERIC");
+    current = CFLocaleCopyCurrent();
+    EXPECT_EQ(take(CFStringCreateCopy(nullptr, CFLocaleGetIdentifier(current))), "en_US");
+    CFRelease(current);
+
+    setenv("LANG", "C", 1);
+    current = CFLocaleCopyCurrent();
+    formatter = CFNumberFormatterCreate(nullptr, current, kCFNumberFormatterDecimalStyle);
+    EXPECT_EQ(format(formatter, 0.5), "0.5");
+    CFRelease(formatter);
+    CFRelease(current);
+}
+
+} // namespace
