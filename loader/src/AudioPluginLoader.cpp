@@ -12,6 +12,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,8 +51,21 @@ CandidateList candidatesForLevel(int level) {
     return {{}, 0};
 }
 
-void failWithMessage(char* message, const char* format, const char* detail) {
-    std::snprintf(message, kTextSize, format, detail);
+// Formats into one of the fixed text buffers; longer results are cut there
+// by design.
+void formatInto(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void formatInto(char* buffer, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, kTextSize, format, args);
+    va_end(args);
+}
+
+void showLoadFailure(char* message, const char* reason) {
+    formatInto(message,
+               "Failed to load audio plug-in module (error code = %s). Plug-In is not properly "
+               "installed.",
+               reason);
     NSVextra::SHOW_MSG_BOX(message, 0);
 }
 
@@ -83,18 +97,18 @@ IAudioPlugin* newAudioPluginInstance(void** outModuleHandle) {
     if (bundlePath[0])
         NSVextra::getFileNameAndFolderFromPath(bundlePath, bundleName, nullptr);
     if (std::strlen(bundleName) >= 3)
-        std::snprintf(productName, kTextSize, "%s", bundleName + 3);
+        formatInto(productName, "%s", bundleName + 3);
 
-    std::snprintf(caption, kTextSize, "Vextra-Audio %s", productName);
+    formatInto(caption, "Vextra-Audio %s", productName);
     NSVextra::SET_MSG_BOX_CAPTION(caption);
 
-    std::snprintf(supportFolder, kTextSize, "%s", vxSupportFolder());
-    std::snprintf(dataFolder, kTextSize, "%s/%s", supportFolder, productName);
+    formatInto(supportFolder, "%s", vxSupportFolder());
+    formatInto(dataFolder, "%s/%s", supportFolder, productName);
 
     const int level = instrset_detect();
     if (level < 3) {
-        std::snprintf(message, kTextSize,
-                      "Target CPU is not supported (CPU ISA = %i). Plug-In will not load.", level);
+        formatInto(message, "Target CPU is not supported (CPU ISA = %i). Plug-In will not load.",
+                   level);
         NSVextra::SHOW_MSG_BOX(message, 0);
         return nullptr;
     }
@@ -116,30 +130,24 @@ IAudioPlugin* newAudioPluginInstance(void** outModuleHandle) {
 #if defined(__linux__)
         char imageError[kTextSize] = {};
         if (!VXCheckLoadableImage(modulePath.c_str(), imageError, sizeof imageError)) {
-            failWithMessage(message,
-                            "Failed to load audio plug-in module (error code = %s). Plug-In is "
-                            "not properly installed.",
-                            imageError);
+            showLoadFailure(message, imageError);
             return nullptr;
         }
 #endif
         void* handle = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char* error = dlerror();
-            failWithMessage(message,
-                            "Failed to load audio plug-in module (error code = %s). Plug-In is "
-                            "not properly installed.",
-                            error ? error : "unknown");
+            showLoadFailure(message, error ? error : "unknown");
             return nullptr;
         }
         dlerror();
         void* symbol = dlsym(handle, "createAudioPluginInstance");
         if (!symbol) {
             const char* error = dlerror();
-            std::snprintf(message, kTextSize,
-                          "Failed to get entry point in audio plug-in module (error code = %s). "
-                          "Plug-In is not properly installed.",
-                          error ? error : "unknown");
+            formatInto(message,
+                       "Failed to get entry point in audio plug-in module (error code = %s). "
+                       "Plug-In is not properly installed.",
+                       error ? error : "unknown");
             dlclose(handle);
             NSVextra::SHOW_MSG_BOX(message, 0);
             return nullptr;
@@ -161,10 +169,10 @@ IAudioPlugin* newAudioPluginInstance(void** outModuleHandle) {
         return engine;
     }
 
-    std::snprintf(message, kTextSize,
-                  "Failed to find suitable audio plug-in module for target cpu (CPU ISA = %i). "
-                  "Plug-In will not load.",
-                  level);
+    formatInto(message,
+               "Failed to find suitable audio plug-in module for target cpu (CPU ISA = %i). "
+               "Plug-In will not load.",
+               level);
     NSVextra::SHOW_MSG_BOX(message, 0);
     return nullptr;
 }
