@@ -1,9 +1,12 @@
 #include "LoaderTestSupport.h"
 
+#include <loader/CAVectorUnit.h>
 #include <loader/instrset.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
 #include <string>
 
 using vxtest::ScopedCpu;
@@ -158,4 +161,40 @@ TEST(FeatureQueries, EachReadsItsOwnBit) {
     ScopedCpu scope(sse);
     EXPECT_EQ(hasFMA3(), 0);
     EXPECT_EQ(hasF16C(), 0);
+}
+
+namespace {
+
+std::map<std::string, int> gSettings;
+
+int fakeSysctl(const char* name, void* oldp, size_t* oldlenp, void*, size_t) {
+    auto it = gSettings.find(name);
+    if (it == gSettings.end())
+        return -1;
+    if (!oldp || !oldlenp || *oldlenp < sizeof(int32_t))
+        return -1;
+    const int32_t value = it->second;
+    std::memcpy(oldp, &value, sizeof value);
+    *oldlenp = sizeof value;
+    return 0;
+}
+
+} // namespace
+
+TEST(VectorUnit, ClassifiesFromTheSystemSettings) {
+    vxloader::setSysctlByName(fakeSysctl);
+    gSettings = {};
+    EXPECT_EQ(CAVectorUnit_Examine(), 0) << "both settings absent";
+    EXPECT_EQ(gCAVectorUnitType, 0);
+    gSettings = {{"hw.optional.sse2", 1}};
+    EXPECT_EQ(CAVectorUnit_Examine(), 100);
+    gSettings = {{"hw.optional.sse2", 1}, {"hw.optional.sse3", 0}};
+    EXPECT_EQ(CAVectorUnit_Examine(), 100) << "a zero setting counts as absent";
+    gSettings = {{"hw.optional.sse3", 1}};
+    EXPECT_EQ(CAVectorUnit_Examine(), 101);
+    EXPECT_EQ(gCAVectorUnitType, 101);
+    gSettings = {};
+    EXPECT_EQ(CAVectorUnit_Examine(), 0) << "examined afresh on each call";
+    vxloader::setSysctlByName(nullptr);
+    EXPECT_EQ(CAVectorUnit_Examine(), 101) << "this machine's system reports SSE3";
 }
