@@ -239,6 +239,12 @@ TEST_F(EngineLoad, UnknownBundlePathNamesNoProductAndLoadsNothing) {
     const fs::path otherId = makeTestBundle(tmp.path() / "o", "VX-Delay", "com.example.Other");
     expectOneFailure(loadInChild({10, support().string(), otherId.string()}), notFound(10));
 
+    // Nor can a path that is not pure ASCII.
+    const fs::path accented = makeTestBundle(tmp.path() / "Caf\xC3\xA9", "VX-Delay", kId);
+    const LoadOutcome nonAscii = loadInChild({10, support().string(), accented.string()});
+    expectOneFailure(nonAscii, notFound(10));
+    EXPECT_EQ(nonAscii.caption, "Vextra-Audio ");
+
     // A bundle path of 300 bytes or more cannot be taken.
     fs::path deep = tmp.path();
     while (deep.string().size() < 300)
@@ -247,6 +253,24 @@ TEST_F(EngineLoad, UnknownBundlePathNamesNoProductAndLoadsNothing) {
     const LoadOutcome tooLong = loadInChild({10, support().string(), longPath.string()});
     expectOneFailure(tooLong, notFound(10));
     EXPECT_EQ(tooLong.caption, "Vextra-Audio ");
+}
+
+TEST_F(EngineLoad, BundlePathOf299BytesIsTheLongestTaken) {
+    installFile(testEngine("recording"), data() / "audplg.dylib");
+    const std::string suffix = "/VX-Delay.component";
+    for (const size_t length : {299u, 300u}) {
+        const fs::path base = tmp.path() / std::to_string(length);
+        // Two folder names fill the rest (each part of a path stays short).
+        const size_t filler = length - base.string().size() - suffix.size() - 2;
+        const fs::path folder =
+            base / std::string(filler / 2, 'p') / std::string(filler - filler / 2, 'q');
+        ASSERT_EQ((folder.string() + suffix).size(), length);
+        const fs::path binary = makeTestBundle(folder, "VX-Delay", kId);
+        const LoadOutcome o = loadInChild({5, support().string(), binary.string()});
+        ASSERT_FALSE(o.crashed) << o.crashReason;
+        EXPECT_EQ(o.engine, length == 299) << length;
+        EXPECT_EQ(o.caption, length == 299 ? "Vextra-Audio Delay" : "Vextra-Audio ") << length;
+    }
 }
 
 TEST_F(EngineLoad, RealProcessorLoadsItsOwnBuildOfTheReferenceEngine) {
