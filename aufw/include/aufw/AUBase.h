@@ -403,3 +403,19 @@ private:
     HostCallbackInfo mHostCallbackInfo{};
     CFStringRef mContextName = nullptr;
 };
+
+// The fast-dispatch procedures a unit opened through the Component Manager
+// hands out (kAudioUnitProperty_FastDispatch). They have the platform's
+// procedure types; inComponentStorage is the unit object the Component
+// Manager keeps for the instance. Implemented with the component entry.
+OSStatus CMgr_AudioUnitBaseGetParameter(void* inComponentStorage, AudioUnitParameterID inID,
+                                        AudioUnitScope inScope, AudioUnitElement inElement,
+                                        AudioUnitParameterValue* outValue);
+OSStatus CMgr_AudioUnitBaseSetParameter(void* inComponentStorage, AudioUnitParameterID inID,
+                                        AudioUnitScope inScope, AudioUnitElement inElement,
+                                        AudioUnitParameterValue inValue,
+                                        UInt32 inBufferOffsetInFrames);
+OSStatus CMgr_AudioUnitBaseRender(void* inComponentStorage,
+                                  AudioUnitRenderActionFlags* ioActionFlags,
+                                  const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
+                                  UInt32 inNumberFrames, AudioBufferList* ioData);
