@@ -1,0 +1,292 @@
+// The counting replacements. Every counter is a relaxed atomic (all
+// threads) plus a thread-local plain counter (the calling thread); the
+// thread-local block lives in the executable's static TLS, so touching it
+// never allocates.
+#include <rtcheck/rtcheck.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include <dlfcn.h>
+#include <pthread.h>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define RTCHECK_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
+    __has_feature(memory_sanitizer)
+#define RTCHECK_SANITIZER 1
+#endif
+#endif
+
+namespace {
+
+std::atomic<long> gAllocations{0};
+std::atomic<long> gFrees{0};
+std::atomic<long> gLocks{0};
+
+struct ThreadCounts {
+    long allocations;
+    long frees;
+    long locks;
+};
+thread_local ThreadCounts tCounts{0, 0, 0};
+
+inline void countAllocation() noexcept {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    ++tCounts.allocations;
+}
+
+inline void countFree(const volatile void* block) noexcept {
+    if (block != nullptr) {
+        gFrees.fetch_add(1, std::memory_order_relaxed);
+        ++tCounts.frees;
+    }
+}
+
+[[maybe_unused]] inline void countLock() noexcept {
+    gLocks.fetch_add(1, std::memory_order_relaxed);
+    ++tCounts.locks;
+}
+
+} // namespace
+
+namespace rtcheck {
+
+Counts totals(Threads which) noexcept {
+    if (which == Threads::Current) {
+        return {tCounts.allocations, tCounts.frees, tCounts.locks};
+    }
+    return {gAllocations.load(std::memory_order_relaxed), gFrees.load(std::memory_order_relaxed),
+            gLocks.load(std::memory_order_relaxed)};
+}
+
+} // namespace rtcheck
+
+#if defined(RTCHECK_SANITIZER)
+
+// The sanitizer runtime owns malloc and the lock functions; its allocator
+// calls these hooks for every block it hands out or takes back.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*,
+                                                                            size_t),
+                                                         void (*freeHook)(const volatile void*));
+
+namespace {
+
+void onMalloc(const volatile void*, size_t) {
+    countAllocation();
+}
+
+void onFree(const volatile void* block) {
+    countFree(block);
+}
+
+const bool gHooksInstalled = __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree) != 0;
+
+} // namespace
+
+namespace rtcheck {
+bool countsAllocations() noexcept {
+    return gHooksInstalled;
+}
+bool countsLocks() noexcept {
+    return false;
+}
+} // namespace rtcheck
+
+#else
+
+// The C library's own entry points, which the replacements forward to.
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+void __libc_free(void* block);
+}
+
+namespace rtcheck {
+bool countsAllocations() noexcept {
+    return true;
+}
+bool countsLocks() noexcept {
+    return true;
+}
+} // namespace rtcheck
+
+extern "C" {
+
+void* malloc(size_t size) {
+    countAllocation();
+    return __libc_malloc(size);
+}
+
+void* calloc(size_t count, size_t size) {
+    countAllocation();
+    return __libc_calloc(count, size);
+}
+
+void* realloc(void* block, size_t size) {
+    countAllocation();
+    return __libc_realloc(block, size);
+}
+
+void free(void* block) {
+    countFree(block);
+    __libc_free(block);
+}
+
+void* memalign(size_t alignment, size_t size) {
+    countAllocation();
+    return __libc_memalign(alignment, size);
+}
+
+void* aligned_alloc(size_t alignment, size_t size) {
+    countAllocation();
+    return __libc_memalign(alignment, size);
+}
+
+int posix_memalign(void** out, size_t alignment, size_t size) {
+    if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0 || alignment == 0) {
+        return EINVAL;
+    }
+    countAllocation();
+    void* block = __libc_memalign(alignment, size);
+    if (block == nullptr) {
+        return ENOMEM;
+    }
+    *out = block;
+    return 0;
+}
+
+} // extern "C"
+
+namespace {
+
+using MutexProc = int (*)(pthread_mutex_t*);
+
+// The C library's lock functions, looked up past this program's own
+// definitions. Resolved before main; the lazy path covers locks taken by
+// earlier static constructors.
+std::atomic<MutexProc> gRealLock{nullptr};
+std::atomic<MutexProc> gRealTryLock{nullptr};
+
+MutexProc resolve(std::atomic<MutexProc>& slot, const char* name) noexcept {
+    MutexProc proc = slot.load(std::memory_order_acquire);
+    if (proc == nullptr) {
+        proc = reinterpret_cast<MutexProc>(dlsym(RTLD_NEXT, name));
+        slot.store(proc, std::memory_order_release);
+    }
+    return proc;
+}
+
+__attribute__((constructor(101))) void resolveLockFunctions() {
+    resolve(gRealLock, "pthread_mutex_lock");
+    resolve(gRealTryLock, "pthread_mutex_trylock");
+}
+
+void* allocateOrThrow(size_t size) {
+    countAllocation();
+    void* block = __libc_malloc(size == 0 ? 1 : size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void* allocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
+    countAllocation();
+    void* block = __libc_memalign(static_cast<size_t>(alignment), size == 0 ? 1 : size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void release(void* block) noexcept {
+    countFree(block);
+    __libc_free(block);
+}
+
+} // namespace
+
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+    countLock();
+    return resolve(gRealLock, "pthread_mutex_lock")(mutex);
+}
+
+extern "C" int pthread_mutex_trylock(pthread_mutex_t* mutex) {
+    countLock();
+    return resolve(gRealTryLock, "pthread_mutex_trylock")(mutex);
+}
+
+void* operator new(size_t size) {
+    return allocateOrThrow(size);
+}
+void* operator new[](size_t size) {
+    return allocateOrThrow(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    countAllocation();
+    return __libc_malloc(size == 0 ? 1 : size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    countAllocation();
+    return __libc_malloc(size == 0 ? 1 : size);
+}
+void* operator new(size_t size, std::align_val_t alignment) {
+    return allocateAlignedOrThrow(size, alignment);
+}
+void* operator new[](size_t size, std::align_val_t alignment) {
+    return allocateAlignedOrThrow(size, alignment);
+}
+void* operator new(size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    countAllocation();
+    return __libc_memalign(static_cast<size_t>(alignment), size == 0 ? 1 : size);
+}
+void* operator new[](size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    countAllocation();
+    return __libc_memalign(static_cast<size_t>(alignment), size == 0 ? 1 : size);
+}
+
+void operator delete(void* block) noexcept {
+    release(block);
+}
+void operator delete[](void* block) noexcept {
+    release(block);
+}
+void operator delete(void* block, size_t) noexcept {
+    release(block);
+}
+void operator delete[](void* block, size_t) noexcept {
+    release(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    release(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    release(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+    release(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+    release(block);
+}
+void operator delete(void* block, size_t, std::align_val_t) noexcept {
+    release(block);
+}
+void operator delete[](void* block, size_t, std::align_val_t) noexcept {
+    release(block);
+}
+void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
+    release(block);
+}
+void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept {
+    release(block);
+}
+
+#endif
