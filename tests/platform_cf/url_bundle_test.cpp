@@ -66,7 +66,9 @@ TEST(CFURL, FileSystemPathsRoundTrip) {
     CFURLRef fromRep = CFURLCreateFromFileSystemRepresentation(
         nullptr, reinterpret_cast<const UInt8*>(raw), sizeof raw - 1, false);
     EXPECT_EQ(pathOf(fromRep), "/usr/lib/x.so");
-    EXPECT_EQ(CFURLCopyPathExtension(fileURL("/a/b.d/noext", false)), nullptr);
+    CFURLRef noExtension = fileURL("/a/b.d/noext", false);
+    EXPECT_EQ(CFURLCopyPathExtension(noExtension), nullptr);
+    CFRelease(noExtension);
 
     CFURLRef parsed = CFURLCreateWithString(
         nullptr, CFSTR("file:///tmp/some%20folder/X.component/Contents/Info.plist"), nullptr);
