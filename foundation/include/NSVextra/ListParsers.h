@@ -17,6 +17,7 @@ struct MultStringItem {
 // Words separated by runs of any byte of `separators` (leading, trailing and
 // repeated separators produce no words). Each word loses its leading bytes
 // that occur in `skip` and is appended even when that leaves it empty.
+// Words are kept whole whatever their length.
 void parseStringList(const std::string& text, const std::string& separators,
                      std::vector<std::string>& out, const std::string& skip);
 
