@@ -379,6 +379,11 @@ private:
     };
 
     static void InitializeClassStrings();
+    // Validity, sameness and writability checks shared by the sample-rate
+    // and stream-format properties, then ChangeStreamFormat.
+    OSStatus ApplyStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
+                               const CAStreamBasicDescription& inCurrent,
+                               const CAStreamBasicDescription& inRequested);
 
     bool mElementsCreated = false;
     std::atomic<bool> mInitialized{false};
