@@ -7,35 +7,9 @@
 #include <aufw/AUIOElement.h>
 
 #include <gtest/gtest.h>
+#include <rtcheck/rtcheck.h>
 
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
-
-// Counts every allocation of the process, so a test can show that a call
-// allocates nothing.
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-// The replacement operator new above takes its memory from malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -43,6 +17,18 @@ AudioTimeStamp TimeStamp(Float64 sampleTime) {
     AudioTimeStamp ts{};
     FillOutAudioTimeStampWithSampleTime(ts, sampleTime);
     return ts;
+}
+
+// The render path neither allocates nor locks; what the build can count is
+// checked.
+void ExpectRealTimeSafe(const rtcheck::Counts& counts) {
+    if (rtcheck::countsAllocations()) {
+        EXPECT_EQ(counts.allocations, 0) << "pulling input must not allocate";
+        EXPECT_EQ(counts.frees, 0) << "pulling input must not free";
+    }
+    if (rtcheck::countsLocks()) {
+        EXPECT_EQ(counts.locks, 0) << "pulling input must not lock";
+    }
 }
 
 bool Aligned16(const void* p) {
@@ -232,9 +218,9 @@ TEST(AUInputElement, PullInputFromAHostCallback) {
     owner.begunInitializing = true;
     input.AllocateBuffer();
     probe.answer = 1234;
-    const long allocationsBefore = gAllocations.load();
+    rtcheck::Scope counting;
     const OSStatus status = input.PullInput(flags, ts, 3, 256);
-    EXPECT_EQ(gAllocations.load(), allocationsBefore) << "pulling input must not allocate";
+    ExpectRealTimeSafe(counting.counts());
     EXPECT_EQ(status, 1234);
     EXPECT_EQ(probe.calls, 1);
     EXPECT_EQ(probe.flags, static_cast<UInt32>(kAudioUnitRenderAction_PreRender));
@@ -292,7 +278,9 @@ TEST(AUInputElement, PullInputFromAnUpstreamUnit) {
         // The source renders into its own memory: only headers here.
         EXPECT_EQ(input.IOBuffer().GetAllocatedBytes(), 0u);
 
+        rtcheck::Scope counting;
         EXPECT_EQ(input.PullInput(flags, ts, 0, 128), noErr);
+        ExpectRealTimeSafe(counting.counts());
         const FakeSourceUnit::State& state = source.GetState();
         EXPECT_EQ(state.renderCalls, 1);
         EXPECT_EQ(state.fastRenderCalls, fast ? 1 : 0);
