@@ -4,6 +4,7 @@
 
 #include "NSVextra/Scrambler.h"
 #include "NSVextra/Settings.h"
+#include "NSVextra/SettingsEx.h"
 
 #include <gtest/gtest.h>
 
@@ -267,6 +268,9 @@ TEST(SettingsLoaderLogChild, DISABLED_EveryFailureOnce) {
         held.setFile("held.txt");
         EXPECT_TRUE(held.loadScriptFromMem(&byte, 1));
     } // destroyed with its text buffer still held
+
+    SettingsEx delayed;
+    delayed.timerProc(SettingsEx::kCommitTimerId); // a delayed save with nothing to save
 }
 
 TEST(SettingsLoaderLog, EveryFailureLineAppearsOnceWhereItShould) {
@@ -306,6 +310,7 @@ TEST(SettingsLoaderLog, EveryFailureLineAppearsOnceWhereItShould) {
                                  "error: ERROR: failed to parse script: <pkg.txt>\n"
                                  "error: failed to allocate memory buffer for the file <pkg.txt>\n"
                                  "error: m_pGrpHeadNode = null\n"
-                                 "error: data buffer != null [held.txt]\n";
+                                 "error: data buffer != null [held.txt]\n"
+                                 "error: m_pGrpHeadNode = null\n";
     EXPECT_EQ(run.log, expected);
 }
