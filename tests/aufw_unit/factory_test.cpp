@@ -1,0 +1,456 @@
+// The Audio Component factory path with the test unit in this process: the
+// record, open and close, the open lock and instance type during
+// construction, failed opens, and what each method checks before the unit
+// sees a request.
+
+#include "entry_support.h"
+
+#include <aufw/AUBase.h>
+
+#include <AudioUnit/AudioUnitProperties.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+#include <cstdlib>
+#include <vector>
+
+using namespace entrytest;
+using namespace testunit;
+
+namespace {
+
+struct Record {
+    AudioComponentPlugInInterface* iface = nullptr;
+    AudioComponentPlugInInstance* record() const {
+        return reinterpret_cast<AudioComponentPlugInInstance*>(iface);
+    }
+    AUBase* unit() const { return record()->Unit(); }
+};
+
+// A factory record with an open unit in it.
+Record openRecord(int n = 1) {
+    Record r;
+    r.iface = VXTestUnitFactory(nullptr);
+    EXPECT_NE(r.iface, nullptr);
+    EXPECT_EQ(r.iface->Open(r.iface, madeUpInstance(n)), 0);
+    return r;
+}
+
+void closeRecord(Record& r) {
+    EXPECT_EQ(r.iface->Close(r.iface), 0);
+    r.iface = nullptr;
+}
+
+class FactoryPath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VXTestUnitResetLog();
+        VXTestUnitSetOpenFailure(kFailNowhere, kRaiseNothing);
+    }
+    void TearDown() override {
+        VXTestUnitSetOpenFailure(kFailNowhere, kRaiseNothing);
+        EXPECT_EQ(unitLog().live, 0) << "a unit was left open";
+    }
+};
+
+} // namespace
+
+TEST_F(FactoryPath, RecordHoldsEightSlotsThenTheUnit) {
+    AudioComponentPlugInInterface* iface = VXTestUnitFactory(nullptr);
+    ASSERT_NE(iface, nullptr);
+    void* const* slots = reinterpret_cast<void* const*>(iface);
+    EXPECT_EQ(slots[0], reinterpret_cast<void*>(&AP_Open));
+    EXPECT_EQ(slots[1], reinterpret_cast<void*>(&AP_Close));
+    EXPECT_EQ(slots[2], reinterpret_cast<void*>(&AUBaseLookup::Lookup));
+    EXPECT_EQ(slots[3], nullptr);
+    EXPECT_NE(slots[4], nullptr); // construct
+    EXPECT_NE(slots[5], nullptr); // destruct
+    EXPECT_EQ(slots[6], nullptr);
+    EXPECT_EQ(slots[7], nullptr);
+    EXPECT_EQ(unitLog().constructed, 0); // nothing is built before the open
+
+    ASSERT_EQ(iface->Open(iface, madeUpInstance(2)), 0);
+    // The unit lives right after the eighth slot.
+    EXPECT_EQ(unitLog().lastUnit, static_cast<const void*>(slots + 8));
+    EXPECT_EQ(unitLog().lastInstance, madeUpInstance(2));
+    EXPECT_EQ(static_cast<AUBase*>(unitLog().lastUnit)->GetComponentInstance(), madeUpInstance(2));
+    // Each factory call gives a record of its own.
+    AudioComponentPlugInInterface* other = VXTestUnitFactory(nullptr);
+    EXPECT_NE(other, iface);
+    std::free(other); // never opened: a plain block
+    EXPECT_EQ(iface->Close(iface), 0);
+}
+
+TEST_F(FactoryPath, OpenConstructsUnderTheLockWithTheFactoryInstanceType) {
+    const auto typeBefore = ComponentBase::sNewInstanceType;
+    Record r = openRecord();
+    EXPECT_EQ(unitLog().instanceTypeAtConstruction, ComponentBase::kAudioComponentInstance);
+    EXPECT_EQ(r.unit()->InstanceType(), ComponentBase::kAudioComponentInstance);
+    EXPECT_EQ(ComponentBase::sNewInstanceType, typeBefore);
+    EXPECT_EQ(unitLog().openLockHeldDuringConstruction, 1);
+    EXPECT_EQ(unitLog().openLockHeldDuringPostConstructor, 1);
+    // PostConstructor ran: the unit's elements exist.
+    EXPECT_TRUE(r.unit()->ElementsCreated());
+    ASSERT_EQ(unitLog().eventCount, 2);
+    EXPECT_EQ(unitLog().events[0], kEventConstructed);
+    EXPECT_EQ(unitLog().events[1], kEventPostConstructed);
+    closeRecord(r);
+    ASSERT_EQ(unitLog().eventCount, 4);
+    EXPECT_EQ(unitLog().events[2], kEventPreDestructor);
+    EXPECT_EQ(unitLog().events[3], kEventDestructed);
+}
+
+TEST_F(FactoryPath, CloseCleansUpAnInitializedUnitFirst) {
+    Record r = openRecord();
+    ASSERT_EQ(ac(r.iface, kAudioUnitInitializeSelect), 0);
+    AUBase* unit = r.unit();
+    EXPECT_TRUE(unit->IsInitialized());
+    closeRecord(r);
+    EXPECT_EQ(unitLog().destructed, 1);
+}
+
+TEST_F(FactoryPath, AFailedOpenAnswersTheStatusAndLeavesNothingBehind) {
+    for (UInt32 point : {kFailInConstructor, kFailInPostConstructor}) {
+        for (UInt32 kind = kRaiseCAXException; kind < kRaiseKindCount; ++kind) {
+            SCOPED_TRACE(testing::Message() << "point " << point << " kind " << kind);
+            VXTestUnitResetLog();
+            VXTestUnitSetOpenFailure(point, kind);
+            const auto typeBefore = ComponentBase::sNewInstanceType;
+            AudioComponentPlugInInterface* iface = VXTestUnitFactory(nullptr);
+            ASSERT_NE(iface, nullptr);
+            const OSStatus status = iface->Open(iface, madeUpInstance(3));
+            // The record is gone now (the sanitizer build checks it is freed
+            // exactly once); a raised 0 still cannot open a unit.
+            const OSStatus expected = ExpectedStatus(kind) != 0
+                                          ? ExpectedStatus(kind)
+                                          : kAudioUnitErr_FailedInitialization;
+            EXPECT_EQ(status, expected);
+            EXPECT_EQ(unitLog().live, 0);
+            EXPECT_EQ(ComponentBase::sNewInstanceType, typeBefore);
+            // The lock was released: another thread can take it.
+            std::thread other([] {
+                EXPECT_EQ(pthread_mutex_trylock(&ComponentInitLocker::sComponentOpenMutex), 0);
+                pthread_mutex_unlock(&ComponentInitLocker::sComponentOpenMutex);
+            });
+            other.join();
+        }
+    }
+}
+
+TEST_F(FactoryPath, AnOpenFromInsideAConstructionDoesNotBlock) {
+    const AudioComponentDescription d{kAudioUnitType_Effect, 0x56784e73 /* 'VxNs' */,
+                                      0x56785473 /* 'VxTs' */, 0, 0};
+    AudioComponent component =
+        AudioComponentRegister(&d, CFSTR("Vextra Test: Nested"), 1, VXTestUnitFactory);
+    ASSERT_NE(component, nullptr);
+    VXTestUnitSetNestedOpen(component);
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &unit), 0);
+    EXPECT_EQ(unitLog().nestedOpenStatus, 0);
+    EXPECT_EQ(unitLog().constructed, 2);
+    EXPECT_EQ(unitLog().live, 1);
+    // The unit found its description through the platform's services.
+    const AudioComponentDescription seen =
+        static_cast<AUBase*>(unitLog().lastUnit)->GetComponentDescription();
+    EXPECT_EQ(seen.componentSubType, d.componentSubType);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+}
+
+TEST_F(FactoryPath, MethodsRefuseMissingPointersBeforeTheUnitSeesThem) {
+    Record r = openRecord();
+    UInt32 size = 8;
+    Float64 rate = 0;
+    // Property reads need a size.
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_SampleRate},
+                 UInt32{kAudioUnitScope_Output}, UInt32{0}, static_cast<void*>(&rate),
+                 static_cast<UInt32*>(nullptr)),
+              paramErr);
+    // Info requests accept missing out-pointers.
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertyInfoSelect, UInt32{kAudioUnitProperty_SampleRate},
+                 UInt32{kAudioUnitScope_Output}, UInt32{0}, static_cast<UInt32*>(nullptr),
+                 static_cast<Boolean*>(nullptr)),
+              0);
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain},
+                 UInt32{kAudioUnitScope_Global}, UInt32{0},
+                 static_cast<AudioUnitParameterValue*>(nullptr)),
+              paramErr);
+    AudioTimeStamp ts{};
+    AudioBufferList list{};
+    AudioUnitRenderActionFlags flags = 0;
+    EXPECT_EQ(ac(r.iface, kAudioUnitRenderSelect, &flags,
+                 static_cast<const AudioTimeStamp*>(nullptr), UInt32{0}, UInt32{16}, &list),
+              paramErr);
+    EXPECT_EQ(ac(r.iface, kAudioUnitRenderSelect, &flags, static_cast<const AudioTimeStamp*>(&ts),
+                 UInt32{0}, UInt32{16}, static_cast<AudioBufferList*>(nullptr)),
+              paramErr);
+    // A missing flags word is the unit's own zero: this reaches the render
+    // checks (not initialized).
+    EXPECT_EQ(ac(r.iface, kAudioUnitRenderSelect, static_cast<AudioUnitRenderActionFlags*>(nullptr),
+                 static_cast<const AudioTimeStamp*>(&ts), UInt32{0}, UInt32{16}, &list),
+              kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(ac(r.iface, kAudioUnitAddPropertyListenerSelect, UInt32{8},
+                 static_cast<AudioUnitPropertyListenerProc>(nullptr), static_cast<void*>(nullptr)),
+              paramErr);
+    EXPECT_EQ(ac(r.iface, kAudioUnitScheduleParametersSelect,
+                 static_cast<const AudioUnitParameterEvent*>(nullptr), UInt32{2}),
+              paramErr);
+    EXPECT_EQ(ac(r.iface, kAudioUnitScheduleParametersSelect,
+                 static_cast<const AudioUnitParameterEvent*>(nullptr), UInt32{0}),
+              0);
+    EXPECT_EQ(ac(r.iface, kAudioUnitAddRenderNotifySelect, static_cast<AURenderCallback>(nullptr),
+                 static_cast<void*>(nullptr)),
+              paramErr);
+    // A missing record.
+    EXPECT_EQ(reinterpret_cast<OSStatus (*)(void*)>(AUBaseLookup::Lookup(1))(nullptr), paramErr);
+    EXPECT_EQ(AP_Close(nullptr), paramErr);
+    EXPECT_EQ(AP_Open(nullptr, madeUpInstance(1)), paramErr);
+    (void)size;
+    closeRecord(r);
+}
+
+TEST_F(FactoryPath, PropertyReadsFollowTheCopyRule) {
+    Record r = openRecord();
+    const auto get = [&](AudioUnitPropertyID id, AudioUnitScope scope, void* data, UInt32* size) {
+        return ac(r.iface, kAudioUnitGetPropertySelect, id, scope, UInt32{0}, data, size);
+    };
+    // No data pointer: the size alone.
+    UInt32 size = 3;
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, nullptr, &size), 0);
+    EXPECT_EQ(size, 8u);
+    size = 3;
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, 9, nullptr, &size), kAudioUnitErr_InvalidScope);
+    // A size of 0 with a buffer.
+    Float64 rate = -1;
+    size = 0;
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, &rate, &size), paramErr);
+    EXPECT_EQ(rate, -1);
+    // A 4-byte buffer for the 8-byte sample rate gets the first 4 bytes and
+    // keeps its size.
+    const Float64 expected = 44100.0;
+    unsigned char bytes[12];
+    std::memset(bytes, 0xEE, sizeof bytes);
+    size = 4;
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, bytes, &size), 0);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(std::memcmp(bytes, &expected, 4), 0);
+    EXPECT_EQ(bytes[4], 0xEE);
+    // A long buffer gets the whole value and the property's size.
+    size = sizeof bytes;
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, bytes, &size), 0);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(std::memcmp(bytes, &expected, 8), 0);
+    EXPECT_EQ(bytes[8], 0xEE);
+    // A buffer that is not aligned for the value still gets it.
+    alignas(8) unsigned char wide[24];
+    size = 8;
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, wide + 1, &size), 0);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(std::memcmp(wide + 1, &expected, 8), 0);
+    // A failed read answers a size of 0.
+    size = 4;
+    UInt32 kind = 0;
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kRaiseProperty},
+                 UInt32{kAudioUnitScope_Global}, UInt32{kRaiseSInt32}, static_cast<void*>(&kind),
+                 &size),
+              kRaisedSInt32);
+    EXPECT_EQ(size, 0u);
+    closeRecord(r);
+}
+
+TEST_F(FactoryPath, AShortReadOfAnObjectDoesNotLeakIt) {
+    Record r = openRecord();
+    CFStringRef name = CFStringCreateWithCString(nullptr, "context", kCFStringEncodingUTF8);
+    ASSERT_EQ(ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
+                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&name),
+                 UInt32{sizeof name}),
+              0);
+    const CFIndex held = CFGetRetainCount(name);
+    unsigned char half[4];
+    UInt32 size = sizeof half;
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
+                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<void*>(half), &size),
+              0);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(std::memcmp(half, &name, 4), 0);
+    EXPECT_EQ(CFGetRetainCount(name), held);
+    // A whole read hands the caller a reference of its own.
+    CFStringRef back = nullptr;
+    size = sizeof back;
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
+                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<void*>(&back), &size),
+              0);
+    EXPECT_EQ(back, name);
+    EXPECT_EQ(CFGetRetainCount(name), held + 1);
+    CFRelease(back);
+    CFRelease(name);
+    closeRecord(r);
+}
+
+TEST_F(FactoryPath, PropertyWritesNeedDataAndSizeTogether) {
+    Record r = openRecord();
+    const auto set = [&](const void* data, UInt32 size) {
+        return ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kEchoProperty},
+                  UInt32{kAudioUnitScope_Global}, UInt32{0}, data, size);
+    };
+    const UInt64 value = 42;
+    EXPECT_EQ(set(&value, 0), paramErr);
+    EXPECT_EQ(set(nullptr, 8), paramErr);
+    EXPECT_EQ(unitLog().setPropertyCalls, 0); // neither reached the unit
+    EXPECT_EQ(set(&value, 8), 0);
+    EXPECT_EQ(unitLog().setPropertyCalls, 1);
+    // No data and no size removes the value; this unit has nothing to remove.
+    EXPECT_EQ(set(nullptr, 0), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unitLog().setPropertyCalls, 1);
+    EXPECT_EQ(ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
+                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(nullptr),
+                 UInt32{0}),
+              0);
+    closeRecord(r);
+}
+
+TEST_F(FactoryPath, ResetLeavesTheRenderTimeToTheUnit) {
+    Record r = openRecord();
+    AudioTimeStamp ts{};
+    ts.mSampleTime = 1024;
+    r.unit()->SetCurrentRenderTime(ts);
+    EXPECT_EQ(ac(r.iface, kAudioUnitResetSelect, UInt32{kAudioUnitScope_Global}, UInt32{0}), 0);
+    EXPECT_EQ(unitLog().resetCalls, 1);
+    EXPECT_EQ(unitLog().renderTimeAtReset, 1024.0);
+    closeRecord(r);
+}
+
+TEST_F(FactoryPath, NoFastDispatchForAFactoryInstance) {
+    Record r = openRecord();
+    void* proc = nullptr;
+    UInt32 size = sizeof proc;
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_FastDispatch},
+                 UInt32{kAudioUnitScope_Global}, UInt32{kAudioUnitRenderSelect},
+                 static_cast<void*>(&proc), &size),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(proc, nullptr);
+    closeRecord(r);
+}
+
+TEST_F(FactoryPath, RaisedErrorsComeBackAsStatusesFromEveryKindOfMethod) {
+    Record r = openRecord();
+    for (UInt32 kind = 0; kind < kRaiseKindCount; ++kind) {
+        SCOPED_TRACE(kind);
+        EXPECT_EQ(ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kRaiseProperty},
+                     UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&kind),
+                     UInt32{sizeof kind}),
+                  ExpectedStatus(kind));
+    }
+    // Raised by the unit base: a scope that does not exist, an element that
+    // does not exist.
+    AudioUnitParameterValue value = 0;
+    EXPECT_EQ(
+        ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, UInt32{7}, UInt32{0}, &value),
+        kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain},
+                 UInt32{kAudioUnitScope_Global}, UInt32{3}, &value),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain},
+                 UInt32{kAudioUnitScope_Global}, UInt32{0}, &value),
+              0);
+    EXPECT_FLOAT_EQ(value, kDefaultGain);
+    closeRecord(r);
+}
+
+TEST_F(FactoryPath, MethodsOfOtherKindsOfUnitCheckTheirArguments) {
+    Record r = openRecord();
+    auto call = [&](auto lookup, SInt16 selector, auto... args) {
+        using Method = OSStatus (*)(void*, decltype(args)...);
+        AudioComponentMethod m = lookup(selector);
+        EXPECT_NE(m, nullptr) << selector;
+        return m ? reinterpret_cast<Method>(m)(r.iface, args...) : badComponentSelector;
+    };
+    // The unit itself does not implement these.
+    EXPECT_EQ(call(AUOutputLookup::Lookup, 513), AUBase::kAUBaseUnimplemented);
+    EXPECT_EQ(call(AUOutputLookup::Lookup, 514), AUBase::kAUBaseUnimplemented);
+    EXPECT_EQ(call(AUMIDILookup::Lookup, 257, UInt32{0x90}, UInt32{60}, UInt32{100}, UInt32{0}),
+              AUBase::kAUBaseUnimplemented);
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 259, UInt32{1}), AUBase::kAUBaseUnimplemented);
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 260, UInt32{1}), AUBase::kAUBaseUnimplemented);
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 262, UInt32{0}, UInt32{1}, UInt32{0}),
+              AUBase::kAUBaseUnimplemented);
+    // Missing pointers are refused first.
+    const UInt8 sysex[3] = {0xF0, 0x01, 0xF7};
+    EXPECT_EQ(call(AUMIDILookup::Lookup, 258, static_cast<const UInt8*>(nullptr), UInt32{3}),
+              paramErr);
+    EXPECT_EQ(call(AUMIDILookup::Lookup, 258, static_cast<const UInt8*>(sysex), UInt32{3}),
+              AUBase::kAUBaseUnimplemented);
+    NoteInstanceID note = 0;
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 261, UInt32{1}, UInt32{0}, &note, UInt32{0},
+                   static_cast<const MusicDeviceNoteParams*>(nullptr)),
+              paramErr);
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 261, UInt32{1}, UInt32{0},
+                   static_cast<NoteInstanceID*>(nullptr), UInt32{0},
+                   reinterpret_cast<const MusicDeviceNoteParams*>(sysex)),
+              paramErr);
+
+    AudioTimeStamp ts{};
+    ts.mSampleTime = 0;
+    AudioUnitRenderActionFlags flags = 0;
+    UInt32 packets = 0;
+    EXPECT_EQ(call(AUComplexOutputLookup::Lookup, 19, &flags,
+                   static_cast<const AudioTimeStamp*>(nullptr), UInt32{0}, UInt32{1}, &packets,
+                   static_cast<AudioStreamPacketDescription*>(nullptr),
+                   static_cast<AudioBufferList*>(nullptr), static_cast<void*>(nullptr),
+                   static_cast<UInt32*>(nullptr)),
+              paramErr);
+    float samples[2][16] = {};
+    alignas(AudioBufferList) unsigned char listBytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
+    auto* list = reinterpret_cast<AudioBufferList*>(listBytes);
+    list->mNumberBuffers = 2;
+    for (int b = 0; b < 2; ++b) {
+        list->mBuffers[b] = {1, sizeof samples[b], samples[b]};
+    }
+    EXPECT_EQ(call(AUComplexOutputLookup::Lookup, 19, &flags,
+                   static_cast<const AudioTimeStamp*>(&ts), UInt32{0}, UInt32{1}, &packets,
+                   static_cast<AudioStreamPacketDescription*>(nullptr), list,
+                   static_cast<void*>(nullptr), static_cast<UInt32*>(nullptr)),
+              AUBase::kAUBaseUnimplemented);
+
+    // Process: a missing time stamp or list is refused, with or without the
+    // do-not-check flag; with them, the unit's own checks answer.
+    for (AudioUnitRenderActionFlags f : {0u, 0x200u}) {
+        flags = f;
+        EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20, &flags,
+                       static_cast<const AudioTimeStamp*>(nullptr), UInt32{16}, list),
+                  paramErr);
+        EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20, &flags,
+                       static_cast<const AudioTimeStamp*>(&ts), UInt32{16},
+                       static_cast<AudioBufferList*>(nullptr)),
+                  paramErr);
+    }
+    flags = 0;
+    EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20, &flags, static_cast<const AudioTimeStamp*>(&ts),
+                   UInt32{16}, list),
+              kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20,
+                   static_cast<AudioUnitRenderActionFlags*>(nullptr),
+                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, list),
+              kAudioUnitErr_Uninitialized);
+    const AudioBufferList* inputs[1] = {list};
+    AudioBufferList* outputs[1] = {list};
+    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
+                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, UInt32{1},
+                   static_cast<const AudioBufferList**>(nullptr), UInt32{1}, outputs),
+              paramErr);
+    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
+                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, UInt32{1}, inputs,
+                   UInt32{1}, static_cast<AudioBufferList**>(nullptr)),
+              paramErr);
+    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
+                   static_cast<const AudioTimeStamp*>(nullptr), UInt32{16}, UInt32{1}, inputs,
+                   UInt32{1}, outputs),
+              paramErr);
+    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
+                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, UInt32{1}, inputs,
+                   UInt32{1}, outputs),
+              kAudioUnitErr_Uninitialized);
+    closeRecord(r);
+}
