@@ -1,0 +1,145 @@
+// A small unit on AUBase for driving the base class directly, opened through
+// a registered factory so that it has a real instance handle and component
+// description, and a recorder for property-listener calls.
+#pragma once
+
+#include <aufw/AUBase.h>
+#include <aufw/CAException.h>
+
+#include <AudioUnit/AudioUnit.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace aufw_base_test {
+
+// 'aufx' 'Base' 'Vxta': the description the test unit is registered with.
+extern const AudioComponentDescription kBaseTestDescription;
+
+// An output element that offers the stereo layout tag (or any layout when
+// asked), so the layout paths of the unit can be exercised.
+class LayoutOutputElement : public AUOutputElement {
+public:
+    explicit LayoutOutputElement(AUElementOwner* owner) : AUOutputElement(owner) {}
+    UInt32 GetChannelLayoutTags(AudioChannelLayoutTag* outTags) override;
+    UInt32 GetAudioChannelLayout(AudioChannelLayout* outLayout, Boolean& outWritable) override;
+    OSStatus SetAudioChannelLayout(const AudioChannelLayout& inLayout) override;
+    OSStatus RemoveAudioChannelLayout() override;
+
+    std::vector<AudioChannelLayoutTag> tags{kAudioChannelLayoutTag_Stereo};
+    bool hasLayout = false;
+    AudioChannelLayoutTag layoutTag = 0;
+    int setCalls = 0;
+    int removeCalls = 0;
+};
+
+struct UnitOptions {
+    UInt32 inputs = 1;
+    UInt32 outputs = 1;
+    UInt32 groups = 0;
+};
+
+class BaseTestUnit : public AUBase {
+public:
+    BaseTestUnit(AudioComponentInstance instance, const UnitOptions& options);
+
+    OSStatus Initialize() override;
+    void Cleanup() override { ++cleanupCalls; }
+    bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override {
+        return alwaysWritable || !IsInitialized();
+    }
+    bool BusCountWritable(AudioUnitScope inScope) override {
+        return busCountWritable && inScope != kAudioUnitScope_Global;
+    }
+    bool SupportsTail() override { return supportsTail; }
+    Float64 GetTailTime() override { return 0.25; }
+    Float64 GetLatency() override { return 0.001; }
+    AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override;
+
+    OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                             AudioUnitElement inElement, UInt32& outDataSize,
+                             Boolean& outWritable) override;
+    OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                         AudioUnitElement inElement, void* outData) override;
+    OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
+                         AudioUnitElement inElement, const void* inData,
+                         UInt32 inDataSize) override;
+
+    // Makes the hidden error recorder reachable for the tests.
+    void RecordRenderError(OSStatus err) { SetLastRenderError(err); }
+
+    LayoutOutputElement* LayoutOutput(UInt32 n) {
+        return dynamic_cast<LayoutOutputElement*>(GetOutput(n));
+    }
+
+    int initializeCalls = 0;
+    int cleanupCalls = 0;
+    OSStatus initializeResult = 0;
+    bool alwaysWritable = false;
+    bool busCountWritable = false;
+    bool supportsTail = false;
+    // Render quality (property 26) and CPU load (property 6) answered only
+    // when enabled; a render quality above 127 is refused.
+    bool answersQualityAndLoad = false;
+    UInt32 renderQuality = 64;
+    Float32 cpuLoad = 0.25f;
+    // A private property the subclass serves: 0x10001, 4 bytes, writable.
+    UInt32 privateValue = 7;
+};
+
+// An open instance of the test unit. Opened through the registered factory;
+// with componentManagerType the object believes it was opened through the
+// Component Manager entry (only the instance type differs).
+class OpenUnit {
+public:
+    explicit OpenUnit(const UnitOptions& options = {}, bool componentManagerType = false);
+    ~OpenUnit();
+    OpenUnit(const OpenUnit&) = delete;
+    OpenUnit& operator=(const OpenUnit&) = delete;
+
+    BaseTestUnit& operator*() const { return *mUnit; }
+    BaseTestUnit* operator->() const { return mUnit; }
+    AudioComponentInstance Instance() const { return mInstance; }
+
+private:
+    AudioComponentInstance mInstance = nullptr;
+    BaseTestUnit* mUnit = nullptr;
+};
+
+// Runs a call the way the component entry does: raised statuses become the
+// result.
+template <class F> OSStatus Call(F&& f) {
+    try {
+        return f();
+    } catch (OSStatus err) {
+        return err;
+    } catch (const CAXException& e) {
+        return e.GetOSStatus();
+    }
+}
+
+struct ListenerCall {
+    void* refCon;
+    AudioUnit unit;
+    AudioUnitPropertyID id;
+    AudioUnitScope scope;
+    AudioUnitElement element;
+};
+
+// Collects listener calls; the tag tells two listeners apart.
+class ListenerLog {
+public:
+    static void Proc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
+                     AudioUnitScope inScope, AudioUnitElement inElement);
+    static void OtherProc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
+                          AudioUnitScope inScope, AudioUnitElement inElement);
+    std::vector<ListenerCall> calls;
+    std::vector<int> order; // 1 for Proc, 2 for OtherProc
+    size_t Count(AudioUnitPropertyID id) const;
+};
+
+CFStringRef MakeString(const char* text);
+std::string ToStdString(CFStringRef s);
+
+} // namespace aufw_base_test

@@ -1,0 +1,399 @@
+// AUBase life cycle, elements, parameters and listeners, called directly on a
+// small unit.
+#include "base_test_unit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace aufw_base_test;
+
+namespace {
+
+template <class T>
+T Get(AUBase& unit, AudioUnitPropertyID id, AudioUnitScope scope = kAudioUnitScope_Global,
+      AudioUnitElement element = 0) {
+    T value{};
+    const OSStatus result =
+        Call([&] { return unit.DispatchGetProperty(id, scope, element, &value); });
+    EXPECT_EQ(result, 0) << "property " << id;
+    return value;
+}
+
+} // namespace
+
+TEST(AUBaseLifeCycle, FreshUnitDefaults) {
+    OpenUnit unit;
+    EXPECT_FALSE(unit->IsInitialized());
+    EXPECT_FALSE(unit->HasBegunInitializing());
+    EXPECT_TRUE(unit->ElementsCreated());
+    EXPECT_EQ(unit->AudioUnitAPIVersion(), 2);
+
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_MaximumFramesPerSlice), 1156u);
+    EXPECT_EQ(unit->GetMaxFramesPerSlice(), 1156u);
+    const AUPreset preset = Get<AUPreset>(*unit, kAudioUnitProperty_PresentPreset);
+    EXPECT_EQ(preset.presetNumber, -1);
+    EXPECT_EQ(ToStdString(preset.presetName), "Untitled");
+    // The name was retained for the caller, who releases it.
+    CFRelease(preset.presetName);
+    EXPECT_EQ(ToStdString(unit->GetPresentPreset().presetName), "Untitled");
+    EXPECT_EQ(Get<OSStatus>(*unit, kAudioUnitProperty_LastRenderError), 0);
+    EXPECT_EQ(Get<Float64>(*unit, AUBase::kAUBaseProperty_LastRenderedSampleTime), -1.0);
+    EXPECT_EQ(Get<Float64>(*unit, kAudioUnitProperty_Latency), 0.001);
+
+    const HostCallbackInfo callbacks =
+        Get<HostCallbackInfo>(*unit, kAudioUnitProperty_HostCallbacks);
+    const HostCallbackInfo zero{};
+    EXPECT_EQ(std::memcmp(&callbacks, &zero, sizeof(zero)), 0);
+
+    // One global element (a plain element), the asked input and output counts.
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Global), 1u);
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input), 1u);
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Output), 1u);
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Group), 0u);
+    EXPECT_EQ(unit->Globals0()->AsIOElement(), nullptr);
+    EXPECT_NE(unit->GetInput(0), nullptr);
+    EXPECT_NE(unit->LayoutOutput(0), nullptr);
+
+    const AudioTimeStamp& t = unit->CurrentRenderTime();
+    EXPECT_EQ(t.mSampleTime, -1.0);
+    EXPECT_EQ(t.mHostTime, 0u);
+    EXPECT_EQ(t.mFlags, 0u);
+}
+
+TEST(AUBaseLifeCycle, InitializeAndCleanup) {
+    OpenUnit unit;
+    EXPECT_EQ(unit->DoInitialize(), 0);
+    EXPECT_EQ(unit->initializeCalls, 1);
+    EXPECT_TRUE(unit->IsInitialized());
+    EXPECT_TRUE(unit->HasBegunInitializing());
+    EXPECT_TRUE(unit->BuffersAllocated());
+    // The output element got memory for the maximum slice.
+    EXPECT_GE(unit->GetOutput(0)->IOBuffer().GetAllocatedFrames(), 1156u);
+
+    // Already initialized: answered at once, Initialize not called again.
+    EXPECT_EQ(unit->DoInitialize(), 0);
+    EXPECT_EQ(unit->initializeCalls, 1);
+
+    AudioTimeStamp t{};
+    t.mSampleTime = 512;
+    unit->SetCurrentRenderTime(t);
+    unit->DoCleanup();
+    EXPECT_EQ(unit->cleanupCalls, 1);
+    EXPECT_FALSE(unit->IsInitialized());
+    EXPECT_FALSE(unit->HasBegunInitializing());
+    EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, -1.0);
+
+    // Cleaning up an uninitialized unit does not call Cleanup.
+    unit->DoCleanup();
+    EXPECT_EQ(unit->cleanupCalls, 1);
+}
+
+TEST(AUBaseLifeCycle, FailedInitializeChangesNothing) {
+    OpenUnit unit;
+    unit->initializeResult = kAudioUnitErr_FailedInitialization;
+    EXPECT_EQ(unit->DoInitialize(), kAudioUnitErr_FailedInitialization);
+    EXPECT_FALSE(unit->IsInitialized());
+    EXPECT_FALSE(unit->HasBegunInitializing());
+    EXPECT_FALSE(unit->BuffersAllocated());
+    unit->initializeResult = 0;
+    EXPECT_EQ(unit->DoInitialize(), 0);
+    EXPECT_TRUE(unit->IsInitialized());
+}
+
+TEST(AUBaseLifeCycle, CloseCleansUpAnInitializedUnit) {
+    int cleanups = 0;
+    {
+        OpenUnit unit;
+        ASSERT_EQ(unit->DoInitialize(), 0);
+        unit->PreDestructor();
+        cleanups = unit->cleanupCalls;
+        EXPECT_FALSE(unit->IsInitialized());
+    }
+    EXPECT_EQ(cleanups, 1);
+}
+
+TEST(AUBaseLifeCycle, MaximumFramesPerSlice) {
+    OpenUnit unit;
+    ListenerLog log;
+    unit->AddPropertyListener(kAudioUnitProperty_MaximumFramesPerSlice, ListenerLog::Proc, &log);
+
+    const UInt32 frames = 4096;
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
+                                        kAudioUnitScope_Global, 0, &frames, 4),
+              0);
+    EXPECT_EQ(unit->GetMaxFramesPerSlice(), 4096u);
+    ASSERT_EQ(log.calls.size(), 1u);
+    EXPECT_EQ(log.calls[0].unit, unit.Instance());
+    EXPECT_EQ(log.calls[0].scope, kAudioUnitScope_Global);
+    EXPECT_EQ(log.calls[0].element, 0u);
+
+    // Wrong size, then refused while initialized.
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
+                                        kAudioUnitScope_Global, 0, &frames, 8),
+              kAudioUnitErr_InvalidPropertyValue);
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    EXPECT_GE(unit->GetOutput(0)->IOBuffer().GetAllocatedFrames(), 4096u);
+    const UInt32 smaller = 256;
+    EXPECT_EQ(unit->CanSetMaxFrames(), kAudioUnitErr_Initialized);
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
+                                        kAudioUnitScope_Global, 0, &smaller, 4),
+              kAudioUnitErr_Initialized);
+    EXPECT_EQ(unit->GetMaxFramesPerSlice(), 4096u);
+
+    // After cleanup the buffers are still allocated, so a change reallocates.
+    unit->DoCleanup();
+    const UInt32 larger = 8192;
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
+                                        kAudioUnitScope_Global, 0, &larger, 4),
+              0);
+    EXPECT_EQ(log.calls.size(), 2u);
+}
+
+TEST(AUBaseLifeCycle, RefusedWhileInitialized) {
+    OpenUnit unit;
+    unit->busCountWritable = true;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    const UInt32 two = 2;
+    EXPECT_EQ(Call([&] {
+                  return unit->DispatchSetProperty(kAudioUnitProperty_ElementCount,
+                                                   kAudioUnitScope_Input, 0, &two, 4);
+              }),
+              kAudioUnitErr_Initialized);
+    const UInt32 no = 0;
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ShouldAllocateBuffer,
+                                        kAudioUnitScope_Output, 0, &no, 4),
+              kAudioUnitErr_Initialized);
+    EXPECT_TRUE(unit->GetOutput(0)->WillAllocateBuffer());
+    EXPECT_EQ(unit->SetBusCount(kAudioUnitScope_Input, 3), kAudioUnitErr_Initialized);
+    EXPECT_EQ(unit->Inputs().GetNumberOfElements(), 1u);
+}
+
+TEST(AUBaseLifeCycle, ElementCounts) {
+    OpenUnit unit;
+    ListenerLog log;
+    unit->AddPropertyListener(kAudioUnitProperty_ElementCount, ListenerLog::Proc, &log);
+    const UInt32 three = 3;
+
+    // Not writable by default.
+    Boolean writable = true;
+    UInt32 size = 0;
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input,
+                                            0, size, writable),
+              0);
+    EXPECT_EQ(size, 4u);
+    EXPECT_FALSE(writable);
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0,
+                                        &three, 4),
+              kAudioUnitErr_PropertyNotWritable);
+
+    unit->busCountWritable = true;
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0,
+                                        &three, 2),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0,
+                                        &three, 4),
+              0);
+    EXPECT_EQ(unit->Inputs().GetNumberOfElements(), 3u);
+    EXPECT_NE(unit->GetInput(2), nullptr);
+    ASSERT_EQ(log.calls.size(), 1u);
+    EXPECT_EQ(log.calls[0].scope, kAudioUnitScope_Input);
+
+    // The global scope always holds exactly one element.
+    EXPECT_EQ(Call([&] { return unit->SetBusCount(kAudioUnitScope_Global, 2); }),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(Call([&] { return unit->SetBusCount(kAudioUnitScope_Global, 1); }), 0);
+}
+
+TEST(AUBaseLifeCycle, ScopeAndElementErrors) {
+    OpenUnit unit;
+    UInt32 size = 0;
+    Boolean writable = false;
+    // Element beyond the scope's count.
+    EXPECT_EQ(Call([&] {
+                  return unit->DispatchGetPropertyInfo(kAudioUnitProperty_ElementName,
+                                                       kAudioUnitScope_Input, 1, size, writable);
+              }),
+              kAudioUnitErr_InvalidElement);
+    // A scope the unit does not have.
+    EXPECT_EQ(Call([&] {
+                  return unit->DispatchGetPropertyInfo(kAudioUnitProperty_ElementName, 5, 0, size,
+                                                       writable);
+              }),
+              kAudioUnitErr_InvalidScope);
+    // Scope rules of the shared properties.
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Input, 0,
+                                            size, writable),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ShouldAllocateBuffer,
+                                            kAudioUnitScope_Global, 0, size, writable),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_MakeConnection,
+                                            kAudioUnitScope_Output, 0, size, writable),
+              kAudioUnitErr_InvalidScope);
+    // Validated properties report size and writability before the element
+    // check.
+    size = 0;
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output,
+                                            4, size, writable),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(size, 40u);
+    // Unvalidated ones answer for any element.
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ParameterInfo,
+                                            kAudioUnitScope_Global, 99, size, writable),
+              0);
+    EXPECT_EQ(size, 104u);
+
+    // Parameters: missing element and missing scope raise.
+    AudioUnitParameterValue value = 0;
+    EXPECT_EQ(Call([&] { return unit->GetParameter(0, kAudioUnitScope_Output, 3, value); }),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(Call([&] { return unit->SetParameter(0, 7, 0, 1.0f, 0); }),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(Call([&] { return unit->GetParameter(42, kAudioUnitScope_Global, 0, value); }),
+              kAudioUnitErr_InvalidParameter);
+    // Unknown properties reach the subclass, which does not know them.
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(0x7FFF, kAudioUnitScope_Global, 0, size, writable),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0,
+                                            size, writable),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(unit->DispatchRemovePropertyValue(0x7FFF, kAudioUnitScope_Global, 0),
+              kAudioUnitErr_InvalidPropertyValue);
+}
+
+TEST(AUBaseLifeCycle, ParametersAndParameterList) {
+    OpenUnit unit;
+    AudioUnitParameterValue value = 0;
+    EXPECT_EQ(Call([&] { return unit->SetParameter(5, kAudioUnitScope_Global, 0, 0.5f, 0); }), 0);
+    EXPECT_EQ(Call([&] { return unit->SetParameter(1, kAudioUnitScope_Global, 0, 2.0f, 0); }), 0);
+    EXPECT_EQ(Call([&] { return unit->GetParameter(5, kAudioUnitScope_Global, 0, value); }), 0);
+    EXPECT_EQ(value, 0.5f);
+
+    UInt32 size = 0;
+    Boolean writable = true;
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ParameterList,
+                                            kAudioUnitScope_Global, 0, size, writable),
+              0);
+    EXPECT_EQ(size, 8u);
+    EXPECT_FALSE(writable);
+    AudioUnitParameterID ids[2] = {};
+    EXPECT_EQ(
+        unit->DispatchGetProperty(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids),
+        0);
+    EXPECT_EQ(ids[0], 1u);
+    EXPECT_EQ(ids[1], 5u);
+
+    // The widest element of a scope gives the list.
+    unit->busCountWritable = true;
+    ASSERT_EQ(Call([&] { return unit->SetBusCount(kAudioUnitScope_Input, 2); }), 0);
+    unit->GetInput(0)->SetParameter(9, 1.0f);
+    unit->GetInput(1)->SetParameter(3, 1.0f);
+    unit->GetInput(1)->SetParameter(4, 1.0f);
+    UInt32 count = 0;
+    AudioUnitParameterID inputIDs[2] = {};
+    EXPECT_EQ(unit->GetParameterList(kAudioUnitScope_Input, inputIDs, count), 0);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(inputIDs[0], 3u);
+    EXPECT_EQ(inputIDs[1], 4u);
+    // An empty scope gives 0 and writes nothing.
+    AudioUnitParameterID untouched = 77;
+    EXPECT_EQ(unit->GetParameterList(kAudioUnitScope_Group, &untouched, count), 0);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(untouched, 77u);
+
+    // A running unit ignores parameters a host made up.
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    EXPECT_EQ(Call([&] { return unit->SetParameter(99, kAudioUnitScope_Global, 0, 1.0f, 0); }), 0);
+    EXPECT_FALSE(unit->Globals0()->HasParameterID(99));
+}
+
+TEST(AUBaseListeners, CalledInOrderAndRemoved) {
+    OpenUnit unit;
+    ListenerLog log;
+    ListenerLog other;
+    const AudioUnitPropertyID id = kAudioUnitProperty_ContextName;
+    unit->AddPropertyListener(id, ListenerLog::Proc, &log);
+    unit->AddPropertyListener(id, ListenerLog::OtherProc, &log);
+    unit->AddPropertyListener(id, ListenerLog::Proc, &other);
+    unit->AddPropertyListener(kAudioUnitProperty_ElementName, ListenerLog::Proc, &log);
+
+    unit->PropertyChanged(id, kAudioUnitScope_Global, 0);
+    ASSERT_EQ(log.order.size(), 2u);
+    EXPECT_EQ(log.order[0], 1);
+    EXPECT_EQ(log.order[1], 2);
+    EXPECT_EQ(other.calls.size(), 1u);
+    EXPECT_EQ(log.calls[0].refCon, &log);
+    EXPECT_EQ(log.calls[0].id, id);
+
+    // With the reference mattering, only that entry goes.
+    unit->RemovePropertyListener(id, ListenerLog::Proc, &other, true);
+    unit->PropertyChanged(id, kAudioUnitScope_Global, 0);
+    EXPECT_EQ(other.calls.size(), 1u);
+    EXPECT_EQ(log.calls.size(), 4u);
+
+    // Without it, every entry with that procedure goes; others stay.
+    unit->AddPropertyListener(id, ListenerLog::Proc, &other);
+    unit->RemovePropertyListener(id, ListenerLog::Proc, nullptr, false);
+    log.calls.clear();
+    log.order.clear();
+    unit->PropertyChanged(id, kAudioUnitScope_Global, 0);
+    EXPECT_EQ(other.calls.size(), 1u);
+    ASSERT_EQ(log.order.size(), 1u);
+    EXPECT_EQ(log.order[0], 2);
+    // The listener of another property was not touched.
+    unit->PropertyChanged(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0);
+    EXPECT_EQ(log.Count(kAudioUnitProperty_ElementName), 1u);
+
+    // Duplicates are kept and each is called.
+    ListenerLog dup;
+    unit->AddPropertyListener(0x20000, ListenerLog::Proc, &dup);
+    unit->AddPropertyListener(0x20000, ListenerLog::Proc, &dup);
+    unit->PropertyChanged(0x20000, kAudioUnitScope_Global, 0);
+    EXPECT_EQ(dup.calls.size(), 2u);
+}
+
+TEST(AUBaseLifeCycle, ResetClearsTheRenderTime) {
+    OpenUnit unit;
+    AudioTimeStamp t{};
+    t.mSampleTime = 1024;
+    t.mHostTime = 99;
+    unit->SetCurrentRenderTime(t);
+    EXPECT_EQ(Get<Float64>(*unit, AUBase::kAUBaseProperty_LastRenderedSampleTime), 1024.0);
+    EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
+    EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, -1.0);
+    EXPECT_EQ(unit->CurrentRenderTime().mHostTime, 0u);
+}
+
+TEST(AUBaseLifeCycle, LastRenderErrorIsClearedByReading) {
+    OpenUnit unit;
+    ListenerLog log;
+    unit->AddPropertyListener(kAudioUnitProperty_LastRenderError, ListenerLog::Proc, &log);
+    unit->RecordRenderError(kAudioUnitErr_TooManyFramesToProcess);
+    unit->RecordRenderError(kAudioUnitErr_NoConnection);
+    EXPECT_EQ(log.calls.size(), 1u);
+    EXPECT_EQ(Get<OSStatus>(*unit, kAudioUnitProperty_LastRenderError),
+              kAudioUnitErr_TooManyFramesToProcess);
+    EXPECT_EQ(Get<OSStatus>(*unit, kAudioUnitProperty_LastRenderError), 0);
+}
+
+TEST(AUBaseLifeCycle, BaseDefaultsOfTheHooks) {
+    OpenUnit unit;
+    AudioUnitParameterInfo info{};
+    EXPECT_EQ(unit->GetParameterInfo(kAudioUnitScope_Global, 0, info),
+              kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(unit->GetPresets(nullptr), kAudioUnitErr_InvalidProperty);
+    AUPreset preset{0, nullptr};
+    EXPECT_EQ(unit->NewFactoryPresetSet(preset), kAudioUnitErr_InvalidProperty);
+    AudioUnitRenderActionFlags flags = 0;
+    AudioBufferList list{};
+    EXPECT_EQ(unit->ProcessBufferLists(flags, list, list, 16), -4);
+    EXPECT_EQ(unit->Start(), -4);
+    EXPECT_EQ(unit->MIDIEvent(0x90, 60, 100, 0), -4);
+    const AUChannelInfo* infos = reinterpret_cast<const AUChannelInfo*>(&list);
+    EXPECT_EQ(unit->SupportedNumChannels(&infos), 0u);
+    EXPECT_EQ(infos, nullptr);
+    EXPECT_EQ(unit->GetScopeExtended(4), nullptr);
+    EXPECT_EQ(Call([&] { return unit->CreateElement(9, 0) != nullptr ? 0 : 1; }),
+              kAudioUnitErr_InvalidScope);
+}

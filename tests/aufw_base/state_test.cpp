@@ -1,0 +1,464 @@
+// The ClassInfo document: what a unit saves and what it accepts back.
+#include "base_test_unit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace aufw_base_test;
+
+namespace {
+
+// Owns one Core Foundation reference.
+class CFHolder {
+public:
+    explicit CFHolder(CFTypeRef ref = nullptr) : mRef(ref) {}
+    ~CFHolder() {
+        if (mRef != nullptr) {
+            CFRelease(mRef);
+        }
+    }
+    CFHolder(const CFHolder&) = delete;
+    CFHolder& operator=(const CFHolder&) = delete;
+    void reset(CFTypeRef ref) {
+        if (mRef != nullptr) {
+            CFRelease(mRef);
+        }
+        mRef = ref;
+    }
+    CFTypeRef get() const { return mRef; }
+    CFDictionaryRef dict() const { return static_cast<CFDictionaryRef>(mRef); }
+
+private:
+    CFTypeRef mRef;
+};
+
+CFTypeRef Value(CFDictionaryRef dict, const char* key) {
+    CFHolder k(MakeString(key));
+    return CFDictionaryGetValue(dict, k.get());
+}
+
+SInt32 NumberValue(CFDictionaryRef dict, const char* key) {
+    SInt32 v = -12345;
+    auto n = static_cast<CFNumberRef>(Value(dict, key));
+    EXPECT_NE(n, nullptr) << key;
+    if (n != nullptr) {
+        CFNumberGetValue(n, kCFNumberSInt32Type, &v);
+    }
+    return v;
+}
+
+std::vector<UInt8> DataValue(CFDictionaryRef dict) {
+    auto data = static_cast<CFDataRef>(Value(dict, "data"));
+    if (data == nullptr) {
+        return {};
+    }
+    const UInt8* p = CFDataGetBytePtr(data);
+    return std::vector<UInt8>(p, p + CFDataGetLength(data));
+}
+
+void SetNumber(CFMutableDictionaryRef dict, const char* key, SInt32 value) {
+    CFHolder k(MakeString(key));
+    CFHolder n(CFNumberCreate(nullptr, kCFNumberSInt32Type, &value));
+    CFDictionarySetValue(dict, k.get(), n.get());
+}
+
+void SetValue(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
+    CFHolder k(MakeString(key));
+    CFDictionarySetValue(dict, k.get(), value);
+}
+
+void RemoveKey(CFMutableDictionaryRef dict, const char* key) {
+    CFHolder k(MakeString(key));
+    CFDictionaryRemoveValue(dict, k.get());
+}
+
+CFMutableDictionaryRef NewDict() {
+    return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                     &kCFTypeDictionaryValueCallBacks);
+}
+
+// A valid document for the test unit with the given parameter data.
+CFMutableDictionaryRef NewDocument(const std::vector<UInt8>& data) {
+    CFMutableDictionaryRef doc = NewDict();
+    SetNumber(doc, "version", 0);
+    SetNumber(doc, "type", static_cast<SInt32>(kBaseTestDescription.componentType));
+    SetNumber(doc, "subtype", static_cast<SInt32>(kBaseTestDescription.componentSubType));
+    SetNumber(doc, "manufacturer", static_cast<SInt32>(kBaseTestDescription.componentManufacturer));
+    CFHolder d(CFDataCreate(nullptr, data.data(), static_cast<CFIndex>(data.size())));
+    SetValue(doc, "data", d.get());
+    return doc;
+}
+
+void Put32(std::vector<UInt8>& out, UInt32 v) {
+    out.push_back(static_cast<UInt8>(v >> 24));
+    out.push_back(static_cast<UInt8>(v >> 16));
+    out.push_back(static_cast<UInt8>(v >> 8));
+    out.push_back(static_cast<UInt8>(v));
+}
+
+void PutFloat(std::vector<UInt8>& out, Float32 f) {
+    UInt32 bits = 0;
+    std::memcpy(&bits, &f, sizeof(bits));
+    Put32(out, bits);
+}
+
+// One record: scope, element, count, then {id, value} pairs.
+void PutRecord(std::vector<UInt8>& out, UInt32 scope, UInt32 element,
+               const std::vector<std::pair<UInt32, Float32>>& params) {
+    Put32(out, scope);
+    Put32(out, element);
+    Put32(out, static_cast<UInt32>(params.size()));
+    for (const auto& [id, value] : params) {
+        Put32(out, id);
+        PutFloat(out, value);
+    }
+}
+
+Float32 Param(AUBase& unit, AudioUnitScope scope, AudioUnitElement element, UInt32 id) {
+    AudioUnitParameterValue v = -999;
+    EXPECT_EQ(Call([&] { return unit.GetParameter(id, scope, element, v); }), 0);
+    return v;
+}
+
+CFHolder Save(AUBase& unit) {
+    CFPropertyListRef doc = nullptr;
+    EXPECT_EQ(
+        unit.DispatchGetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &doc), 0);
+    return CFHolder(doc);
+}
+
+OSStatus Restore(AUBase& unit, CFTypeRef doc) {
+    return Call([&] {
+        return unit.DispatchSetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
+                                        &doc, sizeof(doc));
+    });
+}
+
+} // namespace
+
+TEST(AUBaseState, SavedDocumentOfAFreshUnit) {
+    OpenUnit unit;
+    unit->Globals0()->SetParameter(0, 1.0f);
+    unit->Globals0()->SetParameter(1, 0.5f);
+    CFHolder doc = Save(*unit);
+    ASSERT_NE(doc.get(), nullptr);
+    ASSERT_EQ(CFGetTypeID(doc.get()), CFDictionaryGetTypeID());
+
+    const std::vector<UInt8> expected = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                         0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00,
+                                         0x00, 0x00, 0x00, 0x01, 0x3F, 0x00, 0x00, 0x00};
+    EXPECT_EQ(DataValue(doc.dict()), expected);
+    EXPECT_EQ(NumberValue(doc.dict(), "version"), 0);
+    EXPECT_EQ(NumberValue(doc.dict(), "type"),
+              static_cast<SInt32>(kBaseTestDescription.componentType));
+    EXPECT_EQ(NumberValue(doc.dict(), "subtype"),
+              static_cast<SInt32>(kBaseTestDescription.componentSubType));
+    EXPECT_EQ(NumberValue(doc.dict(), "manufacturer"),
+              static_cast<SInt32>(kBaseTestDescription.componentManufacturer));
+    EXPECT_EQ(ToStdString(static_cast<CFStringRef>(Value(doc.dict(), "name"))), "Untitled");
+    // Keys the unit has nothing for are left out.
+    EXPECT_EQ(Value(doc.dict(), "render-quality"), nullptr);
+    EXPECT_EQ(Value(doc.dict(), "cpu-load"), nullptr);
+    EXPECT_EQ(Value(doc.dict(), "element-name"), nullptr);
+    EXPECT_EQ(Value(doc.dict(), "part"), nullptr);
+    EXPECT_EQ(CFDictionaryGetCount(doc.dict()), 6);
+
+    // Info for the document itself.
+    UInt32 size = 0;
+    Boolean writable = false;
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
+                                            size, writable),
+              0);
+    EXPECT_EQ(size, 8u);
+    EXPECT_TRUE(writable);
+}
+
+TEST(AUBaseState, RoundTripAcrossUnits) {
+    std::vector<UInt8> saved;
+    CFHolder doc;
+    {
+        OpenUnit a({1, 2, 0});
+        a->answersQualityAndLoad = true;
+        a->renderQuality = 96;
+        a->cpuLoad = 0.75f;
+        a->Globals0()->SetParameter(3, -2.5f);
+        a->GetOutput(1)->SetParameter(7, 0.125f);
+        CFHolder name(MakeString("Warm room"));
+        AUPreset p{-2, static_cast<CFStringRef>(name.get())};
+        ASSERT_EQ(a->DispatchSetProperty(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global,
+                                         0, &p, sizeof(p)),
+                  0);
+        CFPropertyListRef raw = nullptr;
+        ASSERT_EQ(a->SaveState(&raw), 0);
+        doc.reset(raw);
+    }
+    EXPECT_EQ(NumberValue(doc.dict(), "render-quality"), 96);
+    ASSERT_NE(Value(doc.dict(), "cpu-load"), nullptr);
+
+    OpenUnit b({1, 2, 0});
+    b->answersQualityAndLoad = true;
+    ListenerLog log;
+    b->AddPropertyListener(kAudioUnitProperty_PresentPreset, ListenerLog::Proc, &log);
+    b->AddPropertyListener(kAudioUnitProperty_RenderQuality, ListenerLog::Proc, &log);
+    b->AddPropertyListener(kAudioUnitProperty_CPULoad, ListenerLog::Proc, &log);
+    EXPECT_EQ(Restore(*b, doc.get()), 0);
+    EXPECT_EQ(Param(*b, kAudioUnitScope_Global, 0, 3), -2.5f);
+    EXPECT_EQ(Param(*b, kAudioUnitScope_Output, 1, 7), 0.125f);
+    EXPECT_EQ(b->renderQuality, 96u);
+    EXPECT_EQ(b->cpuLoad, 0.75f);
+    EXPECT_EQ(b->GetPresentPreset().presetNumber, -1);
+    EXPECT_EQ(ToStdString(b->GetPresentPreset().presetName), "Warm room");
+    EXPECT_EQ(log.Count(kAudioUnitProperty_PresentPreset), 1u);
+    EXPECT_EQ(log.Count(kAudioUnitProperty_RenderQuality), 1u);
+    EXPECT_EQ(log.Count(kAudioUnitProperty_CPULoad), 1u);
+}
+
+TEST(AUBaseState, RefusedRenderQualityIsIgnored) {
+    OpenUnit unit;
+    unit->answersQualityAndLoad = true;
+    ListenerLog log;
+    unit->AddPropertyListener(kAudioUnitProperty_RenderQuality, ListenerLog::Proc, &log);
+    CFHolder doc(NewDocument({}));
+    SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "render-quality", 500);
+    EXPECT_EQ(Restore(*unit, doc.get()), 0);
+    EXPECT_EQ(unit->renderQuality, 64u);
+    EXPECT_EQ(log.calls.size(), 0u);
+}
+
+TEST(AUBaseState, NamelessDocumentGivesAnUntitledUserPreset) {
+    OpenUnit unit;
+    CFHolder mine(MakeString("Mine"));
+    AUPreset p{5, static_cast<CFStringRef>(mine.get())};
+    unit->SetAFactoryPresetAsCurrent(p);
+    ListenerLog log;
+    unit->AddPropertyListener(kAudioUnitProperty_PresentPreset, ListenerLog::Proc, &log);
+
+    CFHolder doc(NewDocument({}));
+    // A different type is not examined.
+    SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "type", 0x61756D75);
+    EXPECT_EQ(Restore(*unit, doc.get()), 0);
+    EXPECT_EQ(unit->GetPresentPreset().presetNumber, -1);
+    EXPECT_EQ(ToStdString(unit->GetPresentPreset().presetName), "Untitled");
+    EXPECT_EQ(log.calls.size(), 1u);
+}
+
+TEST(AUBaseState, RejectedDocumentsChangeNothing) {
+    OpenUnit unit;
+    unit->Globals0()->SetParameter(0, 0.25f);
+    ListenerLog log;
+    unit->AddPropertyListener(kAudioUnitProperty_PresentPreset, ListenerLog::Proc, &log);
+    std::vector<UInt8> data;
+    PutRecord(data, 0, 0, {{0, 0.9f}});
+
+    auto expectRejected = [&](CFTypeRef doc, const char* what) {
+        EXPECT_EQ(Restore(*unit, doc), kAudioUnitErr_InvalidPropertyValue) << what;
+        EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.25f) << what;
+        EXPECT_EQ(log.calls.size(), 0u) << what;
+    };
+
+    {
+        CFHolder doc(NewDocument(data));
+        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "version", 1);
+        expectRejected(doc.get(), "version 1");
+    }
+    {
+        CFHolder doc(NewDocument(data));
+        RemoveKey(const_cast<CFMutableDictionaryRef>(doc.dict()), "version");
+        expectRejected(doc.get(), "no version");
+    }
+    {
+        CFHolder doc(NewDocument(data));
+        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "subtype", 0x4F746872);
+        expectRejected(doc.get(), "other subtype");
+    }
+    {
+        CFHolder doc(NewDocument(data));
+        RemoveKey(const_cast<CFMutableDictionaryRef>(doc.dict()), "subtype");
+        expectRejected(doc.get(), "no subtype");
+    }
+    {
+        CFHolder doc(NewDocument(data));
+        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "manufacturer", 0x6170706C);
+        expectRejected(doc.get(), "other manufacturer");
+    }
+    {
+        CFHolder doc(NewDocument(data));
+        RemoveKey(const_cast<CFMutableDictionaryRef>(doc.dict()), "manufacturer");
+        expectRejected(doc.get(), "no manufacturer");
+    }
+    {
+        CFHolder doc(NewDocument(data));
+        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "part", 0);
+        expectRejected(doc.get(), "part");
+    }
+    {
+        CFHolder doc(MakeString("not a dictionary"));
+        expectRejected(doc.get(), "a string");
+        expectRejected(nullptr, "nothing");
+    }
+    {
+        CFHolder doc(NewDocument(data));
+        CFHolder notData(MakeString("abc"));
+        SetValue(const_cast<CFMutableDictionaryRef>(doc.dict()), "data", notData.get());
+        expectRejected(doc.get(), "data of the wrong type");
+    }
+    // Wrong size or scope of the property itself.
+    CFHolder doc(NewDocument(data));
+    CFTypeRef ref = doc.get();
+    EXPECT_EQ(
+        unit->DispatchSetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &ref, 4),
+        kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Input, 0,
+                                        &ref, sizeof(ref)),
+              kAudioUnitErr_InvalidScope);
+    // And the same document, valid, is taken.
+    EXPECT_EQ(Restore(*unit, doc.get()), 0);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.9f);
+}
+
+TEST(AUBaseState, DataRunningPastItsEndIsRejected) {
+    OpenUnit unit;
+    unit->Globals0()->SetParameter(0, 0.25f);
+    // A first good record, then one that claims three parameters but holds two.
+    std::vector<UInt8> data;
+    PutRecord(data, 0, 0, {{0, 0.5f}});
+    std::vector<UInt8> cut;
+    PutRecord(cut, 2, 0, {{1, 1.0f}, {2, 2.0f}, {3, 3.0f}});
+    cut.resize(cut.size() - 8);
+    data.insert(data.end(), cut.begin(), cut.end());
+    CFHolder doc(NewDocument(data));
+    EXPECT_EQ(Restore(*unit, doc.get()), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.25f);
+    EXPECT_FALSE(unit->GetOutput(0)->HasParameterID(1));
+
+    // A header cut short and a count field cut short.
+    for (size_t keep : {size_t{3}, size_t{8}, size_t{11}}) {
+        std::vector<UInt8> shortData;
+        PutRecord(shortData, 0, 0, {{0, 0.5f}});
+        shortData.resize(keep);
+        CFHolder shortDoc(NewDocument(shortData));
+        EXPECT_EQ(Restore(*unit, shortDoc.get()), kAudioUnitErr_InvalidPropertyValue) << keep;
+    }
+    // A count so large that its size would wrap around.
+    std::vector<UInt8> huge;
+    Put32(huge, 0);
+    Put32(huge, 0);
+    Put32(huge, 0xFFFFFFFF);
+    PutFloat(huge, 0);
+    CFHolder hugeDoc(NewDocument(huge));
+    EXPECT_EQ(Restore(*unit, hugeDoc.get()), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.25f);
+}
+
+TEST(AUBaseState, RecordsForMissingElementsEndTheData) {
+    OpenUnit unit;
+    std::vector<UInt8> data;
+    PutRecord(data, 0, 0, {{4, 4.0f}});
+    PutRecord(data, 1, 0, {{5, 5.0f}});
+    PutRecord(data, 2, 5, {{6, 6.0f}});
+    // Whatever follows is not looked at, even when it is malformed.
+    data.push_back(0xEE);
+    CFHolder doc(NewDocument(data));
+    EXPECT_EQ(Restore(*unit, doc.get()), 0);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 4.0f);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Input, 0, 5), 5.0f);
+
+    // A record for a scope the unit cannot resolve ends the restore with an
+    // error, after what came before it.
+    std::vector<UInt8> extended;
+    PutRecord(extended, 0, 0, {{4, 8.0f}});
+    PutRecord(extended, 4, 0, {{1, 1.0f}});
+    CFHolder extendedDoc(NewDocument(extended));
+    EXPECT_EQ(Restore(*unit, extendedDoc.get()), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 8.0f);
+}
+
+TEST(AUBaseState, InitializedUnitOnlyUpdatesKnownParameters) {
+    OpenUnit unit;
+    unit->Globals0()->SetParameter(0, 0.0f);
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    std::vector<UInt8> data;
+    PutRecord(data, 0, 0, {{0, 0.75f}, {9, 9.0f}});
+    CFHolder doc(NewDocument(data));
+    EXPECT_EQ(Restore(*unit, doc.get()), 0);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.75f);
+    EXPECT_FALSE(unit->Globals0()->HasParameterID(9));
+}
+
+TEST(AUBaseState, IndexedParameterBeyondTheArrayEndsTheRestore) {
+    OpenUnit unit;
+    unit->Globals0()->UseIndexedParameters(2);
+    std::vector<UInt8> data;
+    PutRecord(data, 0, 0, {{1, 0.5f}, {2, 7.0f}});
+    CFHolder doc(NewDocument(data));
+    EXPECT_EQ(Restore(*unit, doc.get()), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 1), 0.5f);
+}
+
+TEST(AUBaseState, ElementNamesGrowAScope) {
+    OpenUnit unit({2, 1, 0});
+    ListenerLog log;
+    unit->AddPropertyListener(kAudioUnitProperty_ElementCount, ListenerLog::Proc, &log);
+
+    CFHolder doc(NewDocument({}));
+    CFHolder names(NewDict());
+    CFHolder inputNames(NewDict());
+    CFHolder three(MakeString("3"));
+    CFHolder name(MakeString("Aux return"));
+    CFDictionarySetValue(const_cast<CFMutableDictionaryRef>(inputNames.dict()), three.get(),
+                         name.get());
+    SetValue(const_cast<CFMutableDictionaryRef>(names.dict()), "1", inputNames.get());
+    SetValue(const_cast<CFMutableDictionaryRef>(doc.dict()), "element-name", names.get());
+
+    EXPECT_EQ(Restore(*unit, doc.get()), 0);
+    EXPECT_EQ(unit->Inputs().GetNumberOfElements(), 4u);
+    ASSERT_NE(unit->GetInput(3), nullptr);
+    EXPECT_EQ(ToStdString(unit->GetInput(3)->GetName()), "Aux return");
+    EXPECT_FALSE(unit->GetInput(2)->HasName());
+    ASSERT_EQ(log.calls.size(), 1u);
+    EXPECT_EQ(log.calls[0].scope, kAudioUnitScope_Input);
+    EXPECT_EQ(log.calls[0].element, 0u);
+
+    // Saving lists exactly the named elements.
+    CFHolder saved = Save(*unit);
+    auto savedNames = static_cast<CFDictionaryRef>(Value(saved.dict(), "element-name"));
+    ASSERT_NE(savedNames, nullptr);
+    EXPECT_EQ(CFDictionaryGetCount(savedNames), 1);
+    auto savedInputs = static_cast<CFDictionaryRef>(Value(savedNames, "1"));
+    ASSERT_NE(savedInputs, nullptr);
+    EXPECT_EQ(ToStdString(static_cast<CFStringRef>(Value(savedInputs, "3"))), "Aux return");
+}
+
+TEST(AUBaseState, GroupNamesSurviveButGroupParametersDoNot) {
+    CFHolder doc;
+    {
+        OpenUnit a({1, 1, 1});
+        a->Groups().GetElement(0)->SetParameter(2, 0.5f);
+        a->Globals0()->SetParameter(0, 1.0f);
+        CFHolder name(MakeString("Drums"));
+        CFStringRef ref = static_cast<CFStringRef>(name.get());
+        ASSERT_EQ(a->DispatchSetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Group, 0,
+                                         &ref, sizeof(ref)),
+                  0);
+        CFPropertyListRef raw = nullptr;
+        ASSERT_EQ(a->SaveState(&raw), 0);
+        doc.reset(raw);
+    }
+    // Only the global record was written.
+    EXPECT_EQ(DataValue(doc.dict()).size(), 20u);
+
+    OpenUnit b({1, 1, 1});
+    EXPECT_EQ(Restore(*b, doc.get()), 0);
+    EXPECT_EQ(ToStdString(b->Groups().GetElement(0)->GetName()), "Drums");
+    EXPECT_FALSE(b->Groups().GetElement(0)->HasParameterID(2));
+    EXPECT_EQ(Param(*b, kAudioUnitScope_Global, 0, 0), 1.0f);
+
+    // A group record is still accepted when a document has one.
+    std::vector<UInt8> data;
+    PutRecord(data, 3, 0, {{2, 0.25f}});
+    CFHolder groupDoc(NewDocument(data));
+    EXPECT_EQ(Restore(*b, groupDoc.get()), 0);
+    EXPECT_EQ(Param(*b, kAudioUnitScope_Group, 0, 2), 0.25f);
+}
