@@ -1,0 +1,237 @@
+#include "PluginTestSupport.h"
+
+#include <AppKit/NSAlert.h>
+#include <VextraHost/VXHostRuntime.h>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace plugtest {
+
+namespace {
+
+constexpr OSType kEffect = 0x61756678;       // 'aufx'
+constexpr OSType kSubtype = 0x446C6179;      // 'Dlay'
+constexpr OSType kManufacturer = 0x56787461; // 'Vxta'
+
+// The built bundle's factory, registered with the host runtime once per
+// process the way a host that loads bundles itself does it.
+AudioComponent registeredComponent() {
+    static AudioComponent component = [] {
+        const std::string path = builtBundle().string();
+        CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+            kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.c_str()),
+            static_cast<CFIndex>(path.size()), true);
+        CFBundleRef bundle = url ? CFBundleCreate(kCFAllocatorDefault, url) : nullptr;
+        if (url)
+            CFRelease(url);
+        if (bundle == nullptr)
+            throw std::runtime_error("the built bundle cannot be opened: " + path);
+        auto factory = reinterpret_cast<AudioComponentFactoryFunction>(
+            CFBundleGetFunctionPointerForName(bundle, CFSTR("CAUPluginFactory")));
+        if (factory == nullptr)
+            throw std::runtime_error("the built bundle exports no CAUPluginFactory");
+        const AudioComponentDescription d{kEffect, kSubtype, kManufacturer, 0, 0};
+        // The bundle stays loaded for the process, as a host keeps it.
+        return AudioComponentRegister(&d, CFSTR("Vextra-Audio: Delay"), 0x10000, factory);
+    }();
+    return component;
+}
+
+NSModalResponse recordAlert(void* context, const VXAlertInfo* alert) {
+    auto* recorder = static_cast<AlertRecorder*>(context);
+    recorder->alerts.push_back({alert->messageText ? alert->messageText : "",
+                                alert->informativeText ? alert->informativeText : ""});
+    return NSAlertFirstButtonReturn;
+}
+
+} // namespace
+
+std::string entryName(Entry entry) {
+    return entry == Entry::Factory ? "Factory" : "ComponentManager";
+}
+
+fs::path builtBundle() {
+    return VX_BUNDLE_DIR;
+}
+fs::path referenceEngine() {
+    return fs::path(VX_ENGINE_DIR) / "audplg.dylib";
+}
+fs::path testEngine(const std::string& stem) {
+    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
+}
+fs::path probeEngine() {
+    return VX_PROBE_ENGINE;
+}
+
+// ---------------------------------------------------------------------------
+
+SupportFolder::SupportFolder() {
+    std::random_device random;
+    mRoot = fs::temp_directory_path() /
+            ("vx-plugin-test-" + std::to_string(getpid()) + "-" + std::to_string(random()));
+    fs::create_directories(mRoot);
+    setenv("VEXTRA_SUPPORT_FOLDER", mRoot.c_str(), 1);
+}
+
+SupportFolder::~SupportFolder() {
+    unsetenv("VEXTRA_SUPPORT_FOLDER");
+    std::error_code ignored;
+    fs::remove_all(mRoot, ignored);
+}
+
+fs::path SupportFolder::install(const fs::path& module) {
+    fs::create_directories(dataFolder());
+    const fs::path target = dataFolder() / "audplg.dylib";
+    fs::copy_file(module, target, fs::copy_options::overwrite_existing);
+    return target;
+}
+
+ProbeModule::ProbeModule(SupportFolder& folder) {
+    const fs::path path = folder.install(probeEngine());
+    mHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (mHandle == nullptr)
+        throw std::runtime_error(std::string("probe engine: ") + dlerror());
+    auto fn = reinterpret_cast<VxProbeControlFn>(dlsym(mHandle, "vxProbeControl"));
+    if (fn == nullptr)
+        throw std::runtime_error("probe engine without vxProbeControl");
+    mControl = fn();
+}
+
+ProbeModule::~ProbeModule() {
+    if (mHandle != nullptr)
+        dlclose(mHandle);
+}
+
+AlertRecorder::AlertRecorder() {
+    VXAlertSetEchoToStandardError(0);
+    VXAlertSetHandler(recordAlert, this);
+}
+
+AlertRecorder::~AlertRecorder() {
+    VXAlertSetHandler(nullptr, nullptr);
+    VXAlertSetEchoToStandardError(1);
+}
+
+// ---------------------------------------------------------------------------
+
+Unit::Unit(Entry entry) {
+    if (entry == Entry::Factory) {
+        mOpenStatus = AudioComponentInstanceNew(registeredComponent(), &mUnit);
+    } else {
+        mOpenStatus =
+            VXHostOpenComponentManagerInstance(builtBundle().c_str(), "CAUPluginEntry", &mUnit);
+    }
+    if (mOpenStatus != noErr)
+        mUnit = nullptr;
+}
+
+Unit::~Unit() {
+    close();
+}
+
+OSStatus Unit::close() {
+    if (mUnit == nullptr)
+        return noErr;
+    const OSStatus status = AudioComponentInstanceDispose(mUnit);
+    mUnit = nullptr;
+    return status;
+}
+
+// ---------------------------------------------------------------------------
+
+AudioStreamBasicDescription floatFormat(Float64 rate, UInt32 channels) {
+    AudioStreamBasicDescription f{};
+    f.mSampleRate = rate;
+    f.mFormatID = kAudioFormatLinearPCM;
+    f.mFormatFlags =
+        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    f.mBytesPerPacket = 4;
+    f.mFramesPerPacket = 1;
+    f.mBytesPerFrame = 4;
+    f.mChannelsPerFrame = channels;
+    f.mBitsPerChannel = 32;
+    return f;
+}
+
+OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels) {
+    return setProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0,
+                       floatFormat(rate, channels));
+}
+
+InputSource::InputSource(bool ownPointers) : mOwnPointers(ownPointers) {
+    for (auto& plane : mPlanes)
+        plane.assign(kMaxFrames, 0.0f);
+}
+
+OSStatus InputSource::attach(AudioUnit unit) {
+    const AURenderCallbackStruct callback{Render, this};
+    return setProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                       callback);
+}
+
+OSStatus InputSource::Render(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                             UInt32, UInt32 frames, AudioBufferList* data) {
+    auto* self = static_cast<InputSource*>(refCon);
+    ++self->calls;
+    if (frames > kMaxFrames || data->mNumberBuffers > 2)
+        return kAudioUnitErr_TooManyFramesToProcess;
+    for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
+        AudioBuffer& buffer = data->mBuffers[b];
+        if (self->mOwnPointers) {
+            buffer.mData = self->mPlanes[b].data();
+            buffer.mDataByteSize = frames * sizeof(float);
+        }
+        auto* samples = static_cast<float*>(buffer.mData);
+        for (UInt32 i = 0; i < frames; ++i) {
+            const size_t n = self->position + i;
+            samples[i] = n < self->signal.size() ? self->signal[n] : 0.0f;
+        }
+    }
+    self->position += frames;
+    return noErr;
+}
+
+OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* left,
+                      float* right) {
+    struct {
+        UInt32 count;
+        AudioBuffer buffers[2];
+    } list{2, {{1, frames * 4, left}, {1, frames * 4, right}}};
+    AudioTimeStamp time{};
+    time.mSampleTime = sampleTime;
+    time.mFlags = kAudioTimeStampSampleTimeValid;
+    AudioUnitRenderActionFlags flags = 0;
+    return AudioUnitRender(unit, &flags, &time, 0, frames,
+                           reinterpret_cast<AudioBufferList*>(&list));
+}
+
+std::string captureStandardError(const std::function<void()>& fn) {
+    std::fflush(stderr);
+    char path[] = "/tmp/vx-plugin-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    if (file < 0)
+        throw std::runtime_error("no temporary file for standard error");
+    const int saved = dup(2);
+    dup2(file, 2);
+    fn();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    return text.str();
+}
+
+} // namespace plugtest
