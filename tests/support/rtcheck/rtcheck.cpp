@@ -129,8 +129,11 @@ void* calloc(size_t count, size_t size) {
     return __libc_calloc(count, size);
 }
 
+// A resize counts as a new block and, for an existing block, the release of
+// the old one, as the sanitizer allocators report it too.
 void* realloc(void* block, size_t size) {
     countAllocation();
+    countFree(block);
     return __libc_realloc(block, size);
 }
 

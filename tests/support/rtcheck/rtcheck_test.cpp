@@ -41,7 +41,7 @@ TEST(RtCheck, CountsEveryAllocatorEntryOnTheCallingThread) {
     std::free(nullptr); // not a free of anything
     rtcheck::Counts counts = scope.counts();
     EXPECT_EQ(counts.allocations, 5);
-    EXPECT_EQ(counts.frees, 4);
+    EXPECT_EQ(counts.frees, 5); // the resize released the first block
 
     scope.restart();
     auto* one = launder(new int(7));

@@ -18,7 +18,7 @@ namespace rtcheck {
 
 struct Counts {
     long allocations = 0; // malloc, calloc, realloc, the aligned forms, operator new
-    long frees = 0;       // free and operator delete of a non-null block
+    long frees = 0;       // free, operator delete and realloc of a non-null block
     long locks = 0;       // pthread_mutex_lock and pthread_mutex_trylock, std::mutex included
 
     friend Counts operator-(const Counts& a, const Counts& b) noexcept {
