@@ -1,0 +1,54 @@
+// Presets saved from one instance come back in another, in a render too.
+
+#include "tool_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+using namespace hosttool;
+
+TEST(HostPreset, SaveShowLoadAndRenderRoundTrip) {
+    Sandbox box;
+    const std::string preset = box.path("mine.aupreset");
+    ToolResult r = box.run({"preset", "save", preset, "--component", bundle("HostTest"), "--set",
+                            "Gain=-3", "--set", "1=123", "--name", "My Echo"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::stringstream text;
+    text << std::ifstream(preset).rdbuf();
+    EXPECT_EQ(text.str().rfind("<?xml", 0), 0u) << "an XML property list";
+    EXPECT_NE(text.str().find("<key>manufacturer</key>"), std::string::npos);
+
+    r = box.run({"preset", "show", preset});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("My Echo"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("aufx:HTst:VxTs"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("123"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("-3"), std::string::npos) << r.out;
+
+    r = box.run({"preset", "load", preset, "--component", bundle("HostTest"), "--entry", "cm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"My Echo\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("-3 dB"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("123 ms"), std::string::npos) << r.out;
+
+    // The preset's delay of 123 ms (5904 frames at 48 kHz) and gain reach a render.
+    writeWav(box.path("in.wav"), impulses(48000, 100, {{0, 1.0f}}));
+    r = box.run({"render", "--component", bundle("HostTest"), "--preset", preset, "-i",
+                 box.path("in.wav"), "-o", box.path("out.wav")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Audio out = readWav(box.path("out.wav"));
+    ASSERT_EQ(out.frames(), 100u + 5904u);
+    EXPECT_NEAR(out.channels[1][5904], std::pow(10.0f, -3.0f / 20.0f), 1e-5f);
+    EXPECT_EQ(out.channels[1][5903], 0.0f);
+    EXPECT_EQ(out.channels[1][0], 0.0f);
+
+    // --set after --preset wins.
+    r = box.run({"render", "--component", bundle("HostTest"), "--preset", preset, "--set",
+                 "Delay=0", "-i", box.path("in.wav"), "-o", box.path("out2.wav")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(readWav(box.path("out2.wav")).channels[0][0], std::pow(10.0f, -3.0f / 20.0f),
+                1e-5f);
+}

@@ -1,0 +1,55 @@
+// Runs vxhost as a child process in a temporary home, and reads and writes
+// the audio files the tests hand it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace hosttool {
+
+struct ToolResult {
+    int status = -1; // exit status, or -1 when the tool died
+    int signal = 0;  // the signal that ended it, if one did
+    std::string out; // standard output
+    std::string err; // standard error
+    // Lines on standard error.
+    int errorLines() const;
+};
+
+// A temporary folder that is the child's HOME and holds the test's files.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const std::string& folder() const { return mFolder; }
+    std::string path(const std::string& name) const { return mFolder + "/" + name; }
+    // Files in the folder (names only), hidden ones included.
+    std::vector<std::string> files() const;
+    // Copies a test bundle into HOME's components folder.
+    void install(const std::string& bundleName) const;
+
+    ToolResult run(const std::vector<std::string>& args) const;
+
+private:
+    std::string mFolder;
+};
+
+// The folder of a test bundle made by the build ("HostTest" ->
+// ".../HostTest.component").
+std::string bundle(const std::string& name);
+
+struct Audio {
+    int rate = 0;
+    std::vector<std::vector<float>> channels;
+    size_t frames() const { return channels.empty() ? 0 : channels[0].size(); }
+};
+
+void writeWav(const std::string& path, const Audio& audio);
+Audio readWav(const std::string& path);
+// A mono file of the given length with single-sample impulses.
+Audio impulses(int rate, size_t frames, const std::vector<std::pair<size_t, float>>& at);
+
+} // namespace hosttool

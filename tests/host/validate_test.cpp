@@ -1,0 +1,59 @@
+// The validation battery passes a good unit, and names the check that a
+// faulty one fails, also when the fault is a crash.
+
+#include "tool_runner.h"
+
+#include <gtest/gtest.h>
+
+using namespace hosttool;
+
+namespace {
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+} // namespace
+
+TEST(HostValidate, PassesAWellBehavedUnitThroughBothEntries) {
+    Sandbox box;
+    for (const char* entry : {"factory", "cm"}) {
+        const ToolResult r =
+            box.run({"validate", "--component", bundle("HostTest"), "--entry", entry, "--quick"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_FALSE(has(r.out, "FAIL")) << r.out;
+        for (const char* check :
+             {"open (cold)", "required properties", "channel configurations", "parameter set/get",
+              "render 96000 Hz", "too many frames", "32-frame slices", "bypass", "reset",
+              "state save and restore", "bad arguments"})
+            EXPECT_TRUE(has(r.out, std::string("PASS  ") + check)) << check << "\n" << r.out;
+        EXPECT_TRUE(has(r.out, "validate: PASSED")) << r.out;
+    }
+}
+
+TEST(HostValidate, RepeatRunsTheBatteryAgain) {
+    Sandbox box;
+    const ToolResult r =
+        box.run({"validate", "--component", bundle("HostTest"), "--quick", "--repeat", "2"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "run 2 of 2")) << r.out;
+}
+
+TEST(HostValidate, FailsNamingThePropertyAnsweredWrongly) {
+    Sandbox box;
+    const ToolResult r = box.run({"validate", "--component", bundle("HostTestWrong"), "--quick"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "FAIL  required properties")) << r.out;
+    EXPECT_TRUE(has(r.out, "Latency (12)")) << r.out;
+    EXPECT_TRUE(has(r.out, "validate: FAILED")) << r.out;
+    EXPECT_TRUE(has(r.out, "PASS  reset")) << "the other checks still run\n" << r.out;
+}
+
+TEST(HostValidate, OutOfProcessReportsACrashAsTheFailedCheck) {
+    Sandbox box;
+    const ToolResult r = box.run(
+        {"validate", "--component", bundle("HostTestCrash"), "--quick", "--out-of-process"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.signal, 0) << "the tool itself survives";
+    EXPECT_TRUE(has(r.out, "PASS  render 48000 Hz")) << r.out;
+    EXPECT_TRUE(has(r.out, "FAIL  render 96000 Hz")) << r.out;
+    EXPECT_TRUE(has(r.out, "crashed")) << r.out;
+}
