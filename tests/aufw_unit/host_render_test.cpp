@@ -1,0 +1,208 @@
+// Rendering through AudioUnitRender on the test unit opened either way: the
+// processed audio, the frame limit and its recorded error, render
+// notifications, one render per time stamp, and the cut of a cycle at
+// scheduled parameter events.
+
+#include "host_support.h"
+
+#include <AudioUnit/AudioUnitProperties.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace hosttest;
+using namespace testunit;
+
+namespace {
+
+class HostRender : public ::testing::TestWithParam<Path> {
+protected:
+    void SetUp() override {
+        resetUnitLog();
+        unit = openUnit(GetParam());
+        ASSERT_NE(unit, nullptr);
+        prepareToRender(unit, source);
+    }
+    void TearDown() override {
+        if (unit != nullptr) {
+            EXPECT_EQ(closeUnit(unit), 0);
+        }
+        EXPECT_EQ(unitLog().live, 0);
+    }
+    OSStatus render(Float64 sampleTime, StereoBuffers& buffers, UInt32 frames,
+                    AudioUnitRenderActionFlags* flags = nullptr, UInt32 bus = 0) {
+        const AudioTimeStamp ts = timeStamp(sampleTime);
+        return AudioUnitRender(unit, flags, &ts, bus, frames, buffers.list());
+    }
+
+    AudioUnit unit = nullptr;
+    InputSource source;
+};
+
+struct NotifyLog {
+    std::vector<AudioUnitRenderActionFlags> flags;
+    std::vector<UInt32> frames;
+    static OSStatus proc(void* ref, AudioUnitRenderActionFlags* flags, const AudioTimeStamp*,
+                         UInt32, UInt32 frames, AudioBufferList*) {
+        auto* self = static_cast<NotifyLog*>(ref);
+        self->flags.push_back(*flags);
+        self->frames.push_back(frames);
+        return 0;
+    }
+};
+
+} // namespace
+
+TEST_P(HostRender, ProcessesTheInputWithTheParameters) {
+    ASSERT_EQ(AudioUnitSetParameter(unit, kParamGain, kAudioUnitScope_Global, 0, 0.5f, 0), 0);
+    ASSERT_EQ(AudioUnitSetParameter(unit, kParamOffset, kAudioUnitScope_Global, 0, 0.25f, 0), 0);
+    StereoBuffers out(512);
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(render(4096, out, 512, &flags), 0);
+    for (UInt32 n = 0; n < 512; n += 37) {
+        EXPECT_FLOAT_EQ(out.channel(0)[n], InputSource::sample(4096, n, 0) * 0.5f + 0.25f) << n;
+        EXPECT_FLOAT_EQ(out.channel(1)[n], InputSource::sample(4096, n, 1) * 0.5f + 0.25f) << n;
+    }
+    EXPECT_EQ(unitLog().kernelCalls, 1);
+    Float64 last = 0;
+    EXPECT_EQ(getProperty(unit, 0x6C727374 /* 'lrst' */, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(last, 4096.0);
+
+    // Without buffers of its own the host gets the unit's memory.
+    StereoBuffers none(256);
+    none.clearPointers();
+    ASSERT_EQ(render(8192, none, 256), 0);
+    for (int c = 0; c < 2; ++c) {
+        const auto* samples = static_cast<const float*>(none.list()->mBuffers[c].mData);
+        ASSERT_NE(samples, nullptr);
+        EXPECT_EQ(none.list()->mBuffers[c].mDataByteSize, 256 * sizeof(float));
+        EXPECT_FLOAT_EQ(samples[255], InputSource::sample(8192, 255, c) * 0.5f + 0.25f);
+    }
+}
+
+TEST_P(HostRender, TooManyFramesAreRefusedAndRecordedOnce) {
+    ListenerCount heard;
+    ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_LastRenderError,
+                                           ListenerCount::proc, &heard),
+              0);
+    StereoBuffers out(1157);
+    EXPECT_EQ(render(0, out, 1157), kAudioUnitErr_TooManyFramesToProcess);
+    EXPECT_EQ(heard.calls, 1);
+    EXPECT_EQ(render(0, out, 1157), kAudioUnitErr_TooManyFramesToProcess);
+    EXPECT_EQ(heard.calls, 1); // the first error has not been read yet
+    OSStatus last = 0;
+    EXPECT_EQ(
+        getProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(last, kAudioUnitErr_TooManyFramesToProcess);
+    EXPECT_EQ(
+        getProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(last, 0); // reading it cleared it
+    EXPECT_EQ(render(0, out, 1157), kAudioUnitErr_TooManyFramesToProcess);
+    EXPECT_EQ(heard.calls, 2);
+    EXPECT_EQ(unitLog().kernelCalls, 0);
+    // The largest slice still renders.
+    EXPECT_EQ(render(0, out, 1156), 0);
+    // A bus the unit does not have.
+    EXPECT_EQ(render(2048, out, 64, nullptr, 1), kAudioUnitErr_InvalidElement);
+}
+
+TEST_P(HostRender, NotificationsSeeTheirFlags) {
+    NotifyLog notes;
+    ASSERT_EQ(AudioUnitAddRenderNotify(unit, NotifyLog::proc, &notes), 0);
+    StereoBuffers out(128);
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(render(0, out, 128, &flags), 0);
+    ASSERT_EQ(notes.flags.size(), 2u);
+    EXPECT_EQ(notes.flags[0] &
+                  (kAudioUnitRenderAction_PreRender | kAudioUnitRenderAction_PostRender),
+              kAudioUnitRenderAction_PreRender);
+    EXPECT_EQ(notes.flags[1] &
+                  (kAudioUnitRenderAction_PreRender | kAudioUnitRenderAction_PostRender |
+                   kAudioUnitRenderAction_PostRenderError),
+              kAudioUnitRenderAction_PostRender);
+    EXPECT_EQ(notes.frames[0], 128u);
+
+    // A failing input: the post-render notification is told of the error.
+    source.answer = -1234;
+    notes.flags.clear();
+    EXPECT_EQ(render(128, out, 128, &flags), -1234);
+    ASSERT_EQ(notes.flags.size(), 2u);
+    EXPECT_TRUE(notes.flags[1] & kAudioUnitRenderAction_PostRender);
+    EXPECT_TRUE(notes.flags[1] & kAudioUnitRenderAction_PostRenderError);
+    source.answer = 0;
+
+    ASSERT_EQ(AudioUnitRemoveRenderNotify(unit, NotifyLog::proc, &notes), 0);
+    notes.flags.clear();
+    ASSERT_EQ(render(256, out, 128, &flags), 0);
+    EXPECT_TRUE(notes.flags.empty());
+}
+
+TEST_P(HostRender, TheSameTimeStampRendersOnce) {
+    NotifyLog notes;
+    ASSERT_EQ(AudioUnitAddRenderNotify(unit, NotifyLog::proc, &notes), 0);
+    StereoBuffers out(64);
+    ASSERT_EQ(render(640, out, 64), 0);
+    EXPECT_EQ(unitLog().kernelCalls, 1);
+    EXPECT_EQ(source.calls, 1);
+    out.fill(9.0f);
+    ASSERT_EQ(render(640, out, 64), 0);
+    EXPECT_EQ(unitLog().kernelCalls, 1);
+    EXPECT_EQ(source.calls, 1);
+    EXPECT_EQ(notes.flags.size(), 4u); // the notifications still run
+    EXPECT_EQ(out.channel(0)[0], 9.0f);
+    EXPECT_EQ(out.channel(1)[63], 9.0f);
+    ASSERT_EQ(render(704, out, 64), 0);
+    EXPECT_EQ(unitLog().kernelCalls, 2);
+}
+
+TEST_P(HostRender, ScheduledParametersCutTheCycleIntoSlices) {
+    AudioUnitParameterEvent events[2] = {};
+    events[0].scope = kAudioUnitScope_Global;
+    events[0].parameter = kParamGain;
+    events[0].eventType = kParameterEvent_Immediate;
+    events[0].eventValues.immediate.bufferOffset = 0;
+    events[0].eventValues.immediate.value = 1.5f;
+    events[1].scope = kAudioUnitScope_Global;
+    events[1].parameter = kParamOffset;
+    events[1].eventType = kParameterEvent_Ramped;
+    events[1].eventValues.ramp.startBufferOffset = 100;
+    events[1].eventValues.ramp.durationInFrames = 200;
+    events[1].eventValues.ramp.startValue = 0.0f;
+    events[1].eventValues.ramp.endValue = 1.0f;
+    ASSERT_EQ(AudioUnitScheduleParameters(unit, events, 2), 0);
+    // The immediate event applies at once.
+    AudioUnitParameterValue gain = 0;
+    ASSERT_EQ(AudioUnitGetParameter(unit, kParamGain, kAudioUnitScope_Global, 0, &gain), 0);
+    EXPECT_FLOAT_EQ(gain, 1.5f);
+
+    StereoBuffers out(512);
+    ASSERT_EQ(render(0, out, 512), 0);
+    ASSERT_EQ(unitLog().sliceCount, 3u);
+    EXPECT_EQ(unitLog().sliceFrames[0], 100u);
+    EXPECT_EQ(unitLog().sliceFrames[1], 200u);
+    EXPECT_EQ(unitLog().sliceFrames[2], 212u);
+    EXPECT_FLOAT_EQ(unitLog().gainSeen[0], 1.5f);
+    // The first slice ran before the ramp: offset 0.
+    EXPECT_FLOAT_EQ(out.channel(0)[99], InputSource::sample(0, 99, 0) * 1.5f);
+
+    // The events lived for that one cycle.
+    ASSERT_EQ(render(512, out, 512), 0);
+    ASSERT_EQ(unitLog().sliceCount, 4u);
+    EXPECT_EQ(unitLog().sliceFrames[3], 512u);
+}
+
+TEST_P(HostRender, RenderingNeedsAnInitializedUnit) {
+    ASSERT_EQ(AudioUnitUninitialize(unit), 0);
+    StereoBuffers out(64);
+    EXPECT_EQ(render(0, out, 64), kAudioUnitErr_Uninitialized);
+    OSStatus last = 0;
+    EXPECT_EQ(
+        getProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(last, kAudioUnitErr_Uninitialized);
+    ASSERT_EQ(AudioUnitInitialize(unit), 0);
+    EXPECT_EQ(render(0, out, 64), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, HostRender, ::testing::Values(Path::Factory, Path::Manager),
+                         [](const auto& info) { return std::string(pathName(info.param)); });
