@@ -1,0 +1,167 @@
+// Preset documents: the engine's state block rides in the unit's ClassInfo
+// document under its own key, byte for byte, and survives a round trip
+// through an .aupreset file.
+#include "PluginTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+using namespace plugtest;
+using ::testing::HasSubstr;
+
+namespace {
+
+const CFStringRef kEngineKey = CFSTR("Ambrel-Preset-Data-Key");
+
+std::vector<uint8_t> bytesOf(CFDataRef data) {
+    const UInt8* p = CFDataGetBytePtr(data);
+    return std::vector<uint8_t>(p, p + CFDataGetLength(data));
+}
+
+class Presets : public ::testing::TestWithParam<Entry> {
+protected:
+    SupportFolder support;
+    ProbeModule probe{support};
+
+    ProbeControl& engine() { return probe.control(); }
+
+    static CFDictionaryRef save(AudioUnit unit) {
+        CFPropertyListRef document = nullptr;
+        EXPECT_EQ(
+            getProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, document),
+            noErr);
+        EXPECT_NE(document, nullptr);
+        EXPECT_EQ(CFGetTypeID(document), CFDictionaryGetTypeID());
+        return static_cast<CFDictionaryRef>(document);
+    }
+    static OSStatus restore(AudioUnit unit, CFPropertyListRef document) {
+        return setProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, document);
+    }
+    static std::string presetName(AudioUnit unit) {
+        AUPreset preset{};
+        EXPECT_EQ(
+            getProperty(unit, kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, preset),
+            noErr);
+        char name[64] = {};
+        if (preset.presetName) {
+            CFStringGetCString(preset.presetName, name, sizeof name, kCFStringEncodingUTF8);
+            CFRelease(preset.presetName);
+        }
+        return name;
+    }
+};
+
+} // namespace
+
+TEST_P(Presets, EngineGetsBackExactlyTheBytesItGave) {
+    Unit unit(GetParam());
+    ASSERT_EQ(unit.openStatus(), noErr);
+    const std::vector<uint8_t> block = {0, 1, 0, 0, 0xFF, 0x80, 0x7F, 0, 42, 0};
+    engine().stateBlock = block;
+
+    CFDictionaryRef document = save(unit);
+    ASSERT_NE(document, nullptr);
+    const void* entry = CFDictionaryGetValue(document, kEngineKey);
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(CFGetTypeID(entry), CFDataGetTypeID());
+    EXPECT_EQ(bytesOf(static_cast<CFDataRef>(entry)), block) << "no header, no padding";
+    EXPECT_NE(CFDictionaryGetValue(document, CFSTR("version")), nullptr) << "the base's part";
+
+    engine().stateBlock = {9, 9};
+    ASSERT_EQ(restore(unit, document), noErr);
+    EXPECT_EQ(engine().loadCalls, 1);
+    EXPECT_EQ(engine().loadedBlock, block);
+
+    // An empty block travels as empty data.
+    engine().stateBlock.clear();
+    CFDictionaryRef empty = save(unit);
+    ASSERT_NE(empty, nullptr);
+    ASSERT_EQ(restore(unit, empty), noErr);
+    EXPECT_TRUE(engine().loadedBlock.empty());
+    EXPECT_EQ(engine().loadCalls, 2);
+    CFRelease(empty);
+    CFRelease(document);
+}
+
+TEST_P(Presets, DocumentWithoutTheEngineEntryIsRefusedAfterTheBaseAppliedItsPart) {
+    Unit unit(GetParam());
+    ASSERT_EQ(unit.openStatus(), noErr);
+    CFDictionaryRef saved = save(unit);
+    ASSERT_NE(saved, nullptr);
+    CFMutableDictionaryRef document = CFDictionaryCreateMutableCopy(nullptr, 0, saved);
+    CFRelease(saved);
+    CFDictionaryRemoveValue(document, kEngineKey);
+    CFDictionarySetValue(document, CFSTR("name"), CFSTR("Foreign"));
+
+    EXPECT_EQ(restore(unit, document), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(presetName(unit), "Foreign") << "the base's part stays in effect";
+    EXPECT_EQ(engine().loadCalls, 0);
+
+    // An entry that is not data is refused the same way.
+    CFDictionarySetValue(document, kEngineKey, CFSTR("not data"));
+    EXPECT_EQ(restore(unit, document), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(engine().loadCalls, 0);
+
+    // A document the base refuses never reaches the engine.
+    CFDataRef emptyBlock = CFDataCreate(nullptr, nullptr, 0);
+    CFDictionarySetValue(document, kEngineKey, emptyBlock);
+    CFRelease(emptyBlock);
+    const SInt32 one = 1;
+    CFNumberRef version = CFNumberCreate(nullptr, kCFNumberSInt32Type, &one);
+    CFDictionarySetValue(document, CFSTR("version"), version);
+    CFRelease(version);
+    EXPECT_EQ(restore(unit, document), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(engine().loadCalls, 0);
+    CFRelease(document);
+}
+
+TEST_P(Presets, AupresetFileRestoresTheSameStateInAnotherInstance) {
+    const std::vector<uint8_t> block = {'V', 'X', 0, 3, 1, 2, 3, 4, 5, 6, 7, 8};
+    const fs::path file = support.root() / "My Sound.aupreset";
+    {
+        Unit unit(GetParam());
+        ASSERT_EQ(unit.openStatus(), noErr);
+        engine().stateBlock = block;
+        CFDictionaryRef document = save(unit);
+        ASSERT_NE(document, nullptr);
+        CFDataRef xml =
+            CFPropertyListCreateData(nullptr, document, kCFPropertyListXMLFormat_v1_0, 0, nullptr);
+        ASSERT_NE(xml, nullptr);
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(CFDataGetBytePtr(xml)), CFDataGetLength(xml));
+        CFRelease(xml);
+        CFRelease(document);
+    }
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(text, HasSubstr("<key>Ambrel-Preset-Data-Key</key>"));
+    EXPECT_THAT(text, HasSubstr("<data>"));
+
+    engine().stateBlock = {0};
+    Unit other(GetParam());
+    ASSERT_EQ(other.openStatus(), noErr);
+    CFDataRef xml = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(text.data()),
+                                 static_cast<CFIndex>(text.size()));
+    CFPropertyListRef document =
+        CFPropertyListCreateWithData(nullptr, xml, kCFPropertyListImmutable, nullptr, nullptr);
+    CFRelease(xml);
+    ASSERT_NE(document, nullptr);
+    ASSERT_EQ(restore(other, document), noErr);
+    EXPECT_EQ(engine().loadedBlock, block);
+
+    // Saved again, the instance hands out the same document.
+    engine().stateBlock = engine().loadedBlock;
+    CFDictionaryRef again = save(other);
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(CFEqual(again, document));
+    CFRelease(again);
+    CFRelease(document);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEntries, Presets,
+                         ::testing::Values(Entry::Factory, Entry::ComponentManager),
+                         [](const auto& info) { return entryName(info.param); });
