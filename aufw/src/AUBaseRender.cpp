@@ -176,8 +176,7 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
 
         // Read once: a notification posted during this call waits for the
         // next one, and the lists of this call stay as they are.
-        const bool notify =
-            std::atomic_ref<bool>(mRenderCallbacksTouched).load(std::memory_order_acquire);
+        const bool notify = RenderCallbacksTouched();
         if (notify) {
             mRenderCallbacks.update();
             AudioUnitRenderActionFlags preFlags = ioActionFlags | kAudioUnitRenderAction_PreRender;
@@ -357,7 +356,7 @@ OSStatus AUBase::SetRenderNotification(AURenderCallback inProc, void* inRefCon) 
     if (inProc == nullptr) {
         return kParamErr;
     }
-    std::atomic_ref<bool>(mRenderCallbacksTouched).store(true, std::memory_order_release);
+    SetRenderCallbacksTouched();
     mRenderCallbacks.deferred_add(RenderCallback{inProc, inRefCon});
     return noErr;
 }

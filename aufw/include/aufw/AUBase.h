@@ -280,8 +280,15 @@ protected:
     using RenderCallbackList = TThreadSafeList<RenderCallback>;
 
     RenderCallbackList& RenderCallbacks() noexcept { return mRenderCallbacks; }
-    bool RenderCallbacksTouched() const noexcept { return mRenderCallbacksTouched; }
-    void SetRenderCallbacksTouched() noexcept { mRenderCallbacksTouched = true; }
+    // Set by any thread that adds a notification, read by the render
+    // thread: every access goes through an atomic view of the flag.
+    bool RenderCallbacksTouched() const noexcept {
+        return std::atomic_ref<bool>(const_cast<bool&>(mRenderCallbacksTouched))
+            .load(std::memory_order_acquire);
+    }
+    void SetRenderCallbacksTouched() noexcept {
+        std::atomic_ref<bool>(mRenderCallbacksTouched).store(true, std::memory_order_release);
+    }
 
     // End of the render path.
     // =====================================================================

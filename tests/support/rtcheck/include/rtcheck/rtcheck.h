@@ -9,9 +9,10 @@
 //     EXPECT_EQ(scope.counts().allocations, 0);
 //
 // Under the address or thread sanitizer the sanitizer owns those entry
-// points; allocations are then counted through its allocator hooks and locks
-// are not counted at all. Tests ask countsAllocations()/countsLocks() and skip
-// what the build cannot count.
+// points. The address sanitizer's allocator hooks then count allocations;
+// the thread sanitizer's miss the aligned ones, so there nothing is claimed.
+// Locks are not counted under either. Tests ask countsAllocations() and
+// countsLocks() and skip what the build cannot count.
 #pragma once
 
 namespace rtcheck {
