@@ -141,6 +141,10 @@ int runInfo(const Words& words) {
         json.integer("instructionSetLevel", level);
         json.string("instructionSet", levelName(level));
         json.endObject();
+        json.beginArray("alerts");
+        for (const std::string& a : unit.alerts())
+            json.string(nullptr, a);
+        json.endArray();
         json.beginArray("modulesLoaded");
         for (const std::string& m : unit.modulesLoaded())
             json.string(nullptr, m);
@@ -194,6 +198,8 @@ int runInfo(const Words& words) {
                        entry == Entry::Factory ? "factory" : "Component Manager", function, openMs);
     out += fmt::format("product       {}\n", product.empty() ? "(unnamed)" : product);
     out += fmt::format("processor     instruction-set level {} ({})\n", level, levelName(level));
+    for (const std::string& alert : unit.alerts())
+        out += fmt::format("alert         {}\n", alert);
     if (unit.modulesLoaded().empty())
         out += "loaded        no further modules\n";
     for (size_t i = 0; i < unit.modulesLoaded().size(); ++i)

@@ -179,7 +179,9 @@ int runRender(const Words& words) {
     if (preset)
         restoreClassInfo(unit.get(), preset.get());
     applySettings(unit.get(), settings);
-    check(session.initialize(), fmt::format("{} failed to initialize", ref.name));
+    if (const OSStatus s = session.initialize())
+        throw HostError(fmt::format("{} failed to initialize: status {}{}", ref.name, statusText(s),
+                                    unit.alertSuffix()));
 
     const long latency = session.latencyFrames();
     const double tailSeconds = tailOption.value_or(std::min(session.tailSeconds(), 3600.0));

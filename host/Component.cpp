@@ -1,5 +1,6 @@
 #include "Component.h"
 
+#include "Alerts.h"
 #include "CFUtil.h"
 #include "HostError.h"
 
@@ -218,15 +219,23 @@ OSStatus openInstance(const ComponentRef& ref, Entry entry, AudioUnit* outUnit) 
 
 Unit::Unit(const ComponentRef& ref, Entry entry) : mEntry(entry) {
     const std::set<std::string> before = loadedImages();
+    takeAlerts();
     const OSStatus status = openInstance(ref, entry, &mUnit);
+    mAlerts = takeAlerts();
     if (status != 0 || !mUnit)
-        throw HostError(fmt::format("cannot open {} through its {} entry: status {}", ref.name,
+        throw HostError(fmt::format("cannot open {} through its {} entry: status {}{}", ref.name,
                                     entry == Entry::Factory ? "factory" : "Component Manager",
-                                    statusText(status)));
+                                    statusText(status), alertSuffix()));
     const std::string ownBinaryFolder = ref.bundlePath + "/Contents/MacOS/";
     for (const std::string& image : loadedImages())
         if (!before.count(image) && image.rfind(ownBinaryFolder, 0) != 0)
             mModulesLoaded.push_back(image);
+}
+
+std::string Unit::alertSuffix() const {
+    if (mAlerts.empty())
+        return {};
+    return "; it showed an alert when it opened: " + mAlerts.front();
 }
 
 Unit::~Unit() {

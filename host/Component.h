@@ -54,11 +54,16 @@ public:
     // Shared libraries that opening the instance brought into the process,
     // besides the component's own binary.
     const std::vector<std::string>& modulesLoaded() const { return mModulesLoaded; }
+    // Alerts the component showed while it opened.
+    const std::vector<std::string>& alerts() const { return mAlerts; }
+    // "; it showed an alert when it opened: ..." or nothing, for error lines.
+    std::string alertSuffix() const;
 
 private:
     AudioUnit mUnit = nullptr;
     Entry mEntry;
     std::vector<std::string> mModulesLoaded;
+    std::vector<std::string> mAlerts;
 };
 
 // Opens an instance without throwing: the status and, on success, the unit.

@@ -111,6 +111,21 @@ OSStatus RenderSession::configure() {
                                      kAudioUnitScope_Global, 0, &maxFrames, sizeof maxFrames))
             return s;
     }
+    // A unit working in place writes into the input's buffers, so it can only
+    // give as many channels as it takes; with a different count it has to
+    // render into its own.
+    if (mSetup.inChannels != mSetup.outChannels) {
+        UInt32 size = 0;
+        Boolean writable = 0;
+        if (AudioUnitGetPropertyInfo(mUnit, kAudioUnitProperty_InPlaceProcessing,
+                                     kAudioUnitScope_Global, 0, &size, &writable) == 0 &&
+            writable) {
+            const UInt32 off = 0;
+            if (OSStatus s = AudioUnitSetProperty(mUnit, kAudioUnitProperty_InPlaceProcessing,
+                                                  kAudioUnitScope_Global, 0, &off, sizeof off))
+                return s;
+        }
+    }
     AURenderCallbackStruct callback{&RenderSession::inputProc, this};
     if (OSStatus s = AudioUnitSetProperty(mUnit, kAudioUnitProperty_SetRenderCallback,
                                           kAudioUnitScope_Input, 0, &callback, sizeof callback))

@@ -1,3 +1,4 @@
+#include "Alerts.h"
 #include "CFUtil.h"
 #include "HostError.h"
 #include "Parameters.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace vxhost {
@@ -56,6 +58,11 @@ struct Buffers {
     std::vector<std::vector<float>> out;
     std::vector<const float*> inPtr;
     std::vector<float*> outPtr;
+    // Output the unit leaves unwritten stays NaN and is caught as bad samples.
+    void poisonOutput() {
+        for (auto& c : out)
+            std::fill(c.begin(), c.end(), std::numeric_limits<float>::quiet_NaN());
+    }
 };
 
 std::string statusOf(OSStatus s) {
@@ -103,14 +110,18 @@ struct Prepared {
 // ---- open
 
 Outcome openTime(const ComponentRef& ref, Entry entry, bool cold) {
+    takeAlerts();
     const auto start = std::chrono::steady_clock::now();
     AudioUnit unit = nullptr;
     const OSStatus status = openInstance(ref, entry, &unit);
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const std::vector<std::string> alerts = takeAlerts();
     if (status != 0 || !unit)
         return Outcome::fail(fmt::format("the component does not open: {}", statusOf(status)));
     AudioComponentInstanceDispose(unit);
+    if (!alerts.empty())
+        return Outcome::fail("the unit showed an alert while opening: " + alerts.front());
     const double limit = cold ? kColdOpenLimitMs : kWarmOpenLimitMs;
     if (ms > limit)
         return Outcome::fail(fmt::format("{:.1f} ms, more than {:.0f} ms", ms, limit));
@@ -321,6 +332,47 @@ Outcome channelConfigurations(const ComponentRef& ref, Entry entry) {
     return Outcome::ok(fmt::format("{} advertised accepted, {} others refused", accepted, refused));
 }
 
+Outcome renderEveryConfiguration(const ComponentRef& ref, Entry entry) {
+    std::vector<std::pair<UInt32, UInt32>> pairs;
+    {
+        Unit probe(ref, entry);
+        const auto configs = channelConfigs(probe.get());
+        for (UInt32 in = 1; in <= 8; ++in)
+            for (UInt32 out = 1; out <= 8; ++out)
+                if (channelsAllowed(configs, in, out))
+                    pairs.emplace_back(in, out);
+    }
+    std::string done;
+    for (const auto& [in, out] : pairs) {
+        Unit unit(ref, entry);
+        RenderSetup setup;
+        setup.block = 256;
+        setup.inChannels = in;
+        setup.outChannels = out;
+        RenderSession session(unit.get(), setup);
+        check(session.configure(), fmt::format("setting up {} in / {} out", in, out));
+        check(session.initialize(), fmt::format("initializing {} in / {} out", in, out));
+        Buffers b(in, out, 256);
+        Noise noise(in * 16 + out);
+        BadSamples bad;
+        for (int i = 0; i < 16; ++i) {
+            noise.fill(b.in, 256);
+            b.poisonOutput();
+            const OSStatus s = session.render(b.inPtr.data(), 256, b.outPtr.data());
+            if (s != 0)
+                return Outcome::fail(
+                    fmt::format("{} in / {} out: render answered {}", in, out, statusOf(s)));
+            for (auto& c : b.out)
+                bad.add(c.data(), 256);
+        }
+        if (bad.any())
+            return Outcome::fail(
+                fmt::format("{} in / {} out: {} (output left unwritten?)", in, out, bad.text()));
+        done += fmt::format("{}{} -> {}", done.empty() ? "" : ", ", in, out);
+    }
+    return Outcome::ok(fmt::format("every advertised configuration renders: {}", done));
+}
+
 // ---- parameters
 
 Outcome parameterInfo(const ComponentRef& ref, Entry entry) {
@@ -406,6 +458,7 @@ Outcome renderGrid(const ComponentRef& ref, Entry entry, double rate, double sec
         BadSamples bad;
         for (size_t done = 0; done < total; done += block) {
             noise.fill(b.in, block);
+            b.poisonOutput();
             const OSStatus s = p.session->render(b.inPtr.data(), block, b.outPtr.data());
             if (s != 0)
                 return Outcome::fail(fmt::format("blocks of {}: render at frame {} answered {}",
@@ -458,6 +511,7 @@ Outcome slicesWithChanges(const ComponentRef& ref, Entry entry, double seconds) 
             ++changes;
         }
         noise.fill(b.in, 32);
+        b.poisonOutput();
         const OSStatus s = p.session->render(b.inPtr.data(), 32, b.outPtr.data());
         if (s != 0)
             return Outcome::fail(fmt::format("slice {} answered {}", i, statusOf(s)));
@@ -634,11 +688,17 @@ Outcome badArguments(const ComponentRef& ref, Entry entry) {
                     AudioUnitGetPropertyInfo(u, kAudioUnitProperty_StreamFormat,
                                              kAudioUnitScope_Input, 99, &size, &writable),
                     kAudioUnitErr_InvalidElement});
-    AudioUnitParameterID unknown = 0x7FFF0000u;
-    Float32 value = 0;
-    list.push_back({"an unknown parameter",
-                    AudioUnitGetParameter(u, unknown, kAudioUnitScope_Global, 0, &value),
-                    kAudioUnitErr_InvalidParameter});
+    // Global-scope IDs may be passed to a unit's engine unchecked, so the
+    // probe asks for a parameter of the output scope, which holds none.
+    UInt32 listSize = 0;
+    AudioUnitGetPropertyInfo(u, kAudioUnitProperty_ParameterList, kAudioUnitScope_Output, 0,
+                             &listSize, &writable);
+    if (listSize == 0) {
+        Float32 value = 0;
+        list.push_back({"a parameter of the output scope",
+                        AudioUnitGetParameter(u, 0, kAudioUnitScope_Output, 0, &value),
+                        kAudioUnitErr_InvalidParameter});
+    }
     AudioStreamBasicDescription f = canonicalFormat(44100, 2);
     list.push_back(
         {"a 35-byte StreamFormat",
@@ -702,6 +762,7 @@ std::vector<Check> batteryChecks(const ComponentRef& ref, Entry entry,
         {"default formats", [=] { return defaultFormats(ref, entry); }},
         {"initialize", [=] { return initializeDefault(ref, entry); }},
         {"channel configurations", [=] { return channelConfigurations(ref, entry); }},
+        {"render every configuration", [=] { return renderEveryConfiguration(ref, entry); }},
         {"parameter info", [=] { return parameterInfo(ref, entry); }},
         {"parameter set/get", [=] { return parameterRoundTrips(ref, entry); }},
     };

@@ -2,6 +2,7 @@
 // components only through the platform's Audio Unit and Core Foundation
 // calls, as any host would.
 
+#include "Alerts.h"
 #include "Commands.h"
 #include "HostError.h"
 
@@ -56,6 +57,7 @@ int dispatch(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     try {
+        vxhost::watchAlerts();
         return dispatch(argc, argv);
     } catch (const vxhost::HostError& e) {
         std::fflush(stdout);

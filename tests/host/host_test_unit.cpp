@@ -484,11 +484,13 @@ private:
 
     OSStatus checkParameter(AudioUnitParameterID id, AudioUnitScope scope,
                             AudioUnitElement element) const {
-        if (scope != kAudioUnitScope_Global)
+        if (scope > kAudioUnitScope_Output)
             return kAudioUnitErr_InvalidScope;
         if (element != 0)
             return kAudioUnitErr_InvalidElement;
-        return id < kParamCount ? 0 : kAudioUnitErr_InvalidParameter;
+        // Only the global scope holds parameters.
+        return scope == kAudioUnitScope_Global && id < kParamCount ? 0
+                                                                   : kAudioUnitErr_InvalidParameter;
     }
 
     AudioStreamBasicDescription& formatOf(AudioUnitScope scope) {

@@ -64,8 +64,17 @@ void Sandbox::install(const std::string& bundleName) const {
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
+void Sandbox::setEnv(const std::string& name, const std::string& value) {
+    mEnv.emplace_back(name, value);
+}
+
 ToolResult Sandbox::run(const std::vector<std::string>& args) const {
-    std::vector<std::string> words = {VXHOST_BINARY};
+    return runProgram(VXHOST_BINARY, args);
+}
+
+ToolResult Sandbox::runProgram(const std::string& program,
+                               const std::vector<std::string>& args) const {
+    std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words)
@@ -73,11 +82,20 @@ ToolResult Sandbox::run(const std::vector<std::string>& args) const {
     argv.push_back(nullptr);
 
     // The child's home is the sandbox, so its log and components folder are too.
+    std::vector<std::pair<std::string, std::string>> overrides = mEnv;
+    overrides.emplace_back("HOME", mFolder);
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("HOME=", 0) != 0)
-            env.emplace_back(*e);
-    env.push_back("HOME=" + mFolder);
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        const bool replaced = std::any_of(overrides.begin(), overrides.end(), [&](const auto& o) {
+            return entry.rfind(o.first + "=", 0) == 0;
+        });
+        if (!replaced)
+            env.push_back(entry);
+    }
+    for (const auto& [name, value] : overrides)
+        if (!value.empty())
+            env.push_back(name + "=" + value);
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());

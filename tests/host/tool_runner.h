@@ -31,10 +31,15 @@ public:
     // Copies a test bundle into HOME's components folder.
     void install(const std::string& bundleName) const;
 
+    // Runs vxhost, or any program, in the folder with the sandbox's HOME.
     ToolResult run(const std::vector<std::string>& args) const;
+    ToolResult runProgram(const std::string& program, const std::vector<std::string>& args) const;
+    // An environment variable for every later child; an empty value removes it.
+    void setEnv(const std::string& name, const std::string& value);
 
 private:
     std::string mFolder;
+    std::vector<std::pair<std::string, std::string>> mEnv;
 };
 
 // The folder of a test bundle made by the build ("HostTest" ->

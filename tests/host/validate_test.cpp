@@ -22,8 +22,8 @@ TEST(HostValidate, PassesAWellBehavedUnitThroughBothEntries) {
         EXPECT_FALSE(has(r.out, "FAIL")) << r.out;
         for (const char* check :
              {"open (cold)", "required properties", "channel configurations", "parameter set/get",
-              "render 96000 Hz", "too many frames", "32-frame slices", "bypass", "reset",
-              "state save and restore", "bad arguments"})
+              "render every configuration", "render 96000 Hz", "too many frames", "32-frame slices",
+              "bypass", "reset", "state save and restore", "bad arguments"})
             EXPECT_TRUE(has(r.out, std::string("PASS  ") + check)) << check << "\n" << r.out;
         EXPECT_TRUE(has(r.out, "validate: PASSED")) << r.out;
     }
