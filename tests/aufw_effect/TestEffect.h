@@ -1,0 +1,150 @@
+// A small effect on AUEffectBase for the tests: one gain kernel per channel
+// (gain = global parameter 0), a configurable channel table, latency and
+// tail, and an input that a test fills through the host render callback.
+#pragma once
+
+#include "TestBuffers.h"
+
+#include <aufw/AUEffectBase.h>
+
+#include <cstring>
+#include <vector>
+
+struct KernelLog {
+    int created = 0;
+    int destroyed = 0;
+    int resets = 0;
+    int floatCalls = 0;
+    int int32Calls = 0;
+    int int16Calls = 0;
+    // Per call: the silence flag handed in, frames, stride and whether the
+    // kernel wrote in place.
+    struct Call {
+        UInt32 channel;
+        bool silenceIn;
+        UInt32 frames;
+        UInt32 stride;
+        bool inPlace;
+    };
+    std::vector<Call> calls;
+};
+
+class GainKernel : public AUEffectKernel {
+public:
+    GainKernel(AUEffectBase* unit, KernelLog& log) : AUEffectKernel(unit), mLog(log) {
+        ++mLog.created;
+    }
+    ~GainKernel() override { ++mLog.destroyed; }
+
+    void Reset() override { ++mLog.resets; }
+
+    void Process(const Float32* src, Float32* dst, UInt32 frames, UInt32 stride,
+                 bool& ioSilence) override {
+        ++mLog.floatCalls;
+        Run(src, dst, frames, stride, ioSilence);
+    }
+    void Process(const SInt32* src, SInt32* dst, UInt32 frames, UInt32 stride,
+                 bool& ioSilence) override {
+        ++mLog.int32Calls;
+        Run(src, dst, frames, stride, ioSilence);
+    }
+    void Process(const SInt16* src, SInt16* dst, UInt32 frames, UInt32 stride,
+                 bool& ioSilence) override {
+        ++mLog.int16Calls;
+        Run(src, dst, frames, stride, ioSilence);
+    }
+
+private:
+    template <typename T>
+    void Run(const T* src, T* dst, UInt32 frames, UInt32 stride, bool& ioSilence) {
+        if (mLog.calls.size() < mLog.calls.capacity()) {
+            mLog.calls.push_back(
+                {GetChannel(), ioSilence, frames, stride, static_cast<const void*>(src) == dst});
+        }
+        const float gain = GetParameter(0);
+        for (UInt32 i = 0; i < frames; ++i) {
+            dst[i * stride] = T(float(src[i * stride]) * gain);
+        }
+        // ioSilence is handed back unchanged: silence in, silence out.
+    }
+
+    KernelLog& mLog;
+};
+
+class TestEffect : public AUEffectBase {
+public:
+    explicit TestEffect(bool inPlace = false, bool withKernels = true)
+        : AUEffectBase(nullptr, inPlace), mWithKernels(withKernels) {
+        Globals0()->SetParameter(0, 1.0f);
+        log.calls.reserve(4096);
+    }
+
+    AUEffectKernel* NewKernel() override {
+        return mWithKernels ? new GainKernel(this, log) : nullptr;
+    }
+    UInt32 SupportedNumChannels(const AUChannelInfo** outInfo) override {
+        if (outInfo != nullptr) {
+            *outInfo = channelTable.empty() ? nullptr : channelTable.data();
+        }
+        return UInt32(channelTable.size());
+    }
+    Float64 GetLatency() override { return latency; }
+    Float64 GetTailTime() override { return tail; }
+    bool SupportsTail() override { return true; }
+
+    // Sets both elements' formats without the property checks.
+    void SetFormats(const CAStreamBasicDescription& in, const CAStreamBasicDescription& out) {
+        GetInput(0)->SetStreamFormat(in);
+        GetOutput(0)->SetStreamFormat(out);
+    }
+
+    KernelLog log;
+    std::vector<AUChannelInfo> channelTable;
+    Float64 latency = 0.0;
+    Float64 tail = 0.0;
+
+private:
+    bool mWithKernels;
+};
+
+// The host side of the input: a callback that writes a ramp 1, 2, 3, ...
+// (scaled per channel) or marks the input as silence.
+struct InputSource {
+    bool silent = false;
+    float base = 1.0f;
+    int pulls = 0;
+
+    static OSStatus Render(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
+                           const AudioTimeStamp*, UInt32, UInt32 inNumberFrames,
+                           AudioBufferList* ioData) {
+        auto* self = static_cast<InputSource*>(inRefCon);
+        ++self->pulls;
+        for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
+            AudioBuffer& buffer = ioData->mBuffers[b];
+            if (self->silent) {
+                std::memset(buffer.mData, 0, buffer.mDataByteSize);
+                continue;
+            }
+            // Whatever the sample type, each sample of a float buffer gets
+            // base + frame + 100 x channel; other types are filled by tests.
+            auto* samples = static_cast<float*>(buffer.mData);
+            const UInt32 n = buffer.mDataByteSize / sizeof(float);
+            for (UInt32 i = 0; i < n; ++i) {
+                samples[i] = self->Value(b, i);
+            }
+        }
+        if (self->silent) {
+            *ioActionFlags |= kAudioUnitRenderAction_OutputIsSilence;
+        }
+        (void)inNumberFrames;
+        return 0;
+    }
+
+    float Value(UInt32 buffer, UInt32 index) const {
+        return base + float(index) + 100.0f * float(buffer);
+    }
+
+    void Attach(AUBase& unit) {
+        unit.SetInputCallback(kAudioUnitProperty_SetRenderCallback, 0, Render, this);
+    }
+};

@@ -1,0 +1,135 @@
+// A unit on AUBase alone that records what the render path does to it: each
+// Render, ProcessBufferLists and scheduled slice, the processor's control
+// word inside them, and the parameter values each slice sees. Its Render
+// writes a pattern that names the cycle, the channel and the frame.
+#pragma once
+
+#include "TestBuffers.h"
+
+#include <aufw/AUBase.h>
+
+#include <xmmintrin.h>
+
+#include <memory>
+#include <vector>
+
+class RenderTestUnit : public AUBase {
+public:
+    struct Slice {
+        UInt32 start;
+        UInt32 frames;
+        UInt32 total;
+        // Start and end values of parameters 0 and 1 in this slice.
+        AudioUnitParameterValue p0Start, p0End, p1Start, p1End;
+    };
+
+    RenderTestUnit(UInt32 inputs = 1, UInt32 outputs = 1) : AUBase(nullptr, inputs, outputs) {
+        slices.reserve(64);
+    }
+
+    static float Pattern(Float64 sampleTime, UInt32 channel, UInt32 frame) {
+        return float(sampleTime) + float(frame) + 1000.0f * float(channel + 1);
+    }
+
+    bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override {
+        return !IsInitialized();
+    }
+
+    OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& inTimeStamp,
+                    UInt32 inNumberFrames) override {
+        ++renderCount;
+        mxcsrInside = _mm_getcsr();
+        flagsSeenByRender = ioActionFlags;
+        if (throwStatus != 0) {
+            throw throwStatus;
+        }
+        AudioBufferList& abl = GetOutput(0)->GetBufferList();
+        for (UInt32 b = 0; b < abl.mNumberBuffers; ++b) {
+            auto* samples = static_cast<float*>(abl.mBuffers[b].mData);
+            for (UInt32 f = 0; f < inNumberFrames; ++f) {
+                samples[f] = Pattern(inTimeStamp.mSampleTime, b, f);
+            }
+        }
+        if (renderStatus != 0) {
+            return renderStatus;
+        }
+        if (HasScheduledParameterEvents()) {
+            return ProcessForScheduledParams(GetParamEventList(), inNumberFrames, this);
+        }
+        return 0;
+    }
+
+    OSStatus ProcessScheduledSlice(void* inUserData, UInt32 inStart, UInt32 inFrames,
+                                   UInt32 inTotal) override {
+        userDataSeen = inUserData;
+        Slice s{inStart, inFrames, inTotal, 0, 0, 0, 0};
+        AudioUnitParameterValue delta = 0;
+        Globals0()->GetRampSliceStartEnd(0, s.p0Start, s.p0End, delta);
+        Globals0()->GetRampSliceStartEnd(1, s.p1Start, s.p1End, delta);
+        slices.push_back(s);
+        if (failSliceNumber != 0 && slices.size() == failSliceNumber) {
+            return sliceFailure;
+        }
+        return 0;
+    }
+
+    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
+                                const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
+                                UInt32 inFramesToProcess) override {
+        ++processCount;
+        mxcsrInside = _mm_getcsr();
+        flagsSeenByRender = ioActionFlags;
+        processIn = &inBuffer;
+        processOut = &outBuffer;
+        processFrames = inFramesToProcess;
+        return processStatus;
+    }
+
+    OSStatus ProcessMultipleBufferLists(AudioUnitRenderActionFlags&, UInt32 inFramesToProcess,
+                                        UInt32 inNumberInputBufferLists, const AudioBufferList**,
+                                        UInt32 inNumberOutputBufferLists,
+                                        AudioBufferList**) override {
+        ++multipleCount;
+        mxcsrInside = _mm_getcsr();
+        processFrames = inFramesToProcess;
+        multipleInputs = inNumberInputBufferLists;
+        multipleOutputs = inNumberOutputBufferLists;
+        return processStatus;
+    }
+
+    int renderCount = 0;
+    int processCount = 0;
+    int multipleCount = 0;
+    unsigned mxcsrInside = 0;
+    AudioUnitRenderActionFlags flagsSeenByRender = 0;
+    OSStatus renderStatus = 0;
+    OSStatus throwStatus = 0;
+    OSStatus processStatus = 0;
+    size_t failSliceNumber = 0;
+    OSStatus sliceFailure = 0;
+    void* userDataSeen = nullptr;
+    std::vector<Slice> slices;
+    const AudioBufferList* processIn = nullptr;
+    const AudioBufferList* processOut = nullptr;
+    UInt32 processFrames = 0;
+    UInt32 multipleInputs = 0;
+    UInt32 multipleOutputs = 0;
+};
+
+// Owns a constructed unit the way the entry layer does: PostConstructor
+// after construction, PreDestructor before deletion.
+template <typename Unit> struct UnitHolder {
+    template <typename... Args>
+    explicit UnitHolder(Args&&... args) : unit(new Unit(std::forward<Args>(args)...)) {
+        unit->PostConstructor();
+    }
+    ~UnitHolder() {
+        unit->PreDestructor();
+        delete unit;
+    }
+    UnitHolder(const UnitHolder&) = delete;
+    UnitHolder& operator=(const UnitHolder&) = delete;
+    Unit* operator->() const { return unit; }
+    Unit& operator*() const { return *unit; }
+    Unit* unit;
+};

@@ -1,0 +1,113 @@
+// Render notifications added and removed from one thread while another
+// renders without pause. Every procedure that is added is eventually called,
+// and none is called once its removal has been applied: a render that
+// starts after the removal was posted applies it before notifying.
+// Run under the thread sanitizer by the tsan preset (label: concurrency).
+#include "RenderTestUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+struct Subscriber {
+    std::atomic<long> calls{0};
+    // Set once the removal is known to be applied; a call after that is a
+    // fault.
+    std::atomic<bool> removalApplied{false};
+    std::atomic<long> callsAfterRemoval{0};
+};
+
+OSStatus Observe(void* inRefCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                 AudioBufferList*) {
+    auto* s = static_cast<Subscriber*>(inRefCon);
+    if (s->removalApplied.load(std::memory_order_acquire)) {
+        s->callsAfterRemoval.fetch_add(1, std::memory_order_relaxed);
+    }
+    s->calls.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+}
+
+// A second procedure, so that entries differ by procedure as well as by
+// reference.
+OSStatus ObserveToo(void* inRefCon, AudioUnitRenderActionFlags* f, const AudioTimeStamp* t,
+                    UInt32 b, UInt32 n, AudioBufferList* l) {
+    return Observe(inRefCon, f, t, b, n, l);
+}
+
+TEST(RenderNotificationConcurrency, AddAndRemoveWhileRendering) {
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> completedRenders{0};
+    std::atomic<long> renderFailures{0};
+    std::thread renderer([&] {
+        TestBuffers out(2, 64);
+        Float64 t = 0;
+        while (!stop.load(std::memory_order_acquire)) {
+            AudioUnitRenderActionFlags flags = 0;
+            const AudioTimeStamp ts = SampleTime(t);
+            t += 64;
+            if (unit->DoRender(flags, ts, 0, 64, out.list()) != 0) {
+                renderFailures.fetch_add(1);
+            }
+            completedRenders.fetch_add(1, std::memory_order_release);
+        }
+    });
+
+    auto waitFor = [](auto&& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::yield();
+        }
+        return true;
+    };
+
+    constexpr int kRounds = 100;
+    std::array<Subscriber, 4> subscribers;
+    bool allCalled = true;
+    for (int round = 0; round < kRounds && allCalled; ++round) {
+        // Each round adds and removes a pair of entries, fresh ones each
+        // time so that a call can be attributed to its own add.
+        auto& a = subscribers[size_t(round % 2) * 2];
+        auto& b = subscribers[size_t(round % 2) * 2 + 1];
+        for (Subscriber* s : {&a, &b}) {
+            s->removalApplied.store(false);
+            s->calls.store(0);
+        }
+        AURenderCallback procA = round % 3 == 0 ? ObserveToo : Observe;
+        ASSERT_EQ(unit->SetRenderNotification(procA, &a), 0);
+        ASSERT_EQ(unit->SetRenderNotification(Observe, &b), 0);
+        allCalled = waitFor([&] { return a.calls.load() > 0 && b.calls.load() > 0; });
+
+        ASSERT_EQ(unit->RemoveRenderNotification(procA, &a), 0);
+        ASSERT_EQ(unit->RemoveRenderNotification(Observe, &b), 0);
+        // The render in progress may still see the entries; the one after
+        // it started after the removals and applied them.
+        const long seen = completedRenders.load(std::memory_order_acquire);
+        ASSERT_TRUE(waitFor([&] { return completedRenders.load() >= seen + 2; }));
+        a.removalApplied.store(true, std::memory_order_release);
+        b.removalApplied.store(true, std::memory_order_release);
+    }
+    // A few more cycles in which the removed entries must stay silent.
+    const long seen = completedRenders.load();
+    EXPECT_TRUE(waitFor([&] { return completedRenders.load() >= seen + 50; }));
+    stop.store(true, std::memory_order_release);
+    renderer.join();
+
+    EXPECT_TRUE(allCalled) << "an added procedure was never called";
+    for (const Subscriber& s : subscribers) {
+        EXPECT_EQ(s.callsAfterRemoval.load(), 0);
+    }
+    EXPECT_EQ(renderFailures.load(), 0);
+}
+
+} // namespace
