@@ -5,9 +5,10 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <vector>
+#include <memory>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,6 +84,13 @@ bool copyFile(const char* source, const char* destination) {
     if (!source || !destination)
         return false;
     FileCloser in{fopen(source, "rb")};
+    // A folder opens for reading here, and its end position is no size: it
+    // counts as a source that cannot be opened.
+    struct stat st {};
+    if (in.file && (fstat(fileno(in.file), &st) != 0 || S_ISDIR(st.st_mode))) {
+        fclose(in.file);
+        in.file = nullptr;
+    }
     if (!in.file)
         return false;
     FileCloser out{fopen(destination, "wb+")};
@@ -96,9 +104,13 @@ bool copyFile(const char* source, const char* destination) {
         return false;
     rewind(in.file);
 
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-    std::size_t got = fread(bytes.data(), 1, bytes.size(), in.file);
-    fwrite(bytes.data(), 1, got, out.file);
+    // A source too large for memory fails the copy instead of raising.
+    std::unique_ptr<unsigned char, decltype(&std::free)> bytes(
+        static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(size))), &std::free);
+    if (!bytes)
+        return false;
+    std::size_t got = fread(bytes.get(), 1, static_cast<std::size_t>(size), in.file);
+    fwrite(bytes.get(), 1, got, out.file);
     return true;
 }
 

@@ -126,6 +126,11 @@ TEST(Copy, UnopenableEndsFail) {
     EXPECT_FALSE(std::filesystem::exists(dir / "dst"));
     writeWholeFile(dir / "src", "abc");
     EXPECT_FALSE(copyFile(dir / "src", dir / "no/such/folder"));
+    // A folder as the source is refused like an unopenable file (its end
+    // position on disk is no size), and no destination is created.
+    std::filesystem::create_directory(dir / "folder");
+    EXPECT_FALSE(copyFile(dir / "folder", dir / "fromFolder"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "fromFolder"));
 }
 
 TEST(BinaryFiles, ByteCountsAndRoundTrip) {
