@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace NSVextra {
 
 bool FTR_SortFunc(const FTR_Item& a, const FTR_Item& b) {
@@ -39,6 +41,26 @@ void readFileTree(const std::string& path, std::vector<FTR_Item>& items) {
     }
     std::sort(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(), FTR_SortFunc);
 }
+
+namespace {
+
+// Whether `path` is a link to `folder` or to one of the folders above it.
+bool linksToScannedFolder(const FileTNode* folder, const std::string& path) {
+    struct stat link {};
+    struct stat target {};
+    if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) ||
+        stat(path.c_str(), &target) != 0)
+        return false;
+    for (const TNode* node = folder; node; node = node->parent) {
+        struct stat st {};
+        if (stat(static_cast<const FileTNode*>(node)->path.c_str(), &st) == 0 &&
+            st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 TNode* FileTree::createNode() {
     return new FileTNode();
@@ -135,8 +157,9 @@ void FileTree::scanSubFolders(FileTNode* folder) {
             continue;
         prev = addEntryNode(folder, prev, item.folder, name, fullPath);
         // Depth first, so that ids follow the order in which a reader of the
-        // sorted listing meets the entries.
-        if (item.folder)
+        // sorted listing meets the entries. A link back to a folder being
+        // scanned stays an empty folder: following it would never end.
+        if (item.folder && !linksToScannedFolder(folder, fullPath))
             scanSubFolders(prev);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace NSVextra {
@@ -12,6 +13,17 @@ namespace NSVextra {
 bool FileTree::performOpRec(FileTNode* folder, int op, const std::string& dstFolder) {
     if (!folder || (op != kOpCopy && op != kOpRemove))
         return false;
+    // A link in the destination stands for a folder elsewhere: removing goes
+    // no further than the link itself, so that nothing outside the
+    // destination is ever deleted.
+    struct stat st {};
+    if (op == kOpRemove && lstat(dstFolder.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (std::remove(dstFolder.c_str()) != 0) {
+            DBG_ERROR(0, "failed to remove top folder");
+            return false;
+        }
+        return true;
+    }
     if (op == kOpCopy && !createFolder(dstFolder)) {
         DBG_ERROR(0, "failed to create top folder");
         return false;

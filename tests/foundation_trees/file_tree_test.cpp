@@ -205,3 +205,33 @@ TEST(FileTreeScan, FiltersLeaveOutEntriesAndTheirNumbers) {
     // before it were left out.
     EXPECT_EQ(keep->firstChild->siblingIndex, 0);
 }
+
+TEST(FileTreeScan, LinkBackToAScannedFolderIsNotFollowed) {
+    TempFolder dir;
+    dir.folder("root/sub");
+    dir.file("root/sub/f");
+    std::filesystem::create_directory_symlink("..", dir / "root/sub/up");
+    std::filesystem::create_directory_symlink(dir / "root/sub", dir / "root/sub/self");
+    // A link to a folder outside the scan is followed like any folder.
+    dir.folder("other");
+    dir.file("other/o");
+    std::filesystem::create_directory_symlink(dir / "other", dir / "root/ext");
+
+    FileTree tree;
+    tree.rootFolder = dir / "root";
+    ASSERT_TRUE(tree.rescan(false));
+    FileTNode* root = tree.getRootNode();
+    EXPECT_EQ(childNames(tree, root), (std::vector<std::string>{"ext", "sub"}));
+    FileTNode* ext = static_cast<FileTNode*>(tree.getSubNodeByPos(root, 0));
+    FileTNode* sub = static_cast<FileTNode*>(tree.getSubNodeByPos(root, 1));
+    EXPECT_EQ(childNames(tree, ext), (std::vector<std::string>{"o"}));
+    EXPECT_EQ(childNames(tree, sub), (std::vector<std::string>{"f", "self", "up"}));
+    // The links back stay folders of their own, without children.
+    for (int pos = 1; pos < 3; ++pos) {
+        auto* link = static_cast<FileTNode*>(tree.getSubNodeByPos(sub, pos));
+        EXPECT_EQ(link->type, FileTNode::kTypeFolder) << link->name;
+        EXPECT_EQ(tree.getNumSubnodes(link), 0) << link->name;
+    }
+    EXPECT_EQ(tree.getFolderCount(), 5);
+    EXPECT_EQ(tree.getFileCount(), 2);
+}

@@ -116,6 +116,27 @@ TEST(FileTreeOps, RemoveFolderDeletesTheWholeFolder) {
     EXPECT_TRUE(exists(dir.path()));
 }
 
+TEST(FileTreeOps, RemovalTakesLinksAwayButNotWhatTheyPointAt) {
+    TempFolder dir;
+    dir.folder("outside/deep");
+    dir.file("outside/keep", "kept");
+    dir.file("outside/deep/keep2", "kept");
+    dir.folder("doomed/sub");
+    dir.file("doomed/sub/f");
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "doomed/sub/link");
+
+    EXPECT_TRUE(NSVextra::removeFolder(dir / "doomed"));
+    EXPECT_FALSE(exists(dir / "doomed"));
+    EXPECT_EQ(readFile(dir / "outside/keep"), "kept");
+    EXPECT_EQ(readFile(dir / "outside/deep/keep2"), "kept");
+
+    // Named directly, a link to a folder is removed as the link alone.
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "direct");
+    EXPECT_TRUE(NSVextra::removeFolder(dir / "direct"));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "direct"));
+    EXPECT_EQ(readFile(dir / "outside/keep"), "kept");
+}
+
 TEST(FolderOps, CountsNestingAndFilesPerLevel) {
     TempFolder dir;
     makeSource(dir);
