@@ -77,8 +77,10 @@ bool parseEnclSubString(const std::string& text, const std::string& enclosure, s
     if (enclosure.size() >= 2) {
         const size_t o = text.find(enclosure[0]);
         const size_t c = text.find(enclosure[1]);
-        if (o != std::string::npos && c != std::string::npos && c > o) {
-            enclosed = text.substr(o + 1, c - o - 1);
+        // With one byte as both ends the first of each is the same place and
+        // nothing lies between them.
+        if (o != std::string::npos && c != std::string::npos && c >= o) {
+            enclosed = c > o ? text.substr(o + 1, c - o - 1) : std::string();
             before = text.substr(0, o);
             return true;
         }

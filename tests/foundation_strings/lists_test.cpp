@@ -70,6 +70,12 @@ TEST(ListParsers, EnclosureAndSeparatorSplits) {
     EXPECT_EQ(inside, "unchanged");
     EXPECT_FALSE(parseEnclSubString("a]b[", "[]", before, inside)); // closed before opened
     EXPECT_EQ(before, "a]b[");
+    // The same byte at both ends: the first of each is one place, so both
+    // occur and the text between them is empty.
+    inside = "unchanged";
+    EXPECT_TRUE(parseEnclSubString("key \"v\" rest", "\"\"", before, inside));
+    EXPECT_EQ(before, "key ");
+    EXPECT_EQ(inside, "");
 
     std::string a = "x";
     std::string b = "y";

@@ -28,8 +28,10 @@ void parseMultStringList(const std::string& text, const std::string& enclosure,
                          const std::string& separators, std::vector<MultStringItem>& out);
 
 // Splits at the first opening and the first closing enclosure byte. True when
-// both occur with the closing one behind the opening one; otherwise `before`
-// receives the whole text, `enclosed` is left alone and the result is false.
+// both occur with the closing one not in front of the opening one (an
+// enclosure of one byte twice finds both at the same place and encloses
+// nothing); otherwise `before` receives the whole text, `enclosed` is left
+// alone and the result is false.
 bool parseEnclSubString(const std::string& text, const std::string& enclosure, std::string& before,
                         std::string& enclosed);
 
