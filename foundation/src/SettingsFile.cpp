@@ -60,6 +60,17 @@ bool Settings::fillTextBuffer(const unsigned char* data, unsigned long long size
     return true;
 }
 
+bool Settings::parseLoadedText() {
+    m_bLoaded = parseText();
+    // The tree keeps no reference into the text.
+    freeTextBuffer();
+    if (!m_bLoaded) {
+        DBG_ERROR(0, "ERROR: failed to parse script: <%s>", m_strFile.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool Settings::loadFile() {
     const char* path = m_strFile.c_str();
     if (m_strFile.empty() || !fileExists(path)) {
@@ -113,13 +124,7 @@ bool Settings::loadFile() {
         decryptDataBuf(m_pTextBuf, static_cast<int>(m_nTextSize));
     }
     m_pTextBuf[m_nTextSize] = '\0';
-    m_bLoaded = parseText();
-    freeTextBuffer();
-    if (!m_bLoaded) {
-        DBG_ERROR(0, "ERROR: failed to parse script: <%s>", path);
-        return false;
-    }
-    return true;
+    return parseLoadedText();
 }
 
 bool Settings::loadMemFile(unsigned char* data, unsigned long long size) {
@@ -130,13 +135,7 @@ bool Settings::loadMemFile(unsigned char* data, unsigned long long size) {
         m_bLoaded = false;
         return false;
     }
-    m_bLoaded = parseText();
-    freeTextBuffer();
-    if (!m_bLoaded) {
-        DBG_ERROR(0, "ERROR: failed to parse script: <%s>", path);
-        return false;
-    }
-    return true;
+    return parseLoadedText();
 }
 
 bool Settings::loadScriptFromMem(unsigned char* data, unsigned long long size) {

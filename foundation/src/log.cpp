@@ -35,6 +35,14 @@ void writeLine(FILE* file, const std::string& line) {
     fflush(file);
 }
 
+// The printf-style message, cut to the buffer; an absent format is an empty
+// message.
+void formatMessage(char (&message)[kMessageBufferSize], const char* format, va_list args) {
+    message[0] = '\0';
+    if (format)
+        vsnprintf(message, sizeof message, format, args);
+}
+
 } // namespace
 
 DbgSysOutput::DbgSysOutput() : m_pFile(nullptr) {
@@ -79,13 +87,11 @@ void DbgSysOutput::outputError(const char* message) {
 __attribute__((init_priority(VX_INIT_PRIORITY_LOG))) DbgSysOutput dbgSysOut;
 
 void _DBG_OUT(int, const char* format, ...) {
-    char message[kMessageBufferSize] = {};
-    if (format) {
-        va_list args;
-        va_start(args, format);
-        vsnprintf(message, sizeof message, format, args);
-        va_end(args);
-    }
+    char message[kMessageBufferSize];
+    va_list args;
+    va_start(args, format);
+    formatMessage(message, format, args);
+    va_end(args);
     // The message goes in as an argument, never as the format: braces and
     // percent signs in it are kept as they are.
     std::string line = fmt::format("{}\n", message);
@@ -93,13 +99,11 @@ void _DBG_OUT(int, const char* format, ...) {
 }
 
 bool DBG_ERROR(int, const char* format, ...) {
-    char message[kMessageBufferSize] = {};
-    if (format) {
-        va_list args;
-        va_start(args, format);
-        vsnprintf(message, sizeof message, format, args);
-        va_end(args);
-    }
+    char message[kMessageBufferSize];
+    va_list args;
+    va_start(args, format);
+    formatMessage(message, format, args);
+    va_end(args);
     dbgSysOut.outputError(message);
     return true;
 }

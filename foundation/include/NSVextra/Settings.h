@@ -152,6 +152,9 @@ public:
 protected:
     // Parses the zero-terminated text buffer; see parseScript.
     bool parseText();
+    // Parses the loaded text buffer, then frees it; sets the loaded flag and
+    // logs a failed parse.
+    bool parseLoadedText();
     void freeTextBuffer();
     // Copies (and unscrambles) a block into a new text buffer.
     bool fillTextBuffer(const unsigned char* data, unsigned long long size);
