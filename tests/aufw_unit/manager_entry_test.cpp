@@ -8,9 +8,11 @@
 #include <aufw/AUBase.h>
 
 #include <AudioUnit/AudioUnitProperties.h>
+#include <VextraHost/VXHostRuntime.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -302,4 +304,21 @@ TEST_F(ManagerEntry, FastDispatchProceduresTakeTheUnitDirectly) {
                  static_cast<void*>(&proc), &size),
               kAudioUnitErr_InvalidProperty);
     close(unit);
+}
+
+TEST(ManagerEntryServices, AnOpenFailsWhenTheUnitCannotBeStored) {
+    // Run in a fresh process, where the platform's services are resolved for
+    // the first time while the frameworks are unavailable.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            VXPlatformSetFrameworksAvailable(false);
+            VXTestUnitResetLog();
+            OSStatus status = 0;
+            void* unit = cmOpen(madeUpInstance(9), &status);
+            const bool ok = unit == nullptr && status == kAudioUnitErr_FailedInitialization &&
+                            unitLog().live == 0 && unitLog().constructed == 1;
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -166,6 +166,11 @@ private:
             }
             object->PostConstructor();
             CMgr_SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(object));
+            // Without the platform's storage service no later request could
+            // reach the unit, nor could the close.
+            if (ComponentBase::sSetComponentInstanceStorageProc == nullptr) {
+                throw CAException(kAudioUnitErr_FailedInitialization);
+            }
             stored = true;
         } catch (...) {
             status = ComponentEntryStatusForCurrentException();
