@@ -179,7 +179,7 @@ OSStatus AUBase::RestoreState(CFPropertyListRef inData) {
             // before anything is applied.
             for (const UInt8* p = begin; p < end;) {
                 const size_t left = static_cast<size_t>(end - p);
-                if (left < kRecordHeaderBytes + kCountBytes) {
+                if (left < kRecordHeaderBytes) {
                     return kAudioUnitErr_InvalidPropertyValue;
                 }
                 const AudioUnitScope scopeID = ReadBigEndian32(p);
@@ -187,7 +187,12 @@ OSStatus AUBase::RestoreState(CFPropertyListRef inData) {
                 AUScope* scope = scopeID <= kAudioUnitScope_Group ? &mScopes[scopeID]
                                                                   : GetScopeExtended(scopeID);
                 if (scope == nullptr || scope->GetElement(elementID) == nullptr) {
-                    break; // the restore raises or stops here
+                    // The restore raises or stops here, before it would read
+                    // this record's parameters: they need not be complete.
+                    break;
+                }
+                if (left < kRecordHeaderBytes + kCountBytes) {
+                    return kAudioUnitErr_InvalidPropertyValue;
                 }
                 const UInt64 count = ReadBigEndian32(p + kRecordHeaderBytes);
                 const UInt64 recordBytes =

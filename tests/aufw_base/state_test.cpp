@@ -365,6 +365,21 @@ TEST(AUBaseState, RecordsForMissingElementsEndTheData) {
     EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 4.0f);
     EXPECT_EQ(Param(*unit, kAudioUnitScope_Input, 0, 5), 5.0f);
 
+    // The last record may stop right after naming a missing element: its
+    // parameters are never read, so the data still ends there cleanly.
+    for (size_t keep : {size_t{8}, size_t{11}}) {
+        std::vector<UInt8> tail;
+        PutRecord(tail, 0, 0, {{4, 2.0f}});
+        std::vector<UInt8> missing;
+        PutRecord(missing, 2, 5, {{6, 6.0f}});
+        missing.resize(keep);
+        tail.insert(tail.end(), missing.begin(), missing.end());
+        CFHolder tailDoc(NewDocument(tail));
+        EXPECT_EQ(Restore(*unit, tailDoc.get()), 0) << keep;
+        EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 2.0f) << keep;
+        unit->Globals0()->SetParameter(4, 4.0f);
+    }
+
     // A record for a scope the unit cannot resolve ends the restore with an
     // error, after what came before it.
     std::vector<UInt8> extended;
