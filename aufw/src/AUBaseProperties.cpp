@@ -570,7 +570,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         }
         AudioUnitExternalBuffer buffer{};
         std::memcpy(&buffer, inData, sizeof(buffer));
-        if ((reinterpret_cast<uintptr_t>(buffer.buffer) & 0xF) != 0) {
+        // A null block passes the alignment test but would leave the element
+        // rendering through null data pointers.
+        if (buffer.buffer == nullptr || (reinterpret_cast<uintptr_t>(buffer.buffer) & 0xF) != 0) {
             return kAudio_ParamError;
         }
         const AudioUnitScope scope =

@@ -373,6 +373,11 @@ TEST(AUBaseProperties, ShouldAllocateBufferAndExternalBuffers) {
     EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_SetExternalBuffer,
                                         kAudioUnitScope_Output, 0, &misaligned, sizeof(misaligned)),
               kAudio_ParamError);
+    AudioUnitExternalBuffer null{nullptr, sizeof(memory)};
+    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_SetExternalBuffer,
+                                        kAudioUnitScope_Output, 0, &null, sizeof(null)),
+              kAudio_ParamError);
+    EXPECT_FALSE(unit->GetOutput(0)->IOBuffer().BufferIsExternal());
     EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_SetExternalBuffer,
                                         kAudioUnitScope_Output, 0, &external, 8),
               kAudioUnitErr_InvalidPropertyValue);
