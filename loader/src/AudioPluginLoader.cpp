@@ -113,8 +113,10 @@ IAudioPlugin* newAudioPluginInstance(void** outModuleHandle) {
         return nullptr;
     }
 
+    // Only an unknown bundle path stops the search; a bundle whose name is
+    // too short for a product is searched for under the empty name.
     const CandidateList candidates =
-        productName[0] ? candidatesForLevel(level) : CandidateList{{}, 0};
+        bundlePath[0] ? candidatesForLevel(level) : CandidateList{{}, 0};
     for (int i = 0; i < candidates.count; ++i) {
         const int isa = candidates.indexes[i];
         std::string moduleName;

@@ -106,6 +106,19 @@ TEST_F(EngineLoad, EngineIsConfiguredInOrderWithTheFoldersOfTheBundlesProduct) {
     EXPECT_EQ(o.caption, "Vextra-Audio Echo");
 }
 
+TEST_F(EngineLoad, BundleNameTooShortForAProductSearchesTheSupportFolderItself) {
+    // "VX-" leaves an empty product name: the data folder is "SUPPORT/".
+    const fs::path bundle = makeTestBundle(tmp.path() / "b", "VX-", kId);
+    installFile(testEngine("recording"), support() / "audplga.dylib");
+    const LoadOutcome o = loadInChild({7, support().string(), bundle.string()});
+    ASSERT_FALSE(o.crashed) << o.crashReason;
+    ASSERT_TRUE(o.engine);
+    EXPECT_TRUE(o.alerts.empty());
+    EXPECT_EQ(o.caption, "Vextra-Audio ");
+    EXPECT_EQ(o.engineCalls.at(1), "ISetProductFolder1 " + support().string() + "/");
+    EXPECT_EQ(o.engineCalls.at(5), "ISetISA 1");
+}
+
 TEST_F(EngineLoad, CaptionNamesTheProductOfTheBuiltBundle) {
     const LoadOutcome o = loadInChild({10, support().string(), VX_TEST_DELAY_BUNDLE_BINARY});
     expectOneFailure(o, notFound(10));

@@ -12,7 +12,9 @@
 //    identifier, a path of 300 bytes or more, or non-ASCII characters), the
 //    product name is empty and no module is searched: an engine from the bare
 //    support folder would not be the product's. The user sees the "Failed to
-//    find suitable audio plug-in module" alert.
+//    find suitable audio plug-in module" alert. A bundle that is found but
+//    whose name has three characters or fewer names the empty product, and
+//    its modules are looked for in "SUPPORT/" itself.
 //  - A library opened but then refused (no factory symbol, or a factory that
 //    answers null) is closed again before the alert.
 //  - A module file whose image is truncated is refused before the dynamic
