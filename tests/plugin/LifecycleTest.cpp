@@ -4,6 +4,7 @@
 #include "DlcloseSpy.h"
 #include "PluginTestSupport.h"
 
+#include <AudioUnit/AUCocoaUIView.h>
 #include <CoreServices/CoreServices.h>
 
 #include <gmock/gmock.h>
@@ -235,6 +236,85 @@ TEST_P(Lifecycle, VersionAndEngineAccessOfAReadyInstance) {
     }
     EXPECT_EQ(unit.close(), noErr);
     EXPECT_EQ(probe.control().destroys, 1);
+}
+
+TEST_P(Lifecycle, EditorViewIsTheBundlesResourceWithItsFactoryClass) {
+    SupportFolder support;
+    AlertRecorder alerts; // the editor is located with or without an engine
+    Unit unit(GetParam());
+    ASSERT_EQ(unit.openStatus(), noErr);
+    UInt32 size = 0;
+    Boolean writable = true;
+    ASSERT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0,
+                                       &size, &writable),
+              noErr);
+    EXPECT_EQ(size, sizeof(AudioUnitCocoaViewInfo));
+    EXPECT_FALSE(writable);
+    AudioUnitCocoaViewInfo view{};
+    ASSERT_EQ(getProperty(unit.get(), kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, view),
+              noErr);
+    ASSERT_NE(view.mCocoaAUViewBundleLocation, nullptr);
+    ASSERT_NE(view.mCocoaAUViewClass[0], nullptr);
+    CFStringRef path =
+        CFURLCopyFileSystemPath(view.mCocoaAUViewBundleLocation, kCFURLPOSIXPathStyle);
+    char text[1024] = {};
+    CFStringGetCString(path, text, sizeof text, kCFStringEncodingUTF8);
+    EXPECT_EQ(fs::path(text).lexically_normal(),
+              (builtBundle() / "Contents/Resources/AUPluginCocoaUI.bundle").lexically_normal());
+    char name[64] = {};
+    CFStringGetCString(view.mCocoaAUViewClass[0], name, sizeof name, kCFStringEncodingUTF8);
+    EXPECT_STREQ(name, "AmbrelAUPluginCocoaViewFactory");
+    CFRelease(path);
+    CFRelease(view.mCocoaAUViewBundleLocation);
+    CFRelease(view.mCocoaAUViewClass[0]);
+}
+
+TEST_P(Lifecycle, ParametersAreTheEnginesWhateverTheirCount) {
+    SupportFolder support;
+    ProbeModule probe(support);
+    Unit unit(GetParam());
+    ASSERT_EQ(unit.openStatus(), noErr);
+    AudioUnitParameterID ids[4] = {99, 99, 99, 99};
+    UInt32 size = sizeof ids;
+    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global,
+                                   0, ids, &size),
+              noErr);
+    EXPECT_EQ(size, 3 * sizeof(AudioUnitParameterID));
+    EXPECT_EQ(ids[2], 2u);
+    EXPECT_EQ(ids[3], 99u);
+
+    AudioUnitParameterInfo info{};
+    size = sizeof info;
+    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
+                                   2, &info, &size),
+              noErr);
+    EXPECT_EQ(info.minValue, -3.0f);
+    EXPECT_EQ(info.maxValue, 30.0f);
+    EXPECT_EQ(info.defaultValue, 2.5f);
+    EXPECT_EQ(info.flags, 0xE8000011u);
+    CFRelease(info.cfNameString);
+
+    ASSERT_EQ(AudioUnitSetParameter(unit, 1, kAudioUnitScope_Global, 0, -4.5f, 0), noErr);
+    EXPECT_EQ(probe.control().params[1], -4.5f) << "passed on unchanged, not clamped";
+
+    probe.control().info.paramCount = 0;
+    ids[0] = 42;
+    size = sizeof ids;
+    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global,
+                                   0, ids, &size),
+              noErr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(ids[0], 42u) << "an empty list leaves the caller's buffer alone";
+}
+
+TEST_P(Lifecycle, LoadedBundleHasOpenedItsLog) {
+    SupportFolder support;
+    AlertRecorder alerts;
+    Unit unit(GetParam());
+    ASSERT_EQ(unit.openStatus(), noErr);
+    // Opened while the bundle's static objects were built, before any
+    // instance existed.
+    EXPECT_TRUE(fs::is_regular_file(testHome() / "Library/Logs/VextraAudio/vextraaudio.log"));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEntries, Lifecycle,

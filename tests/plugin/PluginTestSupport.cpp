@@ -18,6 +18,25 @@ namespace plugtest {
 
 namespace {
 
+// The bundle opens its log under HOME when it is loaded. The tests give it a
+// home of their own, with the folders above the log's, before anything can
+// load it.
+struct TestHome {
+    fs::path path;
+    TestHome() {
+        std::random_device random;
+        path = fs::temp_directory_path() /
+               ("vx-plugin-home-" + std::to_string(getpid()) + "-" + std::to_string(random()));
+        fs::create_directories(path / "Library" / "Logs");
+        setenv("HOME", path.c_str(), 1);
+    }
+    ~TestHome() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+const TestHome gTestHome;
+
 constexpr OSType kEffect = 0x61756678;       // 'aufx'
 constexpr OSType kSubtype = 0x446C6179;      // 'Dlay'
 constexpr OSType kManufacturer = 0x56787461; // 'Vxta'
@@ -54,6 +73,10 @@ NSModalResponse recordAlert(void* context, const VXAlertInfo* alert) {
 }
 
 } // namespace
+
+fs::path testHome() {
+    return gTestHome.path;
+}
 
 std::string entryName(Entry entry) {
     return entry == Entry::Factory ? "Factory" : "ComponentManager";

@@ -18,6 +18,10 @@ namespace plugtest {
 
 namespace fs = std::filesystem;
 
+// The home the test program gives itself (HOME), made before the bundle can
+// be loaded.
+fs::path testHome();
+
 enum class Entry { Factory, ComponentManager };
 std::string entryName(Entry entry);
 
