@@ -94,10 +94,9 @@ int main(int argc, char** argv) {
     }
     // The gain of each build over the SSE4.2 build.
     for (std::size_t i = 1; i < kBuilds.size(); ++i) {
-        figures.add(vxbench::Ratio{std::string("engine builds: ") + kBuilds[i].figure +
-                                       " gain over SSE4.2",
-                                   benchName(kBuilds[i]), benchName(kBuilds[0]),
-                                   vxbench::Goal::Report, 0.0, true});
+        figures.add(vxbench::Ratio{
+            std::string("engine builds: ") + kBuilds[i].figure + " gain over SSE4.2",
+            benchName(kBuilds[i]), benchName(kBuilds[0]), vxbench::Goal::Report, 0.0, true});
     }
     return figures.run(argc, argv);
 }

@@ -14,8 +14,8 @@ namespace {
 
 // Names of the kind such tables hold: parameter and property names.
 const std::array<std::string, 16> kKeys = {
-    "DelayTime", "Feedback",    "HighCut",    "Mix",         "OutputGain", "Lookahead",
-    "Bypass",    "SampleRate",  "BlockSize",  "Tempo",       "Latency",    "TailTime",
+    "DelayTime",  "Feedback",    "HighCut",      "Mix",           "OutputGain", "Lookahead",
+    "Bypass",     "SampleRate",  "BlockSize",    "Tempo",         "Latency",    "TailTime",
     "PresetName", "EditorWidth", "EditorHeight", "RenderQuality",
 };
 
@@ -67,7 +67,7 @@ BENCHMARK(UnorderedMapFind);
 int main(int argc, char** argv) {
     vxbench::Figures figures;
     figures.add(vxbench::Ratio{"fast string map: findKey vs unordered_map (speed)",
-                               "FastStringMapFind", "UnorderedMapFind", vxbench::Goal::AtLeast,
-                               1.0, true});
+                               "FastStringMapFind", "UnorderedMapFind", vxbench::Goal::AtLeast, 1.0,
+                               true});
     return figures.run(argc, argv);
 }

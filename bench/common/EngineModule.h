@@ -8,13 +8,16 @@
 
 namespace vxbench {
 
-// Fixed host facts: 48 kHz, 512-frame blocks, stopped transport.
+// Fixed host facts: a rate and a block size, stopped transport.
 class FixedHostLink final : public IAudioHostLink {
 public:
+    explicit FixedHostLink(float rate = 48000.f, int blockSize = 512)
+        : mRate(rate), mBlockSize(blockSize) {}
+
     void IParamChanged(int) override {}
     int IGetRenderMode() override { return 0; }
-    float IGetSampleRate() override { return 48000.f; }
-    int IGetBlockSize() override { return 512; }
+    float IGetSampleRate() override { return mRate; }
+    int IGetBlockSize() override { return mBlockSize; }
     double IGetTempo() override { return 120.0; }
     double IGetHostSamplePosition() override { return 0.0; }
     bool IGetHostTransportPlaying() override { return false; }
@@ -22,6 +25,10 @@ public:
     void IWindowSizeChanged() override {}
 
     int latency = -1;
+
+private:
+    float mRate;
+    int mBlockSize;
 };
 
 class EngineModule {

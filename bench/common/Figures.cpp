@@ -104,8 +104,8 @@ bool hasFlag(int argc, char** argv, std::string_view flag) {
 } // namespace
 
 std::string figureLine(const std::string& figure, double value, Goal goal, double target) {
-    return "FIGURE\t" + figure + "\t" + valueText(value) + "\t" + targetText(goal, target) +
-           "\t" + verdict(value, goal, target);
+    return "FIGURE\t" + figure + "\t" + valueText(value) + "\t" + targetText(goal, target) + "\t" +
+           verdict(value, goal, target);
 }
 
 double Figures::bestSeconds(const std::string& name) const {

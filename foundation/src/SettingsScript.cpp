@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,15 +58,19 @@ bool isUnderflowText(const char* begin, const char* end) {
     return true;
 }
 
+// Numbers are read from the start of their text, as the standard
+// conversions read them: what follows the number is ignored, while a text
+// that does not start with a number, or one out of range, fails.
 template <typename F> bool parseFloating(const char* begin, const char* end, F& out) {
     if (begin < end && *begin == '+') {
         ++begin;
     }
     // from_chars, unlike strtod, does not depend on the host's locale.
     const auto r = std::from_chars(begin, end, out);
-    if (r.ptr != end || begin == end) {
+    if (r.ptr == begin) {
         return false;
     }
+    end = r.ptr;
     if (r.ec == std::errc::result_out_of_range) {
         if (!isUnderflowText(begin, end)) {
             return false;
@@ -81,12 +87,14 @@ template <typename F> bool parseFloating(const char* begin, const char* end, F& 
     return r.ec == std::errc();
 }
 
-template <typename I> bool parseInteger(const char* begin, const char* end, int base, I& out) {
+// `whole`: the text must be the number and nothing else.
+template <typename I>
+bool parseInteger(const char* begin, const char* end, int base, I& out, bool whole) {
     if (begin < end && *begin == '+') {
         ++begin;
     }
     const auto r = std::from_chars(begin, end, out, base);
-    return begin != end && r.ec == std::errc() && r.ptr == end;
+    return r.ptr != begin && r.ec == std::errc() && (!whole || r.ptr == end);
 }
 
 // Converts one element text into its slot of the value's block.
@@ -95,7 +103,7 @@ bool convertElement(int type, const char* begin, const char* end, unsigned char*
     switch (type) {
     case Settings::kTypeInt: {
         int32_t v = 0;
-        if (!parseInteger(begin, end, 10, v)) {
+        if (!parseInteger(begin, end, 10, v, false)) {
             return false;
         }
         std::memcpy(slot, &v, sizeof v);
@@ -109,7 +117,7 @@ bool convertElement(int type, const char* begin, const char* end, unsigned char*
         if (begin < end && (*begin == '+' || *begin == '-')) {
             return false;
         }
-        if (!parseInteger(begin, end, 16, v)) {
+        if (!parseInteger(begin, end, 16, v, false)) {
             return false;
         }
         std::memcpy(slot, &v, sizeof v);
@@ -117,7 +125,7 @@ bool convertElement(int type, const char* begin, const char* end, unsigned char*
     }
     case Settings::kTypeUInt64: {
         uint64_t v = 0;
-        if (!parseInteger(begin, end, 10, v)) {
+        if (!parseInteger(begin, end, 10, v, false)) {
             return false;
         }
         std::memcpy(slot, &v, sizeof v);
@@ -218,7 +226,7 @@ bool Settings::parseValue(char* text, int /*unused*/, GroupNode* group) {
         if (close != std::string::npos) {
             const char* cb = name.c_str() + open + 1;
             const char* ce = name.c_str() + close;
-            if (ce - cb > kMaxCountText || !parseInteger(cb, ce, 10, count) || count < 0 ||
+            if (ce - cb > kMaxCountText || !parseInteger(cb, ce, 10, count, true) || count < 0 ||
                 count > kMaxElems) {
                 return false;
             }
@@ -433,60 +441,77 @@ bool Settings::parseScript() {
 
 // ---- writing ----
 
-void Settings::composeElemStr(PropNode* node, int index, std::string& out) {
-    out.clear();
+namespace {
+
+// Appends one element's text in the writer's format. Everything is formatted
+// straight into the script being composed: a temporary string per element
+// would cost an allocation and a copy for each of them.
+void appendElement(const Settings::PropNode* node, int index, std::string& out) {
     if (node == nullptr || index < 0 || index >= node->elems || node->data == nullptr) {
         return;
     }
     const auto* bytes = static_cast<const unsigned char*>(node->data);
     const size_t i = static_cast<size_t>(index);
     const size_t size = static_cast<size_t>(node->size);
+    auto sink = std::back_inserter(out);
+    // "{:#f}" (six decimals, point always present), then trailing zeros
+    // trimmed down to one digit after the point, as trimZeros does.
+    auto appendFixed = [&out](double v) {
+        fmt::memory_buffer text;
+        fmt::format_to(std::back_inserter(text), "{:#f}", v);
+        std::string_view view(text.data(), text.size());
+        const size_t point = view.find('.');
+        if (point != std::string_view::npos) {
+            while (view.size() - point - 1 >= 2 && view.back() == '0') {
+                view.remove_suffix(1);
+            }
+        }
+        out.append(view);
+    };
     switch (node->type) {
-    case kTypeInt: {
+    case Settings::kTypeInt: {
         int32_t v = 0;
         if ((i + 1) * 4 <= size) {
             std::memcpy(&v, bytes + i * 4, 4);
-            out = fmt::format("{:d}", v);
+            fmt::format_to(sink, "{:d}", v);
         }
         break;
     }
-    case kTypeUInt: {
+    case Settings::kTypeUInt: {
         uint32_t v = 0;
         if ((i + 1) * 4 <= size) {
             std::memcpy(&v, bytes + i * 4, 4);
-            out = fmt::format("0x{:x}", v);
+            fmt::format_to(sink, "0x{:x}", v);
         }
         break;
     }
-    case kTypeUInt64: {
+    case Settings::kTypeUInt64: {
         uint64_t v = 0;
         if ((i + 1) * 8 <= size) {
             std::memcpy(&v, bytes + i * 8, 8);
-            out = fmt::format("{:d}", v);
+            fmt::format_to(sink, "{:d}", v);
         }
         break;
     }
-    case kTypeFloat: {
+    case Settings::kTypeFloat: {
         float v = 0;
         if ((i + 1) * 4 <= size) {
             std::memcpy(&v, bytes + i * 4, 4);
             // fmt 9 gives the same "{:#f}" text as the C library's "%#f":
             // six decimals, point always present.
-            out = fmt::format("{:#f}", static_cast<double>(v));
-            trimZeros(out);
+            appendFixed(static_cast<double>(v));
         }
         break;
     }
-    case kTypeDouble: {
+    case Settings::kTypeDouble: {
         double v = 0;
         if ((i + 1) * 8 <= size) {
             std::memcpy(&v, bytes + i * 8, 8);
-            out = fmt::format("{:#f}", v);
-            trimZeros(out);
+            appendFixed(v);
         }
         break;
     }
-    case kTypeString: {
+    case Settings::kTypeString: {
         // Walk by position within the block: unlike a scan for the closing
         // double zero this also finds elements behind an empty one.
         const char* p = static_cast<const char*>(node->data);
@@ -498,9 +523,9 @@ void Settings::composeElemStr(PropNode* node, int index, std::string& out) {
         if (p < limit) {
             const void* z = std::memchr(p, '\0', static_cast<size_t>(limit - p));
             const char* e = z != nullptr ? static_cast<const char*>(z) : limit;
-            out = fmt::format("\"{}\"", std::string_view(p, static_cast<size_t>(e - p)));
+            fmt::format_to(sink, "\"{}\"", std::string_view(p, static_cast<size_t>(e - p)));
         } else {
-            out = "\"\"";
+            out += "\"\"";
         }
         break;
     }
@@ -509,31 +534,39 @@ void Settings::composeElemStr(PropNode* node, int index, std::string& out) {
     }
 }
 
+} // namespace
+
+void Settings::composeElemStr(PropNode* node, int index, std::string& out) {
+    out.clear();
+    appendElement(node, index, out);
+}
+
 bool Settings::composePropNodeToScript(PropNode* node, int depth) {
     if (node == nullptr) {
         return false;
     }
-    const std::string tabs(static_cast<size_t>(depth > 0 ? depth : 0), '\t');
-    m_strScript += tabs;
+    const size_t tabs = static_cast<size_t>(depth > 0 ? depth : 0);
+    auto sink = std::back_inserter(m_strScript);
+    m_strScript.append(tabs, '\t');
     if (node->elems < 2) {
-        m_strScript += fmt::format("<{}: ", node->name);
+        fmt::format_to(sink, "<{}: ", node->name);
     } else {
-        m_strScript += fmt::format("<{}: ", fmt::format("{}[{}]", node->name, node->elems));
+        m_strScript += '<';
+        fmt::format_to(sink, "{}[{}]", node->name, node->elems);
+        m_strScript += ": ";
     }
-    std::string element;
     for (int i = 0; i < node->elems; ++i) {
-        composeElemStr(node, i, element);
-        m_strScript += element;
+        appendElement(node, i, m_strScript);
         if (i != node->elems - 1) {
             m_strScript += ", ";
         }
         if (i > 0 && i % 10 == 0) {
             m_strScript += '\n';
-            m_strScript += tabs;
+            m_strScript.append(tabs, '\t');
         }
     }
     const int type = node->type >= kTypeInt && node->type <= kTypeString ? node->type : kTypeString;
-    m_strScript += fmt::format(", {}>\n", m_arDataTypeString[type]);
+    fmt::format_to(sink, ", {}>\n", m_arDataTypeString[type]);
     return true;
 }
 
@@ -541,20 +574,36 @@ bool Settings::composeGrpNodeToScript(GroupNode* node, int depth) {
     if (node == nullptr) {
         return false;
     }
-    const std::string tabs(static_cast<size_t>(depth > 0 ? depth : 0), '\t');
+    const size_t tabs = static_cast<size_t>(depth > 0 ? depth : 0);
+    auto sink = std::back_inserter(m_strScript);
     for (GroupNode* g = node; g != nullptr; g = g->next) {
-        m_strScript += tabs;
-        m_strScript += fmt::format("<{}>\n", g->name);
+        m_strScript.append(tabs, '\t');
+        fmt::format_to(sink, "<{}>\n", g->name);
         if (g->firstChild != nullptr) {
             composeGrpNodeToScript(g->firstChild, depth + 1);
         }
         for (PropNode* v = g->firstValue; v != nullptr; v = v->next) {
             composePropNodeToScript(v, depth + 1);
         }
-        m_strScript += tabs;
-        m_strScript += fmt::format("</{}>\n", g->name);
+        m_strScript.append(tabs, '\t');
+        fmt::format_to(sink, "</{}>\n", g->name);
     }
     return true;
+}
+
+Settings::WriteResult Settings::writeScriptTo(const std::string& path) {
+    m_outFile.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!m_outFile.is_open()) {
+        m_outFile.clear();
+        return WriteResult::NotOpened;
+    }
+    m_outFile.write(m_strScript.data(), static_cast<std::streamsize>(m_strScript.size()));
+    m_outFile.flush();
+    const bool written = m_outFile.good();
+    m_outFile.close();
+    const bool closed = !m_outFile.fail();
+    m_outFile.clear();
+    return written && closed ? WriteResult::Done : WriteResult::Failed;
 }
 
 bool Settings::composeToScript() {
@@ -584,22 +633,23 @@ bool Settings::composeToScript() {
             std::free(real);
         }
     }
-    const std::string temp = fmt::format("{}.tmp-{}-{}", target, static_cast<long>(getpid()),
-                                         g_tempCounter.fetch_add(1));
-    m_outFile.open(temp, std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!m_outFile.is_open()) {
-        m_outFile.clear();
+    // A file that may not be written is not replaced either.
+    if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) {
         m_strScript.clear();
         return false;
     }
-    m_outFile.write(m_strScript.data(), static_cast<std::streamsize>(m_strScript.size()));
-    m_outFile.flush();
-    const bool written = m_outFile.good();
-    m_outFile.close();
-    const bool closed = !m_outFile.fail();
-    m_outFile.clear();
+    const std::string temp = fmt::format("{}.tmp-{}-{}", target, static_cast<long>(getpid()),
+                                         g_tempCounter.fetch_add(1));
+    const WriteResult toTemp = writeScriptTo(temp);
+    if (toTemp == WriteResult::NotOpened) {
+        // No file can be made beside it (a folder closed to new files, a
+        // name with no room for the suffix): the file is written in place.
+        const bool inPlace = writeScriptTo(target) == WriteResult::Done;
+        m_strScript.clear();
+        return inPlace && composed;
+    }
     m_strScript.clear();
-    if (!written || !closed) {
+    if (toTemp != WriteResult::Done) {
         std::remove(temp.c_str());
         return false;
     }

@@ -1,0 +1,68 @@
+// The fast map's block-wise hash and slot scan against the one-byte-at-a-time
+// hash and the slot-by-slot scan they replace.
+#include <NSVextra/FastMap.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+using NSVextra::FastIntMap;
+using NSVextra::FastStringMap;
+
+namespace {
+
+unsigned long long plainHash(const std::string& s) {
+    unsigned long long h = 0;
+    for (char c : s)
+        h = h * 65599ULL +
+            static_cast<unsigned long long>(static_cast<long long>(static_cast<signed char>(c)));
+    return h;
+}
+
+} // namespace
+
+TEST(FastMapEquivalence, HashMatchesTheByteWiseDefinitionForEveryLength) {
+    std::mt19937 rng(7);
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (int round = 0; round < 20; ++round) {
+            std::string s(length, '\0');
+            for (char& c : s)
+                c = static_cast<char>(rng() & 0xFF); // high bytes count as negative
+            EXPECT_EQ(FastStringMap::hash(s), plainHash(s)) << "length " << length;
+        }
+    }
+    EXPECT_EQ(FastStringMap::hash("DelayTime"), plainHash("DelayTime"));
+    EXPECT_EQ(FastStringMap::hash("\xC3\xA9\xC3\xA9\xC3"), plainHash("\xC3\xA9\xC3\xA9\xC3"));
+}
+
+TEST(FastMapEquivalence, FindKeyReturnsTheLowestMatchingSlotInEveryPosition) {
+    for (unsigned long long count = 0; count <= 37; ++count) {
+        FastIntMap map;
+        map.allocate(40);
+        map.setKeyCount(count);
+        for (unsigned long long slot = 0; slot < count; ++slot)
+            map.setKey(slot, 1000 + slot);
+        for (unsigned long long slot = 0; slot < count; ++slot)
+            ASSERT_EQ(map.findKey(1000 + slot), slot) << "count " << count;
+        EXPECT_EQ(map.findKey(999), FastIntMap::kNotFound) << "count " << count;
+        // Slots beyond the key count are never reported.
+        EXPECT_EQ(map.findKey(1000 + count), FastIntMap::kNotFound) << "count " << count;
+    }
+    FastIntMap map;
+    map.allocate(20);
+    map.setKeyCount(20);
+    map.setKey(3, 42);
+    map.setKey(9, 42);
+    map.setKey(17, 42);
+    EXPECT_EQ(map.findKey(42), 3u);
+    map.setKey(3, 5);
+    EXPECT_EQ(map.findKey(42), 9u);
+    // Keys that agree in one 32-bit half only are different keys.
+    map.setKey(11, 0x1234567800000001ULL);
+    EXPECT_EQ(map.findKey(0x1234567900000001ULL), FastIntMap::kNotFound);
+    EXPECT_EQ(map.findKey(0x1234567800000002ULL), FastIntMap::kNotFound);
+    EXPECT_EQ(map.findKey(0x1234567800000001ULL), 11u);
+    // Unused slots hold 0 and are found like any other key.
+    EXPECT_EQ(map.findKey(0), 0u);
+}
