@@ -200,6 +200,47 @@ TEST_F(SettingsFiles, FailedSaveLeavesThePreviousFile) {
     EXPECT_EQ(readFile(path("keep.txt")), "<Linked>\n</Linked>\n");
 }
 
+TEST_F(SettingsFiles, SaveWithoutRoomBesideTheFileWritesItInPlace) {
+    // A name so long that nothing can be made beside it with a suffix: the
+    // file is still saved, written in place.
+    const std::string name = std::string(240, 'n') + ".set";
+    writeFile(path(name), "<Old></Old>\n");
+    Settings doc;
+    doc.addHeadGroup("New");
+    doc.setFile(path(name).c_str());
+    ASSERT_TRUE(doc.commit());
+    EXPECT_EQ(readFile(path(name)), "<New>\n</New>\n");
+    Settings back;
+    back.setFile(path(name).c_str());
+    EXPECT_TRUE(back.loadFile());
+    EXPECT_TRUE(back.groupExists("/New"));
+}
+
+TEST_F(SettingsFiles, FileThatMayNotBeWrittenIsNotReplaced) {
+    // A read-only file in a folder open to everyone: its folder would let a
+    // new file take its place, but the file itself may not be written.
+    writeFile(path("locked.txt"), "<Old></Old>\n");
+    chmod(path("locked.txt").c_str(), 0444);
+    chmod(dir.c_str(), 0777);
+    Settings doc;
+    doc.addHeadGroup("New");
+    doc.setFile(path("locked.txt").c_str());
+    // Permissions do not bind the superuser: the save runs as an ordinary
+    // user in a child process.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(2);
+        }
+        _exit(doc.commit() ? 1 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not fail";
+    EXPECT_EQ(readFile(path("locked.txt")), "<Old></Old>\n");
+}
+
 // ---- the loader's failure lines, each exactly once ----
 
 namespace {

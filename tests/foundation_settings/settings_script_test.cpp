@@ -266,18 +266,54 @@ TEST(SettingsReader, UnreadableItemEndsItsGroupOnly) {
 }
 
 TEST(SettingsReader, NumberTextsThatAreNotNumbersFailTheValue) {
-    const char* bad[] = {
-        "<v: 12x, int>",      "<v: 2147483648, int>",   "<v: 1.5, int>",    "<v: 0x, uint>",
-        "<v: -1, uint>",      "<v: 0x100000000, uint>", "<v: -1, uint64>",  "<v: 1.5.5, double>",
-        "<v: 1e999, double>", "<v: 1e39, float>",       "<v: nope, float>", "<v: \"a\"b, string>",
-        "<v: \"a, string>",   "<v[2]: 1, int>",         "<v[x]: 1, int>",   "<v[-1]: 1, int>",
-        "<v: 1 int>"};
+    const char* bad[] = {"<v: x12, int>",
+                         "<v: 2147483648, int>",
+                         "<v: 0x, uint>",
+                         "<v: -1, uint>",
+                         "<v: 0x100000000, uint>",
+                         "<v: -1, uint64>",
+                         "<v: .e1, double>",
+                         "<v: 1e999, double>",
+                         "<v: 1e39, float>",
+                         "<v: nope, float>",
+                         "<v: \"a\"b, string>",
+                         "<v: \"a, string>",
+                         "<v[2]: 1, int>",
+                         "<v[x]: 1, int>",
+                         "<v[-1]: 1, int>",
+                         "<v[2x]: 1, 2, int>",
+                         "<v: 1 int>"};
     for (const char* item : bad) {
         Settings doc;
         const std::string script = std::string("<R>") + item + "<ok: 1, int></R>";
         ASSERT_TRUE(vxtest::parseText(doc, script)) << item;
         EXPECT_FALSE(doc.valueExists("/R", "v") && doc.getValueElems("/R", "v") > 0) << item;
         EXPECT_FALSE(doc.valueExists("/R", "ok")) << item; // the group's items ended there
+    }
+    // A number is read from the start of its text; what follows it is not
+    // part of it.
+    {
+        Settings doc;
+        ASSERT_TRUE(vxtest::parseText(doc, "<R><i[3]: 12x, 1.5, -7 dB, int><u: 1fz, uint>"
+                                           "<q: 42.9, uint64><d: 1.5.5, double>"
+                                           "<f: 2.5e1kHz, float></R>"));
+        int32_t i[3] = {};
+        uint32_t u = 0;
+        uint64_t q = 0;
+        double d = 0;
+        float f = 0;
+        ASSERT_TRUE(doc.readValue("/R", "i", i));
+        ASSERT_TRUE(doc.readValue("/R", "u", &u));
+        ASSERT_TRUE(doc.readValue("/R", "q", &q));
+        ASSERT_TRUE(doc.readValue("/R", "d", &d));
+        ASSERT_TRUE(doc.readValue("/R", "f", &f));
+        EXPECT_EQ(i[0], 12);
+        EXPECT_EQ(i[1], 1);
+        EXPECT_EQ(i[2], -7);
+        EXPECT_EQ(u, 0x1Fu);
+        EXPECT_EQ(q, 42u);
+        EXPECT_EQ(d, 1.5);
+        EXPECT_EQ(f, 25.0f);
     }
     // Underflow is not an error: the value is simply (nearly) zero.
     Settings doc;

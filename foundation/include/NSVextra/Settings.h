@@ -97,7 +97,9 @@ public:
 
     // Writes the document to the file path (scrambled when the path marks the
     // file as scrambled). The file is replaced only once the new text has been
-    // written completely, so a failed save leaves the previous file intact.
+    // written completely, so a failed save leaves the previous file intact;
+    // when no file can be made beside it, it is rewritten in place. A file
+    // that may not be written is left alone and the result is false.
     bool composeToScript();
     bool composeGrpNodeToScript(GroupNode* node, int depth);
     bool composePropNodeToScript(PropNode* node, int depth);
@@ -171,6 +173,10 @@ protected:
     GroupNode* m_pSubGroupCursor = nullptr;
 
 private:
+    enum class WriteResult { NotOpened, Failed, Done };
+    // Writes the composed script to `path`, created or truncated.
+    WriteResult writeScriptTo(const std::string& path);
+
     static bool validGroupName(const char* name);
     static bool validValueName(const char* name);
     GroupNode* findGroupIn(GroupNode* list, const char* name, size_t len);
