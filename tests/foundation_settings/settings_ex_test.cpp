@@ -54,35 +54,48 @@ protected:
 } // namespace
 
 TEST_F(SettingsDelayed, BurstOfRequestsGivesOneWriteAfterTheLast) {
-    CountingSettings doc;
-    doc.setFile(path("d.txt").c_str());
-    fill(doc, 1);
-    doc.commit_delayed();
-    runLoopFor(0.020);
-    fill(doc, 2);
-    doc.commit_delayed();
-    runLoopFor(0.020);
-    fill(doc, 3);
-    doc.commit_delayed();
-    const auto lastCall = Clock::now();
-    EXPECT_EQ(doc.saves, 0); // each request pushed the save further out
-    EXPECT_TRUE(doc.isModified());
+    // A machine too busy to come back from a 20 ms wait well within the 50 ms
+    // delay lets the save fall due before the next request; such a round
+    // shows nothing about the pushing back and is run again.
+    using std::chrono::milliseconds;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        CountingSettings doc;
+        doc.setFile(path("d.txt").c_str());
+        bool onTime = true;
+        Clock::time_point lastCall{};
+        for (int value = 1; value <= 3 && onTime; ++value) {
+            fill(doc, value);
+            doc.commit_delayed();
+            lastCall = Clock::now();
+            if (value < 3) {
+                runLoopFor(0.020);
+                onTime = Clock::now() - lastCall < milliseconds(45);
+            }
+        }
+        if (!onTime) {
+            continue;
+        }
+        EXPECT_EQ(doc.saves, 0); // each request pushed the save further out
+        EXPECT_TRUE(doc.isModified());
 
-    // Run until the save has happened (generously bounded), then a while longer
-    // to see that the timer does not repeat.
-    const auto deadline = lastCall + std::chrono::seconds(3);
-    while (doc.saves == 0 && Clock::now() < deadline) {
-        runLoopFor(0.005);
+        // Run until the save has happened (generously bounded), then a while
+        // longer to see that the timer does not repeat.
+        const auto deadline = lastCall + std::chrono::seconds(3);
+        while (doc.saves == 0 && Clock::now() < deadline) {
+            runLoopFor(0.005);
+        }
+        runLoopFor(0.250);
+
+        EXPECT_EQ(doc.saves, 1);
+        const auto delay = doc.firstSave - lastCall;
+        EXPECT_GE(delay, milliseconds(45)); // never before its time
+        EXPECT_LT(delay, std::chrono::seconds(2));
+        EXPECT_EQ(readFile(path("d.txt")), "<R>\n\t<v: 3, int>\n</R>\n");
+        EXPECT_FALSE(doc.isModified());
+        EXPECT_FALSE(doc.checkTimer(SettingsEx::kCommitTimerId));
+        return;
     }
-    runLoopFor(0.250);
-
-    EXPECT_EQ(doc.saves, 1);
-    const auto delay = doc.firstSave - lastCall;
-    EXPECT_GE(delay, std::chrono::milliseconds(45)); // never before its time
-    EXPECT_LT(delay, std::chrono::seconds(2));
-    EXPECT_EQ(readFile(path("d.txt")), "<R>\n\t<v: 3, int>\n</R>\n");
-    EXPECT_FALSE(doc.isModified());
-    EXPECT_FALSE(doc.checkTimer(SettingsEx::kCommitTimerId));
+    GTEST_SKIP() << "no round kept its 20 ms waits under 45 ms";
 }
 
 TEST_F(SettingsDelayed, DestroyingTheDocumentDropsAPendingSave) {
