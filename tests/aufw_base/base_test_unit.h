@@ -8,6 +8,8 @@
 
 #include <AudioUnit/AudioUnit.h>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,5 +143,42 @@ public:
 
 CFStringRef MakeString(const char* text);
 std::string ToStdString(CFStringRef s);
+
+constexpr AudioUnitScope kIn = kAudioUnitScope_Input;
+constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
+constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
+
+// A fresh unit with short spellings of the four property dispatchers; the
+// *Raised forms turn a raised status into the result the way the component
+// entry does.
+class BaseUnitTest : public ::testing::Test {
+protected:
+    OSStatus set(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e, const void* data,
+                 UInt32 size) {
+        return unit->DispatchSetProperty(id, s, e, data, size);
+    }
+    OSStatus setRaised(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e,
+                       const void* data, UInt32 size) {
+        return Call([&] { return set(id, s, e, data, size); });
+    }
+    OSStatus get(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e, void* data) {
+        return unit->DispatchGetProperty(id, s, e, data);
+    }
+    OSStatus info(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
+        return unit->DispatchGetPropertyInfo(id, s, e, size, writable);
+    }
+    OSStatus infoRaised(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
+        return Call([&] { return info(id, s, e); });
+    }
+    OSStatus remove(AudioUnitPropertyID id, AudioUnitScope s) {
+        return unit->DispatchRemovePropertyValue(id, s, 0);
+    }
+    void listen(AudioUnitPropertyID id) { unit->AddPropertyListener(id, ListenerLog::Proc, &log); }
+
+    OpenUnit unit;
+    ListenerLog log;
+    UInt32 size = 0;
+    Boolean writable = false;
+};
 
 } // namespace aufw_base_test

@@ -11,7 +11,7 @@ using namespace aufw_base_test;
 namespace {
 
 template <class T>
-T Get(AUBase& unit, AudioUnitPropertyID id, AudioUnitScope scope = kAudioUnitScope_Global,
+T Get(AUBase& unit, AudioUnitPropertyID id, AudioUnitScope scope = kGlob,
       AudioUnitElement element = 0) {
     T value{};
     const OSStatus result =
@@ -20,10 +20,11 @@ T Get(AUBase& unit, AudioUnitPropertyID id, AudioUnitScope scope = kAudioUnitSco
     return value;
 }
 
+class AUBaseLifeCycle : public BaseUnitTest {};
+
 } // namespace
 
-TEST(AUBaseLifeCycle, FreshUnitDefaults) {
-    OpenUnit unit;
+TEST_F(AUBaseLifeCycle, FreshUnitDefaults) {
     EXPECT_FALSE(unit->IsInitialized());
     EXPECT_FALSE(unit->HasBegunInitializing());
     EXPECT_TRUE(unit->ElementsCreated());
@@ -47,9 +48,9 @@ TEST(AUBaseLifeCycle, FreshUnitDefaults) {
     EXPECT_EQ(std::memcmp(&callbacks, &zero, sizeof(zero)), 0);
 
     // One global element (a plain element), the asked input and output counts.
-    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Global), 1u);
-    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input), 1u);
-    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Output), 1u);
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kGlob), 1u);
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kIn), 1u);
+    EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kOut), 1u);
     EXPECT_EQ(Get<UInt32>(*unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Group), 0u);
     EXPECT_EQ(unit->Globals0()->AsIOElement(), nullptr);
     EXPECT_NE(unit->GetInput(0), nullptr);
@@ -61,8 +62,7 @@ TEST(AUBaseLifeCycle, FreshUnitDefaults) {
     EXPECT_EQ(t.mFlags, 0u);
 }
 
-TEST(AUBaseLifeCycle, InitializeAndCleanup) {
-    OpenUnit unit;
+TEST_F(AUBaseLifeCycle, InitializeAndCleanup) {
     EXPECT_EQ(unit->DoInitialize(), 0);
     EXPECT_EQ(unit->initializeCalls, 1);
     EXPECT_TRUE(unit->IsInitialized());
@@ -89,8 +89,7 @@ TEST(AUBaseLifeCycle, InitializeAndCleanup) {
     EXPECT_EQ(unit->cleanupCalls, 1);
 }
 
-TEST(AUBaseLifeCycle, FailedInitializeChangesNothing) {
-    OpenUnit unit;
+TEST_F(AUBaseLifeCycle, FailedInitializeChangesNothing) {
     unit->initializeResult = kAudioUnitErr_FailedInitialization;
     EXPECT_EQ(unit->DoInitialize(), kAudioUnitErr_FailedInitialization);
     EXPECT_FALSE(unit->IsInitialized());
@@ -101,198 +100,139 @@ TEST(AUBaseLifeCycle, FailedInitializeChangesNothing) {
     EXPECT_TRUE(unit->IsInitialized());
 }
 
-TEST(AUBaseLifeCycle, CloseCleansUpAnInitializedUnit) {
-    int cleanups = 0;
-    {
-        OpenUnit unit;
-        ASSERT_EQ(unit->DoInitialize(), 0);
-        unit->PreDestructor();
-        cleanups = unit->cleanupCalls;
-        EXPECT_FALSE(unit->IsInitialized());
-    }
-    EXPECT_EQ(cleanups, 1);
+TEST_F(AUBaseLifeCycle, CloseCleansUpAnInitializedUnit) {
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    unit->PreDestructor();
+    EXPECT_EQ(unit->cleanupCalls, 1);
+    EXPECT_FALSE(unit->IsInitialized());
 }
 
-TEST(AUBaseLifeCycle, MaximumFramesPerSlice) {
-    OpenUnit unit;
-    ListenerLog log;
-    unit->AddPropertyListener(kAudioUnitProperty_MaximumFramesPerSlice, ListenerLog::Proc, &log);
+TEST_F(AUBaseLifeCycle, MaximumFramesPerSlice) {
+    listen(kAudioUnitProperty_MaximumFramesPerSlice);
 
     const UInt32 frames = 4096;
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
-                                        kAudioUnitScope_Global, 0, &frames, 4),
-              0);
+    EXPECT_EQ(set(kAudioUnitProperty_MaximumFramesPerSlice, kGlob, 0, &frames, 4), 0);
     EXPECT_EQ(unit->GetMaxFramesPerSlice(), 4096u);
     ASSERT_EQ(log.calls.size(), 1u);
     EXPECT_EQ(log.calls[0].unit, unit.Instance());
-    EXPECT_EQ(log.calls[0].scope, kAudioUnitScope_Global);
+    EXPECT_EQ(log.calls[0].scope, kGlob);
     EXPECT_EQ(log.calls[0].element, 0u);
 
     // Wrong size, then refused while initialized.
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
-                                        kAudioUnitScope_Global, 0, &frames, 8),
+    EXPECT_EQ(set(kAudioUnitProperty_MaximumFramesPerSlice, kGlob, 0, &frames, 8),
               kAudioUnitErr_InvalidPropertyValue);
     ASSERT_EQ(unit->DoInitialize(), 0);
     EXPECT_GE(unit->GetOutput(0)->IOBuffer().GetAllocatedFrames(), 4096u);
     const UInt32 smaller = 256;
     EXPECT_EQ(unit->CanSetMaxFrames(), kAudioUnitErr_Initialized);
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
-                                        kAudioUnitScope_Global, 0, &smaller, 4),
+    EXPECT_EQ(set(kAudioUnitProperty_MaximumFramesPerSlice, kGlob, 0, &smaller, 4),
               kAudioUnitErr_Initialized);
     EXPECT_EQ(unit->GetMaxFramesPerSlice(), 4096u);
 
     // After cleanup the buffers are still allocated, so a change reallocates.
     unit->DoCleanup();
     const UInt32 larger = 8192;
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_MaximumFramesPerSlice,
-                                        kAudioUnitScope_Global, 0, &larger, 4),
-              0);
+    EXPECT_EQ(set(kAudioUnitProperty_MaximumFramesPerSlice, kGlob, 0, &larger, 4), 0);
     EXPECT_EQ(log.calls.size(), 2u);
 }
 
-TEST(AUBaseLifeCycle, RefusedWhileInitialized) {
-    OpenUnit unit;
+TEST_F(AUBaseLifeCycle, RefusedWhileInitialized) {
     unit->busCountWritable = true;
     ASSERT_EQ(unit->DoInitialize(), 0);
     const UInt32 two = 2;
-    EXPECT_EQ(Call([&] {
-                  return unit->DispatchSetProperty(kAudioUnitProperty_ElementCount,
-                                                   kAudioUnitScope_Input, 0, &two, 4);
-              }),
+    EXPECT_EQ(setRaised(kAudioUnitProperty_ElementCount, kIn, 0, &two, 4),
               kAudioUnitErr_Initialized);
     const UInt32 no = 0;
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ShouldAllocateBuffer,
-                                        kAudioUnitScope_Output, 0, &no, 4),
+    EXPECT_EQ(set(kAudioUnitProperty_ShouldAllocateBuffer, kOut, 0, &no, 4),
               kAudioUnitErr_Initialized);
     EXPECT_TRUE(unit->GetOutput(0)->WillAllocateBuffer());
-    EXPECT_EQ(unit->SetBusCount(kAudioUnitScope_Input, 3), kAudioUnitErr_Initialized);
+    EXPECT_EQ(unit->SetBusCount(kIn, 3), kAudioUnitErr_Initialized);
     EXPECT_EQ(unit->Inputs().GetNumberOfElements(), 1u);
 }
 
-TEST(AUBaseLifeCycle, ElementCounts) {
-    OpenUnit unit;
-    ListenerLog log;
-    unit->AddPropertyListener(kAudioUnitProperty_ElementCount, ListenerLog::Proc, &log);
+TEST_F(AUBaseLifeCycle, ElementCounts) {
+    listen(kAudioUnitProperty_ElementCount);
     const UInt32 three = 3;
 
     // Not writable by default.
-    Boolean writable = true;
-    UInt32 size = 0;
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input,
-                                            0, size, writable),
-              0);
+    writable = true;
+    EXPECT_EQ(info(kAudioUnitProperty_ElementCount, kIn, 0), 0);
     EXPECT_EQ(size, 4u);
     EXPECT_FALSE(writable);
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0,
-                                        &three, 4),
+    EXPECT_EQ(set(kAudioUnitProperty_ElementCount, kIn, 0, &three, 4),
               kAudioUnitErr_PropertyNotWritable);
 
     unit->busCountWritable = true;
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0,
-                                        &three, 2),
+    EXPECT_EQ(set(kAudioUnitProperty_ElementCount, kIn, 0, &three, 2),
               kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0,
-                                        &three, 4),
-              0);
+    EXPECT_EQ(set(kAudioUnitProperty_ElementCount, kIn, 0, &three, 4), 0);
     EXPECT_EQ(unit->Inputs().GetNumberOfElements(), 3u);
     EXPECT_NE(unit->GetInput(2), nullptr);
     ASSERT_EQ(log.calls.size(), 1u);
-    EXPECT_EQ(log.calls[0].scope, kAudioUnitScope_Input);
+    EXPECT_EQ(log.calls[0].scope, kIn);
 
     // The global scope always holds exactly one element.
-    EXPECT_EQ(Call([&] { return unit->SetBusCount(kAudioUnitScope_Global, 2); }),
-              kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(Call([&] { return unit->SetBusCount(kAudioUnitScope_Global, 1); }), 0);
+    EXPECT_EQ(Call([&] { return unit->SetBusCount(kGlob, 2); }), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(Call([&] { return unit->SetBusCount(kGlob, 1); }), 0);
 }
 
-TEST(AUBaseLifeCycle, ScopeAndElementErrors) {
-    OpenUnit unit;
-    UInt32 size = 0;
-    Boolean writable = false;
+TEST_F(AUBaseLifeCycle, ScopeAndElementErrors) {
     // Element beyond the scope's count.
-    EXPECT_EQ(Call([&] {
-                  return unit->DispatchGetPropertyInfo(kAudioUnitProperty_ElementName,
-                                                       kAudioUnitScope_Input, 1, size, writable);
-              }),
-              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(infoRaised(kAudioUnitProperty_ElementName, kIn, 1), kAudioUnitErr_InvalidElement);
     // A scope the unit does not have.
-    EXPECT_EQ(Call([&] {
-                  return unit->DispatchGetPropertyInfo(kAudioUnitProperty_ElementName, 5, 0, size,
-                                                       writable);
-              }),
-              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(infoRaised(kAudioUnitProperty_ElementName, 5, 0), kAudioUnitErr_InvalidScope);
     // Scope rules of the shared properties.
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Input, 0,
-                                            size, writable),
-              kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ShouldAllocateBuffer,
-                                            kAudioUnitScope_Global, 0, size, writable),
-              kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_MakeConnection,
-                                            kAudioUnitScope_Output, 0, size, writable),
-              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(info(kAudioUnitProperty_ClassInfo, kIn), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(info(kAudioUnitProperty_ShouldAllocateBuffer, kGlob, 0), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(info(kAudioUnitProperty_MakeConnection, kOut, 0), kAudioUnitErr_InvalidScope);
     // Validated properties report size and writability before the element
     // check.
     size = 0;
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output,
-                                            4, size, writable),
-              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(info(kAudioUnitProperty_StreamFormat, kOut, 4), kAudioUnitErr_InvalidElement);
     EXPECT_EQ(size, 40u);
     // Unvalidated ones answer for any element.
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ParameterInfo,
-                                            kAudioUnitScope_Global, 99, size, writable),
-              0);
+    EXPECT_EQ(info(kAudioUnitProperty_ParameterInfo, kGlob, 99), 0);
     EXPECT_EQ(size, 104u);
 
     // Parameters: missing element and missing scope raise.
     AudioUnitParameterValue value = 0;
-    EXPECT_EQ(Call([&] { return unit->GetParameter(0, kAudioUnitScope_Output, 3, value); }),
+    EXPECT_EQ(Call([&] { return unit->GetParameter(0, kOut, 3, value); }),
               kAudioUnitErr_InvalidElement);
     EXPECT_EQ(Call([&] { return unit->SetParameter(0, 7, 0, 1.0f, 0); }),
               kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(Call([&] { return unit->GetParameter(42, kAudioUnitScope_Global, 0, value); }),
+    EXPECT_EQ(Call([&] { return unit->GetParameter(42, kGlob, 0, value); }),
               kAudioUnitErr_InvalidParameter);
     // Unknown properties reach the subclass, which does not know them.
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(0x7FFF, kAudioUnitScope_Global, 0, size, writable),
-              kAudioUnitErr_InvalidProperty);
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0,
-                                            size, writable),
-              kAudioUnitErr_InvalidProperty);
-    EXPECT_EQ(unit->DispatchRemovePropertyValue(0x7FFF, kAudioUnitScope_Global, 0),
-              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(info(0x7FFF, kGlob, 0), kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(info(kAudioUnitProperty_CPULoad, kGlob), kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(remove(0x7FFF, kGlob), kAudioUnitErr_InvalidPropertyValue);
 }
 
-TEST(AUBaseLifeCycle, ParametersAndParameterList) {
-    OpenUnit unit;
+TEST_F(AUBaseLifeCycle, ParametersAndParameterList) {
     AudioUnitParameterValue value = 0;
-    EXPECT_EQ(Call([&] { return unit->SetParameter(5, kAudioUnitScope_Global, 0, 0.5f, 0); }), 0);
-    EXPECT_EQ(Call([&] { return unit->SetParameter(1, kAudioUnitScope_Global, 0, 2.0f, 0); }), 0);
-    EXPECT_EQ(Call([&] { return unit->GetParameter(5, kAudioUnitScope_Global, 0, value); }), 0);
+    EXPECT_EQ(Call([&] { return unit->SetParameter(5, kGlob, 0, 0.5f, 0); }), 0);
+    EXPECT_EQ(Call([&] { return unit->SetParameter(1, kGlob, 0, 2.0f, 0); }), 0);
+    EXPECT_EQ(Call([&] { return unit->GetParameter(5, kGlob, 0, value); }), 0);
     EXPECT_EQ(value, 0.5f);
 
-    UInt32 size = 0;
-    Boolean writable = true;
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ParameterList,
-                                            kAudioUnitScope_Global, 0, size, writable),
-              0);
+    writable = true;
+    EXPECT_EQ(info(kAudioUnitProperty_ParameterList, kGlob, 0), 0);
     EXPECT_EQ(size, 8u);
     EXPECT_FALSE(writable);
     AudioUnitParameterID ids[2] = {};
-    EXPECT_EQ(
-        unit->DispatchGetProperty(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids),
-        0);
+    EXPECT_EQ(get(kAudioUnitProperty_ParameterList, kGlob, 0, ids), 0);
     EXPECT_EQ(ids[0], 1u);
     EXPECT_EQ(ids[1], 5u);
 
     // The widest element of a scope gives the list.
     unit->busCountWritable = true;
-    ASSERT_EQ(Call([&] { return unit->SetBusCount(kAudioUnitScope_Input, 2); }), 0);
+    ASSERT_EQ(Call([&] { return unit->SetBusCount(kIn, 2); }), 0);
     unit->GetInput(0)->SetParameter(9, 1.0f);
     unit->GetInput(1)->SetParameter(3, 1.0f);
     unit->GetInput(1)->SetParameter(4, 1.0f);
     UInt32 count = 0;
     AudioUnitParameterID inputIDs[2] = {};
-    EXPECT_EQ(unit->GetParameterList(kAudioUnitScope_Input, inputIDs, count), 0);
+    EXPECT_EQ(unit->GetParameterList(kIn, inputIDs, count), 0);
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(inputIDs[0], 3u);
     EXPECT_EQ(inputIDs[1], 4u);
@@ -304,13 +244,11 @@ TEST(AUBaseLifeCycle, ParametersAndParameterList) {
 
     // A running unit ignores parameters a host made up.
     ASSERT_EQ(unit->DoInitialize(), 0);
-    EXPECT_EQ(Call([&] { return unit->SetParameter(99, kAudioUnitScope_Global, 0, 1.0f, 0); }), 0);
+    EXPECT_EQ(Call([&] { return unit->SetParameter(99, kGlob, 0, 1.0f, 0); }), 0);
     EXPECT_FALSE(unit->Globals0()->HasParameterID(99));
 }
 
-TEST(AUBaseListeners, CalledInOrderAndRemoved) {
-    OpenUnit unit;
-    ListenerLog log;
+TEST_F(AUBaseLifeCycle, ListenersCalledInOrderAndRemoved) {
     ListenerLog other;
     const AudioUnitPropertyID id = kAudioUnitProperty_ContextName;
     unit->AddPropertyListener(id, ListenerLog::Proc, &log);
@@ -318,7 +256,7 @@ TEST(AUBaseListeners, CalledInOrderAndRemoved) {
     unit->AddPropertyListener(id, ListenerLog::Proc, &other);
     unit->AddPropertyListener(kAudioUnitProperty_ElementName, ListenerLog::Proc, &log);
 
-    unit->PropertyChanged(id, kAudioUnitScope_Global, 0);
+    unit->PropertyChanged(id, kGlob, 0);
     ASSERT_EQ(log.order.size(), 2u);
     EXPECT_EQ(log.order[0], 1);
     EXPECT_EQ(log.order[1], 2);
@@ -328,7 +266,7 @@ TEST(AUBaseListeners, CalledInOrderAndRemoved) {
 
     // With the reference mattering, only that entry goes.
     unit->RemovePropertyListener(id, ListenerLog::Proc, &other, true);
-    unit->PropertyChanged(id, kAudioUnitScope_Global, 0);
+    unit->PropertyChanged(id, kGlob, 0);
     EXPECT_EQ(other.calls.size(), 1u);
     EXPECT_EQ(log.calls.size(), 4u);
 
@@ -337,38 +275,35 @@ TEST(AUBaseListeners, CalledInOrderAndRemoved) {
     unit->RemovePropertyListener(id, ListenerLog::Proc, nullptr, false);
     log.calls.clear();
     log.order.clear();
-    unit->PropertyChanged(id, kAudioUnitScope_Global, 0);
+    unit->PropertyChanged(id, kGlob, 0);
     EXPECT_EQ(other.calls.size(), 1u);
     ASSERT_EQ(log.order.size(), 1u);
     EXPECT_EQ(log.order[0], 2);
     // The listener of another property was not touched.
-    unit->PropertyChanged(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0);
+    unit->PropertyChanged(kAudioUnitProperty_ElementName, kIn, 0);
     EXPECT_EQ(log.Count(kAudioUnitProperty_ElementName), 1u);
 
     // Duplicates are kept and each is called.
     ListenerLog dup;
     unit->AddPropertyListener(0x20000, ListenerLog::Proc, &dup);
     unit->AddPropertyListener(0x20000, ListenerLog::Proc, &dup);
-    unit->PropertyChanged(0x20000, kAudioUnitScope_Global, 0);
+    unit->PropertyChanged(0x20000, kGlob, 0);
     EXPECT_EQ(dup.calls.size(), 2u);
 }
 
-TEST(AUBaseLifeCycle, ResetClearsTheRenderTime) {
-    OpenUnit unit;
+TEST_F(AUBaseLifeCycle, ResetClearsTheRenderTime) {
     AudioTimeStamp t{};
     t.mSampleTime = 1024;
     t.mHostTime = 99;
     unit->SetCurrentRenderTime(t);
     EXPECT_EQ(Get<Float64>(*unit, AUBase::kAUBaseProperty_LastRenderedSampleTime), 1024.0);
-    EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
+    EXPECT_EQ(unit->Reset(kGlob, 0), 0);
     EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, -1.0);
     EXPECT_EQ(unit->CurrentRenderTime().mHostTime, 0u);
 }
 
-TEST(AUBaseLifeCycle, LastRenderErrorIsClearedByReading) {
-    OpenUnit unit;
-    ListenerLog log;
-    unit->AddPropertyListener(kAudioUnitProperty_LastRenderError, ListenerLog::Proc, &log);
+TEST_F(AUBaseLifeCycle, LastRenderErrorIsClearedByReading) {
+    listen(kAudioUnitProperty_LastRenderError);
     unit->RecordRenderError(kAudioUnitErr_TooManyFramesToProcess);
     unit->RecordRenderError(kAudioUnitErr_NoConnection);
     EXPECT_EQ(log.calls.size(), 1u);
@@ -377,11 +312,9 @@ TEST(AUBaseLifeCycle, LastRenderErrorIsClearedByReading) {
     EXPECT_EQ(Get<OSStatus>(*unit, kAudioUnitProperty_LastRenderError), 0);
 }
 
-TEST(AUBaseLifeCycle, BaseDefaultsOfTheHooks) {
-    OpenUnit unit;
+TEST_F(AUBaseLifeCycle, BaseDefaultsOfTheHooks) {
     AudioUnitParameterInfo info{};
-    EXPECT_EQ(unit->GetParameterInfo(kAudioUnitScope_Global, 0, info),
-              kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(unit->GetParameterInfo(kGlob, 0, info), kAudioUnitErr_InvalidParameter);
     EXPECT_EQ(unit->GetPresets(nullptr), kAudioUnitErr_InvalidProperty);
     AUPreset preset{0, nullptr};
     EXPECT_EQ(unit->NewFactoryPresetSet(preset), kAudioUnitErr_InvalidProperty);
