@@ -1,6 +1,7 @@
 // Arrays and dictionaries: ownership through the callbacks, lookups by
 // string and number keys, copies.
-#include <CoreFoundation/CoreFoundation.h>
+#include "cf_test_text.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,13 +9,8 @@
 
 namespace {
 
-CFStringRef makeString(const char* text) {
-    return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
-}
-
-CFNumberRef makeNumber(int value) {
-    return CFNumberCreate(nullptr, kCFNumberIntType, &value);
-}
+using cftest::makeNumber;
+using cftest::makeString;
 
 TEST(CFDictionary, RetainsKeysAndValuesAndReleasesThemWhenReplacedRemovedOrFreed) {
     CFStringRef key = makeString("key");

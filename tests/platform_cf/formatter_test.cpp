@@ -1,5 +1,6 @@
 // Locales from the environment and ICU-backed number formatters.
-#include <CoreFoundation/CoreFoundation.h>
+#include "cf_test_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,14 +8,7 @@
 
 namespace {
 
-std::string take(CFStringRef s) {
-    char buffer[256] = "<none>";
-    if (s != nullptr) {
-        CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8);
-        CFRelease(s);
-    }
-    return buffer;
-}
+using cftest::take;
 
 CFNumberFormatterRef decimalFormatter(const char* identifier) {
     CFStringRef id = CFStringCreateWithCString(nullptr, identifier, kCFStringEncodingASCII);

@@ -1,5 +1,6 @@
 // The object model, numbers, booleans and data.
-#include <CoreFoundation/CoreFoundation.h>
+#include "cf_test_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,8 +25,7 @@ TEST(CFObjectModel, CreateStartsAtOneAndRetainReleaseBalance) {
 }
 
 TEST(CFObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
-    int value = 7;
-    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &value);
+    CFNumberRef n = cftest::makeNumber(7);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([n] {
@@ -55,8 +55,7 @@ TEST(CFObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
 }
 
 TEST(CFObjectModel, TypeIdsAreDistinctAndMatchObjects) {
-    int one = 1;
-    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &one);
+    CFNumberRef n = cftest::makeNumber(1);
     CFDataRef d = CFDataCreate(nullptr, nullptr, 0);
     CFArrayRef a = CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks);
     EXPECT_EQ(CFGetTypeID(CFSTR("x")), CFStringGetTypeID());
@@ -73,7 +72,7 @@ TEST(CFObjectModel, TypeIdsAreDistinctAndMatchObjects) {
 }
 
 TEST(CFObjectModel, EqualObjectsHashAlike) {
-    CFStringRef s1 = CFStringCreateWithCString(nullptr, "same", kCFStringEncodingUTF8);
+    CFStringRef s1 = cftest::makeString("same");
     CFMutableStringRef s2 = CFStringCreateMutable(nullptr, 0);
     CFStringAppendCString(s2, "same", kCFStringEncodingASCII);
     EXPECT_TRUE(CFEqual(s1, s2));
@@ -102,12 +101,9 @@ TEST(CFObjectModel, EqualObjectsHashAlike) {
 TEST(CFObjectModel, DescriptionsNameTheContents) {
     int64_t v = -42;
     CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
-    CFStringRef text = CFCopyDescription(n);
-    char buffer[200];
-    ASSERT_TRUE(CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8));
-    EXPECT_NE(std::strstr(buffer, "-42"), nullptr);
-    EXPECT_NE(std::strstr(buffer, "kCFNumberSInt64Type"), nullptr);
-    CFRelease(text);
+    const std::string text = cftest::take(CFCopyDescription(n));
+    EXPECT_NE(text.find("-42"), std::string::npos) << text;
+    EXPECT_NE(text.find("kCFNumberSInt64Type"), std::string::npos) << text;
     CFRelease(n);
 }
 

@@ -1,5 +1,6 @@
 // Strings: encodings, C-string access, comparison, formatting, editing.
-#include <CoreFoundation/CoreFoundation.h>
+#include "cf_test_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,27 +8,23 @@
 
 namespace {
 
-std::string utf8(CFStringRef s) {
-    char buffer[512];
-    return CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer
-                                                                               : "<failed>";
-}
+using cftest::makeString;
+using cftest::text;
 
 TEST(CFString, AsciiAndUtf8Creation) {
     EXPECT_EQ(CFStringCreateWithCString(nullptr, "caf\xC3\xA9", kCFStringEncodingASCII), nullptr);
-    CFStringRef s = CFStringCreateWithCString(nullptr, "caf\xC3\xA9", kCFStringEncodingUTF8);
+    CFStringRef s = makeString("caf\xC3\xA9");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(CFStringGetLength(s), 4);
     EXPECT_EQ(CFStringGetCharacterAtIndex(s, 3), 0xE9);
     // Invalid UTF-8 (a lone continuation byte, a truncated sequence, an overlong form).
-    EXPECT_EQ(CFStringCreateWithCString(nullptr, "a\x80", kCFStringEncodingUTF8), nullptr);
-    EXPECT_EQ(CFStringCreateWithCString(nullptr, "a\xC3", kCFStringEncodingUTF8), nullptr);
-    EXPECT_EQ(CFStringCreateWithCString(nullptr, "\xC0\xAF", kCFStringEncodingUTF8), nullptr);
+    EXPECT_EQ(makeString("a\x80"), nullptr);
+    EXPECT_EQ(makeString("a\xC3"), nullptr);
+    EXPECT_EQ(makeString("\xC0\xAF"), nullptr);
     // Outside the basic plane: two UTF-16 units.
-    CFStringRef emoji =
-        CFStringCreateWithCString(nullptr, "\xF0\x9F\x8E\xB5", kCFStringEncodingUTF8);
+    CFStringRef emoji = makeString("\xF0\x9F\x8E\xB5");
     EXPECT_EQ(CFStringGetLength(emoji), 2);
-    EXPECT_EQ(utf8(emoji), "\xF0\x9F\x8E\xB5");
+    EXPECT_EQ(text(emoji), "\xF0\x9F\x8E\xB5");
     CFRelease(emoji);
     CFRelease(s);
 }
@@ -42,7 +39,7 @@ TEST(CFString, LegacyEncodings) {
     char buffer[8];
     ASSERT_TRUE(CFStringGetCString(latin, buffer, sizeof buffer, kCFStringEncodingMacRoman));
     EXPECT_STREQ(buffer, "\x8E");
-    CFStringRef euro = CFStringCreateWithCString(nullptr, "\xE2\x82\xAC", kCFStringEncodingUTF8);
+    CFStringRef euro = makeString("\xE2\x82\xAC");
     EXPECT_FALSE(CFStringGetCString(euro, buffer, sizeof buffer, kCFStringEncodingISOLatin1));
     ASSERT_TRUE(CFStringGetCString(euro, buffer, sizeof buffer, kCFStringEncodingWindowsLatin1));
     EXPECT_STREQ(buffer, "\x80");
@@ -61,8 +58,7 @@ TEST(CFString, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
     EXPECT_FALSE(CFStringGetCString(s, small, 0, kCFStringEncodingASCII));
     EXPECT_EQ(small[0], '\0'); // never a partial, unterminated copy
 
-    CFStringRef accent =
-        CFStringCreateWithCString(nullptr, "\xC3\xA9t\xC3\xA9", kCFStringEncodingUTF8);
+    CFStringRef accent = makeString("\xC3\xA9t\xC3\xA9");
     EXPECT_FALSE(CFStringGetCString(accent, buffer, sizeof buffer, kCFStringEncodingASCII));
     char exact[6];
     EXPECT_TRUE(CFStringGetCString(accent, exact, 6, kCFStringEncodingUTF8));
@@ -78,7 +74,7 @@ TEST(CFString, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
 }
 
 TEST(CFString, GetBytesStopsAtCharacterBoundaries) {
-    CFStringRef s = CFStringCreateWithCString(nullptr, "a\xC3\xA9z", kCFStringEncodingUTF8);
+    CFStringRef s = makeString("a\xC3\xA9z");
     UInt8 out[8];
     CFIndex used = 0;
     CFIndex done = CFStringGetBytes(s, CFRangeMake(0, 3), kCFStringEncodingASCII, 0, false, out,
@@ -98,19 +94,26 @@ TEST(CFString, GetBytesStopsAtCharacterBoundaries) {
 }
 
 TEST(CFString, CompareOptions) {
-    EXPECT_EQ(CFStringCompare(CFSTR("abc"), CFSTR("abd"), 0), kCFCompareLessThan);
-    EXPECT_EQ(CFStringCompare(CFSTR("abc"), CFSTR("ABC"), 0), kCFCompareGreaterThan);
-    EXPECT_EQ(CFStringCompare(CFSTR("abc"), CFSTR("ABC"), kCFCompareCaseInsensitive),
-              kCFCompareEqualTo);
-    EXPECT_EQ(CFStringCompare(CFSTR("ab"), CFSTR("abc"), 0), kCFCompareLessThan);
-    EXPECT_EQ(CFStringCompare(CFSTR("file9"), CFSTR("file10"), 0), kCFCompareGreaterThan);
-    EXPECT_EQ(CFStringCompare(CFSTR("file9"), CFSTR("file10"), kCFCompareNumerically),
-              kCFCompareLessThan);
-    EXPECT_EQ(CFStringCompare(CFSTR("v007"), CFSTR("v7"), kCFCompareNumerically),
-              kCFCompareEqualTo);
-    EXPECT_EQ(CFStringCompare(CFSTR("File2b"), CFSTR("file2A"),
-                              kCFCompareNumerically | kCFCompareCaseInsensitive),
-              kCFCompareGreaterThan);
+    struct Row {
+        CFStringRef a, b;
+        CFStringCompareFlags options;
+        CFComparisonResult expected;
+    };
+    const Row rows[] = {
+        {CFSTR("abc"), CFSTR("abd"), 0, kCFCompareLessThan},
+        {CFSTR("abc"), CFSTR("ABC"), 0, kCFCompareGreaterThan},
+        {CFSTR("abc"), CFSTR("ABC"), kCFCompareCaseInsensitive, kCFCompareEqualTo},
+        {CFSTR("ab"), CFSTR("abc"), 0, kCFCompareLessThan},
+        {CFSTR("file9"), CFSTR("file10"), 0, kCFCompareGreaterThan},
+        {CFSTR("file9"), CFSTR("file10"), kCFCompareNumerically, kCFCompareLessThan},
+        {CFSTR("v007"), CFSTR("v7"), kCFCompareNumerically, kCFCompareEqualTo},
+        {CFSTR("File2b"), CFSTR("file2A"), kCFCompareNumerically | kCFCompareCaseInsensitive,
+         kCFCompareGreaterThan},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(text(row.a) + " vs " + text(row.b));
+        EXPECT_EQ(CFStringCompare(row.a, row.b, row.options), row.expected);
+    }
     EXPECT_TRUE(CFStringHasPrefix(CFSTR("prefix-rest"), CFSTR("prefix")));
     EXPECT_TRUE(CFStringHasSuffix(CFSTR("name.component"), CFSTR(".component")));
     CFRange r = CFStringFind(CFSTR("a.b.c"), CFSTR("."), kCFCompareBackwards);
@@ -126,14 +129,14 @@ TEST(CFString, FormatWithObjectsAndCTypes) {
     CFStringRef s =
         CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%d|%5.2f|%s|%@|%@|%x|%lld|%%|%-4d|"), -7,
                                  3.14159, "c-text", CFSTR("cf-text"), number, 255u, 1LL << 40, 3);
-    EXPECT_EQ(utf8(s), "-7| 3.14|c-text|cf-text|42|ff|1099511627776|%|3   |");
+    EXPECT_EQ(text(s), "-7| 3.14|c-text|cf-text|42|ff|1099511627776|%|3   |");
     CFRelease(s);
     CFStringRef nul = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("[%@]"), nullptr);
-    EXPECT_EQ(utf8(nul), "[(null)]");
+    EXPECT_EQ(text(nul), "[(null)]");
     CFRelease(nul);
     const UniChar wide[] = {0x48, 0xE9, 0};
     CFStringRef w = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%S"), wide);
-    EXPECT_EQ(utf8(w), "H\xC3\xA9");
+    EXPECT_EQ(text(w), "H\xC3\xA9");
     CFRelease(w);
     CFRelease(number);
 }
@@ -143,22 +146,22 @@ TEST(CFString, MutableEditingAndCopies) {
     CFStringAppendCString(m, "abc", kCFStringEncodingASCII);
     CFStringAppend(m, CFSTR("def"));
     CFStringAppend(m, m);
-    EXPECT_EQ(utf8(m), "abcdefabcdef");
+    EXPECT_EQ(text(m), "abcdefabcdef");
     CFStringRef copy = CFStringCreateCopy(nullptr, m);
     CFStringDelete(m, CFRangeMake(0, 6));
     CFStringInsert(m, 0, CFSTR(">"));
-    EXPECT_EQ(utf8(m), ">abcdef");
-    EXPECT_EQ(utf8(copy), "abcdefabcdef"); // the copy is independent
+    EXPECT_EQ(text(m), ">abcdef");
+    EXPECT_EQ(text(copy), "abcdefabcdef"); // the copy is independent
     // A copy of an immutable string may be the same object, retained.
     CFStringRef again = CFStringCreateCopy(nullptr, copy);
     EXPECT_TRUE(CFEqual(again, copy));
     EXPECT_EQ(CFStringGetCStringPtr(m, kCFStringEncodingUTF8), nullptr);
     // Literals are never changed through the mutable interface.
     CFStringAppend(const_cast<CFMutableStringRef>(CFSTR("fixed")), CFSTR("!"));
-    EXPECT_EQ(utf8(CFSTR("fixed")), "fixed");
+    EXPECT_EQ(text(CFSTR("fixed")), "fixed");
     CFMutableStringRef spaced = CFStringCreateMutableCopy(nullptr, 0, CFSTR("  x y \n"));
     CFStringTrimWhitespace(spaced);
-    EXPECT_EQ(utf8(spaced), "x y");
+    EXPECT_EQ(text(spaced), "x y");
     CFRelease(spaced);
     CFRelease(again);
     CFRelease(copy);
@@ -179,7 +182,7 @@ TEST(CFString, SplitAndJoin) {
     ASSERT_EQ(CFArrayGetCount(parts), 3);
     EXPECT_TRUE(CFEqual(CFArrayGetValueAtIndex(parts, 1), CFSTR("")));
     CFStringRef joined = CFStringCreateByCombiningStrings(nullptr, parts, CFSTR("+"));
-    EXPECT_EQ(utf8(joined), "a++b");
+    EXPECT_EQ(text(joined), "a++b");
     CFRelease(joined);
     CFRelease(parts);
 }

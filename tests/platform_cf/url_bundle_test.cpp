@@ -1,5 +1,6 @@
 // File URLs and bundles found among the loaded shared objects.
-#include <CoreFoundation/CoreFoundation.h>
+#include "cf_test_text.h"
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -12,27 +13,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string text(CFStringRef s) {
-    char buffer[1024];
-    return s != nullptr && CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8)
-               ? buffer
-               : "<none>";
-}
-
-std::string takeText(CFStringRef s) {
-    std::string result = text(s);
-    if (s != nullptr) {
-        CFRelease(s);
-    }
-    return result;
-}
+using cftest::text;
 
 std::string pathOf(CFURLRef url) {
-    return url == nullptr ? "<none>" : takeText(CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle));
+    return url == nullptr ? "<none>"
+                          : cftest::take(CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle));
+}
+
+// The path of a URL the caller owns, which is released.
+std::string takePath(CFURLRef url) {
+    std::string path = pathOf(url);
+    if (url != nullptr)
+        CFRelease(url);
+    return path;
 }
 
 CFURLRef fileURL(const char* path, bool isDirectory) {
-    CFStringRef s = CFStringCreateWithCString(nullptr, path, kCFStringEncodingUTF8);
+    CFStringRef s = cftest::makeString(path);
     CFURLRef url = CFURLCreateWithFileSystemPath(nullptr, s, kCFURLPOSIXPathStyle, isDirectory);
     CFRelease(s);
     return url;
@@ -42,8 +39,8 @@ TEST(CFURL, FileSystemPathsRoundTrip) {
     CFURLRef dir = fileURL("/tmp/some folder/X.component/", true);
     EXPECT_EQ(text(CFURLGetString(dir)), "file:///tmp/some%20folder/X.component/");
     EXPECT_EQ(pathOf(dir), "/tmp/some folder/X.component");
-    EXPECT_EQ(takeText(CFURLCopyLastPathComponent(dir)), "X.component");
-    EXPECT_EQ(takeText(CFURLCopyPathExtension(dir)), "component");
+    EXPECT_EQ(cftest::take(CFURLCopyLastPathComponent(dir)), "X.component");
+    EXPECT_EQ(cftest::take(CFURLCopyPathExtension(dir)), "component");
     EXPECT_TRUE(CFURLHasDirectoryPath(dir));
 
     CFURLRef file = CFURLCreateCopyAppendingPathComponent(nullptr, dir, CFSTR("Contents"), true);
@@ -148,19 +145,15 @@ TEST_F(CFBundleTest, FindsABundleLoadedByDlopenWhoeverLoadedIt) {
     EXPECT_TRUE(CFBundleIsExecutableLoaded(found));
     EXPECT_EQ(CFBundleGetVersionNumber(found), 0x01230000u | 0x8000u);
 
-    CFURLRef url = CFBundleCopyBundleURL(found);
-    EXPECT_EQ(pathOf(url), bundle.string());
-    CFRelease(url);
-    CFURLRef resources = CFBundleCopyResourcesDirectoryURL(found);
-    EXPECT_EQ(pathOf(resources), (bundle / "Contents/Resources").string());
-    CFRelease(resources);
-    CFURLRef view =
-        CFBundleCopyResourceURL(found, CFSTR("AUPluginCocoaUI"), CFSTR("bundle"), nullptr);
-    EXPECT_EQ(pathOf(view), (bundle / "Contents/Resources/AUPluginCocoaUI.bundle").string());
-    CFRelease(view);
-    CFURLRef sub = CFBundleCopyResourceURL(found, CFSTR("view.bundle"), CFSTR("txt"), CFSTR("Sub"));
-    EXPECT_NE(sub, nullptr);
-    CFRelease(sub);
+    EXPECT_EQ(takePath(CFBundleCopyBundleURL(found)), bundle.string());
+    EXPECT_EQ(takePath(CFBundleCopyResourcesDirectoryURL(found)),
+              (bundle / "Contents/Resources").string());
+    EXPECT_EQ(takePath(CFBundleCopyResourceURL(found, CFSTR("AUPluginCocoaUI"), CFSTR("bundle"),
+                                               nullptr)),
+              (bundle / "Contents/Resources/AUPluginCocoaUI.bundle").string());
+    EXPECT_EQ(takePath(CFBundleCopyResourceURL(found, CFSTR("view.bundle"), CFSTR("txt"),
+                                               CFSTR("Sub"))),
+              (bundle / "Contents/Resources/Sub/view.bundle.txt").string());
     EXPECT_EQ(CFBundleCopyResourceURL(found, CFSTR("missing"), CFSTR("txt"), nullptr), nullptr);
 
     // One bundle per folder: creating it by URL gives the same object, retained.
@@ -178,9 +171,8 @@ TEST_F(CFBundleTest, CreateLoadsTheExecutableAndResolvesFunctions) {
     CFBundleRef created = CFBundleCreate(nullptr, url);
     ASSERT_NE(created, nullptr);
     EXPECT_FALSE(CFBundleIsExecutableLoaded(created));
-    CFURLRef executable = CFBundleCopyExecutableURL(created);
-    EXPECT_EQ(pathOf(executable), (bundle / "Contents/MacOS/LoaderBinary").string());
-    CFRelease(executable);
+    EXPECT_EQ(takePath(CFBundleCopyExecutableURL(created)),
+              (bundle / "Contents/MacOS/LoaderBinary").string());
     EXPECT_TRUE(CFEqual(CFBundleGetValueForInfoDictionaryKey(created, kCFBundleIdentifierKey),
                         CFSTR("com.vextra-audio.test.loader")));
     // Created bundles are found by identifier too.
@@ -210,7 +202,7 @@ TEST_F(CFBundleTest, MissingExecutableFailsToLoadWithAnError) {
     CFErrorRef error = nullptr;
     EXPECT_FALSE(CFBundleLoadExecutableAndReturnError(created, &error));
     ASSERT_NE(error, nullptr);
-    EXPECT_NE(takeText(CFErrorCopyDescription(error)).find("missing"), std::string::npos);
+    EXPECT_NE(cftest::take(CFErrorCopyDescription(error)).find("missing"), std::string::npos);
     CFRelease(error);
     EXPECT_EQ(CFBundleGetFunctionPointerForName(created, CFSTR("vxProbeAnswer")), nullptr);
     EXPECT_EQ(CFBundleCopyExecutableURL(created), nullptr);
