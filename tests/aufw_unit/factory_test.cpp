@@ -22,6 +22,9 @@ using namespace testunit;
 
 namespace {
 
+constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
+constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
+
 struct Record {
     AudioComponentPlugInInterface* iface = nullptr;
     AudioComponentPlugInInstance* record() const {
@@ -37,6 +40,16 @@ Record openRecord(int n = 1) {
     EXPECT_NE(r.iface, nullptr);
     EXPECT_EQ(r.iface->Open(r.iface, madeUpInstance(n)), 0);
     return r;
+}
+
+OSStatus getProp(const Record& r, AudioUnitPropertyID id, AudioUnitScope scope,
+                 AudioUnitElement element, void* data, UInt32* size) {
+    return ac(r.iface, kAudioUnitGetPropertySelect, id, scope, element, data, size);
+}
+
+OSStatus setProp(const Record& r, AudioUnitPropertyID id, AudioUnitScope scope,
+                 AudioUnitElement element, const void* data, UInt32 size) {
+    return ac(r.iface, kAudioUnitSetPropertySelect, id, scope, element, data, size);
 }
 
 void closeRecord(Record& r) {
@@ -161,20 +174,16 @@ TEST_F(FactoryPath, AnOpenFromInsideAConstructionDoesNotBlock) {
 
 TEST_F(FactoryPath, MethodsRefuseMissingPointersBeforeTheUnitSeesThem) {
     Record r = openRecord();
-    UInt32 size = 8;
     Float64 rate = 0;
     // Property reads need a size.
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_SampleRate},
-                 UInt32{kAudioUnitScope_Output}, UInt32{0}, static_cast<void*>(&rate),
-                 static_cast<UInt32*>(nullptr)),
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_SampleRate}, kOut,
+                 UInt32{0}, static_cast<void*>(&rate), static_cast<UInt32*>(nullptr)),
               paramErr);
     // Info requests accept missing out-pointers.
     EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertyInfoSelect, UInt32{kAudioUnitProperty_SampleRate},
-                 UInt32{kAudioUnitScope_Output}, UInt32{0}, static_cast<UInt32*>(nullptr),
-                 static_cast<Boolean*>(nullptr)),
+                 kOut, UInt32{0}, static_cast<UInt32*>(nullptr), static_cast<Boolean*>(nullptr)),
               0);
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0},
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0},
                  static_cast<AudioUnitParameterValue*>(nullptr)),
               paramErr);
     AudioTimeStamp ts{};
@@ -207,7 +216,6 @@ TEST_F(FactoryPath, MethodsRefuseMissingPointersBeforeTheUnitSeesThem) {
     EXPECT_EQ(reinterpret_cast<OSStatus (*)(void*)>(AUBaseLookup::Lookup(1))(nullptr), paramErr);
     EXPECT_EQ(AP_Close(nullptr), paramErr);
     EXPECT_EQ(AP_Open(nullptr, madeUpInstance(1)), paramErr);
-    (void)size;
     closeRecord(r);
 }
 
@@ -218,14 +226,14 @@ TEST_F(FactoryPath, PropertyReadsFollowTheCopyRule) {
     };
     // No data pointer: the size alone.
     UInt32 size = 3;
-    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, nullptr, &size), 0);
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, nullptr, &size), 0);
     EXPECT_EQ(size, 8u);
     size = 3;
     EXPECT_EQ(get(kAudioUnitProperty_SampleRate, 9, nullptr, &size), kAudioUnitErr_InvalidScope);
     // A size of 0 with a buffer.
     Float64 rate = -1;
     size = 0;
-    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, &rate, &size), paramErr);
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, &rate, &size), paramErr);
     EXPECT_EQ(rate, -1);
     // A 4-byte buffer for the 8-byte sample rate gets the first 4 bytes and
     // keeps its size.
@@ -233,29 +241,26 @@ TEST_F(FactoryPath, PropertyReadsFollowTheCopyRule) {
     unsigned char bytes[12];
     std::memset(bytes, 0xEE, sizeof bytes);
     size = 4;
-    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, bytes, &size), 0);
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, bytes, &size), 0);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(std::memcmp(bytes, &expected, 4), 0);
     EXPECT_EQ(bytes[4], 0xEE);
     // A long buffer gets the whole value and the property's size.
     size = sizeof bytes;
-    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, bytes, &size), 0);
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, bytes, &size), 0);
     EXPECT_EQ(size, 8u);
     EXPECT_EQ(std::memcmp(bytes, &expected, 8), 0);
     EXPECT_EQ(bytes[8], 0xEE);
     // A buffer that is not aligned for the value still gets it.
     alignas(8) unsigned char wide[24];
     size = 8;
-    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, wide + 1, &size), 0);
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, wide + 1, &size), 0);
     EXPECT_EQ(size, 8u);
     EXPECT_EQ(std::memcmp(wide + 1, &expected, 8), 0);
     // A failed read answers a size of 0.
     size = 4;
     UInt32 kind = 0;
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kRaiseProperty},
-                 UInt32{kAudioUnitScope_Global}, UInt32{kRaiseSInt32}, static_cast<void*>(&kind),
-                 &size),
-              kRaisedSInt32);
+    EXPECT_EQ(getProp(r, kRaiseProperty, kGlob, kRaiseSInt32, &kind, &size), kRaisedSInt32);
     EXPECT_EQ(size, 0u);
     closeRecord(r);
 }
@@ -263,25 +268,18 @@ TEST_F(FactoryPath, PropertyReadsFollowTheCopyRule) {
 TEST_F(FactoryPath, AShortReadOfAnObjectDoesNotLeakIt) {
     Record r = openRecord();
     CFStringRef name = CFStringCreateWithCString(nullptr, "context", kCFStringEncodingUTF8);
-    ASSERT_EQ(ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&name),
-                 UInt32{sizeof name}),
-              0);
+    ASSERT_EQ(setProp(r, kAudioUnitProperty_ContextName, kGlob, 0, &name, sizeof name), 0);
     const CFIndex held = CFGetRetainCount(name);
     unsigned char half[4];
     UInt32 size = sizeof half;
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<void*>(half), &size),
-              0);
+    EXPECT_EQ(getProp(r, kAudioUnitProperty_ContextName, kGlob, 0, half, &size), 0);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(std::memcmp(half, &name, 4), 0);
     EXPECT_EQ(CFGetRetainCount(name), held);
     // A whole read hands the caller a reference of its own.
     CFStringRef back = nullptr;
     size = sizeof back;
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<void*>(&back), &size),
-              0);
+    EXPECT_EQ(getProp(r, kAudioUnitProperty_ContextName, kGlob, 0, &back, &size), 0);
     EXPECT_EQ(back, name);
     EXPECT_EQ(CFGetRetainCount(name), held + 1);
     CFRelease(back);
@@ -292,8 +290,8 @@ TEST_F(FactoryPath, AShortReadOfAnObjectDoesNotLeakIt) {
 TEST_F(FactoryPath, PropertyWritesNeedDataAndSizeTogether) {
     Record r = openRecord();
     const auto set = [&](const void* data, UInt32 size) {
-        return ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kEchoProperty},
-                  UInt32{kAudioUnitScope_Global}, UInt32{0}, data, size);
+        return ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kEchoProperty}, kGlob, UInt32{0},
+                  data, size);
     };
     const UInt64 value = 42;
     EXPECT_EQ(set(&value, 0), paramErr);
@@ -304,10 +302,7 @@ TEST_F(FactoryPath, PropertyWritesNeedDataAndSizeTogether) {
     // No data and no size removes the value; this unit has nothing to remove.
     EXPECT_EQ(set(nullptr, 0), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(unitLog().setPropertyCalls, 1);
-    EXPECT_EQ(ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kAudioUnitProperty_ContextName},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(nullptr),
-                 UInt32{0}),
-              0);
+    EXPECT_EQ(setProp(r, kAudioUnitProperty_ContextName, kGlob, 0, nullptr, 0), 0);
     closeRecord(r);
 }
 
@@ -316,7 +311,7 @@ TEST_F(FactoryPath, ResetLeavesTheRenderTimeToTheUnit) {
     AudioTimeStamp ts{};
     ts.mSampleTime = 1024;
     r.unit()->SetCurrentRenderTime(ts);
-    EXPECT_EQ(ac(r.iface, kAudioUnitResetSelect, UInt32{kAudioUnitScope_Global}, UInt32{0}), 0);
+    EXPECT_EQ(ac(r.iface, kAudioUnitResetSelect, kGlob, UInt32{0}), 0);
     EXPECT_EQ(unitLog().resetCalls, 1);
     EXPECT_EQ(unitLog().renderTimeAtReset, 1024.0);
     closeRecord(r);
@@ -326,10 +321,9 @@ TEST_F(FactoryPath, NoFastDispatchForAFactoryInstance) {
     Record r = openRecord();
     void* proc = nullptr;
     UInt32 size = sizeof proc;
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_FastDispatch},
-                 UInt32{kAudioUnitScope_Global}, UInt32{kAudioUnitRenderSelect},
-                 static_cast<void*>(&proc), &size),
-              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(
+        getProp(r, kAudioUnitProperty_FastDispatch, kGlob, kAudioUnitRenderSelect, &proc, &size),
+        kAudioUnitErr_InvalidProperty);
     EXPECT_EQ(proc, nullptr);
     closeRecord(r);
 }
@@ -338,10 +332,7 @@ TEST_F(FactoryPath, RaisedErrorsComeBackAsStatusesFromEveryKindOfMethod) {
     Record r = openRecord();
     for (UInt32 kind = 0; kind < kRaiseKindCount; ++kind) {
         SCOPED_TRACE(kind);
-        EXPECT_EQ(ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kRaiseProperty},
-                     UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&kind),
-                     UInt32{sizeof kind}),
-                  ExpectedStatus(kind));
+        EXPECT_EQ(setProp(r, kRaiseProperty, kGlob, 0, &kind, sizeof kind), ExpectedStatus(kind));
     }
     // Raised by the unit base: a scope that does not exist, an element that
     // does not exist.
@@ -349,12 +340,11 @@ TEST_F(FactoryPath, RaisedErrorsComeBackAsStatusesFromEveryKindOfMethod) {
     EXPECT_EQ(
         ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, UInt32{7}, UInt32{0}, &value),
         kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain},
-                 UInt32{kAudioUnitScope_Global}, UInt32{3}, &value),
-              kAudioUnitErr_InvalidElement);
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, &value),
-              0);
+    EXPECT_EQ(
+        ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{3}, &value),
+        kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(
+        ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0}, &value), 0);
     EXPECT_FLOAT_EQ(value, kDefaultGain);
     closeRecord(r);
 }

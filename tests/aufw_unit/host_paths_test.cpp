@@ -22,6 +22,8 @@ using namespace testunit;
 
 namespace {
 
+constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
+
 // One answer: the status, and the bytes a request handed back.
 struct Answer {
     OSStatus status = 0;
@@ -228,7 +230,7 @@ TEST(HostPaths, OnlyTheManagerResetClearsTheRenderTimeFirst) {
         StereoBuffers out(64);
         const AudioTimeStamp ts = timeStamp(1024);
         ASSERT_EQ(AudioUnitRender(unit, nullptr, &ts, 0, 64, out.list()), 0);
-        ASSERT_EQ(AudioUnitReset(unit, kAudioUnitScope_Global, 0), 0);
+        ASSERT_EQ(AudioUnitReset(unit, kGlob, 0), 0);
         EXPECT_EQ(unitLog().resetCalls, 1);
         EXPECT_EQ(unitLog().renderTimeAtReset, path == Path::Manager ? -1.0 : 1024.0);
         // Either way the unit's own reset starts the next cycle afresh.
@@ -249,7 +251,7 @@ TEST(HostPaths, OnlyTheFactoryServesTheOlderListenerRemoval) {
         const OSStatus removed =
             AudioUnitRemovePropertyListener(unit, kEchoProperty, ListenerCount::proc);
         const UInt64 value = 1;
-        ASSERT_EQ(setProperty(unit, kEchoProperty, kAudioUnitScope_Global, 0, value), 0);
+        ASSERT_EQ(setProperty(unit, kEchoProperty, kGlob, 0, value), 0);
         if (path == Path::Factory) {
             // Both records with that procedure went, whatever their user data.
             EXPECT_EQ(removed, 0);
@@ -277,7 +279,7 @@ TEST(HostPaths, BothScheduleParametersAtThisInterfaceVersion) {
         event.eventValues.immediate.value = -0.5f;
         EXPECT_EQ(AudioUnitScheduleParameters(unit, &event, 1), 0);
         AudioUnitParameterValue value = 0;
-        EXPECT_EQ(AudioUnitGetParameter(unit, kParamOffset, kAudioUnitScope_Global, 0, &value), 0);
+        EXPECT_EQ(AudioUnitGetParameter(unit, kParamOffset, kGlob, 0, &value), 0);
         EXPECT_FLOAT_EQ(value, -0.5f);
         EXPECT_EQ(closeUnit(unit), 0);
     }
@@ -317,19 +319,26 @@ TEST(HostPaths, ManagerVersionAndFastDispatch) {
     std::memcpy(&block.params[0], &unit, sizeof unit);
     EXPECT_EQ(callEntry(reinterpret_cast<ComponentParameters*>(&block), storage), kVersion);
 
-    AudioUnitRenderProc render = nullptr;
-    ASSERT_EQ(getProperty(unit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                          kAudioUnitRenderSelect, render),
+    UInt32 size = 0;
+    Boolean writable = true;
+    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_FastDispatch, kGlob,
+                                       kAudioUnitRenderSelect, &size, &writable),
               0);
+    EXPECT_EQ(size, sizeof(void*));
+    EXPECT_FALSE(writable);
+    AudioUnitRenderProc render = nullptr;
+    ASSERT_EQ(
+        getProperty(unit, kAudioUnitProperty_FastDispatch, kGlob, kAudioUnitRenderSelect, render),
+        0);
     AudioUnitSetParameterProc setParam = nullptr;
-    ASSERT_EQ(getProperty(unit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
+    ASSERT_EQ(getProperty(unit, kAudioUnitProperty_FastDispatch, kGlob,
                           kAudioUnitSetParameterSelect, setParam),
               0);
     ASSERT_NE(render, nullptr);
     ASSERT_NE(setParam, nullptr);
     InputSource source;
     prepareToRender(unit, source);
-    EXPECT_EQ(setParam(storage, kParamGain, kAudioUnitScope_Global, 0, 2.0f, 0), 0);
+    EXPECT_EQ(setParam(storage, kParamGain, kGlob, 0, 2.0f, 0), 0);
     StereoBuffers out(32);
     const AudioTimeStamp ts = timeStamp(0);
     ASSERT_EQ(render(storage, nullptr, &ts, 0, 32, out.list()), 0);
@@ -339,8 +348,11 @@ TEST(HostPaths, ManagerVersionAndFastDispatch) {
     // A factory instance has no fast dispatch.
     unit = openUnit(Path::Factory);
     ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(getProperty(unit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                          kAudioUnitRenderSelect, render),
+    EXPECT_EQ(
+        getProperty(unit, kAudioUnitProperty_FastDispatch, kGlob, kAudioUnitRenderSelect, render),
+        kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_FastDispatch, kGlob,
+                                       kAudioUnitRenderSelect, &size, &writable),
               kAudioUnitErr_InvalidProperty);
     EXPECT_EQ(closeUnit(unit), 0);
 }

@@ -18,6 +18,8 @@ using namespace testunit;
 
 namespace {
 
+constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
+
 class HostRender : public ::testing::TestWithParam<Path> {
 protected:
     void SetUp() override {
@@ -57,8 +59,8 @@ struct NotifyLog {
 } // namespace
 
 TEST_P(HostRender, ProcessesTheInputWithTheParameters) {
-    ASSERT_EQ(AudioUnitSetParameter(unit, kParamGain, kAudioUnitScope_Global, 0, 0.5f, 0), 0);
-    ASSERT_EQ(AudioUnitSetParameter(unit, kParamOffset, kAudioUnitScope_Global, 0, 0.25f, 0), 0);
+    ASSERT_EQ(AudioUnitSetParameter(unit, kParamGain, kGlob, 0, 0.5f, 0), 0);
+    ASSERT_EQ(AudioUnitSetParameter(unit, kParamOffset, kGlob, 0, 0.25f, 0), 0);
     StereoBuffers out(512);
     AudioUnitRenderActionFlags flags = 0;
     ASSERT_EQ(render(4096, out, 512, &flags), 0);
@@ -68,7 +70,7 @@ TEST_P(HostRender, ProcessesTheInputWithTheParameters) {
     }
     EXPECT_EQ(unitLog().kernelCalls, 1);
     Float64 last = 0;
-    EXPECT_EQ(getProperty(unit, 0x6C727374 /* 'lrst' */, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(getProperty(unit, 0x6C727374 /* 'lrst' */, kGlob, 0, last), 0);
     EXPECT_EQ(last, 4096.0);
 
     // Without buffers of its own the host gets the unit's memory.
@@ -94,11 +96,9 @@ TEST_P(HostRender, TooManyFramesAreRefusedAndRecordedOnce) {
     EXPECT_EQ(render(0, out, 1157), kAudioUnitErr_TooManyFramesToProcess);
     EXPECT_EQ(heard.calls, 1); // the first error has not been read yet
     OSStatus last = 0;
-    EXPECT_EQ(
-        getProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(getProperty(unit, kAudioUnitProperty_LastRenderError, kGlob, 0, last), 0);
     EXPECT_EQ(last, kAudioUnitErr_TooManyFramesToProcess);
-    EXPECT_EQ(
-        getProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(getProperty(unit, kAudioUnitProperty_LastRenderError, kGlob, 0, last), 0);
     EXPECT_EQ(last, 0); // reading it cleared it
     EXPECT_EQ(render(0, out, 1157), kAudioUnitErr_TooManyFramesToProcess);
     EXPECT_EQ(heard.calls, 2);
@@ -160,12 +160,12 @@ TEST_P(HostRender, TheSameTimeStampRendersOnce) {
 
 TEST_P(HostRender, ScheduledParametersCutTheCycleIntoSlices) {
     AudioUnitParameterEvent events[2] = {};
-    events[0].scope = kAudioUnitScope_Global;
+    events[0].scope = kGlob;
     events[0].parameter = kParamGain;
     events[0].eventType = kParameterEvent_Immediate;
     events[0].eventValues.immediate.bufferOffset = 0;
     events[0].eventValues.immediate.value = 1.5f;
-    events[1].scope = kAudioUnitScope_Global;
+    events[1].scope = kGlob;
     events[1].parameter = kParamOffset;
     events[1].eventType = kParameterEvent_Ramped;
     events[1].eventValues.ramp.startBufferOffset = 100;
@@ -175,7 +175,7 @@ TEST_P(HostRender, ScheduledParametersCutTheCycleIntoSlices) {
     ASSERT_EQ(AudioUnitScheduleParameters(unit, events, 2), 0);
     // The immediate event applies at once.
     AudioUnitParameterValue gain = 0;
-    ASSERT_EQ(AudioUnitGetParameter(unit, kParamGain, kAudioUnitScope_Global, 0, &gain), 0);
+    ASSERT_EQ(AudioUnitGetParameter(unit, kParamGain, kGlob, 0, &gain), 0);
     EXPECT_FLOAT_EQ(gain, 1.5f);
 
     StereoBuffers out(512);
@@ -199,8 +199,7 @@ TEST_P(HostRender, RenderingNeedsAnInitializedUnit) {
     StereoBuffers out(64);
     EXPECT_EQ(render(0, out, 64), kAudioUnitErr_Uninitialized);
     OSStatus last = 0;
-    EXPECT_EQ(
-        getProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, last), 0);
+    EXPECT_EQ(getProperty(unit, kAudioUnitProperty_LastRenderError, kGlob, 0, last), 0);
     EXPECT_EQ(last, kAudioUnitErr_Uninitialized);
     ASSERT_EQ(AudioUnitInitialize(unit), 0);
     EXPECT_EQ(render(0, out, 64), 0);

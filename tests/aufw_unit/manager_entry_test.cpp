@@ -21,6 +21,9 @@ using namespace testunit;
 
 namespace {
 
+constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
+constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
+
 class ManagerEntry : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,7 +47,7 @@ protected:
 
 } // namespace
 
-TEST_F(ManagerEntry, OpenConstructsUnderTheLockWithTheManagerInstanceType) {
+TEST_F(ManagerEntry, OpenConstructsUnderTheLockWithTheManagerInstanceTypeAndItsVersion) {
     const auto typeBefore = ComponentBase::sNewInstanceType;
     void* unit = open();
     EXPECT_EQ(unitLog().instanceTypeAtConstruction, ComponentBase::kComponentMgrInstance);
@@ -54,6 +57,7 @@ TEST_F(ManagerEntry, OpenConstructsUnderTheLockWithTheManagerInstanceType) {
     EXPECT_EQ(unitLog().openLockHeldDuringConstruction, 1);
     EXPECT_EQ(unitLog().openLockHeldDuringPostConstructor, 1);
     EXPECT_TRUE(static_cast<AUBase*>(unit)->ElementsCreated());
+    EXPECT_EQ(cm(unit, kComponentVersionSelect), kVersion);
     close(unit);
 }
 
@@ -68,22 +72,16 @@ TEST_F(ManagerEntry, CloseAnswers0AndDeletesAfterPreDestructor) {
     EXPECT_EQ(unitLog().events[3], kEventDestructed);
 }
 
-TEST_F(ManagerEntry, VersionIsTheUnitsOwn) {
-    void* unit = open();
-    EXPECT_EQ(cm(unit, kComponentVersionSelect), kVersion);
-    close(unit);
-}
-
 TEST_F(ManagerEntry, CanDoAnswersForEverySelector) {
     void* unit = open();
-    std::vector<SInt16> yes = {-1, -2, -3, -4, 1, 2, 3, 4, 5, 6, 7, 9, 10, 14, 15, 16, 17, 18};
+    // 11, the older listener removal, is the one unit request this path
+    // cannot do.
+    const std::vector<SInt16> yes = {-1, -2, -3, -4, 1,  2,  3,  4,  5,
+                                     6,  7,  9,  10, 14, 15, 16, 17, 18};
     for (SInt16 s = -12; s < 600; ++s) {
         const bool expected = std::find(yes.begin(), yes.end(), s) != yes.end();
         EXPECT_EQ(cm(unit, kComponentCanDoSelect, s), expected ? 1 : 0) << "selector " << s;
     }
-    // The older listener removal is the one unit request this path cannot do.
-    EXPECT_EQ(cm(unit, kComponentCanDoSelect, SInt16{11}), 0);
-    EXPECT_EQ(cm(unit, kComponentCanDoSelect, SInt16{17}), 1);
     close(unit);
 }
 
@@ -108,9 +106,8 @@ TEST_F(ManagerEntry, ABlockTooShortForItsRequestIsRefused) {
     void* unit = open();
     Float64 rate = 0;
     UInt32 size = sizeof rate;
-    Block b =
-        makeBlock(kAudioUnitGetPropertySelect, nullptr, UInt32{kAudioUnitProperty_SampleRate},
-                  UInt32{kAudioUnitScope_Output}, UInt32{0}, static_cast<void*>(&rate), &size);
+    Block b = makeBlock(kAudioUnitGetPropertySelect, nullptr, UInt32{kAudioUnitProperty_SampleRate},
+                        kOut, UInt32{0}, static_cast<void*>(&rate), &size);
     b.paramSize = 4 * sizeof(long);
     EXPECT_EQ(VXTestUnitEntry(b.get(), static_cast<VXTestUnit*>(unit)), paramErr);
     b.paramSize = 5 * sizeof(long);
@@ -125,7 +122,7 @@ TEST_F(ManagerEntry, ResetClearsTheRenderTimeBeforeTheUnitsReset) {
     ts.mSampleTime = 2048;
     ts.mHostTime = 77;
     static_cast<AUBase*>(unit)->SetCurrentRenderTime(ts);
-    EXPECT_EQ(cm(unit, kAudioUnitResetSelect, UInt32{kAudioUnitScope_Global}, UInt32{0}), 0);
+    EXPECT_EQ(cm(unit, kAudioUnitResetSelect, kGlob, UInt32{0}), 0);
     EXPECT_EQ(unitLog().resetCalls, 1);
     EXPECT_EQ(unitLog().renderTimeAtReset, -1.0);
     EXPECT_EQ(static_cast<AUBase*>(unit)->CurrentRenderTime().mHostTime, 0u);
@@ -159,44 +156,40 @@ TEST_F(ManagerEntry, AFailedOpenAnswersTheStatusAndStoresNothing) {
 TEST_F(ManagerEntry, RequestsReachTheUnitWithTheirArguments) {
     void* unit = open();
     auto* base = static_cast<AUBase*>(unit);
-    EXPECT_EQ(cm(unit, kAudioUnitSetParameterSelect, UInt32{kParamGain},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, Float32{1.5f}, UInt32{0}),
+    EXPECT_EQ(cm(unit, kAudioUnitSetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0},
+                 Float32{1.5f}, UInt32{0}),
               0);
     AudioUnitParameterValue value = 0;
-    EXPECT_EQ(cm(unit, kAudioUnitGetParameterSelect, UInt32{kParamGain},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, &value),
+    EXPECT_EQ(cm(unit, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0}, &value),
               0);
     EXPECT_FLOAT_EQ(value, 1.5f);
-    EXPECT_EQ(cm(unit, kAudioUnitGetParameterSelect, UInt32{kParamGain},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0},
+    EXPECT_EQ(cm(unit, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0},
                  static_cast<AudioUnitParameterValue*>(nullptr)),
               paramErr);
 
     UInt32 size = 0;
     Boolean writable = true;
     EXPECT_EQ(cm(unit, kAudioUnitGetPropertyInfoSelect, UInt32{kAudioUnitProperty_LastRenderError},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, &size, &writable),
+                 kGlob, UInt32{0}, &size, &writable),
               0);
     EXPECT_EQ(size, 4u);
     EXPECT_FALSE(writable);
 
     // Writes: the same rule as the factory path.
     const UInt64 echo = 99;
-    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&echo),
-                 UInt32{0}),
+    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty}, kGlob, UInt32{0},
+                 static_cast<const void*>(&echo), UInt32{0}),
               paramErr);
     EXPECT_EQ(unitLog().setPropertyCalls, 0);
-    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&echo),
-                 UInt32{8}),
+    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty}, kGlob, UInt32{0},
+                 static_cast<const void*>(&echo), UInt32{8}),
               0);
     EXPECT_EQ(unitLog().setPropertyCalls, 1);
 
     // Scheduling, with the interface version this unit has.
     EXPECT_EQ(base->AudioUnitAPIVersion(), 2);
     AudioUnitParameterEvent event{};
-    event.scope = kAudioUnitScope_Global;
+    event.scope = kGlob;
     event.parameter = kParamOffset;
     event.eventType = kParameterEvent_Immediate;
     event.eventValues.immediate.value = 0.25f;
@@ -219,9 +212,8 @@ TEST_F(ManagerEntry, RequestsReachTheUnitWithTheirArguments) {
     EXPECT_EQ(cm(unit, kAudioUnitAddPropertyListenerSelect, UInt32{kEchoProperty},
                  static_cast<AudioUnitPropertyListenerProc>(nullptr), static_cast<void*>(&heard)),
               paramErr);
-    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&echo),
-                 UInt32{8}),
+    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty}, kGlob, UInt32{0},
+                 static_cast<const void*>(&echo), UInt32{8}),
               0);
     EXPECT_EQ(heard, 1);
     EXPECT_EQ(cm(unit, kAudioUnitRemovePropertyListenerSelect, UInt32{kEchoProperty}, proc),
@@ -229,9 +221,8 @@ TEST_F(ManagerEntry, RequestsReachTheUnitWithTheirArguments) {
     EXPECT_EQ(cm(unit, kAudioUnitRemovePropertyListenerWithUserDataSelect, UInt32{kEchoProperty},
                  proc, static_cast<void*>(&heard)),
               0);
-    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty},
-                 UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&echo),
-                 UInt32{8}),
+    EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kEchoProperty}, kGlob, UInt32{0},
+                 static_cast<const void*>(&echo), UInt32{8}),
               0);
     EXPECT_EQ(heard, 1);
 
@@ -247,9 +238,8 @@ TEST_F(ManagerEntry, RequestsReachTheUnitWithTheirArguments) {
 
     // Raised errors.
     for (UInt32 kind = 0; kind < kRaiseKindCount; ++kind) {
-        EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kRaiseProperty},
-                     UInt32{kAudioUnitScope_Global}, UInt32{0}, static_cast<const void*>(&kind),
-                     UInt32{4}),
+        EXPECT_EQ(cm(unit, kAudioUnitSetPropertySelect, UInt32{kRaiseProperty}, kGlob, UInt32{0},
+                     static_cast<const void*>(&kind), UInt32{4}),
                   ExpectedStatus(kind))
             << kind;
     }
@@ -262,7 +252,7 @@ TEST_F(ManagerEntry, FastDispatchProceduresTakeTheUnitDirectly) {
         void* proc = nullptr;
         UInt32 size = sizeof proc;
         EXPECT_EQ(cm(unit, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_FastDispatch},
-                     UInt32{kAudioUnitScope_Global}, selector, static_cast<void*>(&proc), &size),
+                     kGlob, selector, static_cast<void*>(&proc), &size),
                   0);
         EXPECT_EQ(size, sizeof proc);
         return proc;
@@ -278,16 +268,15 @@ TEST_F(ManagerEntry, FastDispatchProceduresTakeTheUnitDirectly) {
               reinterpret_cast<void*>(&CMgr_AudioUnitBaseSetParameter));
     ASSERT_EQ(reinterpret_cast<void*>(render), reinterpret_cast<void*>(&CMgr_AudioUnitBaseRender));
 
-    EXPECT_EQ(setParam(unit, kParamOffset, kAudioUnitScope_Global, 0, -0.5f, 0), 0);
+    EXPECT_EQ(setParam(unit, kParamOffset, kGlob, 0, -0.5f, 0), 0);
     AudioUnitParameterValue value = 0;
-    EXPECT_EQ(getParam(unit, kParamOffset, kAudioUnitScope_Global, 0, &value), 0);
+    EXPECT_EQ(getParam(unit, kParamOffset, kGlob, 0, &value), 0);
     EXPECT_FLOAT_EQ(value, -0.5f);
     EXPECT_EQ(getParam(unit, kParamOffset, 9, 0, &value), kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(getParam(unit, 77, kAudioUnitScope_Global, 0, &value),
-              kAudioUnitErr_InvalidParameter);
-    EXPECT_EQ(getParam(nullptr, kParamOffset, kAudioUnitScope_Global, 0, &value), paramErr);
-    EXPECT_EQ(getParam(unit, kParamOffset, kAudioUnitScope_Global, 0, nullptr), paramErr);
-    EXPECT_EQ(setParam(nullptr, kParamOffset, kAudioUnitScope_Global, 0, 0.0f, 0), paramErr);
+    EXPECT_EQ(getParam(unit, 77, kGlob, 0, &value), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(getParam(nullptr, kParamOffset, kGlob, 0, &value), paramErr);
+    EXPECT_EQ(getParam(unit, kParamOffset, kGlob, 0, nullptr), paramErr);
+    EXPECT_EQ(setParam(nullptr, kParamOffset, kGlob, 0, 0.0f, 0), paramErr);
 
     AudioTimeStamp ts{};
     AudioBufferList list{};
@@ -299,9 +288,8 @@ TEST_F(ManagerEntry, FastDispatchProceduresTakeTheUnitDirectly) {
     // Other elements are the unit's own question.
     void* proc = nullptr;
     UInt32 size = sizeof proc;
-    EXPECT_EQ(cm(unit, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_FastDispatch},
-                 UInt32{kAudioUnitScope_Global}, UInt32{kAudioUnitResetSelect},
-                 static_cast<void*>(&proc), &size),
+    EXPECT_EQ(cm(unit, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_FastDispatch}, kGlob,
+                 UInt32{kAudioUnitResetSelect}, static_cast<void*>(&proc), &size),
               kAudioUnitErr_InvalidProperty);
     close(unit);
 }
