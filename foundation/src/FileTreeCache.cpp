@@ -5,6 +5,7 @@
 #include <NSVextra/Paths.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace NSVextra {
@@ -76,7 +77,13 @@ bool FileTree::saveCacheFile() {
     int pos = 0;
     if (!saveCacheFileInt(root, buf.data(), pos, size))
         return false;
-    return writeBinDataFile(cacheFile, buf.data(), pos);
+    if (!writeBinDataFile(cacheFile, buf.data(), pos)) {
+        // A cache cut short (a full disk) would make the next start-up read
+        // a damaged file instead of scanning: no cache is better.
+        std::remove(cacheFile.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool FileTree::loadCacheFileInt(FileTNode* folder, char* buf, int& pos, int size) {
