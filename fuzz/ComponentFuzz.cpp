@@ -115,7 +115,9 @@ Instance::~Instance() {
 }
 
 void initialize() {
-    unithost::prepareSupportFolder();
+    // libFuzzer keeps reading the coverage counters of every module it has
+    // seen, so none may be unloaded when an instance closes.
+    unithost::pinModules();
 }
 
 CFTypeRef buildValue(Input& in, int depth) {

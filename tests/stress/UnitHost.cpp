@@ -3,6 +3,7 @@
 #include <AppKit/NSAlert.h>
 #include <VextraHost/VXHostRuntime.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -104,6 +105,15 @@ void prepareSupportFolder() {
         // Alerts would only say what the tests arrange on purpose.
         VXAlertSetEchoToStandardError(0);
     });
+}
+
+void pinModules() {
+    prepareSupportFolder();
+    registered(Component::Plugin);
+    registered(Component::TestUnit);
+    const std::string engine = gSupport.path + "/Delay/audplg.dylib";
+    if (dlopen(engine.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE) == nullptr)
+        throw std::runtime_error(std::string("cannot pin the engine: ") + dlerror());
 }
 
 const std::string& supportFolder() {

@@ -26,6 +26,12 @@ const char* entryName(Entry e);
 void prepareSupportFolder();
 const std::string& supportFolder();
 
+// Loads both bundles and the installed engine for good, so that closing
+// instances never unmaps their code. For coverage-guided fuzzing, whose
+// counters live in those modules; the stress tests leave loading and
+// unloading to the components.
+void pinModules();
+
 // The bundle folder the build made.
 std::string bundlePath(Component c);
 

@@ -1,0 +1,319 @@
+// Storage that fails under the foundation library: a full disk (a file-size
+// limit in a child process), a missing or unusable folder, a log folder that
+// cannot be made. Each failure is reported as a plain false or a closed log,
+// and nothing already on disk is damaged: a failed settings save leaves the
+// previous file as it was, a failed cache write leaves no cache that would
+// describe another tree.
+#include "FaultSupport.h"
+
+#include <NSVextra/DbgSysOutput.h>
+#include <NSVextra/FileTree.h>
+#include <NSVextra/Settings.h>
+#include <NSVextra/SettingsEx.h>
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using faults::listing;
+using faults::readWhole;
+using faults::runInChild;
+using faults::TempFolder;
+using NSVextra::Settings;
+
+// A document with a head group and one value, and a way to make it much
+// longer than what is on disk.
+void fillSmall(Settings& doc) {
+    ASSERT_TRUE(doc.addHeadGroup("Root"));
+    ASSERT_TRUE(doc.addGroup("/Root", "Audio"));
+    ASSERT_TRUE(doc.addValue("/Root/Audio", "Rate"));
+    int rate = 48000;
+    ASSERT_TRUE(doc.storeValue("/Root/Audio", "Rate", Settings::kTypeInt, &rate, 1));
+}
+
+void growLarge(Settings& doc) {
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "Value" + std::to_string(i);
+        ASSERT_TRUE(doc.addValue("/Root/Audio", name.c_str()));
+        int values[20];
+        for (int k = 0; k < 20; ++k)
+            values[k] = i * 1000 + k;
+        ASSERT_TRUE(doc.storeValue("/Root/Audio", name.c_str(), Settings::kTypeInt, values, 20));
+    }
+}
+
+int storedRate(const std::string& path) {
+    Settings doc;
+    doc.setFile(path.c_str());
+    if (!doc.loadFile())
+        return -1;
+    int rate = 0;
+    return doc.readValue("/Root/Audio", "Rate", &rate) ? rate : -2;
+}
+
+class SettingsFullDisk : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SettingsFullDisk, FailedSaveReportsFalseAndLeavesThePreviousFileIntact) {
+    TempFolder dir;
+    const std::string path = dir / GetParam();
+    Settings doc;
+    doc.setFile(path.c_str());
+    fillSmall(doc);
+    ASSERT_TRUE(doc.commit());
+    const std::string before = readWhole(path);
+    const std::string filesBefore = listing(dir.path());
+    ASSERT_FALSE(before.empty());
+
+    growLarge(doc);
+    // Room for a few bytes only: the new text cannot be written whole.
+    const int saved = runInChild([&] { return doc.commit() ? 1 : 0; }, 16);
+    EXPECT_EQ(saved, 0) << "the save must report the failure";
+    EXPECT_EQ(readWhole(path), before);
+    EXPECT_EQ(listing(dir.path()), filesBefore) << "nothing half-written stays behind";
+    EXPECT_EQ(storedRate(path), 48000);
+
+    // With room again the same document saves and reads back.
+    ASSERT_TRUE(doc.commit());
+    EXPECT_EQ(storedRate(path), 48000);
+    EXPECT_GT(readWhole(path).size(), before.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndScrambled, SettingsFullDisk,
+                         ::testing::Values("prefs.txt", "prefs.esf"), [](const auto& info) {
+                             return std::string(info.param) == "prefs.txt" ? "Plain" : "Scrambled";
+                         });
+
+TEST(SettingsFaults, DelayedSaveOnFullDiskLeavesThePreviousFileIntact) {
+    TempFolder dir;
+    const std::string path = dir / "delayed.txt";
+    {
+        Settings doc;
+        doc.setFile(path.c_str());
+        fillSmall(doc);
+        ASSERT_TRUE(doc.commit());
+    }
+    const std::string before = readWhole(path);
+    const int result = runInChild(
+        [&] {
+            NSVextra::SettingsEx doc;
+            doc.setFile(path.c_str());
+            if (!doc.loadFile())
+                return 2;
+            growLarge(doc);
+            doc.commit_delayed();
+            // The save runs on this thread's loop, 50 ms after the request.
+            CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.3, false);
+            return doc.isModified() ? 3 : 0;
+        },
+        16);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(readWhole(path), before);
+    EXPECT_EQ(storedRate(path), 48000);
+}
+
+TEST(SettingsFaults, SaveIntoAMissingFolderFailsAndCreatesNothing) {
+    TempFolder dir;
+    const std::string path = dir / "missing/prefs.txt";
+    Settings doc;
+    doc.setFile(path.c_str());
+    fillSmall(doc);
+    EXPECT_FALSE(doc.commit());
+    EXPECT_EQ(listing(dir.path()), "");
+}
+
+TEST(SettingsFaults, SaveOverAFolderFailsAndLeavesTheFolder) {
+    TempFolder dir;
+    const std::string path = dir / "prefs.txt";
+    fs::create_directory(path);
+    faults::writeWhole(path + "/inside", "keep");
+    Settings doc;
+    doc.setFile(path.c_str());
+    fillSmall(doc);
+    EXPECT_FALSE(doc.commit());
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_EQ(readWhole(path + "/inside"), "keep");
+    EXPECT_EQ(listing(dir.path()), "prefs.txt\n");
+}
+
+TEST(SettingsFaults, SaveIntoAReadOnlyFolderFailsAndLeavesThePreviousFile) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permission bits do not stop the super-user";
+    TempFolder dir;
+    const std::string path = dir / "prefs.txt";
+    Settings doc;
+    doc.setFile(path.c_str());
+    fillSmall(doc);
+    ASSERT_TRUE(doc.commit());
+    const std::string before = readWhole(path);
+    growLarge(doc);
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(doc.commit());
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    EXPECT_EQ(readWhole(path), before);
+}
+
+// ---------------------------------------------------------------------------
+// File-tree cache.
+
+void makeFolderTree(const std::string& root) {
+    fs::create_directories(root + "/a/b");
+    fs::create_directories(root + "/c");
+    for (const char* f : {"/a/one.txt", "/a/b/two.txt", "/c/three.txt", "/four.txt"})
+        faults::writeWhole(root + f, "x");
+}
+
+std::vector<std::string> treePaths(NSVextra::FileTree& tree) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < tree.getNodeCount(); ++i)
+        paths.push_back(static_cast<NSVextra::FileTNode*>(tree.getNode(i))->path);
+    return paths;
+}
+
+TEST(FileTreeCacheFaults, FailedCacheWriteLeavesNoCacheThatDescribesAnotherTree) {
+    TempFolder dir;
+    const std::string root = dir / "root";
+    makeFolderTree(root);
+    NSVextra::FileTree reference;
+    reference.rootFolder = root;
+    ASSERT_TRUE(reference.rescan(true)); // no cache path: a plain scan
+    const std::vector<std::string> expected = treePaths(reference);
+    ASSERT_EQ(expected.size(), 8u); // the root, three folders, four files
+
+    NSVextra::FileTree tree;
+    tree.rootFolder = root;
+    tree.cacheFile = dir / "tree.cache";
+    ASSERT_TRUE(tree.rescan(true));
+    ASSERT_TRUE(tree.cacheFileExists());
+
+    // The folder changes; the rebuild cannot write its cache.
+    faults::writeWhole(root + "/c/five.txt", "x");
+    const int result = runInChild(
+        [&] {
+            NSVextra::FileTree t;
+            t.rootFolder = root;
+            t.cacheFile = tree.cacheFile;
+            t.rescan(true);
+            return t.getNodeCount() == 9 ? 0 : 1; // the scan itself still worked
+        },
+        8);
+    EXPECT_EQ(result, 0);
+
+    // Whatever is on disk now, a tree built from it is the folder's tree:
+    // a cut-short cache would give an empty or a partial tree.
+    NSVextra::FileTree after;
+    after.rootFolder = root;
+    after.cacheFile = tree.cacheFile;
+    ASSERT_TRUE(after.rescan(false));
+    NSVextra::FileTree now;
+    now.rootFolder = root;
+    ASSERT_TRUE(now.rescan(true));
+    EXPECT_EQ(treePaths(after), treePaths(now));
+}
+
+TEST(FileTreeCacheFaults, CacheInAMissingFolderIsNotWrittenAndTheScanStillWorks) {
+    TempFolder dir;
+    const std::string root = dir / "root";
+    makeFolderTree(root);
+    NSVextra::FileTree tree;
+    tree.rootFolder = root;
+    tree.cacheFile = dir / "no/such/folder/tree.cache";
+    EXPECT_TRUE(tree.rescan(false));
+    EXPECT_EQ(tree.getNodeCount(), 8);
+    EXPECT_FALSE(tree.cacheFileExists());
+    EXPECT_FALSE(tree.saveCacheFile());
+}
+
+// ---------------------------------------------------------------------------
+// The log. Its file is opened once, when the library is loaded, from HOME:
+// the cases that need another HOME run this program again with it.
+
+constexpr const char* kProbeVariable = "VX_FAULTS_LOG_PROBE";
+
+// Runs only inside the re-run program: writes lines through every path and
+// answers through the exit status.
+TEST(LogProbe, WritesLines) {
+    if (std::getenv(kProbeVariable) == nullptr)
+        GTEST_SKIP() << "runs only as the child of the log fault tests";
+    EXPECT_TRUE(NSVextra::DBG_ERROR(0, "probe error %d", 1));
+    NSVextra::_DBG_OUT(0, "probe plain %s", "line");
+    Settings doc;
+    doc.setFile("/nonexistent-folder-for-the-probe/x.txt");
+    unsigned char empty[1] = {0};
+    EXPECT_FALSE(doc.loadMemFile(empty, 0)); // logs a parse failure
+}
+
+// Runs the probe with HOME set; answers its exit status.
+int runProbe(const std::string& home) {
+    const std::string self = fs::read_symlink("/proc/self/exe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("HOME", home.c_str(), 1);
+        setenv(kProbeVariable, "1", 1);
+        execl(self.c_str(), self.c_str(), "--gtest_filter=LogProbe.WritesLines", nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+TEST(LogFaults, AWorkingLogFolderGetsTheLines) {
+    TempFolder home;
+    fs::create_directories(home / "Library/Logs");
+    ASSERT_EQ(runProbe(home.path()), 0);
+    const std::string log = readWhole(home / "Library/Logs/VextraAudio/vextraaudio.log");
+    EXPECT_NE(log.find("error: probe error 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("probe plain line\n"), std::string::npos) << log;
+}
+
+TEST(LogFaults, APlainFileWhereTheLogFolderBelongsKeepsTheLogClosed) {
+    TempFolder home;
+    fs::create_directories(home / "Library/Logs");
+    faults::writeWhole(home / "Library/Logs/VextraAudio", "not a folder");
+    EXPECT_EQ(runProbe(home.path()), 0);
+    EXPECT_EQ(readWhole(home / "Library/Logs/VextraAudio"), "not a folder");
+}
+
+TEST(LogFaults, AMissingParentOfTheLogFolderIsNotCreated) {
+    TempFolder home;
+    EXPECT_EQ(runProbe(home.path()), 0);
+    EXPECT_EQ(listing(home.path()), "");
+}
+
+TEST(LogFaults, AFullDiskDropsLinesQuietly) {
+    // This process's own log: lines written while the disk is full are lost,
+    // every call still succeeds, and the file is not damaged.
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    const std::string logPath = std::string(home) + "/Library/Logs/VextraAudio/vextraaudio.log";
+    NSVextra::DBG_ERROR(0, "before the disk filled");
+    const std::string before = readWhole(logPath);
+    ASSERT_NE(before.find("error: before the disk filled\n"), std::string::npos)
+        << "the test's own log must be open";
+    const int result = runInChild(
+        [] {
+            for (int i = 0; i < 100; ++i)
+                if (!NSVextra::DBG_ERROR(0, "line %d on a full disk", i))
+                    return 1;
+            return 0;
+        },
+        static_cast<long>(before.size()));
+    EXPECT_EQ(result, 0);
+    const std::string after = readWhole(logPath);
+    EXPECT_EQ(after.substr(0, before.size()), before);
+    EXPECT_EQ(after.size(), before.size());
+}
+
+} // namespace
