@@ -643,58 +643,47 @@ OSStatus removeListenerWithData(void* self, AudioUnitPropertyID id,
     return static_cast<PlugIn*>(self)->unit->removePropertyListener(id, proc, ref, true);
 }
 
+template <typename F> AudioComponentMethod asMethod(F* function) {
+    return reinterpret_cast<AudioComponentMethod>(reinterpret_cast<void*>(function));
+}
+
 AudioComponentMethod lookup(SInt16 selector) {
     using U = TestUnit;
-    void* m = nullptr;
     switch (selector) {
     case kAudioUnitInitializeSelect:
-        m = reinterpret_cast<void*>(&method<&U::initialize>);
-        break;
+        return asMethod(&method<&U::initialize>);
     case kAudioUnitUninitializeSelect:
-        m = reinterpret_cast<void*>(&method<&U::uninitialize>);
-        break;
+        return asMethod(&method<&U::uninitialize>);
     case kAudioUnitGetPropertyInfoSelect:
-        m = reinterpret_cast<void*>(&method<&U::getPropertyInfo, AudioUnitPropertyID,
-                                            AudioUnitScope, AudioUnitElement, UInt32*, Boolean*>);
-        break;
+        return asMethod(&method<&U::getPropertyInfo, AudioUnitPropertyID, AudioUnitScope,
+                                AudioUnitElement, UInt32*, Boolean*>);
     case kAudioUnitGetPropertySelect:
-        m = reinterpret_cast<void*>(&method<&U::getProperty, AudioUnitPropertyID, AudioUnitScope,
-                                            AudioUnitElement, void*, UInt32*>);
-        break;
+        return asMethod(&method<&U::getProperty, AudioUnitPropertyID, AudioUnitScope,
+                                AudioUnitElement, void*, UInt32*>);
     case kAudioUnitSetPropertySelect:
-        m = reinterpret_cast<void*>(&method<&U::setProperty, AudioUnitPropertyID, AudioUnitScope,
-                                            AudioUnitElement, const void*, UInt32>);
-        break;
+        return asMethod(&method<&U::setProperty, AudioUnitPropertyID, AudioUnitScope,
+                                AudioUnitElement, const void*, UInt32>);
     case kAudioUnitGetParameterSelect:
-        m = reinterpret_cast<void*>(&method<&U::getParameter, AudioUnitParameterID, AudioUnitScope,
-                                            AudioUnitElement, AudioUnitParameterValue*>);
-        break;
+        return asMethod(&method<&U::getParameter, AudioUnitParameterID, AudioUnitScope,
+                                AudioUnitElement, AudioUnitParameterValue*>);
     case kAudioUnitSetParameterSelect:
-        m = reinterpret_cast<void*>(&method<&U::setParameter, AudioUnitParameterID, AudioUnitScope,
-                                            AudioUnitElement, AudioUnitParameterValue, UInt32>);
-        break;
+        return asMethod(&method<&U::setParameter, AudioUnitParameterID, AudioUnitScope,
+                                AudioUnitElement, AudioUnitParameterValue, UInt32>);
     case kAudioUnitResetSelect:
-        m = reinterpret_cast<void*>(&method<&U::reset, AudioUnitScope, AudioUnitElement>);
-        break;
+        return asMethod(&method<&U::reset, AudioUnitScope, AudioUnitElement>);
     case kAudioUnitAddPropertyListenerSelect:
-        m = reinterpret_cast<void*>(&method<&U::addPropertyListener, AudioUnitPropertyID,
-                                            AudioUnitPropertyListenerProc, void*>);
-        break;
+        return asMethod(&method<&U::addPropertyListener, AudioUnitPropertyID,
+                                AudioUnitPropertyListenerProc, void*>);
     case kAudioUnitRemovePropertyListenerSelect:
-        m = reinterpret_cast<void*>(&removeListener);
-        break;
+        return asMethod(&removeListener);
     case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        m = reinterpret_cast<void*>(&removeListenerWithData);
-        break;
+        return asMethod(&removeListenerWithData);
     case kAudioUnitRenderSelect:
-        m = reinterpret_cast<void*>(
-            &method<&U::render, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
-                    AudioBufferList*>);
-        break;
+        return asMethod(&method<&U::render, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                                UInt32, UInt32, AudioBufferList*>);
     default:
-        break;
+        return nullptr;
     }
-    return reinterpret_cast<AudioComponentMethod>(m);
 }
 
 OSStatus plugInOpen(void* self, AudioComponentInstance instance) {

@@ -23,16 +23,11 @@ TEST(HostPreset, SaveShowLoadAndRenderRoundTrip) {
 
     r = box.run({"preset", "show", preset});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("My Echo"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("aufx:HTst:VxTs"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("123"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("-3"), std::string::npos) << r.out;
+    EXPECT_EQ(missing(r.out, {"My Echo", "aufx:HTst:VxTs", "123", "-3"}), Missing{}) << r.out;
 
     r = box.run({"preset", "load", preset, "--component", bundle("HostTest"), "--entry", "cm"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"My Echo\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("-3 dB"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("123 ms"), std::string::npos) << r.out;
+    EXPECT_EQ(missing(r.out, {"\"My Echo\"", "-3 dB", "123 ms"}), Missing{}) << r.out;
 
     // The preset's delay of 123 ms (5904 frames at 48 kHz) and gain reach a render.
     writeWav(box.path("in.wav"), impulses(48000, 100, {{0, 1.0f}}));

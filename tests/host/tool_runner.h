@@ -2,10 +2,26 @@
 // the audio files the tests hand it.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace hosttool {
+
+inline bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The parts the text lacks, so that a failed check names each of them.
+inline std::vector<std::string> missing(const std::string& text,
+                                        std::initializer_list<const char*> parts) {
+    std::vector<std::string> out;
+    for (const char* part : parts)
+        if (!has(text, part))
+            out.emplace_back(part);
+    return out;
+}
+using Missing = std::vector<std::string>;
 
 struct ToolResult {
     int status = -1; // exit status, or -1 when the tool died
