@@ -1,29 +1,30 @@
 #!/usr/bin/env bash
 # The concurrency tests under the thread sanitizer. Tests join this run by
-# carrying the ctest label "concurrency". Only the executables those tests
-# live in are built: they are read from the default build's test list
-# (scripts/test.sh builds and lists it first).
+# carrying the ctest label "concurrency", or by a name that the pattern below
+# lists (threaded tests of areas that have no label of their own). Only the
+# executables those tests live in are built: they are read from the default
+# build's test list (scripts/test.sh builds and lists it first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-default_build=build/default
+default_build=${CI_DEFAULT_BUILD:-build/default}
 if [ ! -d "$default_build" ]; then
   echo "ci-tsan: run scripts/test.sh first (needs $default_build)" >&2
   exit 1
 fi
 
-# Executable names of the labelled tests, as built by the default build.
-mapfile -t targets < <(ctest --test-dir "$default_build" -L concurrency --show-only=json-v1 |
-  python3 -c '
+by_name='^(CAMutexTest\.ManyThreads|TimerMap\.TimersFireOnTheThreadThatAddedThem|CFRunLoop\.(OneLoopPerThread|StopWakeAndInvalidateFromAnotherThread|SetNextFireDateFromAnotherThread)|RunLoopListeners\.EventsFromAnotherThread|CFObjectModel\.RetainCountsStayExactUnderConcurrent|ComponentEntryLock\.)'
+
+# Executable names of the selected tests, as built by the default build.
+executables() {
+  ctest --test-dir "$default_build" "$@" --show-only=json-v1 | python3 -c '
 import json, os, sys
-seen = []
 for t in json.load(sys.stdin).get("tests", []):
     cmd = t.get("command") or []
     if cmd:
-        name = os.path.basename(cmd[0])
-        if name not in seen:
-            seen.append(name)
-print("\n".join(seen))')
+        print(os.path.basename(cmd[0]))'
+}
+mapfile -t targets < <({ executables -L concurrency; executables -R "$by_name"; } | sort -u)
 if [ ${#targets[@]} -eq 0 ] || [ -z "${targets[0]}" ]; then
   echo "ci-tsan: no test carries the label concurrency" >&2
   exit 1
@@ -34,3 +35,4 @@ cmake --preset tsan
 cmake --build --preset tsan --target "${targets[@]}"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1${TSAN_OPTIONS:+:$TSAN_OPTIONS}"
 ctest --preset tsan -L concurrency
+ctest --preset tsan -R "$by_name"
