@@ -1,4 +1,4 @@
-// Text and value helpers the CoreFoundation tests share.
+// Ownership, text and value helpers the CoreFoundation tests share.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -6,6 +6,27 @@
 #include <string>
 
 namespace cftest {
+
+// An object the test owns, released when it goes out of scope.
+template <typename Ref> class Owned {
+public:
+    explicit Owned(Ref ref) : mRef(ref) {}
+    ~Owned() {
+        if (mRef != nullptr)
+            CFRelease(mRef);
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    operator Ref() const { return mRef; }
+    Ref get() const { return mRef; }
+
+private:
+    Ref mRef;
+};
+
+template <typename Ref> Owned<Ref> own(Ref ref) {
+    return Owned<Ref>(ref);
+}
 
 // The UTF-8 text of a string; "<none>" for a null or unconvertible one.
 inline std::string text(CFStringRef s) {

@@ -8,22 +8,16 @@
 
 namespace {
 
+using cftest::own;
 using cftest::take;
 
-CFNumberFormatterRef decimalFormatter(const char* identifier) {
-    CFStringRef id = CFStringCreateWithCString(nullptr, identifier, kCFStringEncodingASCII);
-    CFLocaleRef locale = CFLocaleCreate(nullptr, id);
-    CFNumberFormatterRef formatter =
-        CFNumberFormatterCreate(nullptr, locale, kCFNumberFormatterDecimalStyle);
-    CFRelease(locale);
-    CFRelease(id);
-    return formatter;
+cftest::Owned<CFNumberFormatterRef> decimalFormatter(const char* identifier) {
+    const auto locale = own(CFLocaleCreate(nullptr, own(cftest::makeString(identifier))));
+    return own(CFNumberFormatterCreate(nullptr, locale, kCFNumberFormatterDecimalStyle));
 }
 
 void setInt(CFNumberFormatterRef formatter, CFStringRef key, int value) {
-    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberIntType, &value);
-    CFNumberFormatterSetProperty(formatter, key, n);
-    CFRelease(n);
+    CFNumberFormatterSetProperty(formatter, key, own(cftest::makeNumber(value)));
 }
 
 std::string format(CFNumberFormatterRef formatter, double value) {
@@ -54,8 +48,8 @@ private:
 };
 
 TEST(CFNumberFormatter, GermanAndAmericanDecimalSeparators) {
-    CFNumberFormatterRef de = decimalFormatter("de_DE");
-    CFNumberFormatterRef us = decimalFormatter("en_US");
+    const auto de = decimalFormatter("de_DE");
+    const auto us = decimalFormatter("en_US");
     ASSERT_NE(de, nullptr);
     ASSERT_NE(us, nullptr);
     EXPECT_EQ(format(de, 0.5), "0,5");
@@ -65,12 +59,10 @@ TEST(CFNumberFormatter, GermanAndAmericanDecimalSeparators) {
     int whole = 20000;
     EXPECT_EQ(take(CFNumberFormatterCreateStringWithValue(nullptr, us, kCFNumberIntType, &whole)),
               "20,000");
-    CFRelease(de);
-    CFRelease(us);
 }
 
 TEST(CFNumberFormatter, FractionDigitProperties) {
-    CFNumberFormatterRef us = decimalFormatter("en_US");
+    const auto us = decimalFormatter("en_US");
     setInt(us, kCFNumberFormatterMaxFractionDigits, 3);
     setInt(us, kCFNumberFormatterMinFractionDigits, 1);
     EXPECT_EQ(format(us, 0.123456), "0.123");
@@ -78,19 +70,18 @@ TEST(CFNumberFormatter, FractionDigitProperties) {
     setInt(us, kCFNumberFormatterMaxFractionDigits, 0);
     setInt(us, kCFNumberFormatterMinFractionDigits, 0);
     EXPECT_EQ(format(us, 2.6), "3");
-    CFTypeRef max = CFNumberFormatterCopyProperty(us, kCFNumberFormatterMaxFractionDigits);
+    const auto max = own(CFNumberFormatterCopyProperty(us, kCFNumberFormatterMaxFractionDigits));
     int value = -1;
     ASSERT_NE(max, nullptr);
-    CFNumberGetValue(static_cast<CFNumberRef>(max), kCFNumberIntType, &value);
+    CFNumberGetValue(static_cast<CFNumberRef>(static_cast<CFTypeRef>(max)), kCFNumberIntType,
+                     &value);
     EXPECT_EQ(value, 0);
-    CFRelease(max);
     CFNumberFormatterSetProperty(us, kCFNumberFormatterUseGroupingSeparator, kCFBooleanFalse);
     EXPECT_EQ(format(us, 1234567.0), "1234567");
-    CFRelease(us);
 }
 
 TEST(CFNumberFormatter, ParsesWholeStringsInTheLocalesSpelling) {
-    CFNumberFormatterRef de = decimalFormatter("de_DE");
+    const auto de = decimalFormatter("de_DE");
     double value = 0;
     EXPECT_TRUE(CFNumberFormatterGetValueFromString(de, CFSTR("0,25"), nullptr, kCFNumberDoubleType,
                                                     &value));
@@ -111,42 +102,37 @@ TEST(CFNumberFormatter, ParsesWholeStringsInTheLocalesSpelling) {
                                                      &value));
     EXPECT_FALSE(
         CFNumberFormatterGetValueFromString(de, CFSTR(""), nullptr, kCFNumberDoubleType, &value));
-    CFRelease(de);
 }
 
 TEST(CFLocale, CurrentLocaleFollowsTheEnvironment) {
     EnvironmentGuard all("LC_ALL");
     EnvironmentGuard numeric("LC_NUMERIC");
     EnvironmentGuard lang("LANG");
+    const auto identifier = [] {
+        return cftest::text(CFLocaleGetIdentifier(own(CFLocaleCopyCurrent())));
+    };
+    const auto half = [] {
+        const auto locale = own(CFLocaleCopyCurrent());
+        return format(own(CFNumberFormatterCreate(nullptr, locale, kCFNumberFormatterDecimalStyle)),
+                      0.5);
+    };
     setenv("LC_ALL", "de_DE.UTF-8", 1);
     setenv("LANG", "en_US.UTF-8", 1);
-    CFLocaleRef current = CFLocaleCopyCurrent();
-    EXPECT_EQ(take(CFStringCreateCopy(nullptr, CFLocaleGetIdentifier(current))), "de_DE");
+    EXPECT_EQ(identifier(), "de_DE");
+    const auto current = own(CFLocaleCopyCurrent());
     EXPECT_TRUE(CFEqual(CFLocaleGetValue(current, kCFLocaleDecimalSeparator), CFSTR(",")));
     EXPECT_TRUE(CFEqual(CFLocaleGetValue(current, kCFLocaleLanguageCode), CFSTR("de")));
-    CFNumberFormatterRef formatter =
-        CFNumberFormatterCreate(nullptr, current, kCFNumberFormatterDecimalStyle);
-    EXPECT_EQ(format(formatter, 0.5), "0,5");
-    CFRelease(formatter);
-    CFRelease(current);
+    EXPECT_EQ(half(), "0,5");
 
     unsetenv("LC_ALL");
     setenv("LC_NUMERIC", "fr_FR.UTF-8", 1);
-    current = CFLocaleCopyCurrent();
-    EXPECT_EQ(take(CFStringCreateCopy(nullptr, CFLocaleGetIdentifier(current))), "fr_FR");
-    CFRelease(current);
+    EXPECT_EQ(identifier(), "fr_FR");
 
     unsetenv("LC_NUMERIC");
-    current = CFLocaleCopyCurrent();
-    EXPECT_EQ(take(CFStringCreateCopy(nullptr, CFLocaleGetIdentifier(current))), "en_US");
-    CFRelease(current);
+    EXPECT_EQ(identifier(), "en_US");
 
     setenv("LANG", "C", 1);
-    current = CFLocaleCopyCurrent();
-    formatter = CFNumberFormatterCreate(nullptr, current, kCFNumberFormatterDecimalStyle);
-    EXPECT_EQ(format(formatter, 0.5), "0.5");
-    CFRelease(formatter);
-    CFRelease(current);
+    EXPECT_EQ(half(), "0.5");
 }
 
 } // namespace

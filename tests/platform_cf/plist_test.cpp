@@ -1,5 +1,6 @@
 // XML property lists: round trips and malformed input.
-#include <CoreFoundation/CoreFoundation.h>
+#include "cf_test_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,8 @@
 #include <string>
 
 namespace {
+
+using cftest::own;
 
 CFDataRef dataOf(const std::string& text) {
     return CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(text.data()),
@@ -73,39 +76,39 @@ std::string rejection(const std::string& text) {
 }
 
 TEST(CFPropertyList, NestedRoundTripKeepsEveryValue) {
-    CFMutableDictionaryRef root = CFDictionaryCreateMutable(
-        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    const auto root = own(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                    &kCFTypeDictionaryValueCallBacks));
     int32_t version = 0;
     int64_t big = std::numeric_limits<int64_t>::max();
     int64_t small = std::numeric_limits<int64_t>::min();
     double third = 1.0 / 3.0;
     double tiny = 4.9406564584124654e-324;
     float cpu = 0.1f;
-    CFNumberRef n1 = CFNumberCreate(nullptr, kCFNumberSInt32Type, &version);
-    CFNumberRef n2 = CFNumberCreate(nullptr, kCFNumberSInt64Type, &big);
-    CFNumberRef n3 = CFNumberCreate(nullptr, kCFNumberSInt64Type, &small);
-    CFNumberRef n4 = CFNumberCreate(nullptr, kCFNumberFloat64Type, &third);
-    CFNumberRef n5 = CFNumberCreate(nullptr, kCFNumberFloat64Type, &tiny);
-    CFNumberRef n6 = CFNumberCreate(nullptr, kCFNumberFloat32Type, &cpu);
+    const auto n1 = own(CFNumberCreate(nullptr, kCFNumberSInt32Type, &version));
+    const auto n2 = own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &big));
+    const auto n3 = own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &small));
+    const auto n4 = own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &third));
+    const auto n5 = own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &tiny));
+    const auto n6 = own(CFNumberCreate(nullptr, kCFNumberFloat32Type, &cpu));
     const UInt8 bytes[] = {0, 0, 0, 0, 0x3F, 0x80, 0, 0, 0xFF, 0xFE, '<', '&'};
-    CFDataRef data = CFDataCreate(nullptr, bytes, sizeof bytes);
-    CFDataRef empty = CFDataCreate(nullptr, nullptr, 0);
-    CFStringRef tricky = CFStringCreateWithCString(nullptr, "a <b> & \"c\" \xC3\xA9\r\n  spaced  ",
-                                                   kCFStringEncodingUTF8);
-    CFMutableArrayRef list = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
+    const auto data = own(CFDataCreate(nullptr, bytes, sizeof bytes));
+    const auto empty = own(CFDataCreate(nullptr, nullptr, 0));
+    const auto tricky = own(CFStringCreateWithCString(
+        nullptr, "a <b> & \"c\" \xC3\xA9\r\n  spaced  ", kCFStringEncodingUTF8));
+    const auto list = own(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
     CFArrayAppendValue(list, n4);
     CFArrayAppendValue(list, kCFBooleanTrue);
     CFArrayAppendValue(list, kCFBooleanFalse);
     CFArrayAppendValue(list, CFSTR(""));
-    CFMutableDictionaryRef inner = CFDictionaryCreateMutable(
-        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    const auto inner = own(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                     &kCFTypeDictionaryValueCallBacks));
     CFDictionarySetValue(inner, CFSTR("0"), CFSTR("Input name"));
     CFDictionarySetValue(inner, CFSTR("list"), list);
-    CFMutableArrayRef emptyList = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
-    CFDictionaryRef emptyDict =
-        CFDictionaryCreate(nullptr, nullptr, nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                           &kCFTypeDictionaryValueCallBacks);
-    CFDateRef date = CFDateCreate(nullptr, 600000000.0);
+    const auto emptyList = own(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    const auto emptyDict =
+        own(CFDictionaryCreate(nullptr, nullptr, nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                               &kCFTypeDictionaryValueCallBacks));
+    const auto date = own(CFDateCreate(nullptr, 600000000.0));
     CFDictionarySetValue(root, CFSTR("version"), n1);
     CFDictionarySetValue(root, CFSTR("max"), n2);
     CFDictionarySetValue(root, CFSTR("min"), n3);
@@ -121,7 +124,7 @@ TEST(CFPropertyList, NestedRoundTripKeepsEveryValue) {
     EXPECT_TRUE(CFPropertyListIsValid(root, kCFPropertyListXMLFormat_v1_0));
 
     std::string xml;
-    CFPropertyListRef back = roundTrip(root, &xml);
+    const auto back = own(roundTrip(root, &xml));
     ASSERT_NE(back, nullptr);
     EXPECT_TRUE(CFEqual(back, root)) << xml;
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist", 0), 0u);
@@ -129,7 +132,7 @@ TEST(CFPropertyList, NestedRoundTripKeepsEveryValue) {
     EXPECT_NE(xml.find("<key>cpu-load</key>"), std::string::npos);
     EXPECT_LT(xml.find("<key>cpu-load</key>"), xml.find("<key>version</key>")); // sorted keys
 
-    auto dict = static_cast<CFDictionaryRef>(back);
+    auto dict = static_cast<CFDictionaryRef>(back.get());
     // Integers come back as 64-bit numbers with the same value.
     int64_t value = 0;
     ASSERT_TRUE(CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValue(dict, CFSTR("min"))),
@@ -147,28 +150,17 @@ TEST(CFPropertyList, NestedRoundTripKeepsEveryValue) {
     // Immutable containers by default.
     CFDictionarySetValue(const_cast<CFMutableDictionaryRef>(dict), CFSTR("x"), n1);
     EXPECT_FALSE(CFDictionaryContainsKey(dict, CFSTR("x")));
-    CFRelease(back);
-
-    for (CFTypeRef cf :
-         {static_cast<CFTypeRef>(root), static_cast<CFTypeRef>(n1), static_cast<CFTypeRef>(n2),
-          static_cast<CFTypeRef>(n3), static_cast<CFTypeRef>(n4), static_cast<CFTypeRef>(n5),
-          static_cast<CFTypeRef>(n6), static_cast<CFTypeRef>(data), static_cast<CFTypeRef>(empty),
-          static_cast<CFTypeRef>(tricky), static_cast<CFTypeRef>(list),
-          static_cast<CFTypeRef>(inner), static_cast<CFTypeRef>(emptyList),
-          static_cast<CFTypeRef>(emptyDict), static_cast<CFTypeRef>(date)}) {
-        CFRelease(cf);
-    }
 }
 
 TEST(CFPropertyList, SpecialRealsAndMutability) {
     const std::string xml = wrap("<array><real>nan</real><real>+infinity</real>"
                                  "<real>-infinity</real><real>1e-3</real><integer>0x1F</integer>"
                                  "<string>s</string><data>AQID</data></array>");
-    CFDataRef data = dataOf(xml);
-    CFPropertyListRef plist = CFPropertyListCreateWithData(
-        nullptr, data, kCFPropertyListMutableContainersAndLeaves, nullptr, nullptr);
+    const auto data = own(dataOf(xml));
+    const auto plist = own(CFPropertyListCreateWithData(
+        nullptr, data, kCFPropertyListMutableContainersAndLeaves, nullptr, nullptr));
     ASSERT_NE(plist, nullptr);
-    auto array = static_cast<CFMutableArrayRef>(const_cast<void*>(plist));
+    auto array = static_cast<CFMutableArrayRef>(const_cast<void*>(plist.get()));
     double v = 0;
     CFNumberGetValue(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(array, 0)),
                      kCFNumberDoubleType, &v);
@@ -194,12 +186,9 @@ TEST(CFPropertyList, SpecialRealsAndMutability) {
     // Special values write back in the platform's spelling.
     CFArrayRemoveValueAtIndex(array, 7);
     std::string written;
-    CFPropertyListRef again = roundTrip(plist, &written);
+    const auto again = own(roundTrip(plist, &written));
     EXPECT_NE(written.find("<real>nan</real>"), std::string::npos);
     EXPECT_NE(written.find("<real>+infinity</real>"), std::string::npos);
-    CFRelease(again);
-    CFRelease(plist);
-    CFRelease(data);
 }
 
 TEST(CFPropertyList, MalformedInputIsRejectedWithAnError) {
@@ -238,27 +227,24 @@ TEST(CFPropertyList, MalformedInputIsRejectedWithAnError) {
 }
 
 TEST(CFPropertyList, OlderFormsAndValidity) {
-    CFDataRef data = CFPropertyListCreateXMLData(nullptr, CFSTR("plain"));
+    const auto data = own(CFPropertyListCreateXMLData(nullptr, CFSTR("plain")));
     ASSERT_NE(data, nullptr);
     CFStringRef error = nullptr;
-    CFPropertyListRef back =
-        CFPropertyListCreateFromXMLData(nullptr, data, kCFPropertyListImmutable, &error);
+    const auto back =
+        own(CFPropertyListCreateFromXMLData(nullptr, data, kCFPropertyListImmutable, &error));
     EXPECT_EQ(error, nullptr);
     EXPECT_TRUE(CFEqual(back, CFSTR("plain")));
-    CFRelease(back);
-    CFRelease(data);
 
-    CFDataRef bad = dataOf(wrap("<integer>x</integer>"));
+    const auto bad = own(dataOf(wrap("<integer>x</integer>")));
     EXPECT_EQ(CFPropertyListCreateFromXMLData(nullptr, bad, 0, &error), nullptr);
     ASSERT_NE(error, nullptr);
     CFRelease(error);
-    CFRelease(bad);
 
     // Non-string keys and foreign objects are not property lists.
     int one = 1;
-    CFNumberRef key = CFNumberCreate(nullptr, kCFNumberIntType, &one);
-    CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
-        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    const auto key = own(CFNumberCreate(nullptr, kCFNumberIntType, &one));
+    const auto dict = own(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                    &kCFTypeDictionaryValueCallBacks));
     CFDictionarySetValue(dict, key, CFSTR("v"));
     EXPECT_FALSE(CFPropertyListIsValid(dict, kCFPropertyListXMLFormat_v1_0));
     CFErrorRef writeError = nullptr;
@@ -267,12 +253,9 @@ TEST(CFPropertyList, OlderFormsAndValidity) {
         nullptr);
     ASSERT_NE(writeError, nullptr);
     CFRelease(writeError);
-    CFURLRef url =
-        CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true);
+    const auto url =
+        own(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true));
     EXPECT_FALSE(CFPropertyListIsValid(url, kCFPropertyListXMLFormat_v1_0));
-    CFRelease(url);
-    CFRelease(dict);
-    CFRelease(key);
 }
 
 TEST(CFPropertyList, ReadsDocumentsWrittenByOtherTools) {
@@ -281,19 +264,17 @@ TEST(CFPropertyList, ReadsDocumentsWrittenByOtherTools) {
                                  "AAAAAAAAAAAAAAACAAAAAD+AAAAAAAABPwAAAA==\n\t</data>\n"
                                  "\t<key>name</key>\n\t<string><![CDATA[a<b]]></string>\n"
                                  "\t<key>blank</key>\n\t<string/>\n</dict>");
-    CFDataRef data = dataOf(xml);
+    const auto data = own(dataOf(xml));
     CFErrorRef error = nullptr;
-    CFPropertyListRef plist = CFPropertyListCreateWithData(nullptr, data, 0, nullptr, &error);
+    const auto plist = own(CFPropertyListCreateWithData(nullptr, data, 0, nullptr, &error));
     ASSERT_NE(plist, nullptr);
-    auto dict = static_cast<CFDictionaryRef>(plist);
+    auto dict = static_cast<CFDictionaryRef>(plist.get());
     auto bytes = static_cast<CFDataRef>(CFDictionaryGetValue(dict, CFSTR("data")));
     ASSERT_EQ(CFDataGetLength(bytes), 28);
     EXPECT_EQ(CFDataGetBytePtr(bytes)[11], 2);
     EXPECT_EQ(CFDataGetBytePtr(bytes)[16], 0x3F);
     EXPECT_TRUE(CFEqual(CFDictionaryGetValue(dict, CFSTR("name")), CFSTR("a<b")));
     EXPECT_TRUE(CFEqual(CFDictionaryGetValue(dict, CFSTR("blank")), CFSTR("")));
-    CFRelease(plist);
-    CFRelease(data);
 }
 
 } // namespace

@@ -13,7 +13,7 @@ using cftest::text;
 
 TEST(CFString, AsciiAndUtf8Creation) {
     EXPECT_EQ(CFStringCreateWithCString(nullptr, "caf\xC3\xA9", kCFStringEncodingASCII), nullptr);
-    CFStringRef s = makeString("caf\xC3\xA9");
+    const auto s = cftest::own(makeString("caf\xC3\xA9"));
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(CFStringGetLength(s), 4);
     EXPECT_EQ(CFStringGetCharacterAtIndex(s, 3), 0xE9);
@@ -22,30 +22,27 @@ TEST(CFString, AsciiAndUtf8Creation) {
     EXPECT_EQ(makeString("a\xC3"), nullptr);
     EXPECT_EQ(makeString("\xC0\xAF"), nullptr);
     // Outside the basic plane: two UTF-16 units.
-    CFStringRef emoji = makeString("\xF0\x9F\x8E\xB5");
+    const auto emoji = cftest::own(makeString("\xF0\x9F\x8E\xB5"));
     EXPECT_EQ(CFStringGetLength(emoji), 2);
     EXPECT_EQ(text(emoji), "\xF0\x9F\x8E\xB5");
-    CFRelease(emoji);
-    CFRelease(s);
 }
 
 TEST(CFString, LegacyEncodings) {
     // 0x8E is e-acute in MacRoman; 0xE9 is e-acute in Latin-1.
-    CFStringRef mac = CFStringCreateWithCString(nullptr, "\x8E", kCFStringEncodingMacRoman);
-    CFStringRef latin = CFStringCreateWithCString(nullptr, "\xE9", kCFStringEncodingISOLatin1);
+    const auto mac =
+        cftest::own(CFStringCreateWithCString(nullptr, "\x8E", kCFStringEncodingMacRoman));
+    const auto latin =
+        cftest::own(CFStringCreateWithCString(nullptr, "\xE9", kCFStringEncodingISOLatin1));
     ASSERT_NE(mac, nullptr);
     ASSERT_NE(latin, nullptr);
     EXPECT_TRUE(CFEqual(mac, latin));
     char buffer[8];
     ASSERT_TRUE(CFStringGetCString(latin, buffer, sizeof buffer, kCFStringEncodingMacRoman));
     EXPECT_STREQ(buffer, "\x8E");
-    CFStringRef euro = makeString("\xE2\x82\xAC");
+    const auto euro = cftest::own(makeString("\xE2\x82\xAC"));
     EXPECT_FALSE(CFStringGetCString(euro, buffer, sizeof buffer, kCFStringEncodingISOLatin1));
     ASSERT_TRUE(CFStringGetCString(euro, buffer, sizeof buffer, kCFStringEncodingWindowsLatin1));
     EXPECT_STREQ(buffer, "\x80");
-    CFRelease(euro);
-    CFRelease(mac);
-    CFRelease(latin);
 }
 
 TEST(CFString, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
@@ -58,7 +55,7 @@ TEST(CFString, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
     EXPECT_FALSE(CFStringGetCString(s, small, 0, kCFStringEncodingASCII));
     EXPECT_EQ(small[0], '\0'); // never a partial, unterminated copy
 
-    CFStringRef accent = makeString("\xC3\xA9t\xC3\xA9");
+    const auto accent = cftest::own(makeString("\xC3\xA9t\xC3\xA9"));
     EXPECT_FALSE(CFStringGetCString(accent, buffer, sizeof buffer, kCFStringEncodingASCII));
     char exact[6];
     EXPECT_TRUE(CFStringGetCString(accent, exact, 6, kCFStringEncodingUTF8));
@@ -70,11 +67,10 @@ TEST(CFString, GetCStringRefusesSmallBuffersAndUnrepresentableText) {
     if (ptr != nullptr) {
         EXPECT_STREQ(ptr, "hello");
     }
-    CFRelease(accent);
 }
 
 TEST(CFString, GetBytesStopsAtCharacterBoundaries) {
-    CFStringRef s = makeString("a\xC3\xA9z");
+    const auto s = cftest::own(makeString("a\xC3\xA9z"));
     UInt8 out[8];
     CFIndex used = 0;
     CFIndex done = CFStringGetBytes(s, CFRangeMake(0, 3), kCFStringEncodingASCII, 0, false, out,
@@ -90,7 +86,6 @@ TEST(CFString, GetBytesStopsAtCharacterBoundaries) {
     done =
         CFStringGetBytes(s, CFRangeMake(0, 3), kCFStringEncodingUTF8, 0, false, nullptr, 0, &used);
     EXPECT_EQ(used, 4);
-    CFRelease(s);
 }
 
 TEST(CFString, CompareOptions) {
@@ -124,48 +119,39 @@ TEST(CFString, CompareOptions) {
 }
 
 TEST(CFString, FormatWithObjectsAndCTypes) {
-    int n = 42;
-    CFNumberRef number = CFNumberCreate(nullptr, kCFNumberIntType, &n);
-    CFStringRef s =
-        CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%d|%5.2f|%s|%@|%@|%x|%lld|%%|%-4d|"), -7,
-                                 3.14159, "c-text", CFSTR("cf-text"), number, 255u, 1LL << 40, 3);
+    const auto number = cftest::own(cftest::makeNumber(42));
+    const auto s = cftest::own(CFStringCreateWithFormat(
+        nullptr, nullptr, CFSTR("%d|%5.2f|%s|%@|%@|%x|%lld|%%|%-4d|"), -7, 3.14159, "c-text",
+        CFSTR("cf-text"), number.get(), 255u, 1LL << 40, 3));
     EXPECT_EQ(text(s), "-7| 3.14|c-text|cf-text|42|ff|1099511627776|%|3   |");
-    CFRelease(s);
-    CFStringRef nul = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("[%@]"), nullptr);
-    EXPECT_EQ(text(nul), "[(null)]");
-    CFRelease(nul);
+    EXPECT_EQ(cftest::take(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("[%@]"), nullptr)),
+              "[(null)]");
     const UniChar wide[] = {0x48, 0xE9, 0};
-    CFStringRef w = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%S"), wide);
-    EXPECT_EQ(text(w), "H\xC3\xA9");
-    CFRelease(w);
-    CFRelease(number);
+    EXPECT_EQ(cftest::take(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%S"), wide)),
+              "H\xC3\xA9");
 }
 
 TEST(CFString, MutableEditingAndCopies) {
-    CFMutableStringRef m = CFStringCreateMutable(nullptr, 0);
+    const auto m = cftest::own(CFStringCreateMutable(nullptr, 0));
     CFStringAppendCString(m, "abc", kCFStringEncodingASCII);
     CFStringAppend(m, CFSTR("def"));
     CFStringAppend(m, m);
     EXPECT_EQ(text(m), "abcdefabcdef");
-    CFStringRef copy = CFStringCreateCopy(nullptr, m);
+    const auto copy = cftest::own(CFStringCreateCopy(nullptr, m));
     CFStringDelete(m, CFRangeMake(0, 6));
     CFStringInsert(m, 0, CFSTR(">"));
     EXPECT_EQ(text(m), ">abcdef");
     EXPECT_EQ(text(copy), "abcdefabcdef"); // the copy is independent
     // A copy of an immutable string may be the same object, retained.
-    CFStringRef again = CFStringCreateCopy(nullptr, copy);
+    const auto again = cftest::own(CFStringCreateCopy(nullptr, copy));
     EXPECT_TRUE(CFEqual(again, copy));
     EXPECT_EQ(CFStringGetCStringPtr(m, kCFStringEncodingUTF8), nullptr);
     // Literals are never changed through the mutable interface.
     CFStringAppend(const_cast<CFMutableStringRef>(CFSTR("fixed")), CFSTR("!"));
     EXPECT_EQ(text(CFSTR("fixed")), "fixed");
-    CFMutableStringRef spaced = CFStringCreateMutableCopy(nullptr, 0, CFSTR("  x y \n"));
+    const auto spaced = cftest::own(CFStringCreateMutableCopy(nullptr, 0, CFSTR("  x y \n")));
     CFStringTrimWhitespace(spaced);
     EXPECT_EQ(text(spaced), "x y");
-    CFRelease(spaced);
-    CFRelease(again);
-    CFRelease(copy);
-    CFRelease(m);
 }
 
 TEST(CFString, NumericValues) {
@@ -178,13 +164,11 @@ TEST(CFString, NumericValues) {
 }
 
 TEST(CFString, SplitAndJoin) {
-    CFArrayRef parts = CFStringCreateArrayBySeparatingStrings(nullptr, CFSTR("a,,b"), CFSTR(","));
+    const auto parts =
+        cftest::own(CFStringCreateArrayBySeparatingStrings(nullptr, CFSTR("a,,b"), CFSTR(",")));
     ASSERT_EQ(CFArrayGetCount(parts), 3);
     EXPECT_TRUE(CFEqual(CFArrayGetValueAtIndex(parts, 1), CFSTR("")));
-    CFStringRef joined = CFStringCreateByCombiningStrings(nullptr, parts, CFSTR("+"));
-    EXPECT_EQ(text(joined), "a++b");
-    CFRelease(joined);
-    CFRelease(parts);
+    EXPECT_EQ(cftest::take(CFStringCreateByCombiningStrings(nullptr, parts, CFSTR("+"))), "a++b");
 }
 
 } // namespace
