@@ -134,24 +134,23 @@ TEST_P(HostProperties, StreamFormatSizeRulesAndUnchangedFormats) {
 }
 
 TEST_P(HostProperties, HostCallbacksPartlySetAreZeroFilled) {
+    const auto setCallbacks = [&](AudioUnitScope scope, const void* data, UInt32 size) {
+        return AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, scope, 0, data, size);
+    };
     ListenerCount heard;
     ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_HostCallbacks,
                                            ListenerCount::proc, &heard),
               0);
     unsigned char full[40];
     std::memset(full, 0xA5, sizeof full);
-    ASSERT_EQ(
-        AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kGlob, 0, full, sizeof full),
-        0);
+    ASSERT_EQ(setCallbacks(kGlob, full, sizeof full), 0);
     EXPECT_EQ(heard.calls, 1);
 
     unsigned char part[16];
     for (int i = 0; i < 16; ++i) {
         part[i] = static_cast<unsigned char>(i + 1);
     }
-    ASSERT_EQ(
-        AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kGlob, 0, part, sizeof part),
-        0);
+    ASSERT_EQ(setCallbacks(kGlob, part, sizeof part), 0);
     EXPECT_EQ(heard.calls, 2);
     unsigned char back[40];
     std::memset(back, 0xEE, sizeof back);
@@ -164,20 +163,14 @@ TEST_P(HostProperties, HostCallbacksPartlySetAreZeroFilled) {
         EXPECT_EQ(back[i], 0) << "byte " << i;
     }
     // The same bytes again change nothing and tell nobody.
-    EXPECT_EQ(
-        AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kGlob, 0, part, sizeof part),
-        0);
+    EXPECT_EQ(setCallbacks(kGlob, part, sizeof part), 0);
     EXPECT_EQ(heard.calls, 2);
     // Only the Global scope has them.
-    EXPECT_EQ(
-        AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kIn, 0, part, sizeof part),
-        kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(setCallbacks(kIn, part, sizeof part), kAudioUnitErr_InvalidScope);
     // Removing clears them once.
-    EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kGlob, 0, nullptr, 0),
-              0);
+    EXPECT_EQ(setCallbacks(kGlob, nullptr, 0), 0);
     EXPECT_EQ(heard.calls, 3);
-    EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kGlob, 0, nullptr, 0),
-              0);
+    EXPECT_EQ(setCallbacks(kGlob, nullptr, 0), 0);
     EXPECT_EQ(heard.calls, 3);
 }
 
@@ -223,19 +216,15 @@ TEST_P(HostProperties, WhatIsRefusedWhileInitializedAndWhileNot) {
 TEST_P(HostProperties, ScopeAndElementErrors) {
     UInt32 size = 0;
     Boolean writable = false;
-    EXPECT_EQ(
-        AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ElementName, kIn, 1, &size, &writable),
-        kAudioUnitErr_InvalidElement);
-    EXPECT_EQ(
-        AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ElementName, 5, 0, &size, &writable),
-        kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kFormat, kAudioUnitScope_Group, 0, &size, &writable),
-              kAudioUnitErr_InvalidElement);
-    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_MaximumFramesPerSlice, kIn, 0,
-                                       &size, &writable),
-              kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, 12345, kGlob, 0, &size, &writable),
-              kAudioUnitErr_InvalidProperty);
+    const auto infoOf = [&](AudioUnitPropertyID id, AudioUnitScope scope,
+                            AudioUnitElement element) {
+        return AudioUnitGetPropertyInfo(unit, id, scope, element, &size, &writable);
+    };
+    EXPECT_EQ(infoOf(kAudioUnitProperty_ElementName, kIn, 1), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(infoOf(kAudioUnitProperty_ElementName, 5, 0), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(infoOf(kFormat, kAudioUnitScope_Group, 0), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(infoOf(kAudioUnitProperty_MaximumFramesPerSlice, kIn, 0), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(infoOf(12345, kGlob, 0), kAudioUnitErr_InvalidProperty);
     AudioStreamBasicDescription format{};
     EXPECT_EQ(getProperty(unit, kFormat, 4, 0, format), kAudioUnitErr_InvalidScope);
     EXPECT_EQ(getProperty(unit, kFormat, kOut, 1, format), kAudioUnitErr_InvalidElement);
