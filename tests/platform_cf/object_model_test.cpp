@@ -55,9 +55,9 @@ TEST(CFObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
 }
 
 TEST(CFObjectModel, TypeIdsAreDistinctAndMatchObjects) {
-    CFNumberRef n = cftest::makeNumber(1);
-    CFDataRef d = CFDataCreate(nullptr, nullptr, 0);
-    CFArrayRef a = CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks);
+    const auto n = cftest::own(cftest::makeNumber(1));
+    const auto d = cftest::own(CFDataCreate(nullptr, nullptr, 0));
+    const auto a = cftest::own(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
     EXPECT_EQ(CFGetTypeID(CFSTR("x")), CFStringGetTypeID());
     EXPECT_EQ(CFGetTypeID(n), CFNumberGetTypeID());
     EXPECT_EQ(CFGetTypeID(d), CFDataGetTypeID());
@@ -66,14 +66,11 @@ TEST(CFObjectModel, TypeIdsAreDistinctAndMatchObjects) {
     EXPECT_NE(CFStringGetTypeID(), CFNumberGetTypeID());
     EXPECT_NE(CFDictionaryGetTypeID(), CFArrayGetTypeID());
     EXPECT_FALSE(CFEqual(n, d));
-    CFRelease(n);
-    CFRelease(d);
-    CFRelease(a);
 }
 
 TEST(CFObjectModel, EqualObjectsHashAlike) {
-    CFStringRef s1 = cftest::makeString("same");
-    CFMutableStringRef s2 = CFStringCreateMutable(nullptr, 0);
+    const auto s1 = cftest::own(cftest::makeString("same"));
+    const auto s2 = cftest::own(CFStringCreateMutable(nullptr, 0));
     CFStringAppendCString(s2, "same", kCFStringEncodingASCII);
     EXPECT_TRUE(CFEqual(s1, s2));
     EXPECT_EQ(CFHash(s1), CFHash(s2));
@@ -83,28 +80,22 @@ TEST(CFObjectModel, EqualObjectsHashAlike) {
     int32_t i = 3;
     double d = 3.0;
     double half = 3.5;
-    CFNumberRef ni = CFNumberCreate(nullptr, kCFNumberSInt32Type, &i);
-    CFNumberRef nd = CFNumberCreate(nullptr, kCFNumberFloat64Type, &d);
-    CFNumberRef nh = CFNumberCreate(nullptr, kCFNumberFloat64Type, &half);
+    const auto ni = cftest::own(CFNumberCreate(nullptr, kCFNumberSInt32Type, &i));
+    const auto nd = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &d));
+    const auto nh = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &half));
     EXPECT_TRUE(CFEqual(ni, nd));
     EXPECT_EQ(CFHash(ni), CFHash(nd));
     EXPECT_FALSE(CFEqual(ni, nh));
     EXPECT_EQ(CFNumberCompare(ni, nh, nullptr), kCFCompareLessThan);
     EXPECT_EQ(CFNumberCompare(nh, ni, nullptr), kCFCompareGreaterThan);
-    for (CFTypeRef cf :
-         {static_cast<CFTypeRef>(s1), static_cast<CFTypeRef>(s2), static_cast<CFTypeRef>(ni),
-          static_cast<CFTypeRef>(nd), static_cast<CFTypeRef>(nh)}) {
-        CFRelease(cf);
-    }
 }
 
 TEST(CFObjectModel, DescriptionsNameTheContents) {
     int64_t v = -42;
-    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
+    const auto n = cftest::own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &v));
     const std::string text = cftest::take(CFCopyDescription(n));
     EXPECT_NE(text.find("-42"), std::string::npos) << text;
     EXPECT_NE(text.find("kCFNumberSInt64Type"), std::string::npos) << text;
-    CFRelease(n);
 }
 
 TEST(CFNumber, StoredTypesFollowWidthAndPrecision) {
@@ -138,7 +129,7 @@ TEST(CFNumber, StoredTypesFollowWidthAndPrecision) {
 
 TEST(CFNumber, GetValueConvertsAndReportsLoss) {
     int64_t big = (int64_t{1} << 40) + 1;
-    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &big);
+    const auto n = cftest::own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &big));
     int32_t narrow = 0;
     EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt32Type, &narrow));
     int64_t wide = 0;
@@ -149,34 +140,30 @@ TEST(CFNumber, GetValueConvertsAndReportsLoss) {
     EXPECT_EQ(asDouble, static_cast<double>(big));
     float asFloat = 0;
     EXPECT_FALSE(CFNumberGetValue(n, kCFNumberFloatType, &asFloat)); // 2^40+1 needs 41 bits
-    CFRelease(n);
 
     double frac = 2.75;
-    CFNumberRef r = CFNumberCreate(nullptr, kCFNumberFloat64Type, &frac);
+    const auto r = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &frac));
     int i = 0;
     EXPECT_FALSE(CFNumberGetValue(r, kCFNumberIntType, &i));
     EXPECT_EQ(i, 2);
     float fl = 0;
     EXPECT_TRUE(CFNumberGetValue(r, kCFNumberFloat32Type, &fl));
     EXPECT_EQ(fl, 2.75f);
-    CFRelease(r);
 
     double huge = 1e300;
-    CFNumberRef h = CFNumberCreate(nullptr, kCFNumberDoubleType, &huge);
+    const auto h = cftest::own(CFNumberCreate(nullptr, kCFNumberDoubleType, &huge));
     int16_t s16 = 0;
     EXPECT_FALSE(CFNumberGetValue(h, kCFNumberSInt16Type, &s16));
     EXPECT_EQ(s16, std::numeric_limits<int16_t>::max());
-    CFRelease(h);
 
     float half = 0.5f;
-    CFNumberRef f32 = CFNumberCreate(nullptr, kCFNumberFloat32Type, &half);
+    const auto f32 = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat32Type, &half));
     int32_t fromFloat = -1;
     double fromFloat64 = 0;
     EXPECT_TRUE(CFNumberGetValue(f32, kCFNumberFloat64Type, &fromFloat64));
     EXPECT_EQ(fromFloat64, 0.5);
     EXPECT_FALSE(CFNumberGetValue(f32, kCFNumberSInt32Type, &fromFloat));
     EXPECT_EQ(fromFloat, 0);
-    CFRelease(f32);
 }
 
 TEST(CFNumber, SpecialValues) {
@@ -197,12 +184,12 @@ TEST(CFBoolean, ValuesAndIdentity) {
 
 TEST(CFData, CreateCopiesAndMutableDataGrows) {
     const UInt8 bytes[] = {1, 2, 3};
-    CFDataRef d = CFDataCreate(nullptr, bytes, 3);
+    const auto d = cftest::own(CFDataCreate(nullptr, bytes, 3));
     EXPECT_EQ(CFDataGetLength(d), 3);
     EXPECT_NE(CFDataGetBytePtr(d), bytes);
     EXPECT_EQ(CFDataGetBytePtr(d)[2], 3);
 
-    CFMutableDataRef m = CFDataCreateMutable(nullptr, 0);
+    const auto m = cftest::own(CFDataCreateMutable(nullptr, 0));
     CFDataAppendBytes(m, bytes, 3);
     CFDataAppendBytes(m, bytes, 2);
     EXPECT_EQ(CFDataGetLength(m), 5);
@@ -213,20 +200,17 @@ TEST(CFData, CreateCopiesAndMutableDataGrows) {
     CFDataGetMutableBytePtr(m)[0] = 9;
     CFDataSetLength(m, 3);
     const UInt8 expected[] = {9, 2, 3};
-    CFDataRef e = CFDataCreate(nullptr, expected, 3);
+    const auto e = cftest::own(CFDataCreate(nullptr, expected, 3));
     EXPECT_TRUE(CFEqual(m, e));
     EXPECT_EQ(CFHash(m), CFHash(e));
     EXPECT_FALSE(CFEqual(d, e));
     // Immutable data refuses mutable access.
-    EXPECT_EQ(CFDataGetMutableBytePtr(const_cast<CFMutableDataRef>(d)), nullptr);
+    EXPECT_EQ(CFDataGetMutableBytePtr(const_cast<CFMutableDataRef>(d.get())), nullptr);
 
     // Appending a buffer's own bytes.
     CFDataAppendBytes(m, CFDataGetBytePtr(m), CFDataGetLength(m));
     EXPECT_EQ(CFDataGetLength(m), 6);
     EXPECT_EQ(CFDataGetBytePtr(m)[3], 9);
-    CFRelease(d);
-    CFRelease(m);
-    CFRelease(e);
 }
 
 TEST(CFData, NoCopyUsesBytesInPlaceAndFreesThemWithTheDeallocator) {

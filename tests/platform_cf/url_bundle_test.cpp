@@ -36,20 +36,21 @@ CFURLRef fileURL(const char* path, bool isDirectory) {
 }
 
 TEST(CFURL, FileSystemPathsRoundTrip) {
-    CFURLRef dir = fileURL("/tmp/some folder/X.component/", true);
+    const auto dir = cftest::own(fileURL("/tmp/some folder/X.component/", true));
     EXPECT_EQ(text(CFURLGetString(dir)), "file:///tmp/some%20folder/X.component/");
     EXPECT_EQ(pathOf(dir), "/tmp/some folder/X.component");
     EXPECT_EQ(cftest::take(CFURLCopyLastPathComponent(dir)), "X.component");
     EXPECT_EQ(cftest::take(CFURLCopyPathExtension(dir)), "component");
     EXPECT_TRUE(CFURLHasDirectoryPath(dir));
 
-    CFURLRef file = CFURLCreateCopyAppendingPathComponent(nullptr, dir, CFSTR("Contents"), true);
-    CFURLRef plist =
-        CFURLCreateCopyAppendingPathComponent(nullptr, file, CFSTR("Info.plist"), false);
+    const auto file =
+        cftest::own(CFURLCreateCopyAppendingPathComponent(nullptr, dir, CFSTR("Contents"), true));
+    const auto plist = cftest::own(
+        CFURLCreateCopyAppendingPathComponent(nullptr, file, CFSTR("Info.plist"), false));
     EXPECT_EQ(pathOf(plist), "/tmp/some folder/X.component/Contents/Info.plist");
     EXPECT_EQ(text(CFURLGetString(plist)),
               "file:///tmp/some%20folder/X.component/Contents/Info.plist");
-    CFURLRef parent = CFURLCreateCopyDeletingLastPathComponent(nullptr, plist);
+    const auto parent = cftest::own(CFURLCreateCopyDeletingLastPathComponent(nullptr, plist));
     EXPECT_TRUE(CFEqual(parent, file));
 
     UInt8 buffer[64];
@@ -60,39 +61,32 @@ TEST(CFURL, FileSystemPathsRoundTrip) {
     EXPECT_FALSE(CFURLGetFileSystemRepresentation(plist, true, small, sizeof small));
 
     const char raw[] = "/usr/lib/x.so";
-    CFURLRef fromRep = CFURLCreateFromFileSystemRepresentation(
-        nullptr, reinterpret_cast<const UInt8*>(raw), sizeof raw - 1, false);
+    const auto fromRep = cftest::own(CFURLCreateFromFileSystemRepresentation(
+        nullptr, reinterpret_cast<const UInt8*>(raw), sizeof raw - 1, false));
     EXPECT_EQ(pathOf(fromRep), "/usr/lib/x.so");
-    CFURLRef noExtension = fileURL("/a/b.d/noext", false);
+    const auto noExtension = cftest::own(fileURL("/a/b.d/noext", false));
     EXPECT_EQ(CFURLCopyPathExtension(noExtension), nullptr);
-    CFRelease(noExtension);
 
-    CFURLRef parsed = CFURLCreateWithString(
-        nullptr, CFSTR("file:///tmp/some%20folder/X.component/Contents/Info.plist"), nullptr);
+    const auto parsed = cftest::own(CFURLCreateWithString(
+        nullptr, CFSTR("file:///tmp/some%20folder/X.component/Contents/Info.plist"), nullptr));
     EXPECT_TRUE(CFEqual(parsed, plist));
     EXPECT_EQ(CFURLCreateWithString(nullptr, CFSTR("file:///bad%zzescape"), nullptr), nullptr);
-    for (CFURLRef u : {dir, file, plist, parent, fromRep, parsed}) {
-        CFRelease(u);
-    }
-    CFURLRef root = fileURL("/", true);
+    const auto root = cftest::own(fileURL("/", true));
     EXPECT_EQ(pathOf(root), "/");
     EXPECT_EQ(text(CFURLGetString(root)), "file:///");
-    CFRelease(root);
 }
 
 TEST(CFURL, RelativePathsResolveAgainstTheWorkingFolder) {
-    CFURLRef relative = fileURL("sub/file.txt", false);
+    const auto relative = cftest::own(fileURL("sub/file.txt", false));
     EXPECT_EQ(pathOf(relative), "sub/file.txt");
     ASSERT_NE(CFURLGetBaseURL(relative), nullptr);
     UInt8 buffer[4096];
     ASSERT_TRUE(CFURLGetFileSystemRepresentation(relative, true, buffer, sizeof buffer));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)),
               fs::current_path().string() + "/sub/file.txt");
-    CFURLRef absolute = CFURLCopyAbsoluteURL(relative);
+    const auto absolute = cftest::own(CFURLCopyAbsoluteURL(relative));
     EXPECT_EQ(CFURLGetBaseURL(absolute), nullptr);
     EXPECT_EQ(pathOf(absolute), fs::current_path().string() + "/sub/file.txt");
-    CFRelease(absolute);
-    CFRelease(relative);
 }
 
 class CFBundleTest : public ::testing::Test {
@@ -151,9 +145,9 @@ TEST_F(CFBundleTest, FindsABundleLoadedByDlopenWhoeverLoadedIt) {
     EXPECT_EQ(takePath(CFBundleCopyResourceURL(found, CFSTR("AUPluginCocoaUI"), CFSTR("bundle"),
                                                nullptr)),
               (bundle / "Contents/Resources/AUPluginCocoaUI.bundle").string());
-    EXPECT_EQ(takePath(CFBundleCopyResourceURL(found, CFSTR("view.bundle"), CFSTR("txt"),
-                                               CFSTR("Sub"))),
-              (bundle / "Contents/Resources/Sub/view.bundle.txt").string());
+    EXPECT_EQ(
+        takePath(CFBundleCopyResourceURL(found, CFSTR("view.bundle"), CFSTR("txt"), CFSTR("Sub"))),
+        (bundle / "Contents/Resources/Sub/view.bundle.txt").string());
     EXPECT_EQ(CFBundleCopyResourceURL(found, CFSTR("missing"), CFSTR("txt"), nullptr), nullptr);
 
     // One bundle per folder: creating it by URL gives the same object, retained.
