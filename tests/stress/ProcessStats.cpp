@@ -15,7 +15,9 @@
 #endif
 
 #ifdef VX_SANITIZER_ALLOCATOR
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' allocator statistics (declared here because not
+// every compiler ships the header that declares them).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace unithost {
