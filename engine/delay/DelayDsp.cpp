@@ -176,12 +176,17 @@ void DelayDsp::limit(float* outL, float* outR, int n) {
         const float peak = std::max(std::fabs(l), std::fabs(r));
         const float needed = peak > kCeiling ? kCeiling / peak : 1.f;
         // Sliding minimum of the needed gain over the samples still held.
+        // A reset that lands while another thread processes can leave the
+        // head past the tail; start the window afresh rather than walk the
+        // whole index range.
+        if (mQueueTail - mQueueHead > mQueueMask + 1)
+            mQueueHead = mQueueTail;
         while (mQueueTail != mQueueHead && mQueueGain[(mQueueTail - 1) & mQueueMask] >= needed)
             --mQueueTail;
         mQueueGain[mQueueTail & mQueueMask] = needed;
         mQueueTime[mQueueTail & mQueueMask] = mTime;
         ++mQueueTail;
-        while (mQueueTime[mQueueHead & mQueueMask] < mTime - window)
+        while (mQueueHead + 1 < mQueueTail && mQueueTime[mQueueHead & mQueueMask] < mTime - window)
             ++mQueueHead;
         const float lowest = mQueueGain[mQueueHead & mQueueMask];
         mLimiterGain =
