@@ -112,9 +112,10 @@ char* CAStreamBasicDescription::AsString(char* buf, size_t size) const noexcept 
         char bitDepth[32];
         const UInt32 fraction = FractionBits();
         if (fraction > 0) {
+            // Subtracted unsigned: a parsed depth of 2^31 or more must not
+            // overflow; the printed value is the same 32-bit one.
             std::snprintf(bitDepth, sizeof(bitDepth), "%d.%d",
-                          static_cast<int>(mBitsPerChannel) - static_cast<int>(fraction),
-                          static_cast<int>(fraction));
+                          static_cast<int>(mBitsPerChannel - fraction), static_cast<int>(fraction));
         } else {
             std::snprintf(bitDepth, sizeof(bitDepth), "%d", static_cast<int>(mBitsPerChannel));
         }
