@@ -98,6 +98,29 @@ TEST(IntMap, DuplicatesResolveToTheLowestSlotAndKeysCanMove) {
     EXPECT_EQ(map.findKey(~0ULL), 3u); // a stored all-ones key is still found
 }
 
+TEST(IntMap, SlotsSharingTheKeysLowHalfAreNotTakenForIt) {
+    // Every slot agrees with the key in its low 32 bits and differs in the
+    // high ones, except the one that holds the key; in every position of
+    // tables long enough to be scanned in blocks and in the remainder.
+    const unsigned long long key = 0x0000000500000007ULL;
+    for (unsigned long long count = 1; count <= 40; ++count) {
+        for (unsigned long long at = 0; at <= count; ++at) {
+            FastIntMap map;
+            map.allocate(40);
+            map.setKeyCount(count);
+            for (unsigned long long slot = 0; slot < count; ++slot)
+                map.setKey(slot, ((slot + 100) << 32) | 7u);
+            if (at < count)
+                map.setKey(at, key);
+            ASSERT_EQ(map.findKey(key), at < count ? at : kNone)
+                << "count " << count << ", key at " << at;
+            // And the reverse: the high half matches everywhere, the low one
+            // nowhere.
+            ASSERT_EQ(map.findKey(0x0000006400000008ULL), kNone) << "count " << count;
+        }
+    }
+}
+
 TEST(IntMap, ReallocatingGrowsWithFreshZeroedAlignedSlots) {
     InspectableIntMap map;
     map.allocate(2);

@@ -10,7 +10,10 @@
 // cannot be told apart from an unused slot.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include <emmintrin.h>
 
 namespace NSVextra {
 
@@ -45,6 +48,8 @@ public:
     void setKey(unsigned long long slot, unsigned long long key);
 
     // The lowest slot below the key count holding `key`, or kNotFound.
+    // Defined inline below: a lookup in a small table costs about as much as
+    // a call, so callers get it without one.
     unsigned long long findKey(unsigned long long key) const;
 
 protected:
@@ -67,5 +72,91 @@ public:
     // The lowest slot below the key count holding hash(s), or kNotFound.
     unsigned long long findKey(const std::string& s) const;
 };
+
+namespace fastmap_detail {
+
+// The low 32-bit halves of four slots (slots[0..3], 16-byte aligned)
+// compared with the key's low half: one lane per slot.
+inline __m128i lowHalvesEqual(const unsigned long long* slots, __m128i keyLow) {
+    const float* f = reinterpret_cast<const float*>(slots);
+    const __m128 lows = _mm_shuffle_ps(_mm_load_ps(f), _mm_load_ps(f + 4), _MM_SHUFFLE(2, 0, 2, 0));
+    return _mm_cmpeq_epi32(_mm_castps_si128(lows), keyLow);
+}
+
+// Bytes count as signed: 0x80..0xFF add -128..-1, which wraps.
+inline unsigned long long signedByte(char c) {
+    return static_cast<unsigned long long>(static_cast<long long>(static_cast<signed char>(c)));
+}
+
+} // namespace fastmap_detail
+
+inline unsigned long long FastIntMap::findKey(unsigned long long key) const {
+    // Sixteen slots per step with one branch: the low halves of the slots are
+    // gathered into four vectors and compared with the key's low half in one
+    // go; only slots whose low half matches are compared in full. The slot
+    // array is 16-byte aligned and steps start at multiples of 16 slots, so
+    // every load is aligned and stays below the key count.
+    const unsigned long long* slots = m_pSlots;
+    const unsigned long long n = m_keyCount;
+    unsigned long long slot = 0;
+    const __m128i low = _mm_set1_epi32(static_cast<int>(static_cast<unsigned>(key)));
+    for (; slot + 16 <= n; slot += 16) {
+        const unsigned long long* s = slots + slot;
+        const __m128i a = _mm_packs_epi32(fastmap_detail::lowHalvesEqual(s, low),
+                                          fastmap_detail::lowHalvesEqual(s + 4, low));
+        const __m128i b = _mm_packs_epi32(fastmap_detail::lowHalvesEqual(s + 8, low),
+                                          fastmap_detail::lowHalvesEqual(s + 12, low));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+        while (mask != 0) {
+            const unsigned j = static_cast<unsigned>(__builtin_ctz(mask));
+            if (s[j] == key)
+                return slot + j;
+            mask &= mask - 1;
+        }
+    }
+    for (; slot < n; ++slot) {
+        if (slots[slot] == key)
+            return slot;
+    }
+    return kNotFound;
+}
+
+inline unsigned long long FastStringMap::hash(const std::string& s) {
+    // h = h * 65599 + byte, eight bytes per step: in wrapping arithmetic
+    // h * P^8 + b0 * P^7 + ... + b7 is exactly eight single steps, but only
+    // one multiplication per step waits for the previous h.
+    using fastmap_detail::signedByte;
+    constexpr unsigned long long P1 = 65599ULL;
+    constexpr unsigned long long P2 = P1 * P1;
+    constexpr unsigned long long P3 = P2 * P1;
+    constexpr unsigned long long P4 = P3 * P1;
+    constexpr unsigned long long P5 = P4 * P1;
+    constexpr unsigned long long P6 = P5 * P1;
+    constexpr unsigned long long P7 = P6 * P1;
+    constexpr unsigned long long P8 = P7 * P1;
+    const char* p = s.data();
+    const std::size_t n = s.size();
+    unsigned long long h = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        h = h * P8 + signedByte(p[i]) * P7 + signedByte(p[i + 1]) * P6 + signedByte(p[i + 2]) * P5 +
+            signedByte(p[i + 3]) * P4 + signedByte(p[i + 4]) * P3 + signedByte(p[i + 5]) * P2 +
+            signedByte(p[i + 6]) * P1 + signedByte(p[i + 7]);
+    }
+    if (i + 4 <= n) {
+        h = h * P4 + signedByte(p[i]) * P3 + signedByte(p[i + 1]) * P2 + signedByte(p[i + 2]) * P1 +
+            signedByte(p[i + 3]);
+        i += 4;
+    }
+    for (; i < n; ++i)
+        h = h * P1 + signedByte(p[i]);
+    return h;
+}
+
+inline unsigned long long FastStringMap::findKey(const std::string& s) const {
+    if (m_capacity == 0)
+        return kNotFound;
+    return FastIntMap::findKey(hash(s));
+}
 
 } // namespace NSVextra
