@@ -147,8 +147,9 @@ OSStatus AUBase::CanSetMaxFrames() const {
 }
 
 void AUBase::ResetRenderTime() noexcept {
-    mCurrentRenderTime = AudioTimeStamp{};
-    mCurrentRenderTime.mSampleTime = -1.0;
+    AudioTimeStamp cleared{};
+    cleared.mSampleTime = -1.0;
+    mCurrentRenderTime.store(cleared);
 }
 
 OSStatus AUBase::Reset(AudioUnitScope /*inScope*/, AudioUnitElement /*inElement*/) {
@@ -218,36 +219,26 @@ bool AUBase::ValidFormat(AudioUnitScope, AudioUnitElement,
 
 OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID inID, AudioUnitPropertyListenerProc inProc,
                                      void* inProcRefCon) {
-    if (mPropertyListeners.capacity() == 0) {
-        mPropertyListeners.reserve(32);
-    }
-    mPropertyListeners.push_back(PropertyListener{inID, inProc, inProcRefCon});
+    mPropertyListeners.Add(PropertyListenerList::Record{inID, inProc, inProcRefCon});
     return 0;
 }
 
 OSStatus AUBase::RemovePropertyListener(AudioUnitPropertyID inID,
                                         AudioUnitPropertyListenerProc inProc, void* inProcRefCon,
                                         bool refConSpecified) {
-    for (size_t i = mPropertyListeners.size(); i-- > 0;) {
-        const PropertyListener& l = mPropertyListeners[i];
-        if (l.propertyID == inID && l.listenerProc == inProc &&
-            (!refConSpecified || l.listenerRefCon == inProcRefCon)) {
-            mPropertyListeners.erase(mPropertyListeners.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
+    mPropertyListeners.Remove(inID, inProc, inProcRefCon, refConSpecified);
     return 0;
 }
 
 void AUBase::PropertyChanged(AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement) {
-    // Indexing (not iterators) keeps a misbehaving listener that adds or
-    // removes listeners from walking freed memory.
-    for (size_t i = 0; i < mPropertyListeners.size(); ++i) {
-        const PropertyListener l = mPropertyListeners[i];
+    // The walk reads a snapshot, so a listener that adds or removes
+    // listeners changes what the next announcement sees, not this one.
+    mPropertyListeners.ForEach([&](const PropertyListenerList::Record& l) {
         if (l.propertyID == inID && l.listenerProc != nullptr) {
             l.listenerProc(l.listenerRefCon, GetComponentInstance(), inID, inScope, inElement);
         }
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------

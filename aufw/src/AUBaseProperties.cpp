@@ -464,9 +464,11 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         return 0;
     }
 
-    case kAUBaseProperty_LastRenderedSampleTime:
-        std::memcpy(outData, &mCurrentRenderTime.mSampleTime, sizeof(Float64));
+    case kAUBaseProperty_LastRenderedSampleTime: {
+        const Float64 sampleTime = mCurrentRenderTime.sampleTime();
+        std::memcpy(outData, &sampleTime, sizeof(Float64));
         return 0;
+    }
 
     default:
         return GetProperty(inID, inScope, inElement, outData);

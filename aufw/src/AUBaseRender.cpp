@@ -118,8 +118,8 @@ OSStatus CheckInputList(const CAStreamBasicDescription& format, const AudioBuffe
 
 // A cycle for this time stamp was rendered already. A sample time that is
 // not a number never compares equal, so it always renders.
-bool SameSampleTime(const AudioTimeStamp& a, const AudioTimeStamp& b) {
-    return a.mSampleTime == b.mSampleTime;
+bool SameSampleTime(const AudioTimeStamp& a, const RelaxedTimeStamp& b) {
+    return a.mSampleTime == b.sampleTime();
 }
 
 // The event's offset: the ramp's signed start and the immediate offset share
@@ -248,7 +248,7 @@ OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags& ioActionFlags,
     if (SameSampleTime(inTimeStamp, mCurrentRenderTime)) {
         return noErr;
     }
-    mCurrentRenderTime = inTimeStamp;
+    mCurrentRenderTime.store(inTimeStamp);
     return Render(ioActionFlags, inTimeStamp, inNumberFrames);
 }
 
@@ -274,7 +274,7 @@ OSStatus AUBase::DoProcess(AudioUnitRenderActionFlags& ioActionFlags,
             }
         }
         if (theError == noErr && !SameSampleTime(inTimeStamp, mCurrentRenderTime)) {
-            mCurrentRenderTime = inTimeStamp;
+            mCurrentRenderTime.store(inTimeStamp);
             theError = ProcessBufferLists(ioActionFlags, ioData, ioData, inFramesToProcess);
         }
     } catch (...) {
@@ -326,7 +326,7 @@ OSStatus AUBase::DoProcessMultiple(AudioUnitRenderActionFlags& ioActionFlags,
             }
         }
         if (theError == noErr && !SameSampleTime(inTimeStamp, mCurrentRenderTime)) {
-            mCurrentRenderTime = inTimeStamp;
+            mCurrentRenderTime.store(inTimeStamp);
             if (inNumberInputBufferLists == 1 && inNumberOutputBufferLists == 1) {
                 // An absent list on either side leaves nothing to process
                 // in place of it.

@@ -7,7 +7,7 @@ void ParameterMapEvent::SetScheduledEvent(const AudioUnitParameterEvent& inEvent
     mSliceDurationFrames = inSliceDurationFrames;
     if (inEvent.eventType == kParameterEvent_Immediate) {
         mValue1 = inEvent.eventValues.immediate.value;
-        mValue2 = mValue1;
+        mValue2 = inEvent.eventValues.immediate.value;
         mDurationInFrames = inSliceDurationFrames;
         mBufferOffset = 0;
     } else {
@@ -25,22 +25,27 @@ void ParameterMapEvent::SetScheduledEvent(const AudioUnitParameterEvent& inEvent
 void ParameterMapEvent::GetRampSliceStartEnd(
     AudioUnitParameterValue& outStartValue, AudioUnitParameterValue& outEndValue,
     AudioUnitParameterValue& outValuePerFrameDelta) const noexcept {
+    // Each field is read once, so a value set meanwhile cannot make the
+    // start and the end disagree within one answer.
+    const AudioUnitParameterValue value1 = mValue1;
+    const AudioUnitParameterValue value2 = mValue2;
+    const UInt32 duration = mDurationInFrames;
     if (mEventType != kParameterEvent_Ramped) {
         outValuePerFrameDelta = 0.0f;
-        outStartValue = mValue1;
-        outEndValue = mValue1;
+        outStartValue = value1;
+        outEndValue = value1;
         return;
     }
-    if (mDurationInFrames == 0) {
+    if (duration == 0) {
         // A ramp of no length has already arrived; dividing by its length
         // would hand infinities to the processing code.
         outValuePerFrameDelta = 0.0f;
-        outStartValue = mValue2;
-        outEndValue = mValue2;
+        outStartValue = value2;
+        outEndValue = value2;
         return;
     }
-    outValuePerFrameDelta = (mValue2 - mValue1) / static_cast<Float32>(mDurationInFrames);
-    outStartValue = mValue1 + outValuePerFrameDelta * -static_cast<Float32>(mBufferOffset);
+    outValuePerFrameDelta = (value2 - value1) / static_cast<Float32>(duration);
+    outStartValue = value1 + outValuePerFrameDelta * -static_cast<Float32>(SInt32{mBufferOffset});
     outEndValue =
-        outStartValue + outValuePerFrameDelta * static_cast<Float32>(mSliceDurationFrames);
+        outStartValue + outValuePerFrameDelta * static_cast<Float32>(UInt32{mSliceDurationFrames});
 }

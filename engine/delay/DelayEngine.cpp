@@ -87,7 +87,8 @@ float DelayEngine::IGetParam(int index) {
 }
 
 double DelayEngine::preparedRate() const {
-    return mDsp.isPrepared() ? mDsp.sampleRate() : kFallbackRate;
+    const double rate = mPreparedRate.load(std::memory_order_relaxed);
+    return rate > 0.0 ? rate : kFallbackRate;
 }
 
 int DelayEngine::latencySamples() const {
@@ -95,12 +96,12 @@ int DelayEngine::latencySamples() const {
 }
 
 void DelayEngine::reportLatency() {
-    if (!mDsp.isPrepared() || !mHost)
+    if (mPreparedRate.load(std::memory_order_relaxed) <= 0.0 || !mHost)
         return;
     const int latency = latencySamples();
-    if (latency == mReportedLatency)
+    // Two threads setting the look-ahead at once report each change once.
+    if (mReportedLatency.exchange(latency, std::memory_order_relaxed) == latency)
         return;
-    mReportedLatency = latency;
     mHost->ISetLatency(latency);
 }
 
@@ -120,13 +121,18 @@ void DelayEngine::IProcess(int, float** in, float** out, int frames) {
     t.outputGain = std::pow(10.f, value(kParamOutputGain) / 20.f);
     t.lookaheadSamples = toSamples(value(kParamLookahead), rate);
     mDsp.setTargets(t);
+    if (mResetPending.load(std::memory_order_relaxed) &&
+        mResetPending.exchange(false, std::memory_order_acquire))
+        mDsp.reset();
     mDsp.process(in[0], in[1], out[0], out[1], frames);
 }
 
 void DelayEngine::ISuspend() {}
 
 void DelayEngine::IReset() {
-    mDsp.reset();
+    // The host may reset from a control thread while audio is processed; the
+    // delay line is cleared at the start of the next block instead.
+    mResetPending.store(true, std::memory_order_release);
 }
 
 void DelayEngine::IPrepare() {
@@ -135,7 +141,10 @@ void DelayEngine::IPrepare() {
         rate = kFallbackRate;
     mDsp.prepare(rate, static_cast<int>(std::ceil(kMaxDelaySeconds * rate)),
                  static_cast<int>(std::ceil(kMaxLookaheadSeconds * rate)));
-    mReportedLatency = -1;
+    // Preparing clears the state, so a reset still waiting is done.
+    mResetPending.store(false, std::memory_order_relaxed);
+    mPreparedRate.store(rate, std::memory_order_relaxed);
+    mReportedLatency.store(-1, std::memory_order_relaxed);
     reportLatency();
 }
 

@@ -88,7 +88,13 @@ private:
     std::string mProductFolder;
     std::string mVendorFolder;
     int mISA = -1;
-    int mReportedLatency = -1;
+    // Host control threads change these while the render thread processes:
+    // the prepared rate (0 until prepared), the latency last reported, and a
+    // reset that the next IProcess carries out so that it never runs in the
+    // middle of a block.
+    std::atomic<double> mPreparedRate{0.0};
+    std::atomic<int> mReportedLatency{-1};
+    std::atomic<bool> mResetPending{false};
 };
 
 } // namespace vxdelay

@@ -132,9 +132,11 @@ VX_EXPORT IAudioPlugin* createAudioPluginInstance() {
     return new (std::nothrow) RecordingEngine();
 }
 
-// The calls recorded so far, one per line: "ISetISA 2".
+// The calls recorded so far, one per line: "ISetISA 2". The text stays valid
+// until the next call. (No thread-local copy: thread-local storage in a module
+// that is unloaded while its thread lives on trips up the leak checker.)
 VX_EXPORT const char* vxRecordingLog() {
-    static thread_local std::string copy;
+    static std::string copy;
     std::lock_guard<std::mutex> guard(gLogLock);
     copy = gLog;
     return copy.c_str();

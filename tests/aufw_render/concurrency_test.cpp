@@ -1,8 +1,8 @@
-// Render notifications added and removed from one thread while another
-// renders without pause. Every procedure that is added is eventually called,
-// and none is called once its removal has been applied: a render that
-// starts after the removal was posted applies it before notifying.
-// Run under the thread sanitizer by the tsan preset (label: concurrency).
+// Threads racing on one unit. Render notifications added and removed from
+// one thread while another renders without pause. Every procedure that is added is eventually
+// called, and none is called once its removal has been applied: a render that starts after the
+// removal was posted applies it before notifying. Run under the thread sanitizer by the tsan preset
+// (label: concurrency).
 #include "RenderTestUnit.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -108,6 +109,100 @@ TEST(RenderNotificationConcurrency, AddAndRemoveWhileRendering) {
         EXPECT_EQ(s.callsAfterRemoval.load(), 0);
     }
     EXPECT_EQ(renderFailures.load(), 0);
+}
+
+void CountCall(void* inRefCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+    static_cast<std::atomic<long>*>(inRefCon)->fetch_add(1, std::memory_order_relaxed);
+}
+
+// Property listeners come and go on a control thread while changes are
+// announced on the render thread (an engine reporting a new latency from
+// inside processing), parameters are set from a third thread and the render
+// time is reset under the renderer. Every announcement reaches the listener
+// that stays registered throughout, a removed listener hears nothing more,
+// and readers only ever see values that were written.
+TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAndResetsRace) {
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->SetParameter(0, kAudioUnitScope_Global, 0, 0.25f, 0), 0);
+    ASSERT_EQ(unit->DoInitialize(), 0);
+
+    std::atomic<long> permanent{0};
+    ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_Latency, CountCall, &permanent), 0);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> announcements{0};
+    std::atomic<long> strangeValues{0};
+    std::atomic<long> renderFailures{0};
+    std::thread renderer([&] {
+        TestBuffers out(2, 64);
+        Float64 t = 0;
+        while (!stop.load(std::memory_order_acquire)) {
+            AudioUnitRenderActionFlags flags = 0;
+            const AudioTimeStamp ts = SampleTime(t);
+            t += 64;
+            if (unit->DoRender(flags, ts, 0, 64, out.list()) != 0) {
+                renderFailures.fetch_add(1);
+            }
+            AudioUnitParameterValue value = 0;
+            if (unit->GetParameter(0, kAudioUnitScope_Global, 0, value) != 0 ||
+                (value != 0.25f && value != 0.75f)) {
+                strangeValues.fetch_add(1);
+            }
+            unit->PropertyChanged(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+            announcements.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    std::thread parameters([&] {
+        for (int i = 0; !stop.load(std::memory_order_acquire); ++i) {
+            unit->SetParameter(0, kAudioUnitScope_Global, 0, i % 2 ? 0.75f : 0.25f, 0);
+        }
+    });
+
+    constexpr int kRounds = 2000;
+    std::array<std::atomic<long>, 3> transient{};
+    for (int round = 0; round < kRounds; ++round) {
+        auto& counter = transient[size_t(round) % transient.size()];
+        ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_Latency, CountCall, &counter), 0);
+        // Another property's listener in between, so removal also has to
+        // keep the records it does not match.
+        ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_TailTime, CountCall, &counter), 0);
+        if (round % 16 == 0) {
+            ASSERT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
+        }
+        Float64 lastRendered = 0;
+        ASSERT_EQ(unit->DispatchGetProperty(AUBase::kAUBaseProperty_LastRenderedSampleTime,
+                                            kAudioUnitScope_Global, 0, &lastRendered),
+                  0);
+        if (lastRendered != -1.0 && (lastRendered < 0 || std::fmod(lastRendered, 64.0) != 0.0)) {
+            strangeValues.fetch_add(1);
+        }
+        ASSERT_EQ(
+            unit->RemovePropertyListener(kAudioUnitProperty_Latency, CountCall, &counter, true), 0);
+        ASSERT_EQ(
+            unit->RemovePropertyListener(kAudioUnitProperty_TailTime, CountCall, &counter, true),
+            0);
+    }
+    // Enough cycles that announcements and listener changes overlapped.
+    const long seen = announcements.load();
+    while (announcements.load() < seen + 100) {
+        std::this_thread::yield();
+    }
+    stop.store(true, std::memory_order_release);
+    renderer.join();
+    parameters.join();
+
+    EXPECT_EQ(renderFailures.load(), 0);
+    EXPECT_EQ(strangeValues.load(), 0);
+    EXPECT_EQ(permanent.load(), announcements.load()) << "every announcement reached it";
+    long before[3];
+    for (size_t i = 0; i < 3; ++i) {
+        before[i] = transient[i].load();
+    }
+    unit->PropertyChanged(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(transient[i].load(), before[i]) << "removed listeners stay silent";
+    }
+    EXPECT_EQ(permanent.load(), announcements.load() + 1);
 }
 
 } // namespace

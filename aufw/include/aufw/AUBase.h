@@ -15,6 +15,8 @@
 #include <aufw/AUScope.h>
 #include <aufw/CAStreamBasicDescription.h>
 #include <aufw/ComponentBase.h>
+#include <aufw/PropertyListenerList.h>
+#include <aufw/RelaxedValue.h>
 #include <aufw/TThreadSafeList.h>
 
 #include <AudioUnit/AudioUnit.h>
@@ -336,9 +338,9 @@ public:
     bool BuffersAllocated() const noexcept { return mBuffersAllocated; }
     UInt8 AudioUnitAPIVersion() const noexcept { return mAudioUnitAPIVersion; }
 
-    const AudioTimeStamp& CurrentRenderTime() const noexcept { return mCurrentRenderTime; }
+    AudioTimeStamp CurrentRenderTime() const noexcept { return mCurrentRenderTime.load(); }
     void SetCurrentRenderTime(const AudioTimeStamp& inTime) noexcept {
-        mCurrentRenderTime = inTime;
+        mCurrentRenderTime.store(inTime);
     }
     // Sample time -1 and every other field 0, so the next cycle renders.
     void ResetRenderTime() noexcept;
@@ -379,12 +381,6 @@ protected:
     void ValidateScopeAndElement(AudioUnitScope inScope, AudioUnitElement inElement);
 
 private:
-    struct PropertyListener {
-        AudioUnitPropertyID propertyID;
-        AudioUnitPropertyListenerProc listenerProc;
-        void* listenerRefCon;
-    };
-
     static void InitializeClassStrings();
     // Validity, sameness and writability checks shared by the sample-rate
     // and stream-format properties, then ChangeStreamFormat.
@@ -404,13 +400,14 @@ private:
     RenderCallbackList mRenderCallbacks;
     bool mRenderCallbacksTouched = false;
 
-    AudioTimeStamp mCurrentRenderTime{};
+    // Recorded by the render thread; a host control thread may reset it.
+    RelaxedTimeStamp mCurrentRenderTime;
     UInt32 mMaxFramesPerSlice = 0;
     OSStatus mLastRenderError = 0;
     AUPreset mCurrentPreset{};
 
     std::vector<AudioUnitParameterEvent> mParamList;
-    std::vector<PropertyListener> mPropertyListeners;
+    PropertyListenerList mPropertyListeners;
     bool mBuffersAllocated = false;
     HostCallbackInfo mHostCallbackInfo{};
     CFStringRef mContextName = nullptr;

@@ -8,6 +8,7 @@
 
 #include <aufw/AUBase.h>
 #include <aufw/AUKernelBase.h>
+#include <aufw/RelaxedValue.h>
 
 #include <AudioUnit/AudioUnit.h>
 
@@ -134,9 +135,10 @@ private:
     void StepBufferList(AudioBufferList& ioList, UInt32 inFrames, int inDirection) const;
 
     std::vector<AUEffectKernel*> mKernelList;
-    bool mBypassEffect = false;
+    // Set by host control threads while the render thread reads them.
+    RelaxedValue<bool> mBypassEffect = false;
     bool mParamsDependOnSampleRate = false;
-    bool mProcessesInPlace;
+    RelaxedValue<bool> mProcessesInPlace;
     SInt32 mTailSamplesLeft = 0;
     bool mResetTailCount = true;
     AUOutputElement* mMainOutput = nullptr;

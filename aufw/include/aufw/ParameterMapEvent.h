@@ -3,6 +3,7 @@
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
+#include <aufw/RelaxedValue.h>
 
 class ParameterMapEvent {
 public:
@@ -46,12 +47,14 @@ public:
     AudioUnitParameterValue GetEndValue() const noexcept { return mValue2; }
 
 private:
-    AUParameterEventType mEventType = kParameterEvent_Immediate;
-    SInt32 mBufferOffset = 0;
-    UInt32 mDurationInFrames = 0;
-    AudioUnitParameterValue mValue1 = 0.0f;
-    AudioUnitParameterValue mValue2 = 0.0f;
-    UInt32 mSliceDurationFrames = 0;
+    // Host control threads set values while the render thread reads them;
+    // each field is read and written whole.
+    RelaxedValue<AUParameterEventType> mEventType = kParameterEvent_Immediate;
+    RelaxedValue<SInt32> mBufferOffset = 0;
+    RelaxedValue<UInt32> mDurationInFrames = 0;
+    RelaxedValue<AudioUnitParameterValue> mValue1 = 0.0f;
+    RelaxedValue<AudioUnitParameterValue> mValue2 = 0.0f;
+    RelaxedValue<UInt32> mSliceDurationFrames = 0;
 };
 
 static_assert(sizeof(ParameterMapEvent) == 24, "six 32-bit fields");
