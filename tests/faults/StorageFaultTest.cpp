@@ -147,9 +147,20 @@ TEST(SettingsFaults, SaveOverAFolderFailsAndLeavesTheFolder) {
     EXPECT_EQ(listing(dir.path()), "prefs.txt\n");
 }
 
-TEST(SettingsFaults, SaveIntoAReadOnlyFolderFailsAndLeavesThePreviousFile) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permission bits do not stop the super-user";
+// Permission bits do not stop the super-user, so a save that must meet them
+// runs in a child that first gives up its privileges (for the unprivileged
+// "nobody"), when it has any.
+int commitAsOrdinaryUser(Settings& doc) {
+    return runInChild(
+        [&] {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                return 90;
+            return doc.commit() ? 1 : 0;
+        },
+        -1);
+}
+
+TEST(SettingsFaults, ReadOnlyFolderTakesTheSaveInPlaceAndAReadOnlyFileRefusesIt) {
     TempFolder dir;
     const std::string path = dir / "prefs.txt";
     Settings doc;
@@ -158,10 +169,28 @@ TEST(SettingsFaults, SaveIntoAReadOnlyFolderFailsAndLeavesThePreviousFile) {
     ASSERT_TRUE(doc.commit());
     const std::string before = readWhole(path);
     growLarge(doc);
-    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(doc.commit());
+
+    // A folder closed to new files, a file open to writing: no file can be
+    // made beside it, so the file itself is rewritten.
+    const auto readOnlyFolder = fs::perms::owner_read | fs::perms::owner_exec |
+                                fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(path, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
+                                             fs::perms::others_exec));
+    fs::permissions(dir.path(), readOnlyFolder);
+    EXPECT_EQ(commitAsOrdinaryUser(doc), 1);
+    const std::string after = readWhole(path);
+    EXPECT_GT(after.size(), before.size());
+    EXPECT_EQ(storedRate(path), 48000);
+    EXPECT_EQ(listing(dir.path()), "prefs.txt\n") << "nothing left beside it";
+
+    // The file closed to writing too: the save fails and changes nothing.
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_TRUE(doc.addValue("/Root/Audio", "OneMore"));
+    EXPECT_EQ(commitAsOrdinaryUser(doc), 0);
     fs::permissions(dir.path(), fs::perms::owner_all);
-    EXPECT_EQ(readWhole(path), before);
+    EXPECT_EQ(readWhole(path), after);
+    EXPECT_EQ(listing(dir.path()), "prefs.txt\n");
 }
 
 // ---------------------------------------------------------------------------
