@@ -34,12 +34,5 @@ echo "ci-tsan: building ${targets[*]}"
 cmake --preset tsan
 cmake --build --preset tsan --target "${targets[@]}"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1${TSAN_OPTIONS:+:$TSAN_OPTIONS}"
-# Known races, reported and awaiting their fixes, run in the other stages
-# only (remove an entry once its race is fixed): the stress test that renders
-# while other threads restore state, set bypass and change listeners races in
-# the framework (plain parameter values and bypass flag, the listener list
-# that PropertyChanged walks on the render thread, the render time reset)
-# and in the reference engine (ILoadState and IPrepare against IProcess).
-known_races='^ComponentsAndEntries/ConcurrencyStress\.'
-ctest --preset tsan -L concurrency -E "$known_races"
+ctest --preset tsan -L concurrency
 ctest --preset tsan -R "$by_name"

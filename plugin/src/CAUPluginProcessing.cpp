@@ -115,12 +115,13 @@ Float64 CAUPlugin::GetTailTime() {
 
 Float64 CAUPlugin::GetLatency() {
     const AudioPluginInfo* info = mEngineReady ? IAP()->IGetInfo() : nullptr;
-    if (info == nullptr || !(mSampleRate > 0.0f)) {
+    const Float32 rate = mSampleRate;
+    if (info == nullptr || !(rate > 0.0f)) {
         return 0.0;
     }
     SInt32 samples = info->fixedLatency;
     if (samples == -1) {
         samples = mLatencySamples;
     }
-    return static_cast<Float64>(samples) / static_cast<Float64>(mSampleRate);
+    return static_cast<Float64>(samples) / static_cast<Float64>(rate);
 }

@@ -16,6 +16,7 @@
 #include <plugin/IAudioPlugin.h>
 
 #include <aufw/AUEffectBase.h>
+#include <aufw/RelaxedValue.h>
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -103,11 +104,15 @@ private:
     void RefreshHostFacts();
 
     CFStringRef mPresetKey = nullptr;
-    bool mOfflineRender = false;
-    Float32 mSampleRate = 44100.0f;
-    Float64 mTempo = 120.0;
-    Float64 mSamplePosition = 0.0;
-    bool mTransportPlaying = false;
-    SInt32 mLatencySamples = 0;
+    // Host facts: written by the render thread (tempo, position, transport),
+    // by host control threads (rate, offline) and by the engine from any
+    // thread (latency), read by the engine on its own; each is read and
+    // written whole.
+    RelaxedValue<bool> mOfflineRender = false;
+    RelaxedValue<Float32> mSampleRate = 44100.0f;
+    RelaxedValue<Float64> mTempo = 120.0;
+    RelaxedValue<Float64> mSamplePosition = 0.0;
+    RelaxedValue<bool> mTransportPlaying = false;
+    RelaxedValue<SInt32> mLatencySamples = 0;
     bool mEngineReady = false;
 };
