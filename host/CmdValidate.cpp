@@ -9,12 +9,16 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <set>
 #include <string>
 
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -65,7 +69,7 @@ std::string signalName(int sig) {
 
 // Runs the battery in a child process and relays its report. A child that
 // dies takes the check it was running down with it as a failure.
-int runOutOfProcess(const Words& words, const char* argv0) {
+int runOutOfProcess(const Words& words, const char* argv0, double checkSeconds) {
     std::vector<std::string> childWords = {ownExecutable(argv0), "validate", "--progress-markers"};
     for (const std::string& w : words)
         if (w != "--out-of-process")
@@ -95,23 +99,58 @@ int runOutOfProcess(const Words& words, const char* argv0) {
     std::printf("validating in a child process (pid %ld)\n", static_cast<long>(child));
     std::fflush(stdout);
 
-    FILE* in = fdopen(pipeFds[0], "r");
+    // The child's report is relayed line by line; a check that runs past
+    // its time (a unit that never returns) stops the child.
+    const auto limit = std::chrono::milliseconds(static_cast<long long>(checkSeconds * 1000));
+    auto deadline = std::chrono::steady_clock::now() + limit;
     std::string current;
-    char line[4096];
-    while (in && std::fgets(line, sizeof line, in)) {
-        if (std::strncmp(line, kMarker, std::strlen(kMarker)) == 0) {
-            current = line + std::strlen(kMarker);
-            while (!current.empty() && (current.back() == '\n' || current.back() == '\r'))
-                current.pop_back();
+    std::string pending;
+    bool hung = false;
+    char chunk[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{pipeFds[0], POLLIN, 0};
+        const int polled = poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (polled < 0 && errno == EINTR)
             continue;
+        if (polled == 0) {
+            hung = true;
+            break;
         }
-        std::fputs(line, stdout);
+        const ssize_t got = polled < 0 ? -1 : read(pipeFds[0], chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        pending.append(chunk, static_cast<size_t>(got));
+        for (size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
+            const std::string line = pending.substr(0, end + 1);
+            pending.erase(0, end + 1);
+            if (line.compare(0, std::strlen(kMarker), kMarker) == 0) {
+                current = line.substr(std::strlen(kMarker));
+                while (!current.empty() && (current.back() == '\n' || current.back() == '\r'))
+                    current.pop_back();
+                deadline = std::chrono::steady_clock::now() + limit;
+                continue;
+            }
+            std::fputs(line.c_str(), stdout);
+        }
         std::fflush(stdout);
     }
-    if (in)
-        std::fclose(in);
+    std::fputs(pending.c_str(), stdout);
+    close(pipeFds[0]);
+    if (hung)
+        kill(child, SIGKILL);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (hung) {
+        std::printf("FAIL  %-34s did not finish within %g s; the validation child was stopped "
+                    "and the checks after it did not run\n",
+                    current.empty() ? "(before the first check)" : current.c_str(), checkSeconds);
+        std::printf("validate: FAILED (no answer during '%s')\n", current.c_str());
+        return kExitFailure;
     }
     if (WIFSIGNALED(status)) {
         std::printf("FAIL  %-34s the unit crashed the validation child: %s; the checks after "
@@ -145,13 +184,15 @@ int runValidate(const Words& words, const char* argv0) {
                      {"--entry", "", true, false},
                      {"--repeat", "", true, false},
                      {"--out-of-process", "", false, false},
+                     {"--check-timeout", "", true, false},
                      {"--quick", "", false, false},
                      {"--progress-markers", "", false, false}},
                     0);
     const Entry entry = parseEntry(args.value("--entry"));
     const long repeat = args.integer("--repeat", 1, 1000).value_or(1);
+    const double checkSeconds = args.number("--check-timeout", 0.1, 86400).value_or(120);
     if (args.has("--out-of-process"))
-        return runOutOfProcess(words, argv0);
+        return runOutOfProcess(words, argv0, checkSeconds);
 
     BatteryOptions options;
     options.renderSeconds = args.has("--quick") ? 0.1 : 0.5;

@@ -67,7 +67,8 @@ constexpr const char* kPreset = R"(usage:
 
 constexpr const char* kValidate =
     R"(usage: vxhost validate [--component PATH|CODES] [--entry factory|cm]
-                       [--repeat N] [--out-of-process] [--quick]
+                       [--repeat N] [--out-of-process [--check-timeout SECONDS]]
+                       [--quick]
 
 Runs the validation battery: open time (cold and warm), required properties
 and their sizes, default formats, channel configurations (advertised ones
@@ -81,6 +82,9 @@ its reason; the exit status is 0 only when all pass.
   --repeat N          run the battery N times on fresh instances
   --out-of-process    run the battery in a child process, so a crash in the
                       unit is reported as a failed check
+  --check-timeout S   with --out-of-process: a check that takes longer than
+                      S seconds (default 120) is reported as failed and the
+                      child is stopped, so a unit that hangs cannot stall it
   --quick             render 0.1 s per rate and block size instead of 0.5 s
 )";
 

@@ -3,9 +3,10 @@
 // of its own that a host has to compensate. Both entries are served: the
 // Audio Component factory and the Component Manager entry.
 //
-// Built three times: as a well-behaved unit, with HOST_TEST_FAULT 1 (its
-// latency property reports the wrong size) and with HOST_TEST_FAULT 2 (it
-// crashes when asked to render at 96 kHz).
+// Built four times: as a well-behaved unit, with HOST_TEST_FAULT 1 (its
+// latency property reports the wrong size), with HOST_TEST_FAULT 2 (it
+// crashes when asked to render at 96 kHz) and with HOST_TEST_FAULT 3 (it
+// never returns from a render at 96 kHz).
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include <unistd.h>
 
 #ifndef HOST_TEST_FAULT
 #define HOST_TEST_FAULT 0
@@ -354,6 +357,10 @@ public:
 #if HOST_TEST_FAULT == 2
         if (mOut.mSampleRate == 96000.0)
             __builtin_trap();
+#elif HOST_TEST_FAULT == 3
+        if (mOut.mSampleRate == 96000.0)
+            for (;;)
+                pause();
 #endif
         if (!mInput.inputProc)
             return kAudioUnitErr_NoConnection;

@@ -1,5 +1,5 @@
 // The validation battery passes a good unit, and names the check that a
-// faulty one fails, also when the fault is a crash.
+// faulty one fails, also when the fault is a crash or a hang.
 
 #include "tool_runner.h"
 
@@ -51,4 +51,20 @@ TEST(HostValidate, OutOfProcessReportsACrashAsTheFailedCheck) {
     EXPECT_EQ(missing(r.out, {"PASS  render 48000 Hz", "FAIL  render 96000 Hz", "crashed"}),
               Missing{})
         << r.out;
+}
+
+TEST(HostValidate, OutOfProcessStopsAUnitThatHangsAndNamesTheCheck) {
+    Sandbox box;
+    const ToolResult r = box.run({"validate", "--component", bundle("HostTestHang"), "--quick",
+                                  "--out-of-process", "--check-timeout", "2"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.signal, 0) << "the tool itself survives";
+    EXPECT_EQ(missing(r.out, {"PASS  render 48000 Hz", "FAIL  render 96000 Hz",
+                              "did not finish within 2 s", "validate: FAILED"}),
+              Missing{})
+        << r.out;
+
+    const ToolResult bad = box.run({"validate", "--component", bundle("HostTestHang"),
+                                    "--out-of-process", "--check-timeout", "soon"});
+    EXPECT_EQ(bad.status, 2) << bad.out << bad.err;
 }
