@@ -14,15 +14,6 @@ const char Settings::m_arDataTypeString[6][20] = {"int",   "uint",   "uint64",
 
 namespace {
 
-void freeValueChain(Settings::PropNode* value) {
-    while (value != nullptr) {
-        Settings::PropNode* next = value->next;
-        std::free(value->data);
-        delete value;
-        value = next;
-    }
-}
-
 int elementWidth(int type) {
     switch (type) {
     case Settings::kTypeInt:
@@ -58,14 +49,23 @@ Settings::~Settings() {
 
 // ---- tree memory ----
 
+void Settings::releaseValueChain(PropNode* value) {
+    while (value != nullptr) {
+        PropNode* next = value->next;
+        std::free(value->data);
+        m_valuePool.destroy(value);
+        value = next;
+    }
+}
+
 void Settings::releaseGroupChain(GroupNode* node) {
     // Siblings iteratively, depth by recursion: sibling lists may be long,
     // while nesting stays shallow.
     while (node != nullptr) {
         GroupNode* next = node->next;
         releaseGroupChain(node->firstChild);
-        freeValueChain(node->firstValue);
-        delete node;
+        releaseValueChain(node->firstValue);
+        m_groupPool.destroy(node);
         node = next;
     }
 }
@@ -74,9 +74,10 @@ void Settings::releaseMemGrpNode(GroupNode* node) {
     if (node == nullptr) {
         return;
     }
+    forgetParseTail();
     releaseGroupChain(node->firstChild);
     releaseGroupChain(node->next);
-    freeValueChain(node->firstValue);
+    releaseValueChain(node->firstValue);
     node->firstChild = nullptr;
     node->next = nullptr;
     node->firstValue = nullptr;
@@ -86,7 +87,8 @@ void Settings::releaseMemPropNode(PropNode* node) {
     if (node == nullptr) {
         return;
     }
-    freeValueChain(node->next);
+    forgetParseTail();
+    releaseValueChain(node->next);
     std::free(node->data);
     node->next = nullptr;
     node->data = nullptr;
@@ -96,17 +98,19 @@ void Settings::releaseMemPropNode(PropNode* node) {
 void Settings::releaseMemory() {
     if (m_pGrpHeadNode != nullptr) {
         releaseMemGrpNode(m_pGrpHeadNode);
-        delete m_pGrpHeadNode;
+        m_groupPool.destroy(m_pGrpHeadNode);
         m_pGrpHeadNode = nullptr;
     }
     m_pParseCursor = nullptr;
     m_pSubGroupCursor = nullptr;
+    forgetParseTail();
 }
 
 void Settings::initGroupNode(GroupNode* node) {
     if (node == nullptr) {
         return;
     }
+    forgetParseTail();
     node->name.clear();
     node->next = nullptr;
     node->firstChild = nullptr;
@@ -117,6 +121,7 @@ void Settings::initPropNode(PropNode* node) {
     if (node == nullptr) {
         return;
     }
+    forgetParseTail();
     node->name.clear();
     node->data = nullptr;
     node->size = 0;
@@ -278,7 +283,7 @@ bool Settings::addHeadGroup(const char* name) {
     if (m_pGrpHeadNode != nullptr || !validGroupName(name)) {
         return false;
     }
-    m_pGrpHeadNode = new GroupNode;
+    m_pGrpHeadNode = m_groupPool.make();
     m_pGrpHeadNode->name = name;
     return true;
 }
@@ -300,7 +305,7 @@ bool Settings::addGroup(const char* parentSpec, const char* name) {
         }
         p = slash;
     }
-    auto* group = new GroupNode;
+    auto* group = m_groupPool.make();
     group->name = name;
     GroupNode** link = &parent->firstChild;
     while (*link != nullptr) {
@@ -327,7 +332,7 @@ bool Settings::addValue(const char* spec, const char* name) {
     if (group == nullptr || !validValueName(name)) {
         return false;
     }
-    auto* value = new PropNode;
+    auto* value = m_valuePool.make();
     value->name = name;
     PropNode** link = &group->firstValue;
     while (*link != nullptr) {

@@ -45,7 +45,9 @@ bool Settings::fillTextBuffer(const unsigned char* data, unsigned long long size
     if (size > kMaxTextSize) {
         return false;
     }
-    m_pTextBuf = static_cast<char*>(std::calloc(1, static_cast<size_t>(size) + 1));
+    // Every byte is copied over and the terminator set below, so the buffer
+    // needs no clearing first.
+    m_pTextBuf = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1));
     if (m_pTextBuf == nullptr) {
         return false;
     }

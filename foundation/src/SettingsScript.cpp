@@ -9,11 +9,14 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string_view>
+
+#include <emmintrin.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,12 +61,73 @@ bool isUnderflowText(const char* begin, const char* end) {
     return true;
 }
 
+// Short plain decimals ("-12.375"), the bulk of what the writer writes, read
+// without the general conversion: when the digits form an integer that the
+// type holds exactly and the power of ten is exact too, one division gives
+// the correctly rounded value, which is what the general conversion gives.
+// Anything else (exponents, long digit strings, trailing text) is left to it.
+template <typename F> struct DecimalLimits;
+template <> struct DecimalLimits<float> {
+    static constexpr uint64_t kMaxDigits = 1ULL << 24;
+    static constexpr int kMaxScale = 10;
+};
+template <> struct DecimalLimits<double> {
+    static constexpr uint64_t kMaxDigits = 1ULL << 53;
+    static constexpr int kMaxScale = 22;
+};
+
+template <typename F> bool parsePlainDecimal(const char* begin, const char* end, F& out) {
+    static constexpr F kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = begin;
+    const bool negative = p < end && *p == '-';
+    if (negative) {
+        ++p;
+    }
+    uint64_t digits = 0;
+    int count = 0;
+    const char* whole = p;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+        digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+        if (++count > 18) {
+            return false;
+        }
+    }
+    if (p == whole) {
+        return false;
+    }
+    int scale = 0;
+    if (p < end && *p == '.') {
+        const char* fraction = ++p;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+            if (++count > 18) {
+                return false;
+            }
+        }
+        scale = static_cast<int>(p - fraction);
+        if (scale == 0) {
+            return false;
+        }
+    }
+    if (p != end || digits > DecimalLimits<F>::kMaxDigits || scale > DecimalLimits<F>::kMaxScale) {
+        return false;
+    }
+    const F value = static_cast<F>(digits) / kPow10[scale];
+    out = negative ? -value : value;
+    return true;
+}
+
 // Numbers are read from the start of their text, as the standard
 // conversions read them: what follows the number is ignored, while a text
 // that does not start with a number, or one out of range, fails.
 template <typename F> bool parseFloating(const char* begin, const char* end, F& out) {
     if (begin < end && *begin == '+') {
         ++begin;
+    }
+    if (parsePlainDecimal(begin, end, out)) {
+        return true;
     }
     // from_chars, unlike strtod, does not depend on the host's locale.
     const auto r = std::from_chars(begin, end, out);
@@ -154,8 +218,9 @@ bool convertElement(int type, const char* begin, const char* end, unsigned char*
 
 // The string inside an element text: the text between its quotes, or the
 // bare text when it is not quoted (as when an unknown type name turns a
-// number into a string). Quotes inside, "<" and ">" are refused.
-bool stringElement(const char* begin, const char* end, std::string& out) {
+// number into a string). Quotes inside, "<" and ">" are refused. Narrows
+// [begin, end) to the string itself.
+bool stringElement(const char*& begin, const char*& end) {
     trimRight(end, begin);
     if (begin < end && *begin == '"') {
         if (end - begin < 2 || end[-1] != '"') {
@@ -169,22 +234,98 @@ bool stringElement(const char* begin, const char* end, std::string& out) {
             return false;
         }
     }
-    out.assign(begin, end);
     return true;
+}
+
+// The type code of a type name given as a range (which holds no zero byte):
+// exact matches only, anything else is a string.
+int dataTypeOf(const char* begin, const char* end) {
+    // Lengths of the names of the codes 0 to 4 ("int" ... "double").
+    static constexpr size_t kNameLength[] = {3, 4, 6, 5, 6};
+    const size_t length = static_cast<size_t>(end - begin);
+    for (int code = Settings::kTypeInt; code < Settings::kTypeString; ++code) {
+        if (kNameLength[code] == length &&
+            std::memcmp(Settings::m_arDataTypeString[code], begin, length) == 0) {
+            return code;
+        }
+    }
+    return Settings::kTypeString;
+}
+
+// The first "," or double quote in [begin, end), or end. Sixteen bytes per
+// step while whole steps fit before `end` (which lies inside the text), the
+// rest byte by byte.
+const char* commaOrQuote(const char* begin, const char* end) {
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i quote = _mm_set1_epi8('"');
+    const char* p = begin;
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, quote)));
+        if (mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+    }
+    for (; p < end; ++p) {
+        if (*p == ',' || *p == '"') {
+            return p;
+        }
+    }
+    return end;
 }
 
 // The comma that ends an element, looked for only inside the value's own
 // tag so that a stray quote cannot send the search through the whole text.
 const char* commaOutsideQuotes(const char* begin, const char* end) {
-    bool quoted = false;
-    for (const char* p = begin; p < end; ++p) {
-        if (*p == '"') {
-            quoted = !quoted;
-        } else if (!quoted && *p == ',') {
+    const char* p = begin;
+    while (p < end) {
+        p = commaOrQuote(p, end);
+        if (p == end) {
+            return nullptr;
+        }
+        if (*p == ',') {
             return p;
         }
+        // A quoted stretch: commas inside it do not count.
+        const void* close = std::memchr(p + 1, '"', static_cast<size_t>(end - p - 1));
+        if (close == nullptr) {
+            return nullptr;
+        }
+        p = static_cast<const char*>(close) + 1;
     }
     return nullptr;
+}
+
+// The first byte in [p, last] that is `a`, `b` or `c`, where `last` is a
+// readable byte that is one of them (the text's terminating zero); sixteen
+// bytes per step while whole steps fit.
+const char* findFirstOf(const char* p, const char* last, char a, char b, char c) {
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    const __m128i vc = _mm_set1_epi8(c);
+    for (; last - p >= 15; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, va),
+                         _mm_or_si128(_mm_cmpeq_epi8(bytes, vb), _mm_cmpeq_epi8(bytes, vc)));
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+    }
+    while (*p != a && *p != b && *p != c) {
+        ++p;
+    }
+    return p;
+}
+
+// Steps over white space; null when the text ends first (as skipNonChars).
+const char* skipBlanks(const char* p) {
+    while (isBlank(*p)) {
+        ++p;
+    }
+    return *p == '\0' ? nullptr : p;
 }
 
 std::atomic<unsigned> g_tempCounter{0};
@@ -213,32 +354,38 @@ bool Settings::parseValue(char* text, int /*unused*/, GroupNode* group) {
         return false;
     }
     char* colon = static_cast<char*>(std::memchr(text, ':', static_cast<size_t>(end - text)));
-    if (colon == nullptr || colon - text > kMaxValueLabel) {
+    return colon != nullptr && parseValueTag(text, end, colon, group);
+}
+
+bool Settings::parseValueTag(char* text, char* end, char* colon, GroupNode* group) {
+    if (colon - text > kMaxValueLabel) {
         return false;
     }
 
-    std::string name(text, colon);
+    // Nothing is allocated until the whole value has been read: the name and
+    // the elements are ranges of the text, the type name is matched in place.
+    const char* nameEnd = colon;
     int count = 1;
     bool bracketed = false;
-    const size_t open = name.find('[');
-    if (open != std::string::npos) {
-        const size_t close = name.find(']', open + 1);
-        if (close != std::string::npos) {
-            const char* cb = name.c_str() + open + 1;
-            const char* ce = name.c_str() + close;
-            if (ce - cb > kMaxCountText || !parseInteger(cb, ce, 10, count, true) || count < 0 ||
-                count > kMaxElems) {
+    if (const char* open =
+            static_cast<const char*>(std::memchr(text, '[', static_cast<size_t>(colon - text)))) {
+        const char* close = static_cast<const char*>(
+            std::memchr(open + 1, ']', static_cast<size_t>(colon - open - 1)));
+        if (close != nullptr) {
+            if (close - open - 1 > kMaxCountText ||
+                !parseInteger(open + 1, close, 10, count, true) || count < 0 || count > kMaxElems) {
                 return false;
             }
-            name.erase(open);
+            nameEnd = open;
             bracketed = true;
         }
     }
 
     // Elements: each one up to the next comma outside double quotes.
-    std::vector<std::pair<const char*, const char*>> elems;
+    const char* elemBegin[kMaxElems];
+    const char* elemEnd[kMaxElems];
     const char* p = colon + 1;
-    const char* first = skipNonChars(p);
+    const char* first = skipBlanks(p);
     if (first == nullptr || first > end) {
         return false;
     }
@@ -247,7 +394,7 @@ bool Settings::parseValue(char* text, int /*unused*/, GroupNode* group) {
         count = 0;
     }
     for (int i = 0; i < count; ++i) {
-        const char* b = skipNonChars(p);
+        const char* b = skipBlanks(p);
         if (b == nullptr || b >= end) {
             return false;
         }
@@ -255,56 +402,59 @@ bool Settings::parseValue(char* text, int /*unused*/, GroupNode* group) {
         if (comma == nullptr || comma - b > kMaxElemText) {
             return false;
         }
-        elems.emplace_back(b, comma);
+        elemBegin[i] = b;
+        elemEnd[i] = comma;
         p = comma + 1;
     }
     if (count == 0) {
         // Step over the lone comma of an empty value, if present.
-        const char* b = skipNonChars(p);
+        const char* b = skipBlanks(p);
         if (b != nullptr && b < end && *b == ',') {
             p = b + 1;
         }
     }
-    const char* typeBegin = skipNonChars(p);
+    const char* typeBegin = skipBlanks(p);
     if (typeBegin == nullptr || typeBegin > end || end - typeBegin > kMaxTypeText) {
         return false;
     }
-    const std::string typeName(typeBegin, static_cast<size_t>(end - typeBegin));
-    const int type = parseDataType(typeName.c_str());
+    const int type = dataTypeOf(typeBegin, end);
 
     // Convert everything before anything is stored: a value either reads
     // whole or not at all.
     size_t size = 0;
     unsigned char* block = nullptr;
     if (type == kTypeString) {
-        std::string packed;
-        std::string element;
-        for (const auto& [b, e] : elems) {
-            if (!stringElement(b, e, element)) {
+        for (int i = 0; i < count; ++i) {
+            if (!stringElement(elemBegin[i], elemEnd[i])) {
                 return false;
             }
-            packed += element;
-            packed += '\0';
+            size += static_cast<size_t>(elemEnd[i] - elemBegin[i]) + 1;
         }
         if (count > 0) {
-            packed += '\0';
-            size = packed.size();
+            ++size; // the closing zero of the array
             block = static_cast<unsigned char*>(std::malloc(size));
             if (block == nullptr) {
                 return false;
             }
-            std::memcpy(block, packed.data(), size);
+            unsigned char* out = block;
+            for (int i = 0; i < count; ++i) {
+                const size_t length = static_cast<size_t>(elemEnd[i] - elemBegin[i]);
+                std::memcpy(out, elemBegin[i], length);
+                out += length;
+                *out++ = '\0';
+            }
+            *out = '\0';
         }
     } else if (count > 0) {
         const size_t width = (type == kTypeUInt64 || type == kTypeDouble) ? 8 : 4;
         size = width * static_cast<size_t>(count);
-        block = static_cast<unsigned char*>(std::calloc(1, size));
+        // Every element is written below, so the block needs no clearing.
+        block = static_cast<unsigned char*>(std::malloc(size));
         if (block == nullptr) {
             return false;
         }
         for (int i = 0; i < count; ++i) {
-            if (!convertElement(type, elems[static_cast<size_t>(i)].first,
-                                elems[static_cast<size_t>(i)].second,
+            if (!convertElement(type, elemBegin[i], elemEnd[i],
                                 block + width * static_cast<size_t>(i))) {
                 std::free(block);
                 return false;
@@ -312,17 +462,24 @@ bool Settings::parseValue(char* text, int /*unused*/, GroupNode* group) {
         }
     }
 
-    auto* value = new PropNode;
-    value->name = std::move(name);
+    auto* value = m_valuePool.make();
+    value->name.assign(text, static_cast<size_t>(nameEnd - text));
     value->elems = count;
     value->type = type;
     value->data = block;
     value->size = static_cast<int>(size);
+    // Values of one group are read one after another: the last one appended
+    // is remembered, so appending does not walk the whole list each time.
     PropNode** link = &group->firstValue;
+    if (m_pParseValueGroup == group && m_pParseValueTail != nullptr) {
+        link = &m_pParseValueTail->next;
+    }
     while (*link != nullptr) {
         link = &(*link)->next;
     }
     *link = value;
+    m_pParseValueGroup = group;
+    m_pParseValueTail = value;
     return true;
 }
 
@@ -334,16 +491,48 @@ char* Settings::parseTag(char* text, GroupNode* parent) {
     if (text == nullptr) {
         return nullptr;
     }
-    char* lt = std::strchr(text, '<');
-    char* gt = std::strchr(text, '>');
-    if (lt == nullptr || gt == nullptr || gt < lt + 2) {
+    // The tag is the first "<" of the text and the first ">" after it; a ">"
+    // in front of the "<" refuses it. A ":" inside makes it a value.
+    char* lt = nullptr;
+    char* gt = nullptr;
+    char* colon = nullptr;
+    if (m_pTextEnd != nullptr && text >= m_pTextBuf && text <= m_pTextEnd) {
+        // Inside the loaded text, whose end is known: one pass each.
+        const char* last = m_pTextEnd;
+        const char* q = findFirstOf(text, last, '<', '>', '\0');
+        if (*q != '<') {
+            return nullptr;
+        }
+        lt = const_cast<char*>(q);
+        q = findFirstOf(q + 1, last, '>', ':', '\0');
+        if (*q == ':') {
+            colon = const_cast<char*>(q);
+            q = findFirstOf(q + 1, last, '>', '\0', '\0');
+        }
+        if (*q != '>') {
+            return nullptr;
+        }
+        gt = const_cast<char*>(q);
+    } else {
+        lt = std::strchr(text, '<');
+        if (lt == nullptr || std::memchr(text, '>', static_cast<size_t>(lt - text)) != nullptr) {
+            return nullptr;
+        }
+        gt = std::strchr(lt + 1, '>');
+        if (gt == nullptr) {
+            return nullptr;
+        }
+        colon = static_cast<char*>(std::memchr(lt + 1, ':', static_cast<size_t>(gt - lt - 1)));
+    }
+    if (gt < lt + 2) {
         return nullptr;
     }
     if (lt[1] == '/') {
         return gt + 1;
     }
-    if (std::memchr(lt + 1, ':', static_cast<size_t>(gt - lt - 1)) != nullptr) {
-        return parseValue(lt + 1, 0, parent) ? gt + 1 : nullptr;
+    if (colon != nullptr) {
+        // The tag's end and its first ":" are known already.
+        return parent != nullptr && parseValueTag(lt + 1, gt, colon, parent) ? gt + 1 : nullptr;
     }
 
     const size_t nameLen = static_cast<size_t>(gt - lt - 1);
@@ -351,17 +540,22 @@ char* Settings::parseTag(char* text, GroupNode* parent) {
         m_nParseDepth >= kMaxDepth) {
         return nullptr;
     }
-    std::string closing = "</";
-    closing.append(lt + 1, nameLen);
-    closing += '>';
-    char* closeStart = std::strstr(gt + 1, closing.c_str());
+    // The closing tag, "</" name ">", in a buffer sized for the longest name.
+    char closing[kMaxGroupName + 4];
+    closing[0] = '<';
+    closing[1] = '/';
+    std::memcpy(closing + 2, lt + 1, nameLen);
+    closing[nameLen + 2] = '>';
+    closing[nameLen + 3] = '\0';
+    const size_t closingLen = nameLen + 3;
+    char* closeStart = std::strstr(gt + 1, closing);
     if (closeStart == nullptr) {
         std::fputs("ERROR: Enclosing tag specifier missing\n", stdout);
         std::fflush(stdout);
         return nullptr;
     }
 
-    auto* group = new GroupNode;
+    auto* group = m_groupPool.make();
     group->name.assign(lt + 1, nameLen);
     if (m_pGrpHeadNode == nullptr) {
         m_pGrpHeadNode = group;
@@ -405,7 +599,7 @@ char* Settings::parseTag(char* text, GroupNode* parent) {
         }
     }
     --m_nParseDepth;
-    return closeStart + closing.size();
+    return closeStart + closingLen;
 }
 
 bool Settings::parseText() {
@@ -419,18 +613,22 @@ bool Settings::parseText() {
     m_pSubGroupCursor = nullptr;
     m_pParseCursor = nullptr;
     m_nParseDepth = 0;
+    forgetParseTail();
+    m_pTextEnd = m_pTextBuf + m_nTextSize;
     char* pos = m_pTextBuf;
     // Closing tags in front of the head group are skipped like other text.
     while (pos != nullptr && m_pGrpHeadNode == nullptr) {
         pos = parseTag(pos, nullptr);
     }
+    forgetParseTail();
+    m_pTextEnd = nullptr;
     if (m_pGrpHeadNode == nullptr) {
         m_pGrpHeadNode = old;
         return false;
     }
     if (old != nullptr) {
         releaseMemGrpNode(old);
-        delete old;
+        m_groupPool.destroy(old);
     }
     return true;
 }
