@@ -36,6 +36,19 @@ void crossfade(float* __restrict from, const float* __restrict to, int n) {
         from[i] += (to[i] - from[i]) * (step * static_cast<float>(i + 1));
 }
 
+// The new line contents: input plus the damped repeats at the feedback
+// gain, which glides linearly across the chunk.
+void feedbackChunk(const float* __restrict dryL, const float* __restrict dryR,
+                   const float* __restrict lowL, const float* __restrict lowR,
+                   float* __restrict toLineL, float* __restrict toLineR, int n, float fb0,
+                   float fbStep) {
+    for (int i = 0; i < n; ++i) {
+        const float fb = fb0 + fbStep * static_cast<float>(i + 1);
+        toLineL[i] = dryL[i] + fb * lowL[i];
+        toLineR[i] = dryR[i] + fb * lowR[i];
+    }
+}
+
 } // namespace
 
 void DelayDsp::prepare(double sampleRate, int maxDelaySamples, int maxLookaheadSamples) {
@@ -64,7 +77,7 @@ void DelayDsp::reset() {
     std::fill(mLineL.begin(), mLineL.end(), 0.f);
     std::fill(mLineR.begin(), mLineR.end(), 0.f);
     mWritePos = 0;
-    mLowL = mLowR = 0.f;
+    mDamping.reset();
     mSnap = true;
     resetLimiter();
 }
@@ -85,6 +98,14 @@ void DelayDsp::readDelayed(const std::vector<float>& line, int delay, float* out
     if (first < static_cast<std::size_t>(n))
         std::memcpy(out + first, line.data(),
                     (static_cast<std::size_t>(n) - first) * sizeof(float));
+}
+
+void DelayDsp::writeLine(std::vector<float>& line, const float* in, int n) {
+    const std::size_t first =
+        std::min<std::size_t>(static_cast<std::size_t>(n), line.size() - mWritePos);
+    std::memcpy(line.data() + mWritePos, in, first * sizeof(float));
+    if (first < static_cast<std::size_t>(n))
+        std::memcpy(line.data(), in + first, (static_cast<std::size_t>(n) - first) * sizeof(float));
 }
 
 void DelayDsp::process(const float* inL, const float* inR, float* outL, float* outR, int frames) {
@@ -120,40 +141,51 @@ void DelayDsp::process(const float* inL, const float* inR, float* outL, float* o
 }
 
 void DelayDsp::processChunk(const float* inL, const float* inR, float* outL, float* outR, int n) {
-    float dryL[kChunk], dryR[kChunk], wetL[kChunk], wetR[kChunk];
+    const std::size_t bytes = static_cast<std::size_t>(n) * sizeof(float);
+    float dryL[kChunk], dryR[kChunk];
     // Inputs are copied first: the host may process in place.
-    std::memcpy(dryL, inL, static_cast<std::size_t>(n) * sizeof(float));
-    std::memcpy(dryR, inR, static_cast<std::size_t>(n) * sizeof(float));
+    std::memcpy(dryL, inL, bytes);
+    std::memcpy(dryR, inR, bytes);
 
-    readDelayed(mLineL, mDelay, wetL, n);
-    readDelayed(mLineR, mDelay, wetR, n);
+    // The repeats are read where they lie in the line unless they wrap
+    // around its end or fade over to a new tap.
+    float wetBufL[kChunk], wetBufR[kChunk];
+    const float* wetL = wetBufL;
+    const float* wetR = wetBufR;
     const int target = std::clamp(mTarget.delaySamples, 1, mMaxDelay);
+    const std::size_t readPos = (mWritePos - static_cast<std::size_t>(mDelay)) & mLineMask;
+    if (target == mDelay && readPos + static_cast<std::size_t>(n) <= mLineL.size()) {
+        wetL = mLineL.data() + readPos;
+        wetR = mLineR.data() + readPos;
+    } else {
+        readDelayed(mLineL, mDelay, wetBufL, n);
+        readDelayed(mLineR, mDelay, wetBufR, n);
+    }
     if (target != mDelay) {
         // A new delay time fades over from the old tap instead of jumping.
         float newL[kChunk], newR[kChunk];
         readDelayed(mLineL, target, newL, n);
         readDelayed(mLineR, target, newR, n);
-        crossfade(wetL, newL, n);
-        crossfade(wetR, newR, n);
+        crossfade(wetBufL, newL, n);
+        crossfade(wetBufR, newR, n);
         mDelay = target;
     }
 
-    // Feedback through the damping filter; serial by nature.
+    // Feedback through the damping filter, written straight into the line
+    // unless the chunk wraps around its end. A chunk is never longer than
+    // the delay, so what is written here is not what was read above.
     const float inv = 1.f / static_cast<float>(n);
-    const float fbStep = (mTarget.feedback - mFeedback) * inv;
-    const float damp = mTarget.dampCoefficient;
-    float lowL = mLowL, lowR = mLowR;
-    for (int i = 0; i < n; ++i) {
-        const float fb = mFeedback + fbStep * static_cast<float>(i + 1);
-        lowL += damp * (wetL[i] - lowL);
-        lowR += damp * (wetR[i] - lowR);
-        const std::size_t w = (mWritePos + static_cast<std::size_t>(i)) & mLineMask;
-        mLineL[w] = dryL[i] + fb * lowL;
-        mLineR[w] = dryR[i] + fb * lowR;
+    float lowL[kChunk], lowR[kChunk];
+    mDamping.process(wetL, wetR, lowL, lowR, n, mTarget.dampCoefficient);
+    const bool wraps = mWritePos + static_cast<std::size_t>(n) > mLineL.size();
+    float toLineL[kChunk], toLineR[kChunk];
+    feedbackChunk(dryL, dryR, lowL, lowR, wraps ? toLineL : mLineL.data() + mWritePos,
+                  wraps ? toLineR : mLineR.data() + mWritePos, n, mFeedback,
+                  (mTarget.feedback - mFeedback) * inv);
+    if (wraps) {
+        writeLine(mLineL, toLineL, n);
+        writeLine(mLineR, toLineR, n);
     }
-    // Denormal tails of the filter would cost more than they are worth.
-    mLowL = std::fabs(lowL) < 1e-20f ? 0.f : lowL;
-    mLowR = std::fabs(lowR) < 1e-20f ? 0.f : lowR;
     mFeedback = mTarget.feedback;
     mWritePos = (mWritePos + static_cast<std::size_t>(n)) & mLineMask;
 

@@ -6,6 +6,8 @@
 // the buffers prepared for it: no allocation, lock or system call.
 #pragma once
 
+#include "DampingFilter.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,6 +30,7 @@ public:
     // Samples processed per inner step; a chunk never exceeds the delay so a
     // chunk only reads what earlier chunks wrote.
     static constexpr int kChunk = 64;
+    static_assert(kChunk <= DampingFilter::kMaxBlock);
     // The limiter keeps peaks at or below this level.
     static constexpr float kCeiling = 1.0f;
 
@@ -49,6 +52,7 @@ public:
 private:
     void processChunk(const float* inL, const float* inR, float* outL, float* outR, int n);
     void readDelayed(const std::vector<float>& line, int delay, float* out, int n) const;
+    void writeLine(std::vector<float>& line, const float* in, int n);
     void limit(float* outL, float* outR, int n);
     void resetLimiter();
 
@@ -64,7 +68,7 @@ private:
     bool mSnap = true;
     int mDelay = 1;
     float mFeedback = 0.f, mDry = 1.f, mWet = 0.f, mOut = 1.f;
-    float mLowL = 0.f, mLowR = 0.f;
+    DampingFilter mDamping;
 
     // Limiter: the output waits in a ring for the look-ahead time while a
     // sliding-window minimum of the needed gain runs ahead of it.
