@@ -1,10 +1,9 @@
-// Settings document: the script reader and writer.
+// Settings document: the script reader.
 #include "NSVextra/Settings.h"
 
 #include "NSVextra/Scrambler.h"
 #include "NSVextra/StringUtils.h"
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -13,15 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
-#include <string_view>
 
 #include <emmintrin.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <fmt/format.h>
 
 namespace NSVextra {
 
@@ -328,8 +320,6 @@ const char* skipBlanks(const char* p) {
     return *p == '\0' ? nullptr : p;
 }
 
-std::atomic<unsigned> g_tempCounter{0};
-
 } // namespace
 
 // ---- reading ----
@@ -635,230 +625,6 @@ bool Settings::parseText() {
 
 bool Settings::parseScript() {
     return parseText();
-}
-
-// ---- writing ----
-
-namespace {
-
-// Appends one element's text in the writer's format. Everything is formatted
-// straight into the script being composed: a temporary string per element
-// would cost an allocation and a copy for each of them.
-void appendElement(const Settings::PropNode* node, int index, std::string& out) {
-    if (node == nullptr || index < 0 || index >= node->elems || node->data == nullptr) {
-        return;
-    }
-    const auto* bytes = static_cast<const unsigned char*>(node->data);
-    const size_t i = static_cast<size_t>(index);
-    const size_t size = static_cast<size_t>(node->size);
-    auto sink = std::back_inserter(out);
-    // "{:#f}" (six decimals, point always present), then trailing zeros
-    // trimmed down to one digit after the point, as trimZeros does.
-    auto appendFixed = [&out](double v) {
-        fmt::memory_buffer text;
-        fmt::format_to(std::back_inserter(text), "{:#f}", v);
-        std::string_view view(text.data(), text.size());
-        const size_t point = view.find('.');
-        if (point != std::string_view::npos) {
-            while (view.size() - point - 1 >= 2 && view.back() == '0') {
-                view.remove_suffix(1);
-            }
-        }
-        out.append(view);
-    };
-    switch (node->type) {
-    case Settings::kTypeInt: {
-        int32_t v = 0;
-        if ((i + 1) * 4 <= size) {
-            std::memcpy(&v, bytes + i * 4, 4);
-            fmt::format_to(sink, "{:d}", v);
-        }
-        break;
-    }
-    case Settings::kTypeUInt: {
-        uint32_t v = 0;
-        if ((i + 1) * 4 <= size) {
-            std::memcpy(&v, bytes + i * 4, 4);
-            fmt::format_to(sink, "0x{:x}", v);
-        }
-        break;
-    }
-    case Settings::kTypeUInt64: {
-        uint64_t v = 0;
-        if ((i + 1) * 8 <= size) {
-            std::memcpy(&v, bytes + i * 8, 8);
-            fmt::format_to(sink, "{:d}", v);
-        }
-        break;
-    }
-    case Settings::kTypeFloat: {
-        float v = 0;
-        if ((i + 1) * 4 <= size) {
-            std::memcpy(&v, bytes + i * 4, 4);
-            // fmt 9 gives the same "{:#f}" text as the C library's "%#f":
-            // six decimals, point always present.
-            appendFixed(static_cast<double>(v));
-        }
-        break;
-    }
-    case Settings::kTypeDouble: {
-        double v = 0;
-        if ((i + 1) * 8 <= size) {
-            std::memcpy(&v, bytes + i * 8, 8);
-            appendFixed(v);
-        }
-        break;
-    }
-    case Settings::kTypeString: {
-        // Walk by position within the block: unlike a scan for the closing
-        // double zero this also finds elements behind an empty one.
-        const char* p = static_cast<const char*>(node->data);
-        const char* limit = p + size;
-        for (size_t k = 0; k < i && p < limit; ++k) {
-            const void* z = std::memchr(p, '\0', static_cast<size_t>(limit - p));
-            p = z != nullptr ? static_cast<const char*>(z) + 1 : limit;
-        }
-        if (p < limit) {
-            const void* z = std::memchr(p, '\0', static_cast<size_t>(limit - p));
-            const char* e = z != nullptr ? static_cast<const char*>(z) : limit;
-            fmt::format_to(sink, "\"{}\"", std::string_view(p, static_cast<size_t>(e - p)));
-        } else {
-            out += "\"\"";
-        }
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-} // namespace
-
-void Settings::composeElemStr(PropNode* node, int index, std::string& out) {
-    out.clear();
-    appendElement(node, index, out);
-}
-
-bool Settings::composePropNodeToScript(PropNode* node, int depth) {
-    if (node == nullptr) {
-        return false;
-    }
-    const size_t tabs = static_cast<size_t>(depth > 0 ? depth : 0);
-    auto sink = std::back_inserter(m_strScript);
-    m_strScript.append(tabs, '\t');
-    if (node->elems < 2) {
-        fmt::format_to(sink, "<{}: ", node->name);
-    } else {
-        m_strScript += '<';
-        fmt::format_to(sink, "{}[{}]", node->name, node->elems);
-        m_strScript += ": ";
-    }
-    for (int i = 0; i < node->elems; ++i) {
-        appendElement(node, i, m_strScript);
-        if (i != node->elems - 1) {
-            m_strScript += ", ";
-        }
-        if (i > 0 && i % 10 == 0) {
-            m_strScript += '\n';
-            m_strScript.append(tabs, '\t');
-        }
-    }
-    const int type = node->type >= kTypeInt && node->type <= kTypeString ? node->type : kTypeString;
-    fmt::format_to(sink, ", {}>\n", m_arDataTypeString[type]);
-    return true;
-}
-
-bool Settings::composeGrpNodeToScript(GroupNode* node, int depth) {
-    if (node == nullptr) {
-        return false;
-    }
-    const size_t tabs = static_cast<size_t>(depth > 0 ? depth : 0);
-    auto sink = std::back_inserter(m_strScript);
-    for (GroupNode* g = node; g != nullptr; g = g->next) {
-        m_strScript.append(tabs, '\t');
-        fmt::format_to(sink, "<{}>\n", g->name);
-        if (g->firstChild != nullptr) {
-            composeGrpNodeToScript(g->firstChild, depth + 1);
-        }
-        for (PropNode* v = g->firstValue; v != nullptr; v = v->next) {
-            composePropNodeToScript(v, depth + 1);
-        }
-        m_strScript.append(tabs, '\t');
-        fmt::format_to(sink, "</{}>\n", g->name);
-    }
-    return true;
-}
-
-Settings::WriteResult Settings::writeScriptTo(const std::string& path) {
-    m_outFile.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!m_outFile.is_open()) {
-        m_outFile.clear();
-        return WriteResult::NotOpened;
-    }
-    m_outFile.write(m_strScript.data(), static_cast<std::streamsize>(m_strScript.size()));
-    m_outFile.flush();
-    const bool written = m_outFile.good();
-    m_outFile.close();
-    const bool closed = !m_outFile.fail();
-    m_outFile.clear();
-    return written && closed ? WriteResult::Done : WriteResult::Failed;
-}
-
-bool Settings::composeToScript() {
-    if (m_strFile.empty()) {
-        return false;
-    }
-    m_strScript.clear();
-    const bool composed = composeGrpNodeToScript(m_pGrpHeadNode, 0);
-    if (m_strScript.size() > static_cast<size_t>(INT_MAX)) {
-        m_strScript.clear();
-        return false;
-    }
-    if (m_bScrambled) {
-        // The loader unscrambles any file whose path marks it as scrambled,
-        // so such a file is always written scrambled.
-        encryptDataBuf(m_strScript.data(), static_cast<int>(m_strScript.size()));
-    }
-
-    // Write beside the file and rename over it only when everything is on
-    // disk: a failed save never leaves a half-written settings file. A link
-    // is followed so that the file it points to is the one replaced.
-    std::string target = m_strFile;
-    struct stat st {};
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    // A file that may not be written is not replaced either.
-    if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) {
-        m_strScript.clear();
-        return false;
-    }
-    const std::string temp = fmt::format("{}.tmp-{}-{}", target, static_cast<long>(getpid()),
-                                         g_tempCounter.fetch_add(1));
-    const WriteResult toTemp = writeScriptTo(temp);
-    if (toTemp == WriteResult::NotOpened) {
-        // No file can be made beside it (a folder closed to new files, a
-        // name with no room for the suffix): the file is written in place.
-        const bool inPlace = writeScriptTo(target) == WriteResult::Done;
-        m_strScript.clear();
-        return inPlace && composed;
-    }
-    m_strScript.clear();
-    if (toTemp != WriteResult::Done) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    if (stat(target.c_str(), &st) == 0) {
-        chmod(temp.c_str(), st.st_mode & 07777);
-    }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return composed;
 }
 
 } // namespace NSVextra
