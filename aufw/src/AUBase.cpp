@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <typeinfo>
 
 namespace {
 
@@ -255,12 +256,30 @@ AUScope& AUBase::GetScope(AudioUnitScope inScope) {
     return *scope;
 }
 
+namespace {
+
+// The element as the I/O class of its scope. The render path asks for these
+// on every cycle, so the element that is exactly that class (the one
+// CreateElement makes) is taken after a comparison of its type alone; only an
+// element of some other class pays for the full hierarchy walk.
+template <class IOElement> IOElement* AsScopeElement(AUElement* element) {
+    if (element == nullptr) {
+        return nullptr;
+    }
+    if (typeid(*element) == typeid(IOElement)) {
+        return static_cast<IOElement*>(element);
+    }
+    return dynamic_cast<IOElement*>(element);
+}
+
+} // namespace
+
 AUInputElement* AUBase::GetInput(AudioUnitElement inElement) {
-    return dynamic_cast<AUInputElement*>(Inputs().GetElement(inElement));
+    return AsScopeElement<AUInputElement>(Inputs().GetElement(inElement));
 }
 
 AUOutputElement* AUBase::GetOutput(AudioUnitElement inElement) {
-    return dynamic_cast<AUOutputElement*>(Outputs().GetElement(inElement));
+    return AsScopeElement<AUOutputElement>(Outputs().GetElement(inElement));
 }
 
 void AUBase::SetNumberOfElements(AudioUnitScope inScope, UInt32 numElements) {

@@ -26,13 +26,21 @@ constexpr OSStatus kUnknownError = -1;
 // of one entry call: denormal arithmetic in filters and feedback paths can
 // cost a hundred times the normal speed. The saved control word comes back
 // on every way out.
+//
+// Writing the control word stalls the pipeline, and hosts commonly run their
+// audio threads with both modes on already; then the word is left as it is
+// on entry. It is still written back on the way out, since whatever ran
+// inside may have changed it.
 class DenormalModeScope {
 public:
 #if defined(AUFW_HAS_MXCSR)
     static constexpr unsigned kFlushToZero = 0x8000;
     static constexpr unsigned kDenormalsAreZero = 0x0040;
+    static constexpr unsigned kBothModes = kFlushToZero | kDenormalsAreZero;
     DenormalModeScope() noexcept : mSaved(_mm_getcsr()) {
-        _mm_setcsr(mSaved | kFlushToZero | kDenormalsAreZero);
+        if ((mSaved & kBothModes) != kBothModes) {
+            _mm_setcsr(mSaved | kBothModes);
+        }
     }
     ~DenormalModeScope() {
         _mm_setcsr(mSaved);

@@ -272,7 +272,10 @@ OSStatus AUEffectBase::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inSc
 
 OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags& ioActionFlags,
                               const AudioTimeStamp& inTimeStamp, UInt32 nFrames) {
-    AUInputElement* input = GetInput(0);
+    // While initialized the main input and output are elements 0 of their
+    // scopes (element counts cannot change then); outside it they are looked
+    // up.
+    AUInputElement* input = mMainInput != nullptr ? mMainInput : GetInput(0);
     if (input == nullptr || !input->IsActive()) {
         return kAudioUnitErr_NoConnection;
     }

@@ -1,0 +1,102 @@
+// Element lookups of the render path for units whose elements are of the
+// framework's own I/O classes, of classes derived from them, or of no I/O
+// class at all; and the processor's control word around a render call.
+#include "RenderTestUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <xmmintrin.h>
+
+namespace {
+
+constexpr unsigned kFtzDaz = 0x8040;
+constexpr unsigned kRoundTowardZero = 0x6000;
+
+class DerivedInput : public AUInputElement {
+public:
+    using AUInputElement::AUInputElement;
+};
+
+class DerivedOutput : public AUOutputElement {
+public:
+    using AUOutputElement::AUOutputElement;
+};
+
+// Input and output element 0 of derived classes; element 1 of either scope
+// a plain element, which is no I/O element at all.
+class DerivedElementsUnit : public RenderTestUnit {
+public:
+    DerivedElementsUnit() : RenderTestUnit(2, 2) {}
+
+    AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override {
+        if (inElement == 1 &&
+            (inScope == kAudioUnitScope_Input || inScope == kAudioUnitScope_Output))
+            return new AUElement(this);
+        if (inScope == kAudioUnitScope_Input)
+            return new DerivedInput(this);
+        if (inScope == kAudioUnitScope_Output)
+            return new DerivedOutput(this);
+        return RenderTestUnit::CreateElement(inScope, inElement);
+    }
+};
+
+// Changes the control word's rounding mode inside the render, as careless
+// code called from a render may do.
+class RoundingUnit : public RenderTestUnit {
+public:
+    OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& inTimeStamp,
+                    UInt32 inNumberFrames) override {
+        const OSStatus status = RenderTestUnit::Render(ioActionFlags, inTimeStamp, inNumberFrames);
+        _mm_setcsr(_mm_getcsr() | kRoundTowardZero);
+        return status;
+    }
+};
+
+TEST(RenderPathElements, EachScopeAnswersItsOwnClassDerivedClassesAndNothingElse) {
+    UnitHolder<RenderTestUnit> plain;
+    AUElement* in0 = plain->Inputs().GetElement(0);
+    AUElement* out0 = plain->Outputs().GetElement(0);
+    ASSERT_NE(in0, nullptr);
+    ASSERT_NE(out0, nullptr);
+    EXPECT_EQ(static_cast<AUElement*>(plain->GetInput(0)), in0);
+    EXPECT_EQ(static_cast<AUElement*>(plain->GetOutput(0)), out0);
+    EXPECT_EQ(plain->GetInput(1), nullptr);
+    EXPECT_EQ(plain->GetOutput(1), nullptr);
+
+    UnitHolder<DerivedElementsUnit> derived;
+    AUInputElement* input = derived->GetInput(0);
+    AUOutputElement* output = derived->GetOutput(0);
+    EXPECT_EQ(input, dynamic_cast<DerivedInput*>(derived->Inputs().GetElement(0)));
+    EXPECT_EQ(output, dynamic_cast<DerivedOutput*>(derived->Outputs().GetElement(0)));
+    EXPECT_NE(input, nullptr);
+    EXPECT_NE(output, nullptr);
+    ASSERT_NE(derived->Inputs().GetElement(1), nullptr);
+    ASSERT_NE(derived->Outputs().GetElement(1), nullptr);
+    EXPECT_EQ(derived->GetInput(1), nullptr);
+    EXPECT_EQ(derived->GetOutput(1), nullptr);
+}
+
+TEST(RenderPathControlWord, ModesAlreadyOnStayOnAndAnyChangeInsideIsUndone) {
+    UnitHolder<RoundingUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    TestBuffers out(2, 32);
+    const unsigned saved = _mm_getcsr();
+    const unsigned callers[] = {(saved & ~kRoundTowardZero) | kFtzDaz,
+                                saved & ~(kRoundTowardZero | kFtzDaz)};
+    Float64 sampleTime = 0;
+    for (unsigned caller : callers) {
+        AudioUnitRenderActionFlags flags = 0;
+        const AudioTimeStamp ts = SampleTime(sampleTime);
+        sampleTime += 32;
+        _mm_setcsr(caller);
+        const OSStatus status = unit->DoRender(flags, ts, 0, 32, out.list());
+        const unsigned after = _mm_getcsr();
+        _mm_setcsr(saved);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(unit->mxcsrInside & kFtzDaz, kFtzDaz);
+        EXPECT_EQ(after, caller) << std::hex << "caller's word " << caller;
+    }
+    EXPECT_EQ(unit->renderCount, 2);
+}
+
+} // namespace
