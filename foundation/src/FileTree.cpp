@@ -24,20 +24,33 @@ bool FTR_SortFunc(const FTR_Item& a, const FTR_Item& b) {
 void readFileTree(const std::string& path, std::vector<FTR_Item>& items) {
     NSFileManager* manager = NSFileManager::defaultManager();
     const NSString folder(path.c_str());
-    const std::optional<NSArray<NSString>> entries =
-        manager->contentsOfDirectoryAtPath(folder, nullptr);
+    // The listing tells folders from files for most entries already; only
+    // links and entries it cannot classify are asked about by path.
+    const auto entries = manager->contentsOfDirectoryWithKindsAtPath(folder, nullptr);
     if (!entries)
         return;
     const std::size_t first = items.size();
-    for (const NSString& entry : *entries) {
+    items.reserve(first + entries->count());
+    for (const NSFileManager::DirectoryEntry& entry : *entries) {
         BOOL isDirectory = NO;
-        const NSString fullPath = folder.stringByAppendingPathComponent(entry);
-        if (!manager->fileExistsAtPath(fullPath, &isDirectory))
+        switch (entry.kind) {
+        case NSFileManager::EntryKind::Directory:
+            isDirectory = YES;
+            break;
+        case NSFileManager::EntryKind::Other:
             isDirectory = NO;
-        FTR_Item item;
-        item.name = entry.lastPathComponent().UTF8String();
+            break;
+        case NSFileManager::EntryKind::Unknown: {
+            const NSString fullPath = folder.stringByAppendingPathComponent(entry.name);
+            if (!manager->fileExistsAtPath(fullPath, &isDirectory))
+                isDirectory = NO;
+            break;
+        }
+        }
+        // A listed name holds no "/", so it is its own last path component.
+        FTR_Item& item = items.emplace_back();
+        item.name.assign(entry.name.UTF8String(), entry.name.lengthOfUTF8());
         item.folder = isDirectory == YES;
-        items.push_back(std::move(item));
     }
     std::sort(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(), FTR_SortFunc);
 }
@@ -94,10 +107,10 @@ FileTNode* FileTree::createRootNode() {
 }
 
 FileTNode* FileTree::addEntryNode(FileTNode* folder, FileTNode* prev, bool isFolder,
-                                  const std::string& name, const std::string& path) {
+                                  std::string&& name, std::string&& path) {
     auto* node = static_cast<FileTNode*>(prev ? addNextNode(prev) : addSubNode(folder));
-    node->name = name;
-    node->path = path;
+    node->name = std::move(name);
+    node->path = std::move(path);
     if (isFolder) {
         node->type = FileTNode::kTypeFolder;
         node->folderID = m_numFolders++;
@@ -109,8 +122,17 @@ FileTNode* FileTree::addEntryNode(FileTNode* folder, FileTNode* prev, bool isFol
 }
 
 bool FileTree::rescan(bool rebuildCache) {
-    clearTree();
     const bool haveCache = !cacheFile.empty();
+    if (!rebuildCache && haveCache && cacheFileExists()) {
+        // The cache file is read into memory before the old tree goes
+        // (loadCacheFile releases it then): the new nodes then take over the
+        // blocks the old ones leave, instead of the heap first merging them
+        // all for the file's large buffer.
+        if (!loadCacheFile())
+            clearTree();
+        return true;
+    }
+    clearTree();
     if (rebuildCache) {
         if (haveCache)
             removeCacheFile();
@@ -121,10 +143,6 @@ bool FileTree::rescan(bool rebuildCache) {
     }
     if (!haveCache) {
         scanRootFolder();
-        return true;
-    }
-    if (cacheFileExists()) {
-        loadCacheFile();
         return true;
     }
     scanRootFolder();
@@ -147,19 +165,23 @@ void FileTree::scanSubFolders(FileTNode* folder) {
     readFileTree(folder->path, items);
 
     FileTNode* prev = nullptr;
-    for (const FTR_Item& item : items) {
+    for (FTR_Item& item : items) {
         const std::string& name = item.name;
         if (name == "." || name == ".." || name == ".dsstore" || name == ".DS_Store")
             continue;
-        const std::string fullPath = folder->path + "/" + name;
+        // Built once at its final size; the node takes it over, as it takes
+        // over the name.
+        std::string fullPath;
+        fullPath.reserve(folder->path.size() + 1 + name.size());
+        fullPath.append(folder->path).append(1, '/').append(name);
         const bool nameAllowed = item.folder ? folderAllowed(name) : fileAllowed(name);
         if (!nameAllowed || !pathAllowed(fullPath))
             continue;
-        prev = addEntryNode(folder, prev, item.folder, name, fullPath);
+        prev = addEntryNode(folder, prev, item.folder, std::move(item.name), std::move(fullPath));
         // Depth first, so that ids follow the order in which a reader of the
         // sorted listing meets the entries. A link back to a folder being
         // scanned stays an empty folder: following it would never end.
-        if (item.folder && !linksToScannedFolder(folder, fullPath))
+        if (item.folder && !linksToScannedFolder(folder, prev->path))
             scanSubFolders(prev);
     }
 }

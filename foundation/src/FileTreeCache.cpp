@@ -34,8 +34,10 @@ bool skipEndMarker(const char* buf, int& pos, int size) {
     return true;
 }
 
-bool isUsableName(const std::string& name) {
-    return !name.empty() && name != "." && name != "..";
+bool isUsableName(const char* begin, const char* end) {
+    const std::ptrdiff_t length = end - begin;
+    return length > 0 && !(length == 1 && begin[0] == '.') &&
+           !(length == 2 && begin[0] == '.' && begin[1] == '.');
 }
 
 } // namespace
@@ -92,36 +94,37 @@ bool FileTree::loadCacheFileInt(FileTNode* folder, char* buf, int& pos, int size
     if (buf[pos] == '~')
         return skipEndMarker(buf, pos, size);
 
-    char line[kCacheMaxLine + 1];
     FileTNode* prev = nullptr;
     for (;;) {
-        // One line: up to kCacheMaxLine bytes, then a line feed.
+        // One line: up to kCacheMaxLine bytes, then a line feed. Read in
+        // place: the name is the part after the path's last "/" (a folder
+        // line must have one), taken straight from the buffer.
+        const char* text = buf + pos;
         const int available = size - pos;
         const int scan = available < kCacheMaxLine + 1 ? available : kCacheMaxLine + 1;
-        const void* lf = std::memchr(buf + pos, '\n', static_cast<std::size_t>(scan));
+        const void* lf = std::memchr(text, '\n', static_cast<std::size_t>(scan));
         if (!lf)
             return false; // cut short, or longer than the format allows
-        const int length = static_cast<int>(static_cast<const char*>(lf) - (buf + pos));
-        std::memcpy(line, buf + pos, static_cast<std::size_t>(length));
-        line[length] = '\0';
+        const int length = static_cast<int>(static_cast<const char*>(lf) - text);
         pos += length + 1;
 
-        if (length < 2 || std::memchr(line, '\0', static_cast<std::size_t>(length)))
+        if (length < 2 || std::memchr(text, '\0', static_cast<std::size_t>(length)))
             return false;
-        const bool isFolder = line[0] == '-';
-        const std::string path(line + 1, static_cast<std::size_t>(length - 1));
-        std::string name;
-        if (isFolder) {
-            if (!getLastFolderFromPath(path, name))
-                return false;
-        } else {
-            name = getFileNameWithExtFromPath(path);
-        }
+        const bool isFolder = text[0] == '-';
+        const char* pathBegin = text + 1;
+        const char* pathEnd = text + length;
+        const char* nameBegin = pathEnd;
+        while (nameBegin > pathBegin && nameBegin[-1] != '/')
+            --nameBegin;
+        if (isFolder && nameBegin == pathBegin)
+            return false; // no "/" at all
         // Such names would send copies and removals to the wrong place.
-        if (!isUsableName(name))
+        if (!isUsableName(nameBegin, pathEnd))
             return false;
+        std::string path(pathBegin, pathEnd);
+        std::string name(nameBegin, pathEnd);
 
-        prev = addEntryNode(folder, prev, isFolder, name, path);
+        prev = addEntryNode(folder, prev, isFolder, std::move(name), std::move(path));
         if (isFolder && !loadCacheFileInt(prev, buf, pos, size))
             return false;
         if (pos >= size)

@@ -115,8 +115,8 @@ public:
 
 private:
     FileTNode* createRootNode();
-    FileTNode* addEntryNode(FileTNode* folder, FileTNode* prev, bool isFolder,
-                            const std::string& name, const std::string& path);
+    FileTNode* addEntryNode(FileTNode* folder, FileTNode* prev, bool isFolder, std::string&& name,
+                            std::string&& path);
     void clearTree();
 
     int m_numFolders = 0; // the root included
