@@ -40,6 +40,27 @@ OSStatus ObserveToo(void* inRefCon, AudioUnitRenderActionFlags* f, const AudioTi
     return Observe(inRefCon, f, t, b, n, l);
 }
 
+// Renders 64-frame cycles at advancing sample times until stop is set,
+// counting failed cycles; afterEach runs on the render thread after every
+// cycle.
+template <typename AfterEach>
+std::thread StartRenderer(RenderTestUnit& unit, std::atomic<bool>& stop,
+                          std::atomic<long>& failures, AfterEach afterEach) {
+    return std::thread([&unit, &stop, &failures, afterEach] {
+        TestBuffers out(2, 64);
+        Float64 t = 0;
+        while (!stop.load(std::memory_order_acquire)) {
+            AudioUnitRenderActionFlags flags = 0;
+            const AudioTimeStamp ts = SampleTime(t);
+            t += 64;
+            if (unit.DoRender(flags, ts, 0, 64, out.list()) != 0) {
+                failures.fetch_add(1);
+            }
+            afterEach();
+        }
+    });
+}
+
 TEST(RenderNotificationConcurrency, AddAndRemoveWhileRendering) {
     UnitHolder<RenderTestUnit> unit;
     ASSERT_EQ(unit->DoInitialize(), 0);
@@ -47,18 +68,8 @@ TEST(RenderNotificationConcurrency, AddAndRemoveWhileRendering) {
     std::atomic<bool> stop{false};
     std::atomic<long> completedRenders{0};
     std::atomic<long> renderFailures{0};
-    std::thread renderer([&] {
-        TestBuffers out(2, 64);
-        Float64 t = 0;
-        while (!stop.load(std::memory_order_acquire)) {
-            AudioUnitRenderActionFlags flags = 0;
-            const AudioTimeStamp ts = SampleTime(t);
-            t += 64;
-            if (unit->DoRender(flags, ts, 0, 64, out.list()) != 0) {
-                renderFailures.fetch_add(1);
-            }
-            completedRenders.fetch_add(1, std::memory_order_release);
-        }
+    std::thread renderer = StartRenderer(*unit, stop, renderFailures, [&] {
+        completedRenders.fetch_add(1, std::memory_order_release);
     });
 
     auto waitFor = [](auto&& condition) {
@@ -133,24 +144,14 @@ TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAnd
     std::atomic<long> announcements{0};
     std::atomic<long> strangeValues{0};
     std::atomic<long> renderFailures{0};
-    std::thread renderer([&] {
-        TestBuffers out(2, 64);
-        Float64 t = 0;
-        while (!stop.load(std::memory_order_acquire)) {
-            AudioUnitRenderActionFlags flags = 0;
-            const AudioTimeStamp ts = SampleTime(t);
-            t += 64;
-            if (unit->DoRender(flags, ts, 0, 64, out.list()) != 0) {
-                renderFailures.fetch_add(1);
-            }
-            AudioUnitParameterValue value = 0;
-            if (unit->GetParameter(0, kAudioUnitScope_Global, 0, value) != 0 ||
-                (value != 0.25f && value != 0.75f)) {
-                strangeValues.fetch_add(1);
-            }
-            unit->PropertyChanged(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
-            announcements.fetch_add(1, std::memory_order_relaxed);
+    std::thread renderer = StartRenderer(*unit, stop, renderFailures, [&] {
+        AudioUnitParameterValue value = 0;
+        if (unit->GetParameter(0, kAudioUnitScope_Global, 0, value) != 0 ||
+            (value != 0.25f && value != 0.75f)) {
+            strangeValues.fetch_add(1);
         }
+        unit->PropertyChanged(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+        announcements.fetch_add(1, std::memory_order_relaxed);
     });
     std::thread parameters([&] {
         for (int i = 0; !stop.load(std::memory_order_acquire); ++i) {
@@ -162,23 +163,23 @@ TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAnd
     std::array<std::atomic<long>, 3> transient{};
     for (int round = 0; round < kRounds; ++round) {
         auto& counter = transient[size_t(round) % transient.size()];
-        ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_Latency, CountCall, &counter), 0);
+        EXPECT_EQ(unit->AddPropertyListener(kAudioUnitProperty_Latency, CountCall, &counter), 0);
         // Another property's listener in between, so removal also has to
         // keep the records it does not match.
-        ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_TailTime, CountCall, &counter), 0);
+        EXPECT_EQ(unit->AddPropertyListener(kAudioUnitProperty_TailTime, CountCall, &counter), 0);
         if (round % 16 == 0) {
-            ASSERT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
+            EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
         }
         Float64 lastRendered = 0;
-        ASSERT_EQ(unit->DispatchGetProperty(AUBase::kAUBaseProperty_LastRenderedSampleTime,
+        EXPECT_EQ(unit->DispatchGetProperty(AUBase::kAUBaseProperty_LastRenderedSampleTime,
                                             kAudioUnitScope_Global, 0, &lastRendered),
                   0);
         if (lastRendered != -1.0 && (lastRendered < 0 || std::fmod(lastRendered, 64.0) != 0.0)) {
             strangeValues.fetch_add(1);
         }
-        ASSERT_EQ(
+        EXPECT_EQ(
             unit->RemovePropertyListener(kAudioUnitProperty_Latency, CountCall, &counter, true), 0);
-        ASSERT_EQ(
+        EXPECT_EQ(
             unit->RemovePropertyListener(kAudioUnitProperty_TailTime, CountCall, &counter, true),
             0);
     }
