@@ -86,9 +86,11 @@ private:
             aL[i] = damp * inL[i];
             aR[i] = damp * inR[i];
         }
-        const std::size_t rest = static_cast<std::size_t>(kMaxBlock - n) * sizeof(float);
-        std::memset(aL + n, 0, rest);
-        std::memset(aR + n, 0, rest);
+        if (n < kMaxBlock) {
+            const std::size_t rest = static_cast<std::size_t>(kMaxBlock - n) * sizeof(float);
+            std::memset(aL + n, 0, rest);
+            std::memset(aR + n, 0, rest);
+        }
         // n >= kScanFrom, so the first four passes always run.
         scanPass<1>(aL, aR, bL, bR, mPowers[0]);
         scanPass<2>(bL, bR, aL, aR, mPowers[1]);
