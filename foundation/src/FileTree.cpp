@@ -24,32 +24,21 @@ bool FTR_SortFunc(const FTR_Item& a, const FTR_Item& b) {
 void readFileTree(const std::string& path, std::vector<FTR_Item>& items) {
     NSFileManager* manager = NSFileManager::defaultManager();
     const NSString folder(path.c_str());
-    // The listing tells folders from files for most entries already; only
-    // links and entries it cannot classify are asked about by path.
-    const auto entries = manager->contentsOfDirectoryWithKindsAtPath(folder, nullptr);
+    const std::optional<NSArray<NSString>> entries =
+        manager->contentsOfDirectoryAtPath(folder, nullptr);
     if (!entries)
         return;
     const std::size_t first = items.size();
     items.reserve(first + entries->count());
-    for (const NSFileManager::DirectoryEntry& entry : *entries) {
+    for (const NSString& entry : *entries) {
+        // Each entry is asked about by its path (one status query per entry):
+        // that is what makes a link to a folder a folder here.
         BOOL isDirectory = NO;
-        switch (entry.kind) {
-        case NSFileManager::EntryKind::Directory:
-            isDirectory = YES;
-            break;
-        case NSFileManager::EntryKind::Other:
+        const NSString fullPath = folder.stringByAppendingPathComponent(entry);
+        if (!manager->fileExistsAtPath(fullPath, &isDirectory))
             isDirectory = NO;
-            break;
-        case NSFileManager::EntryKind::Unknown: {
-            const NSString fullPath = folder.stringByAppendingPathComponent(entry.name);
-            if (!manager->fileExistsAtPath(fullPath, &isDirectory))
-                isDirectory = NO;
-            break;
-        }
-        }
-        // A listed name holds no "/", so it is its own last path component.
         FTR_Item& item = items.emplace_back();
-        item.name.assign(entry.name.UTF8String(), entry.name.lengthOfUTF8());
+        item.name = entry.lastPathComponent().UTF8String();
         item.folder = isDirectory == YES;
     }
     std::sort(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(), FTR_SortFunc);

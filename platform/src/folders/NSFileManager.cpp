@@ -6,8 +6,6 @@
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 #include <sys/stat.h>
 
 const char* const NSPOSIXErrorDomain = "NSPOSIXErrorDomain";
@@ -53,41 +51,6 @@ std::optional<NSArray<NSString>> NSFileManager::contentsOfDirectoryAtPath(const 
         names.emplace_back(entry->d_name);
     }
     return NSArray<NSString>(std::move(names));
-}
-
-std::optional<NSArray<NSFileManager::DirectoryEntry>>
-NSFileManager::contentsOfDirectoryWithKindsAtPath(const NSString& path, NSError* error) const {
-    std::unique_ptr<DIR, DirCloser> dir(opendir(path.UTF8String()));
-    if (!dir) {
-        setPosixError(error, errno);
-        return std::nullopt;
-    }
-    // Entries of a folder that may be listed but not searched cannot be asked
-    // about at all; their kinds stay unknown, as asking would fail.
-    const bool searchable = faccessat(AT_FDCWD, path.UTF8String(), X_OK, AT_EACCESS) == 0;
-    std::vector<DirectoryEntry> entries;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir.get());
-        if (!entry) {
-            if (errno != 0) {
-                setPosixError(error, errno);
-                return std::nullopt;
-            }
-            break;
-        }
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        EntryKind kind = EntryKind::Unknown;
-        if (!searchable)
-            kind = EntryKind::Unknown;
-        else if (entry->d_type == DT_DIR)
-            kind = EntryKind::Directory;
-        else if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
-            kind = EntryKind::Other;
-        entries.push_back(DirectoryEntry{NSString(entry->d_name), kind});
-    }
-    return NSArray<DirectoryEntry>(std::move(entries));
 }
 
 BOOL NSFileManager::fileExistsAtPath(const NSString& path, BOOL* isDirectory) const {
