@@ -1,6 +1,7 @@
 #include "ComponentFuzz.h"
 
 #include <string>
+#include <vector>
 
 namespace componentfuzz {
 
@@ -232,6 +233,55 @@ CFMutableDictionaryRef buildClassInfo(Input& in, unithost::Component component) 
         CFRelease(v);
     }
     return doc;
+}
+
+namespace {
+
+// The unit reads a key as an element number when it is all decimal digits,
+// at most 31 of them, below 2^32 - 1.
+bool isHugeElementKey(const void* key) {
+    constexpr unsigned long long kPlenty = 4096;
+    if (key == nullptr || CFGetTypeID(key) != CFStringGetTypeID())
+        return false;
+    char text[32];
+    if (!CFStringGetCString(static_cast<CFStringRef>(key), text, sizeof text,
+                            kCFStringEncodingASCII) ||
+        text[0] == '\0')
+        return false;
+    unsigned long long value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned long long>(*p - '0');
+        if (value >= 0xFFFFFFFFULL)
+            return false;
+    }
+    return value > kPlenty;
+}
+
+} // namespace
+
+bool namesHugeElementNumbers(CFPropertyListRef doc) {
+    if (doc == nullptr || CFGetTypeID(doc) != CFDictionaryGetTypeID())
+        return false;
+    const void* names =
+        CFDictionaryGetValue(static_cast<CFDictionaryRef>(doc), CFSTR("element-name"));
+    if (names == nullptr || CFGetTypeID(names) != CFDictionaryGetTypeID())
+        return false;
+    const auto namesDict = static_cast<CFDictionaryRef>(names);
+    std::vector<const void*> scopes(static_cast<size_t>(CFDictionaryGetCount(namesDict)));
+    CFDictionaryGetKeysAndValues(namesDict, nullptr, scopes.data());
+    for (const void* scope : scopes) {
+        if (scope == nullptr || CFGetTypeID(scope) != CFDictionaryGetTypeID())
+            continue;
+        const auto scopeDict = static_cast<CFDictionaryRef>(scope);
+        std::vector<const void*> keys(static_cast<size_t>(CFDictionaryGetCount(scopeDict)));
+        CFDictionaryGetKeysAndValues(scopeDict, keys.data(), nullptr);
+        for (const void* key : keys)
+            if (isHugeElementKey(key))
+                return true;
+    }
+    return false;
 }
 
 } // namespace componentfuzz

@@ -36,4 +36,11 @@ CFTypeRef buildValue(fuzzsupport::Input& in, int depth);
 // records) and strays from it where the input says so. The caller releases it.
 CFMutableDictionaryRef buildClassInfo(fuzzsupport::Input& in, unithost::Component component);
 
+// Element names grow a scope to the largest element number they name, as
+// many elements as asked, so a document naming element 300000000 makes the
+// unit try to create that many: memory, not a fault, stops it. Such a
+// document is worth nothing to the fuzzer and is left out (true when doc
+// names an element number above a few thousand in any scope).
+bool namesHugeElementNumbers(CFPropertyListRef doc);
+
 } // namespace componentfuzz

@@ -40,6 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         doc = componentfuzz::buildClassInfo(in, instance.component);
     }
+    if (componentfuzz::namesHugeElementNumbers(doc)) {
+        CFRelease(doc);
+        return 0;
+    }
     // A null document is a host mistake the unit must refuse, not follow.
     const OSStatus restored = AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo,
                                                    kAudioUnitScope_Global, 0, &doc, sizeof doc);
