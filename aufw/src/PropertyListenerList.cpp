@@ -47,12 +47,6 @@ void PropertyListenerList::Remove(AudioUnitPropertyID inID, AudioUnitPropertyLis
     Publish(next.release());
 }
 
-std::size_t PropertyListenerList::Count() const {
-    std::size_t count = 0;
-    ForEach([&](const Record&) { ++count; });
-    return count;
-}
-
 void PropertyListenerList::Publish(Snapshot* inNext) noexcept {
     Snapshot* previous = mCurrent.exchange(inNext);
     if (previous != nullptr) {

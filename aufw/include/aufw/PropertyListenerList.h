@@ -43,8 +43,6 @@ public:
         }
     }
 
-    std::size_t Count() const;
-
 private:
     struct Snapshot {
         std::vector<Record> records;
