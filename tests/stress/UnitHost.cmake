@@ -2,14 +2,12 @@
 # targets that drive whole components; included by whichever folder comes
 # first.
 include_guard(GLOBAL)
-if(TARGET vxplugin AND TARGET aufw_test_unit AND TARGET vxengine_sse42)
-  add_library(vxunithost STATIC "${CMAKE_CURRENT_LIST_DIR}/UnitHost.cpp")
-  target_include_directories(vxunithost PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
-  target_link_libraries(vxunithost PUBLIC vxplatform PRIVATE ${CMAKE_DL_LIBS})
-  target_compile_definitions(vxunithost PRIVATE
-      VX_BUNDLE_DIR="${VX_BUNDLE_DIR}"
-      VX_ENGINE_DIR="${VX_ENGINE_DIR}"
-      VX_TEST_UNIT_BUNDLE="${CMAKE_BINARY_DIR}/tests/aufw_unit/TestUnit.component")
-  add_dependencies(vxunithost vxplugin aufw_test_unit vxengine_sse42)
-  vx_warnings(vxunithost)
-endif()
+add_library(vxunithost STATIC "${CMAKE_CURRENT_LIST_DIR}/UnitHost.cpp")
+target_include_directories(vxunithost PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
+target_link_libraries(vxunithost PUBLIC vxplatform PRIVATE ${CMAKE_DL_LIBS})
+target_compile_definitions(vxunithost PRIVATE
+    VX_BUNDLE_DIR="${VX_BUNDLE_DIR}"
+    VX_ENGINE_DIR="${VX_ENGINE_DIR}"
+    VX_TEST_UNIT_BUNDLE="${CMAKE_BINARY_DIR}/tests/aufw_unit/TestUnit.component")
+add_dependencies(vxunithost vxplugin aufw_test_unit vxengine_sse42)
+vx_warnings(vxunithost)
