@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The demo: builds everything, installs the plug-in bundle into the user's
+# The demo: builds the plug-in, its engines and vxhost, installs the plug-in bundle into the user's
 # components folder and the four engine builds into a support folder under
 # the home, then renders the demo signal through the plug-in with vxhost.
 #
@@ -26,8 +26,9 @@ say() { printf 'demo: %s\n' "$*"; }
 if [ "${1:-}" != "--no-build" ]; then
   say "installing the Debian packages the build needs (if any are missing)"
   bash "$here/scripts/setup.sh"
-  say "configuring and building everything (CMake preset 'default', into $build)"
-  (cd "$here" && cmake --preset default >/dev/null && cmake --build --preset default)
+  say "configuring and building the plug-in, its engines and vxhost (CMake preset 'default', into $build)"
+  (cd "$here" && cmake --preset default >/dev/null &&
+    cmake --build --preset default --target vxplugin vxengines vxhost)
 fi
 
 vxhost="$build/bin/vxhost"
