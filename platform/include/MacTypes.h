@@ -1,6 +1,8 @@
 // Basic scalar types and status codes shared by every platform interface.
 #pragma once
 
+#include <VXExport.h>
+
 #include <stdint.h>
 
 typedef uint8_t UInt8;
@@ -52,7 +54,7 @@ extern "C" {
 #endif
 // Writes a Pascal string (length byte first) to standard error; the platform
 // drops into the debugger here, a headless run only reports.
-void DebugStr(ConstStr255Param debuggerMsg);
+VX_EXPORT void DebugStr(ConstStr255Param debuggerMsg);
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,8 @@
 // it does not control checks the file first.
 #pragma once
 
+#include <VXExport.h>
+
 #include <stddef.h>
 
 #ifdef __cplusplus
@@ -16,7 +18,7 @@ extern "C" {
 // the file is not an image at all, which the loader itself reports). Returns 0
 // for a truncated image, with a loader-style message ("PATH: ...") written
 // into errorText, bounded by errorSize, the terminator included.
-int VXCheckLoadableImage(const char* path, char* errorText, size_t errorSize);
+VX_EXPORT int VXCheckLoadableImage(const char* path, char* errorText, size_t errorSize);
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,8 @@
 // an alert never blocks waiting for a user who cannot answer.
 #pragma once
 
+#include <VXExport.h>
+
 #include <Foundation/NSObjCRuntime.h>
 
 #include <stddef.h>
@@ -46,10 +48,10 @@ typedef NSModalResponse (*VXAlertHandler)(void* context, const VXAlertInfo* aler
 
 // Installs the process-wide handler (null removes it). Alerts are
 // serialised: the handler is never called twice at once.
-void VXAlertSetHandler(VXAlertHandler handler, void* context);
+VX_EXPORT void VXAlertSetHandler(VXAlertHandler handler, void* context);
 
 // Turns the standard-error echo of alerts on (the default) or off.
-void VXAlertSetEchoToStandardError(int echo);
+VX_EXPORT void VXAlertSetEchoToStandardError(int echo);
 
 #ifdef __cplusplus
 }
@@ -57,7 +59,7 @@ void VXAlertSetEchoToStandardError(int echo);
 #include <string>
 #include <vector>
 
-class NSAlert {
+class VX_EXPORT NSAlert {
 public:
     NSAlert() = default;
 

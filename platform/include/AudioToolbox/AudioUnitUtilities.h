@@ -9,6 +9,8 @@
 // unit when the notification is delivered (0 when the unit is gone).
 #pragma once
 
+#include <VXExport.h>
+
 #include <MacTypes.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <AudioUnit/AudioUnit.h>
@@ -52,32 +54,32 @@ typedef void (*AUEventListenerProc)(void* inCallbackRefCon, void* inObject,
                                     AudioUnitParameterValue inParameterValue);
 
 // Parameter listeners: value changes only.
-OSStatus AUListenerCreate(AUParameterListenerProc inProc, void* inUserData, CFRunLoopRef inRunLoop,
+VX_EXPORT OSStatus AUListenerCreate(AUParameterListenerProc inProc, void* inUserData, CFRunLoopRef inRunLoop,
                           CFStringRef inRunLoopMode, Float32 inNotificationInterval,
                           AUParameterListenerRef* outListener);
-OSStatus AUListenerDispose(AUParameterListenerRef inListener);
-OSStatus AUListenerAddParameter(AUParameterListenerRef inListener, void* inObject,
+VX_EXPORT OSStatus AUListenerDispose(AUParameterListenerRef inListener);
+VX_EXPORT OSStatus AUListenerAddParameter(AUParameterListenerRef inListener, void* inObject,
                                 const AudioUnitParameter* inParameter);
-OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inObject,
+VX_EXPORT OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inObject,
                                    const AudioUnitParameter* inParameter);
 
 // Sets a parameter through AudioUnitSetParameter and then tells every
 // listener of it except the sending listener/object pair.
-OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendingObject,
+VX_EXPORT OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendingObject,
                         const AudioUnitParameter* inParameter, AudioUnitParameterValue inValue,
                         UInt32 inBufferOffsetInFrames);
-OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener, void* inSendingObject,
+VX_EXPORT OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener, void* inSendingObject,
                                    const AudioUnitParameter* inParameter);
 
 // Event listeners: value changes, gestures and property changes.
-OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inUserData, CFRunLoopRef inRunLoop,
+VX_EXPORT OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inUserData, CFRunLoopRef inRunLoop,
                                CFStringRef inRunLoopMode, Float32 inNotificationInterval,
                                Float32 inValueChangeGranularity, AUEventListenerRef* outListener);
-OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
+VX_EXPORT OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
                                      const AudioUnitEvent* inEvent);
-OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
+VX_EXPORT OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
                                         const AudioUnitEvent* inEvent);
-OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,
+VX_EXPORT OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,
                                const AudioUnitEvent* inEvent);
 
 #ifdef __cplusplus

@@ -3,6 +3,8 @@
 // entry, and the callback types a host hands to a unit.
 #pragma once
 
+#include <VXExport.h>
+
 #include <MacTypes.h>
 #include <CoreAudio/CoreAudioTypes.h>
 #include <AudioUnit/AudioComponent.h>
@@ -192,53 +194,53 @@ enum {
 // The calls. Each answers a status: 0 for success, -50 for a null unit, and
 // badComponentInstance for a handle that is not an open instance; every
 // other answer is the unit's own.
-OSStatus AudioUnitInitialize(AudioUnit inUnit);
-OSStatus AudioUnitUninitialize(AudioUnit inUnit);
+VX_EXPORT OSStatus AudioUnitInitialize(AudioUnit inUnit);
+VX_EXPORT OSStatus AudioUnitUninitialize(AudioUnit inUnit);
 
-OSStatus AudioUnitGetPropertyInfo(AudioUnit inUnit, AudioUnitPropertyID inID,
+VX_EXPORT OSStatus AudioUnitGetPropertyInfo(AudioUnit inUnit, AudioUnitPropertyID inID,
                                   AudioUnitScope inScope, AudioUnitElement inElement,
                                   UInt32* outDataSize, Boolean* outWritable);
-OSStatus AudioUnitGetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
+VX_EXPORT OSStatus AudioUnitGetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, void* outData, UInt32* ioDataSize);
-OSStatus AudioUnitSetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
+VX_EXPORT OSStatus AudioUnitSetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, const void* inData, UInt32 inDataSize);
 
-OSStatus AudioUnitAddPropertyListener(AudioUnit inUnit, AudioUnitPropertyID inID,
+VX_EXPORT OSStatus AudioUnitAddPropertyListener(AudioUnit inUnit, AudioUnitPropertyID inID,
                                       AudioUnitPropertyListenerProc inProc, void* inProcUserData);
 // The older removal that ignores the user data.
-OSStatus AudioUnitRemovePropertyListener(AudioUnit inUnit, AudioUnitPropertyID inID,
+VX_EXPORT OSStatus AudioUnitRemovePropertyListener(AudioUnit inUnit, AudioUnitPropertyID inID,
                                          AudioUnitPropertyListenerProc inProc);
-OSStatus AudioUnitRemovePropertyListenerWithUserData(AudioUnit inUnit, AudioUnitPropertyID inID,
+VX_EXPORT OSStatus AudioUnitRemovePropertyListenerWithUserData(AudioUnit inUnit, AudioUnitPropertyID inID,
                                                      AudioUnitPropertyListenerProc inProc,
                                                      void* inProcUserData);
 
-OSStatus AudioUnitAddRenderNotify(AudioUnit inUnit, AURenderCallback inProc, void* inProcUserData);
-OSStatus AudioUnitRemoveRenderNotify(AudioUnit inUnit, AURenderCallback inProc,
+VX_EXPORT OSStatus AudioUnitAddRenderNotify(AudioUnit inUnit, AURenderCallback inProc, void* inProcUserData);
+VX_EXPORT OSStatus AudioUnitRemoveRenderNotify(AudioUnit inUnit, AURenderCallback inProc,
                                      void* inProcUserData);
 
-OSStatus AudioUnitGetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
+VX_EXPORT OSStatus AudioUnitGetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
                                AudioUnitElement inElement, AudioUnitParameterValue* outValue);
-OSStatus AudioUnitSetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
+VX_EXPORT OSStatus AudioUnitSetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
                                AudioUnitElement inElement, AudioUnitParameterValue inValue,
                                UInt32 inBufferOffsetInFrames);
-OSStatus AudioUnitScheduleParameters(AudioUnit inUnit,
+VX_EXPORT OSStatus AudioUnitScheduleParameters(AudioUnit inUnit,
                                      const AudioUnitParameterEvent* inParameterEvent,
                                      UInt32 inNumParamEvents);
 
-OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
+VX_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
                          const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
                          UInt32 inNumberFrames, AudioBufferList* ioData);
-OSStatus AudioUnitProcess(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
+VX_EXPORT OSStatus AudioUnitProcess(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
                           const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
                           AudioBufferList* ioData);
-OSStatus AudioUnitProcessMultiple(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
+VX_EXPORT OSStatus AudioUnitProcessMultiple(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
                                   const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
                                   UInt32 inNumberInputBufferLists,
                                   const AudioBufferList** inInputBufferLists,
                                   UInt32 inNumberOutputBufferLists,
                                   AudioBufferList** ioOutputBufferLists);
 
-OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitElement inElement);
+VX_EXPORT OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitElement inElement);
 
 #ifdef __cplusplus
 }

@@ -2,6 +2,8 @@
 // opening and closing their instances through the component's factory.
 #pragma once
 
+#include <VXExport.h>
+
 #include <MacTypes.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreServices/CoreServices.h>
@@ -62,24 +64,24 @@ typedef AudioComponentPlugInInterface* (*AudioComponentFactoryFunction)(
 
 // The next component after inComponent (or the first, for null) that matches
 // the description; null when there is none.
-AudioComponent AudioComponentFindNext(AudioComponent inComponent,
+VX_EXPORT AudioComponent AudioComponentFindNext(AudioComponent inComponent,
                                       const AudioComponentDescription* inDesc);
-UInt32 AudioComponentCount(const AudioComponentDescription* inDesc);
+VX_EXPORT UInt32 AudioComponentCount(const AudioComponentDescription* inDesc);
 
 // The component's full name ("Manufacturer: Product"), retained for the caller.
-OSStatus AudioComponentCopyName(AudioComponent inComponent, CFStringRef* outName);
-OSStatus AudioComponentGetDescription(AudioComponent inComponent,
+VX_EXPORT OSStatus AudioComponentCopyName(AudioComponent inComponent, CFStringRef* outName);
+VX_EXPORT OSStatus AudioComponentGetDescription(AudioComponent inComponent,
                                       AudioComponentDescription* outDesc);
-OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion);
+VX_EXPORT OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion);
 
-OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentInstance* outInstance);
-OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance);
-AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance);
-Boolean AudioComponentInstanceCanDo(AudioComponentInstance inInstance, SInt16 inSelectorID);
+VX_EXPORT OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentInstance* outInstance);
+VX_EXPORT OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance);
+VX_EXPORT AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance);
+VX_EXPORT Boolean AudioComponentInstanceCanDo(AudioComponentInstance inInstance, SInt16 inSelectorID);
 
 // Makes a component known to this process, for hosts that load a component's
 // code themselves. The name is copied.
-AudioComponent AudioComponentRegister(const AudioComponentDescription* inDesc, CFStringRef inName,
+VX_EXPORT AudioComponent AudioComponentRegister(const AudioComponentDescription* inDesc, CFStringRef inName,
                                       UInt32 inVersion, AudioComponentFactoryFunction inFactory);
 
 #ifdef __cplusplus

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <MacTypes.h>
+#include <VXExport.h>
 
 #include <stdarg.h>
 #include <stddef.h>
@@ -11,11 +12,11 @@
 #ifdef __cplusplus
 #define CF_EXTERN_C_BEGIN extern "C" {
 #define CF_EXTERN_C_END }
-#define CF_EXPORT extern "C" __attribute__((visibility("default")))
+#define CF_EXPORT extern "C" VX_EXPORT
 #else
 #define CF_EXTERN_C_BEGIN
 #define CF_EXTERN_C_END
-#define CF_EXPORT extern __attribute__((visibility("default")))
+#define CF_EXPORT extern VX_EXPORT
 #endif
 
 #define CF_INLINE static inline

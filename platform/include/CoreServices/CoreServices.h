@@ -4,6 +4,8 @@
 // component uses to keep its own object with its instance.
 #pragma once
 
+#include <VXExport.h>
+
 #include <MacTypes.h>
 
 #ifdef __cplusplus
@@ -83,14 +85,14 @@ enum {
 
 // The object pointer a component keeps with one of its instances; null until
 // the component stores one, and for handles that are not open instances.
-Handle GetComponentInstanceStorage(ComponentInstance aComponentInstance);
-void SetComponentInstanceStorage(ComponentInstance aComponentInstance, Handle theStorage);
+VX_EXPORT Handle GetComponentInstanceStorage(ComponentInstance aComponentInstance);
+VX_EXPORT void SetComponentInstanceStorage(ComponentInstance aComponentInstance, Handle theStorage);
 
 // The description of a component. An instance handle may stand for its
 // component, as on the platform. Name, info and icon handles are not filled
 // in on this machine and are left untouched. Unknown handles answer
 // invalidComponentID.
-OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle componentName,
+VX_EXPORT OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle componentName,
                        Handle componentInfo, Handle componentIcon);
 
 #ifdef __cplusplus

@@ -1,13 +1,15 @@
 // Error record filled by Foundation calls that can fail.
 #pragma once
 
+#include <VXExport.h>
+
 #include <Foundation/NSObjCRuntime.h>
 #include <Foundation/NSString.h>
 
 // The POSIX error domain; code() then holds the errno value.
 extern const char* const NSPOSIXErrorDomain;
 
-class NSError {
+class VX_EXPORT NSError {
 public:
     NSError() = default;
     NSError(const char* domain, NSInteger code, NSString description)

@@ -1,6 +1,8 @@
 // Folder listing and existence queries of the platform's file manager.
 #pragma once
 
+#include <VXExport.h>
+
 #include <Foundation/NSArray.h>
 #include <Foundation/NSError.h>
 #include <Foundation/NSObjCRuntime.h>
@@ -8,7 +10,7 @@
 
 #include <optional>
 
-class NSFileManager {
+class VX_EXPORT NSFileManager {
 public:
     // The shared manager; safe to use from any thread.
     static NSFileManager* defaultManager();

@@ -2,12 +2,14 @@
 // file manager's callers use. Value semantics stand in for retain/release.
 #pragma once
 
+#include <VXExport.h>
+
 #include <Foundation/NSObjCRuntime.h>
 
 #include <string>
 #include <utility>
 
-class NSString {
+class VX_EXPORT NSString {
 public:
     NSString() = default;
     // -initWithUTF8String:. Bytes are kept as given, so names that a Linux

@@ -4,6 +4,8 @@
 // platform frameworks off to see how a unit copes without them.
 #pragma once
 
+#include <VXExport.h>
+
 #include <MacTypes.h>
 #include <AudioUnit/AudioUnit.h>
 
@@ -22,35 +24,35 @@ extern "C" {
 // Answers 0, -50 for null arguments, -43 when the bundle or its executable
 // cannot be found or loaded, -10875 when the entry is missing, or the
 // entry's own failure status for the open request.
-OSStatus VXHostOpenComponentManagerInstance(const char* bundlePath, const char* entryName,
+VX_EXPORT OSStatus VXHostOpenComponentManagerInstance(const char* bundlePath, const char* entryName,
                                             AudioComponentInstance* outInstance);
 
 // The same for a component found with AudioComponentFindNext that lives in a
 // bundle; components registered by the host itself answer -50.
-OSStatus VXHostOpenComponentManagerInstanceOfComponent(AudioComponent inComponent,
+VX_EXPORT OSStatus VXHostOpenComponentManagerInstanceOfComponent(AudioComponent inComponent,
                                                        const char* entryName,
                                                        AudioComponentInstance* outInstance);
 
 // True for an open instance that was opened through a Component Manager entry.
-Boolean VXHostInstanceUsesComponentManager(AudioComponentInstance inInstance);
+VX_EXPORT Boolean VXHostInstanceUsesComponentManager(AudioComponentInstance inInstance);
 
 // Copies the bundle folder of a component into outPath (bounded by size, the
 // terminator included). False for components without a bundle, unknown
 // handles, or a buffer that is too small.
-Boolean VXHostGetComponentBundlePath(AudioComponent inComponent, char* outPath, UInt32 size);
+VX_EXPORT Boolean VXHostGetComponentBundlePath(AudioComponent inComponent, char* outPath, UInt32 size);
 
 // Looks through the components folders again ($HOME/Library/Audio/Plug-Ins/
 // Components, then /Library/Audio/Plug-Ins/Components), e.g. after HOME
 // changed or a bundle was installed. Components that were found before stay
 // valid handles; those no longer installed drop out of searches.
-void VXHostRescanComponents(void);
+VX_EXPORT void VXHostRescanComponents(void);
 
 // The platform frameworks (CoreServices, AudioUnit, AudioToolbox,
 // CoreFoundation, CoreAudio) resolve to this library when a unit opens them
 // by their platform paths with dlopen. Switching them off makes those
 // dlopen calls fail the way they would on a system without the frameworks.
-void VXPlatformSetFrameworksAvailable(Boolean available);
-Boolean VXPlatformFrameworksAvailable(void);
+VX_EXPORT void VXPlatformSetFrameworksAvailable(Boolean available);
+VX_EXPORT Boolean VXPlatformFrameworksAvailable(void);
 
 #ifdef __cplusplus
 }

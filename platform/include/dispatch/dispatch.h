@@ -1,6 +1,8 @@
 // One-time initialisation.
 #pragma once
 
+#include <VXExport.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -10,7 +12,7 @@ typedef void (*dispatch_function_t)(void* context);
 
 // Runs function(context) exactly once per predicate (zero-initialised, static
 // or global); every caller returns only after that run has finished.
-__attribute__((visibility("default"))) void
+VX_EXPORT void
 dispatch_once_f(dispatch_once_t* predicate, void* context, dispatch_function_t function);
 
 #ifdef __cplusplus

@@ -2,6 +2,8 @@
 // dynamic loader lists them.
 #pragma once
 
+#include <VXExport.h>
+
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -9,12 +11,12 @@ extern "C" {
 #endif
 
 // The number of loaded images at the time of the call.
-__attribute__((visibility("default"))) uint32_t _dyld_image_count(void);
+VX_EXPORT uint32_t _dyld_image_count(void);
 
 // The path of image number imageIndex, valid until that image is unloaded;
 // null for an index at or past the count. Indices are only stable while no
 // image is loaded or unloaded.
-__attribute__((visibility("default"))) const char* _dyld_get_image_name(uint32_t imageIndex);
+VX_EXPORT const char* _dyld_get_image_name(uint32_t imageIndex);
 
 #ifdef __cplusplus
 }

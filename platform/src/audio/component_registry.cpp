@@ -19,7 +19,6 @@
 #include <system_error>
 #include <vector>
 
-#define VX_EXPORT __attribute__((visibility("default")))
 
 namespace fs = std::filesystem;
 

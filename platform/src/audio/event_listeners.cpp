@@ -21,7 +21,6 @@
 #include <mutex>
 #include <vector>
 
-#define VX_EXPORT __attribute__((visibility("default")))
 
 struct AUListenerBase {
     uint64_t id = 0;

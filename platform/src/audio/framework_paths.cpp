@@ -17,7 +17,6 @@
 #include <cstring>
 #include <mutex>
 
-#define VX_EXPORT __attribute__((visibility("default")))
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 
-#define VX_EXPORT __attribute__((visibility("default")))
 
 using namespace vxhost;
 

@@ -8,7 +8,6 @@
 #include <unordered_set>
 #include <vector>
 
-#define VX_EXPORT __attribute__((visibility("default")))
 
 namespace vxhost {
 namespace {

@@ -5,7 +5,6 @@
 
 #include "unit_dispatch.h"
 
-#define VX_EXPORT __attribute__((visibility("default")))
 
 using namespace vxhost;
 
