@@ -73,7 +73,7 @@ public:
     unsigned long long findKey(const std::string& s) const;
 };
 
-namespace fastmap_detail {
+namespace detail {
 
 // The low 32-bit halves of four slots (slots[0..3], 16-byte aligned)
 // compared with the key's low half: one lane per slot.
@@ -88,7 +88,7 @@ inline unsigned long long signedByte(char c) {
     return static_cast<unsigned long long>(static_cast<long long>(static_cast<signed char>(c)));
 }
 
-} // namespace fastmap_detail
+} // namespace detail
 
 inline unsigned long long FastIntMap::findKey(unsigned long long key) const {
     // Sixteen slots per step with one branch: the low halves of the slots are
@@ -102,10 +102,10 @@ inline unsigned long long FastIntMap::findKey(unsigned long long key) const {
     const __m128i low = _mm_set1_epi32(static_cast<int>(static_cast<unsigned>(key)));
     for (; slot + 16 <= n; slot += 16) {
         const unsigned long long* s = slots + slot;
-        const __m128i a = _mm_packs_epi32(fastmap_detail::lowHalvesEqual(s, low),
-                                          fastmap_detail::lowHalvesEqual(s + 4, low));
-        const __m128i b = _mm_packs_epi32(fastmap_detail::lowHalvesEqual(s + 8, low),
-                                          fastmap_detail::lowHalvesEqual(s + 12, low));
+        const __m128i a = _mm_packs_epi32(detail::lowHalvesEqual(s, low),
+                                          detail::lowHalvesEqual(s + 4, low));
+        const __m128i b = _mm_packs_epi32(detail::lowHalvesEqual(s + 8, low),
+                                          detail::lowHalvesEqual(s + 12, low));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
         while (mask != 0) {
             const unsigned j = static_cast<unsigned>(__builtin_ctz(mask));
@@ -125,7 +125,7 @@ inline unsigned long long FastStringMap::hash(const std::string& s) {
     // h = h * 65599 + byte, eight bytes per step: in wrapping arithmetic
     // h * P^8 + b0 * P^7 + ... + b7 is exactly eight single steps, but only
     // one multiplication per step waits for the previous h.
-    using fastmap_detail::signedByte;
+    using detail::signedByte;
     constexpr unsigned long long P1 = 65599ULL;
     constexpr unsigned long long P2 = P1 * P1;
     constexpr unsigned long long P3 = P2 * P1;
