@@ -2,7 +2,7 @@
 // then the exported factory), with a host link that answers fixed facts.
 #pragma once
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <string>
 

@@ -3,7 +3,7 @@
 
 #include "DelayDsp.h"
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <atomic>
 #include <cstdint>

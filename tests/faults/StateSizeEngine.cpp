@@ -4,7 +4,7 @@
 // for the tests, which reach it through vxStateEngineLoads().
 #include "StateEngineLoads.h"
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 #include <cstdlib>
 #include <cstring>
 

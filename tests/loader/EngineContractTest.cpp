@@ -2,7 +2,7 @@
 // separate module: every operation is reached through its fixed slot.
 #include "LoaderTestSupport.h"
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <dlfcn.h>
 

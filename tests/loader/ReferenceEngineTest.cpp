@@ -2,7 +2,7 @@
 #include "AllocationCounter.h"
 #include "LoaderTestSupport.h"
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <dlfcn.h>
 

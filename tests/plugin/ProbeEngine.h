@@ -10,7 +10,7 @@
 // vxProbeControl().
 #pragma once
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <cstdint>
 #include <vector>

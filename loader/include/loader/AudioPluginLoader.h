@@ -22,7 +22,7 @@
 //    carries the reason instead of the loader's text.
 #pragma once
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <string>
 

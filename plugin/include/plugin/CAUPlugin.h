@@ -13,7 +13,7 @@
 #pragma once
 
 #include <plugin/CAudioHostLink.h>
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <aufw/AUEffectBase.h>
 #include <aufw/RelaxedValue.h>

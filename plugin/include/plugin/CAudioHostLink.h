@@ -4,7 +4,7 @@
 // which keeps them current.
 #pragma once
 
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 class CAudioHostLink : public IAudioHostLink {
 public:

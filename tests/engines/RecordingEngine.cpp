@@ -4,7 +4,7 @@
 //
 // Built with VX_ICREATE_RESULT=0 it also serves as the engine whose ICreate
 // fails.
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <cstdarg>
 #include <cstdio>

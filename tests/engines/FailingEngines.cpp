@@ -2,7 +2,7 @@
 // VX_FAILURE selects the fault:
 //   1: the module does not export the factory at all;
 //   2: the factory exists and answers null.
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #define VX_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,6 +1,6 @@
 // An engine that copies its inputs to its outputs and does nothing else: with
 // it, what a render costs is what the wrapper and the host runtime add.
-#include <plugin/IAudioPlugin.h>
+#include <engine_api/IAudioPlugin.h>
 
 #include <cstring>
 #include <new>
