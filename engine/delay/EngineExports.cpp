@@ -22,14 +22,14 @@ VX_EXPORT const char* vxEngineBuildName() {
 // The instruction set this build was compiled for, from the compiler's own
 // view of the target, so a build made with the wrong flags shows it.
 VX_EXPORT const char* vxEngineInstructionSet() {
-#if defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512DQ__) && defined(__AVX512VL__)
-    return "AVX-512";
-#elif defined(__AVX2__) && defined(__FMA__)
+#if defined(__AVX512F__)
+    return "AVX-512F";
+#elif defined(__AVX2__)
     return "AVX2";
 #elif defined(__AVX__)
     return "AVX";
-#elif defined(__SSE4_2__)
-    return "SSE4.2";
+#elif defined(__SSE3__)
+    return "SSE3";
 #else
     return "baseline";
 #endif

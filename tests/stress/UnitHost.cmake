@@ -9,5 +9,5 @@ target_compile_definitions(vxunithost PRIVATE
     VX_BUNDLE_DIR="${VX_BUNDLE_DIR}"
     VX_ENGINE_DIR="${VX_ENGINE_DIR}"
     VX_TEST_UNIT_BUNDLE="${CMAKE_BINARY_DIR}/tests/aufw_unit/TestUnit.component")
-add_dependencies(vxunithost vxplugin aufw_test_unit vxengine_sse42)
+add_dependencies(vxunithost vxplugin aufw_test_unit vxengine_sse3)
 vx_warnings(vxunithost)
