@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the benchmarks and the fuzzers need.
+# Installs the Debian packages the build, the tests, the benchmarks and the fuzzers need
+# (python3, binutils and qemu-user: the processor-level checks disassemble the engines and
+# run the plug-in on emulated processors).
 # Only missing packages are installed, so a second run costs nothing.
 set -euo pipefail
 
@@ -8,6 +10,7 @@ packages=(
   libfmt-dev libpugixml-dev libicu-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
+  python3 binutils qemu-user
 )
 
 missing=()
