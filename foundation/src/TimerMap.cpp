@@ -11,6 +11,17 @@ namespace NSVextra {
 
 namespace {
 
+// One live timer as the registry keeps it.
+struct TimerMapItem {
+    std::string name;
+    int id = 0;
+    CFRunLoopTimerRef timer = nullptr;
+    int interval = 0; // milliseconds
+    TimerMap* owner = nullptr;
+    // Left zeroed: the callback finds its timer through the registry.
+    CFRunLoopTimerContext context{};
+};
+
 typedef std::unordered_map<unsigned long long, TimerMapItem> TimerRegistry;
 
 unsigned long long keyOf(CFRunLoopTimerRef timer) {

@@ -10,19 +10,6 @@
 
 namespace NSVextra {
 
-class TimerMap;
-
-// One live timer as the registry keeps it.
-struct TimerMapItem {
-    std::string name;
-    int id = 0;
-    CFRunLoopTimerRef timer = nullptr;
-    int interval = 0; // milliseconds
-    TimerMap* owner = nullptr;
-    // Left zeroed: the callback finds its timer through the registry.
-    CFRunLoopTimerContext context{};
-};
-
 // Base class for objects that want run-loop timers. Timers fire on the run
 // loop of the thread that called addTimer, while that thread runs its loop.
 // Destroy an owner on that same thread (or while its loop is not running):
