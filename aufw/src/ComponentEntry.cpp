@@ -11,15 +11,31 @@
 #include <memory>
 #include <new>
 
-pthread_mutex_t ComponentInitLocker::sComponentOpenMutex;
-pthread_once_t ComponentInitLocker::sOnce = PTHREAD_ONCE_INIT;
+namespace {
+pthread_mutex_t sComponentOpenMutex;
+pthread_once_t sOnce = PTHREAD_ONCE_INIT;
 
-void ComponentInitLocker::InitComponentInitLocker() {
+// Creates the mutex with the recursive type; run once per process.
+void InitComponentInitLocker() {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
     pthread_mutex_init(&sComponentOpenMutex, &attr);
     pthread_mutexattr_destroy(&attr);
+}
+} // namespace
+
+pthread_mutex_t& detail::ComponentOpenMutex() {
+    pthread_once(&sOnce, InitComponentInitLocker);
+    return sComponentOpenMutex;
+}
+
+ComponentInitLocker::ComponentInitLocker() {
+    pthread_mutex_lock(&detail::ComponentOpenMutex());
+}
+
+ComponentInitLocker::~ComponentInitLocker() {
+    pthread_mutex_unlock(&sComponentOpenMutex);
 }
 
 OSStatus ComponentEntryStatusForCurrentException() noexcept {

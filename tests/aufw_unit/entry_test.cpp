@@ -52,21 +52,20 @@ TEST(ComponentEntryLock, IsRecursiveAndExcludesOtherThreads) {
     ComponentInitLocker outer;
     {
         ComponentInitLocker inner; // the same thread takes it again
-        std::thread other([] {
-            EXPECT_EQ(pthread_mutex_trylock(&ComponentInitLocker::sComponentOpenMutex), EBUSY);
-        });
+        std::thread other(
+            [] { EXPECT_EQ(pthread_mutex_trylock(&detail::ComponentOpenMutex()), EBUSY); });
         other.join();
     }
     std::thread other(
-        [] { EXPECT_EQ(pthread_mutex_trylock(&ComponentInitLocker::sComponentOpenMutex), EBUSY); });
+        [] { EXPECT_EQ(pthread_mutex_trylock(&detail::ComponentOpenMutex()), EBUSY); });
     other.join();
 }
 
 TEST(ComponentEntryLock, IsFreeAgainAfterTheLastRelease) {
     { ComponentInitLocker lock; }
     std::thread other([] {
-        ASSERT_EQ(pthread_mutex_trylock(&ComponentInitLocker::sComponentOpenMutex), 0);
-        pthread_mutex_unlock(&ComponentInitLocker::sComponentOpenMutex);
+        ASSERT_EQ(pthread_mutex_trylock(&detail::ComponentOpenMutex()), 0);
+        pthread_mutex_unlock(&detail::ComponentOpenMutex());
     });
     other.join();
 }

@@ -145,8 +145,8 @@ TEST_F(FactoryPath, AFailedOpenAnswersTheStatusAndLeavesNothingBehind) {
             EXPECT_EQ(ComponentBase::sNewInstanceType, typeBefore);
             // The lock was released: another thread can take it.
             std::thread other([] {
-                EXPECT_EQ(pthread_mutex_trylock(&ComponentInitLocker::sComponentOpenMutex), 0);
-                pthread_mutex_unlock(&ComponentInitLocker::sComponentOpenMutex);
+                EXPECT_EQ(pthread_mutex_trylock(&detail::ComponentOpenMutex()), 0);
+                pthread_mutex_unlock(&detail::ComponentOpenMutex());
             });
             other.join();
         }

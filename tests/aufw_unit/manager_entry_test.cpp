@@ -145,8 +145,8 @@ TEST_F(ManagerEntry, AFailedOpenAnswersTheStatusAndStoresNothing) {
             EXPECT_EQ(unitLog().live, 0);
             EXPECT_EQ(ComponentBase::sNewInstanceType, typeBefore);
             std::thread other([] {
-                EXPECT_EQ(pthread_mutex_trylock(&ComponentInitLocker::sComponentOpenMutex), 0);
-                pthread_mutex_unlock(&ComponentInitLocker::sComponentOpenMutex);
+                EXPECT_EQ(pthread_mutex_trylock(&detail::ComponentOpenMutex()), 0);
+                pthread_mutex_unlock(&detail::ComponentOpenMutex());
             });
             other.join();
         }

@@ -59,10 +59,10 @@ void Raise(UInt32 kind) {
 int OpenLockHeld() {
     int held = 0;
     std::thread probe([&held] {
-        if (pthread_mutex_trylock(&ComponentInitLocker::sComponentOpenMutex) == EBUSY) {
+        if (pthread_mutex_trylock(&detail::ComponentOpenMutex()) == EBUSY) {
             held = 1;
         } else {
-            pthread_mutex_unlock(&ComponentInitLocker::sComponentOpenMutex);
+            pthread_mutex_unlock(&detail::ComponentOpenMutex());
         }
     });
     probe.join();

@@ -31,19 +31,17 @@
 // instance on the same thread does not deadlock.
 class ComponentInitLocker {
 public:
-    ComponentInitLocker() {
-        pthread_once(&sOnce, InitComponentInitLocker);
-        pthread_mutex_lock(&sComponentOpenMutex);
-    }
-    ~ComponentInitLocker() { pthread_mutex_unlock(&sComponentOpenMutex); }
+    ComponentInitLocker();
+    ~ComponentInitLocker();
     ComponentInitLocker(const ComponentInitLocker&) = delete;
     ComponentInitLocker& operator=(const ComponentInitLocker&) = delete;
-
-    static pthread_mutex_t sComponentOpenMutex;
-    static pthread_once_t sOnce;
-    // Creates the mutex with the recursive type; run once per process.
-    static void InitComponentInitLocker();
 };
+
+namespace detail {
+// The open lock itself, so that tests can see whether it is held; product
+// code takes it only through ComponentInitLocker.
+pthread_mutex_t& ComponentOpenMutex();
+} // namespace detail
 
 // Sets ComponentBase::sNewInstanceType for one construction and puts the
 // previous value back however the construction ends.
