@@ -34,6 +34,16 @@ private:
 inline const String* asString(CFTypeRef cf) {
     return as<String>(cf, kTypeString);
 }
+// The whole text of a string, and whether a range lies inside it.
+inline CFRange wholeRange(const String* s) {
+    return CFRangeMake(0, s == nullptr ? 0 : static_cast<CFIndex>(s->text().size()));
+}
+
+inline bool validRange(const String* s, CFRange range) {
+    return s != nullptr && range.location >= 0 && range.length >= 0 &&
+           range.location + range.length <= static_cast<CFIndex>(s->text().size());
+}
+
 // Null unless cf is a mutable string.
 String* asMutableString(CFTypeRef cf);
 
