@@ -1,5 +1,6 @@
 // Settings document: tree memory, path lookups and edits.
 #include "NSVextra/Settings.h"
+#include "SettingsInternals.h"
 
 #include "NSVextra/DbgSysOutput.h"
 #include "NSVextra/StringUtils.h"
@@ -34,7 +35,7 @@ bool hasAnyOf(const char* text, const char* set) {
 
 } // namespace
 
-Settings::Settings() = default;
+Settings::Settings() : m_pInternals(std::make_unique<Internals>()) {}
 
 Settings::~Settings() {
     releaseMemory();
@@ -53,7 +54,7 @@ void Settings::releaseValueChain(PropNode* value) {
     while (value != nullptr) {
         PropNode* next = value->next;
         std::free(value->data);
-        m_valuePool.destroy(value);
+        m_pInternals->valuePool.destroy(value);
         value = next;
     }
 }
@@ -65,7 +66,7 @@ void Settings::releaseGroupChain(GroupNode* node) {
         GroupNode* next = node->next;
         releaseGroupChain(node->firstChild);
         releaseValueChain(node->firstValue);
-        m_groupPool.destroy(node);
+        m_pInternals->groupPool.destroy(node);
         node = next;
     }
 }
@@ -74,7 +75,7 @@ void Settings::releaseMemGrpNode(GroupNode* node) {
     if (node == nullptr) {
         return;
     }
-    forgetParseTail();
+    m_pInternals->forgetParseTail();
     releaseGroupChain(node->firstChild);
     releaseGroupChain(node->next);
     releaseValueChain(node->firstValue);
@@ -87,7 +88,7 @@ void Settings::releaseMemPropNode(PropNode* node) {
     if (node == nullptr) {
         return;
     }
-    forgetParseTail();
+    m_pInternals->forgetParseTail();
     releaseValueChain(node->next);
     std::free(node->data);
     node->next = nullptr;
@@ -98,19 +99,19 @@ void Settings::releaseMemPropNode(PropNode* node) {
 void Settings::releaseMemory() {
     if (m_pGrpHeadNode != nullptr) {
         releaseMemGrpNode(m_pGrpHeadNode);
-        m_groupPool.destroy(m_pGrpHeadNode);
+        m_pInternals->groupPool.destroy(m_pGrpHeadNode);
         m_pGrpHeadNode = nullptr;
     }
     m_pParseCursor = nullptr;
     m_pSubGroupCursor = nullptr;
-    forgetParseTail();
+    m_pInternals->forgetParseTail();
 }
 
 void Settings::initGroupNode(GroupNode* node) {
     if (node == nullptr) {
         return;
     }
-    forgetParseTail();
+    m_pInternals->forgetParseTail();
     node->name.clear();
     node->next = nullptr;
     node->firstChild = nullptr;
@@ -121,7 +122,7 @@ void Settings::initPropNode(PropNode* node) {
     if (node == nullptr) {
         return;
     }
-    forgetParseTail();
+    m_pInternals->forgetParseTail();
     node->name.clear();
     node->data = nullptr;
     node->size = 0;
@@ -283,7 +284,7 @@ bool Settings::addHeadGroup(const char* name) {
     if (m_pGrpHeadNode != nullptr || !validGroupName(name)) {
         return false;
     }
-    m_pGrpHeadNode = m_groupPool.make();
+    m_pGrpHeadNode = m_pInternals->groupPool.make();
     m_pGrpHeadNode->name = name;
     return true;
 }
@@ -305,7 +306,7 @@ bool Settings::addGroup(const char* parentSpec, const char* name) {
         }
         p = slash;
     }
-    auto* group = m_groupPool.make();
+    auto* group = m_pInternals->groupPool.make();
     group->name = name;
     GroupNode** link = &parent->firstChild;
     while (*link != nullptr) {
@@ -332,7 +333,7 @@ bool Settings::addValue(const char* spec, const char* name) {
     if (group == nullptr || !validValueName(name)) {
         return false;
     }
-    auto* value = m_valuePool.make();
+    auto* value = m_pInternals->valuePool.make();
     value->name = name;
     PropNode** link = &group->firstValue;
     while (*link != nullptr) {

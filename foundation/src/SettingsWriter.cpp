@@ -1,5 +1,6 @@
 // Settings document: the script writer.
 #include "NSVextra/Settings.h"
+#include "SettingsInternals.h"
 
 #include "FixedText.h"
 #include "NSVextra/Scrambler.h"
@@ -133,7 +134,7 @@ bool Settings::composePropNodeToScript(PropNode* node, int depth) {
     if (node == nullptr) {
         return false;
     }
-    std::string& out = m_strScript;
+    std::string& out = m_pInternals->script;
     const size_t tabs = static_cast<size_t>(depth > 0 ? depth : 0);
     out.append(tabs, '\t');
     out += '<';
@@ -165,7 +166,7 @@ bool Settings::composeGrpNodeToScript(GroupNode* node, int depth) {
     if (node == nullptr) {
         return false;
     }
-    std::string& out = m_strScript;
+    std::string& out = m_pInternals->script;
     const size_t tabs = static_cast<size_t>(depth > 0 ? depth : 0);
     for (GroupNode* g = node; g != nullptr; g = g->next) {
         out.append(tabs, '\t');
@@ -192,7 +193,8 @@ Settings::WriteResult Settings::writeScriptTo(const std::string& path) {
         m_outFile.clear();
         return WriteResult::NotOpened;
     }
-    m_outFile.write(m_strScript.data(), static_cast<std::streamsize>(m_strScript.size()));
+    m_outFile.write(m_pInternals->script.data(),
+                    static_cast<std::streamsize>(m_pInternals->script.size()));
     m_outFile.flush();
     const bool written = m_outFile.good();
     m_outFile.close();
@@ -205,16 +207,16 @@ bool Settings::composeToScript() {
     if (m_strFile.empty()) {
         return false;
     }
-    m_strScript.clear();
+    m_pInternals->script.clear();
     const bool composed = composeGrpNodeToScript(m_pGrpHeadNode, 0);
-    if (m_strScript.size() > static_cast<size_t>(INT_MAX)) {
-        m_strScript.clear();
+    if (m_pInternals->script.size() > static_cast<size_t>(INT_MAX)) {
+        m_pInternals->script.clear();
         return false;
     }
     if (m_bScrambled) {
         // The loader unscrambles any file whose path marks it as scrambled,
         // so such a file is always written scrambled.
-        encryptDataBuf(m_strScript.data(), static_cast<int>(m_strScript.size()));
+        encryptDataBuf(m_pInternals->script.data(), static_cast<int>(m_pInternals->script.size()));
     }
 
     // Write beside the file and rename over it only when everything is on
@@ -230,7 +232,7 @@ bool Settings::composeToScript() {
     }
     // A file that may not be written is not replaced either.
     if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) {
-        m_strScript.clear();
+        m_pInternals->script.clear();
         return false;
     }
     const std::string temp = fmt::format("{}.tmp-{}-{}", target, static_cast<long>(getpid()),
@@ -240,10 +242,10 @@ bool Settings::composeToScript() {
         // No file can be made beside it (a folder closed to new files, a
         // name with no room for the suffix): the file is written in place.
         const bool inPlace = writeScriptTo(target) == WriteResult::Done;
-        m_strScript.clear();
+        m_pInternals->script.clear();
         return inPlace && composed;
     }
-    m_strScript.clear();
+    m_pInternals->script.clear();
     if (toTemp != WriteResult::Done) {
         std::remove(temp.c_str());
         return false;

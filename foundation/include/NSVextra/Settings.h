@@ -18,9 +18,8 @@
 // A document is used by one thread at a time; it takes no lock.
 #pragma once
 
-#include <NSVextra/NodePool.h>
-
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -186,25 +185,10 @@ private:
     GroupNode* findGroupIn(GroupNode* list, const char* name, size_t len);
     void releaseGroupChain(GroupNode* node);
     void releaseValueChain(PropNode* value);
-    void forgetParseTail() {
-        m_pParseValueGroup = nullptr;
-        m_pParseValueTail = nullptr;
-    }
 
-    // The script being composed; written to the file in one go.
-    std::string m_strScript;
-    int m_nParseDepth = 0;
-    // The value the reader appended last and its group, so that a group's
-    // values are appended without walking its list; forgotten whenever
-    // nodes are released.
-    GroupNode* m_pParseValueGroup = nullptr;
-    // The terminating zero of the text buffer while parseText runs: text
-    // up to it may be read in whole blocks.
-    const char* m_pTextEnd = nullptr;
-    PropNode* m_pParseValueTail = nullptr;
-    // Every group and value node of the document.
-    NodePool<GroupNode> m_groupPool;
-    NodePool<PropNode> m_valuePool;
+    // Node pools and the reader's and composer's working state.
+    struct Internals;
+    std::unique_ptr<Internals> m_pInternals;
 };
 
 } // namespace NSVextra
