@@ -178,3 +178,58 @@ TEST(LilvTools, InstantiatingWithoutTheComponentOrItsEnginesFailsWithOneClearLin
             << r.err;
     }
 }
+
+TEST(LilvTools, ABundleNamedByPathIsServedWithItsOwnPortsAndBypass) {
+    // The host tool's test unit: a gain and a delay, plus a parameter named
+    // Latency, whose symbol must not take the latency port's.
+    Sandbox box;
+    box.setEnv("LV2_PATH", box.folder() + "/lv2");
+    const ToolResult r = box.run(
+        {"export-lv2", "--component", bundle("HostTest"), "--out", box.path("lv2/test.lv2")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const char* uri = "urn:vextra-audio:lv2-bridge:aufx:HTst:VxTs";
+    const ToolResult info = box.runProgram(LV2INFO, {uri});
+    EXPECT_EQ(info.err, "");
+    EXPECT_EQ(missing(info.out, {"Symbol:      latency_2\n\t\tName:        Latency",
+                                 "Symbol:      latency\n\t\tName:        Latency",
+                                 "Has latency:       yes, reported by port 7"}),
+              Missing{})
+        << info.out;
+
+    writeWav(box.path("in.wav"), impulses(48000, 4000, {{100, 0.5f}}));
+    for (const char* enabled : {"1", "0"}) {
+        const ToolResult run = box.runProgram(
+            LV2APPLY, {"-i", box.path("in.wav"), "-o", box.path("out.wav"), "-c", "delay", "5",
+                       "-c", "latency_2", "64", "-c", "enabled", enabled, uri});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Audio out = readWav(box.path("out.wav"));
+        ASSERT_EQ(out.channels.size(), 2u);
+        // 5 ms and the 64 samples the unit reports as latency; bypassed, the input.
+        EXPECT_EQ(loudest(out.channels[0]), std::string(enabled) == "1" ? 100u + 240u + 64u : 100u)
+            << "enabled " << enabled;
+    }
+}
+
+TEST(LilvTools, ExportRefusesUnknownComponentsAndFoldersOfOtherFiles) {
+    Sandbox box;
+    ToolResult r = box.run({"export-lv2", "--component", "aufx:Nope:VxTs", "--out", box.path("a")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vxhost: error: no installed component has the codes aufx:Nope:VxTs\n");
+    EXPECT_FALSE(fs::exists(box.path("a")));
+
+    fs::create_directories(box.path("music"));
+    writeWav(box.path("music/keep.wav"), impulses(48000, 10, {}));
+    r = box.run({"export-lv2", "--component", bundle("HostTest"), "--out", box.path("music")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "holds other files")) << r.err;
+    EXPECT_EQ(fs::directory_iterator(box.path("music"))->path().filename(), "keep.wav");
+
+    r = box.run({"export-lv2", "--component", bundle("HostTest")});
+    EXPECT_EQ(r.status, 2) << "--out is required";
+    // An earlier export is replaced in place.
+    for (int i = 0; i < 2; ++i) {
+        r = box.run({"export-lv2", "--component", bundle("HostTest"), "--out", box.path("b")});
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(box.path("b")), fs::directory_iterator()), 4);
+}
