@@ -200,6 +200,7 @@ void BridgeInstance::activate() {
     // Every control and the bypass state go to the unit on the first run.
     std::fill(mSent.begin(), mSent.end(), std::numeric_limits<Float32>::quiet_NaN());
     mEnabledSent = -1.0f;
+    mLatencyStale = true;
 }
 
 void BridgeInstance::deactivate() {
@@ -218,6 +219,7 @@ void BridgeInstance::forwardControls() {
             continue;
         AudioUnitSetParameter(mUnit, mParameterIds[i], kAudioUnitScope_Global, 0, value, 0);
         mSent[i] = value;
+        mLatencyStale = true;
     }
     if (mEnabledPort) {
         const float enabled = *mEnabledPort >= 0.5f ? 1.0f : 0.0f;
@@ -226,6 +228,7 @@ void BridgeInstance::forwardControls() {
             AudioUnitSetProperty(mUnit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
                                  &bypass, sizeof bypass);
             mEnabledSent = enabled;
+            mLatencyStale = true;
         }
     }
 }
@@ -241,14 +244,17 @@ void BridgeInstance::run(uint32_t frames) {
         renderSlice(done, slice);
         done += slice;
     }
-    if (mLatencyPort) {
+    if (mLatencyStale) {
         Float64 seconds = 0;
         UInt32 size = sizeof seconds;
         const bool known = AudioUnitGetProperty(mUnit, kAudioUnitProperty_Latency,
                                                 kAudioUnitScope_Global, 0, &seconds, &size) == 0 &&
                            std::isfinite(seconds) && seconds >= 0;
-        *mLatencyPort = known ? static_cast<float>(std::lround(seconds * mRate)) : 0.0f;
+        mLatencyFrames = known ? static_cast<float>(std::lround(seconds * mRate)) : 0.0f;
+        mLatencyStale = false;
     }
+    if (mLatencyPort)
+        *mLatencyPort = mLatencyFrames;
 }
 
 void BridgeInstance::renderSlice(UInt32 offset, UInt32 frames) {
@@ -342,6 +348,7 @@ LV2_State_Status BridgeInstance::restore(LV2_State_Retrieve_Function retrieve,
         if (!document)
             throw vxhost::HostError("the saved state is not a property list");
         vxhost::restoreClassInfo(mUnit, document.get());
+        mLatencyStale = true;
         return LV2_STATE_SUCCESS;
     } catch (const std::exception& e) {
         lv2_log_error(&mLogger, "vx-lv2-bridge: cannot restore the state: %s\n", e.what());

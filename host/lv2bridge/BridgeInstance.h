@@ -77,6 +77,10 @@ private:
     const float* mEnabledPort = nullptr;
     float mEnabledSent = 1.0f;
     float* mLatencyPort = nullptr;
+    // The unit's latency in frames, asked again only after something that
+    // may change it: a control, the bypass, a restored state, activation.
+    float mLatencyFrames = 0.0f;
+    bool mLatencyStale = true;
     std::array<const float*, kMaxChannels> mInputPorts{};
     std::array<float*, kMaxChannels> mOutputPorts{};
 
