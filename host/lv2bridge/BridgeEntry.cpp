@@ -54,18 +54,23 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
     }
 }
 
+// Any host thread, not during run; data stays the host's.
 void connectPort(LV2_Handle instance, uint32_t port, void* data) {
     self(instance)->connect(port, data);
 }
+// Host thread (instantiation class), nothing else on the instance.
 void activate(LV2_Handle instance) {
     self(instance)->activate();
 }
+// Audio thread, between activate and deactivate: real-time safe.
 void run(LV2_Handle instance, uint32_t frames) {
     self(instance)->run(frames);
 }
+// Host thread (instantiation class), nothing else on the instance.
 void deactivate(LV2_Handle instance) {
     self(instance)->deactivate();
 }
+// Host thread (instantiation class); the handle is gone afterwards.
 void cleanup(LV2_Handle instance) {
     delete self(instance);
 }
@@ -80,6 +85,7 @@ LV2_State_Status restoreState(LV2_Handle instance, LV2_State_Retrieve_Function r
     return self(instance)->restore(retrieve, handle);
 }
 
+// Any thread; the answer is static and lives as long as the library.
 const void* extensionData(const char* uri) {
     static const LV2_State_Interface state{saveState, restoreState};
     return std::strcmp(uri, LV2_STATE__interface) == 0 ? &state : nullptr;
@@ -90,6 +96,7 @@ void cleanupLibrary(LV2_Lib_Handle handle) {
     delete static_cast<Library*>(handle);
 }
 
+// Host thread; the descriptor lives until cleanupLibrary.
 const LV2_Descriptor* pluginAt(LV2_Lib_Handle handle, uint32_t index) {
     const auto* library = static_cast<const Library*>(handle);
     return index < library->plugins.size() ? &library->plugins[index]->descriptor : nullptr;

@@ -9,6 +9,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
+#include <lv2/log/log.h>
 #include <lv2/options/options.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
@@ -20,6 +21,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstdarg>
+#include <fstream>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -293,4 +296,62 @@ TEST(BridgeState, SaveAndRestoreRoundTripTheEngineStateBlock) {
     EXPECT_EQ(restored.state()->restore(restored.handle(), &Store::retrieve, &empty, 0, nullptr),
               LV2_STATE_ERR_NO_PROPERTY);
     EXPECT_EQ(saved(restored).only(), store.only());
+}
+
+namespace {
+
+// The host's log: every line with its type.
+struct Log {
+    std::vector<std::pair<LV2_URID, std::string>> lines;
+    static int vprintf(LV2_Log_Handle h, LV2_URID type, const char* format, va_list args) {
+        char text[1024];
+        const int n = std::vsnprintf(text, sizeof text, format, args);
+        static_cast<Log*>(h)->lines.emplace_back(type, text);
+        return n;
+    }
+    static int printf(LV2_Log_Handle h, LV2_URID type, const char* format, ...) {
+        va_list args;
+        va_start(args, format);
+        const int n = vprintf(h, type, format, args);
+        va_end(args);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(BridgeInstantiate, AMissingComponentFailsWithAnErrorInTheHostsLog) {
+    Installation& installed = installation();
+    ASSERT_NE(installed.library, nullptr);
+    // A bundle whose data names a component nobody installed.
+    const std::string bundle = installed.box.path("Missing.lv2");
+    fs::create_directories(bundle);
+    std::ofstream(bundle + "/vx-bridge.txt")
+        << "component aufx:Nope:VxTs\nparameters\nplugin 2 2 urn:test:missing\n";
+    auto entry = reinterpret_cast<LV2_Lib_Descriptor_Function>(
+        dlsym(installed.library, "lv2_lib_descriptor"));
+    ASSERT_NE(entry, nullptr);
+    const LV2_Lib_Descriptor* lib = entry(bundle.c_str(), nullptr);
+    ASSERT_NE(lib, nullptr);
+    const LV2_Descriptor* plugin = lib->get_plugin(lib->handle, 0);
+    ASSERT_NE(plugin, nullptr);
+    EXPECT_STREQ(plugin->URI, "urn:test:missing");
+    EXPECT_EQ(lib->get_plugin(lib->handle, 1), nullptr);
+
+    UridMap map;
+    Log log;
+    LV2_Log_Log logFeature{&log, &Log::printf, &Log::vprintf};
+    const LV2_Feature mapFeature{LV2_URID__map, map.get()};
+    const LV2_Feature logEntry{LV2_LOG__log, &logFeature};
+    const LV2_Feature* features[] = {&mapFeature, &logEntry, nullptr};
+    EXPECT_EQ(plugin->instantiate(plugin, kRate, bundle.c_str(), features), nullptr);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0].first, map.id(LV2_LOG__Error));
+    EXPECT_EQ(log.lines[0].second, "vx-lv2-bridge: cannot open aufx:Nope:VxTs: no installed "
+                                   "component has the codes aufx:Nope:VxTs\n");
+    lib->cleanup(lib->handle);
+
+    // A bundle without its data file gives the host no plug-in.
+    fs::remove(bundle + "/vx-bridge.txt");
+    EXPECT_EQ(entry(bundle.c_str(), nullptr), nullptr);
 }
