@@ -14,6 +14,7 @@ int runInfo(const Words& words);
 int runRender(const Words& words);
 int runPreset(const Words& words);
 int runValidate(const Words& words, const char* argv0);
+int runExportLv2(const Words& words);
 
 // The help text of one subcommand, or of the tool for an empty name; empty
 // for an unknown name.

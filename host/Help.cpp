@@ -14,6 +14,7 @@ commands:
   render     an audio file (or the built-in test signal) through a component
   preset     save, load or show .aupreset files (ClassInfo documents)
   validate   the validation battery; exit status 0 only when every check passes
+  export-lv2 an LV2 bundle that LV2 hosts load the component through
   help CMD   the options of one command
 
 Every command that opens a component takes --component PATH|TYPE:SUB:MANU
@@ -88,6 +89,18 @@ its reason; the exit status is 0 only when all pass.
   --quick             render 0.1 s per rate and block size instead of 0.5 s
 )";
 
+constexpr const char* kExportLv2 =
+    R"(usage: vxhost export-lv2 [--component PATH|CODES] --out DIR
+
+Writes an LV2 bundle into DIR (made if missing; an earlier export there is
+replaced): manifest.ttl, plugin.ttl and the bridge library, which opens the
+component through the Audio Unit calls whenever an LV2 host instantiates it.
+Each parameter becomes a control port, the latency an output port and the
+bypass the lv2:enabled port; a stereo plug-in is described, and a mono-in
+one too when the unit takes one input channel. Put DIR under a folder on
+LV2_PATH (or in ~/.lv2) for hosts to find it; 'lv2ls' lists it.
+)";
+
 } // namespace
 
 std::string helpText(const std::string& command) {
@@ -103,6 +116,8 @@ std::string helpText(const std::string& command) {
         return kPreset;
     if (command == "validate")
         return kValidate;
+    if (command == "export-lv2")
+        return kExportLv2;
     return {};
 }
 

@@ -48,8 +48,10 @@ int dispatch(int argc, char** argv) {
         return runPreset(words);
     if (command == "validate")
         return runValidate(words, argv[0]);
+    if (command == "export-lv2")
+        return runExportLv2(words);
     throw UsageError(fmt::format("unknown command '{}' (commands: list, info, render, preset, "
-                                 "validate; see 'vxhost help')",
+                                 "validate, export-lv2; see 'vxhost help')",
                                  command));
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests, the benchmarks and the fuzzers need
 # (python3, binutils and qemu-user: the processor-level checks disassemble the engines and
-# run the plug-in on emulated processors).
+# run the plug-in on emulated processors; the LV2 packages: the bridge's headers, and lilv's
+# tools and mda's plug-ins that test and measure it).
 # Only missing packages are installed, so a second run costs nothing.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   python3 binutils qemu-user
+  lv2-dev lilv-utils mda-lv2
 )
 
 missing=()

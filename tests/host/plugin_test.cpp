@@ -119,6 +119,9 @@ TEST(HostWithPlugIn, DemoScriptInstallsAndRendersTheDelayedSignal) {
         EXPECT_TRUE(
             fs::exists(box.folder() + "/Library/Application Support/Vextra-Audio/Delay/" + build));
     EXPECT_TRUE(has(r.out, "rendered through Vextra-Audio: Delay")) << r.out;
+    for (const char* file : {"manifest.ttl", "plugin.ttl", "vx-lv2-bridge.so", "vx-bridge.txt"})
+        EXPECT_TRUE(fs::exists(box.folder() + "/.lv2/VX-Delay.lv2/" + file)) << file;
+    EXPECT_TRUE(has(r.out, "lv2ls")) << r.out;
 
     // The test signal's click at 0.1 s comes out dry and again 250 ms later,
     // with nothing in between: the tones only start at 0.5 s.
