@@ -206,4 +206,57 @@ TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAnd
     EXPECT_EQ(permanent.load(), announcements.load() + 1);
 }
 
+// The host polls the last render error on a control thread while the
+// render thread keeps failing (too many frames). Reading the error clears it,
+// and a failing render records one only while none is waiting; so every
+// error the render thread recorded (and announced) is read exactly once: a
+// read that clears an error recorded after it looked would lose it.
+TEST(LastRenderErrorConcurrency, EveryRecordedErrorIsReadExactlyOnceWhileRenderFails) {
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    std::atomic<long> announced{0};
+    ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_LastRenderError, CountCall, &announced),
+              0);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> unexpected{0};
+    std::thread renderer([&] {
+        const UInt32 tooMany = AUBase::kAUDefaultMaxFramesPerSlice + 1;
+        TestBuffers out(2, tooMany);
+        for (Float64 t = 0; !stop.load(std::memory_order_acquire); t += tooMany) {
+            AudioUnitRenderActionFlags flags = 0;
+            if (unit->DoRender(flags, SampleTime(t), 0, tooMany, out.list()) !=
+                kAudioUnitErr_TooManyFramesToProcess) {
+                unexpected.fetch_add(1);
+            }
+        }
+    });
+
+    long read = 0;
+    auto readOnce = [&] {
+        OSStatus error = 0;
+        EXPECT_EQ(unit->DispatchGetProperty(kAudioUnitProperty_LastRenderError,
+                                            kAudioUnitScope_Global, 0, &error),
+                  0);
+        if (error == kAudioUnitErr_TooManyFramesToProcess) {
+            ++read;
+        } else if (error != 0) {
+            unexpected.fetch_add(1);
+        }
+    };
+    // Enough errors recorded and read that the two threads met many times.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (read < 2000 && std::chrono::steady_clock::now() < deadline) {
+        readOnce();
+    }
+    stop.store(true, std::memory_order_release);
+    renderer.join();
+    readOnce(); // the error the last failing render may have left
+
+    EXPECT_GT(read, 0);
+    EXPECT_EQ(unexpected.load(), 0);
+    EXPECT_EQ(read, announced.load()) << "each recorded error is announced once and read once";
+    EXPECT_EQ(unit->GetLastRenderError(), 0);
+}
+
 } // namespace

@@ -429,7 +429,8 @@ public:
     // Sample time -1 and every other field 0, so the next cycle renders.
     void ResetRenderTime() noexcept;
 
-    OSStatus GetLastRenderError() const noexcept { return mLastRenderError; }
+    // ANY, EITHER, +ANY.
+    OSStatus GetLastRenderError() const noexcept { return mLastRenderError.load(); }
 
     // The current preset; the name is owned by the unit.
     // CONTROL; the name VALID UNTIL the next preset change (not retained).
@@ -490,7 +491,10 @@ private:
     // Recorded by the render thread; a host control thread may reset it.
     RelaxedTimeStamp mCurrentRenderTime;
     UInt32 mMaxFramesPerSlice = 0;
-    OSStatus mLastRenderError = 0;
+    // Recorded by the render thread (the only one that stores an error, so
+    // its check for a waiting one and its store need no single step), taken
+    // and cleared at once by a control thread reading the property.
+    std::atomic<OSStatus> mLastRenderError{0};
     AUPreset mCurrentPreset{};
 
     std::vector<AudioUnitParameterEvent> mParamList;
