@@ -415,9 +415,11 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         return 0;
     }
 
-    case kAudioUnitProperty_HostCallbacks:
-        std::memcpy(outData, &mHostCallbackInfo, sizeof(mHostCallbackInfo));
+    case kAudioUnitProperty_HostCallbacks: {
+        const HostCallbackInfo info = mHostCallbackInfo.load();
+        std::memcpy(outData, &info, sizeof(info));
         return 0;
+    }
 
     case kAudioUnitProperty_ElementName: {
         CFStringRef name = SafeGetElement(inScope, inElement)->GetName();
@@ -638,8 +640,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         }
         HostCallbackInfo incoming{};
         std::memcpy(&incoming, inData, std::min<size_t>(inDataSize, sizeof(incoming)));
-        if (std::memcmp(&incoming, &mHostCallbackInfo, sizeof(incoming)) != 0) {
-            mHostCallbackInfo = incoming;
+        const HostCallbackInfo current = mHostCallbackInfo.load();
+        if (std::memcmp(&incoming, &current, sizeof(incoming)) != 0) {
+            mHostCallbackInfo.store(incoming);
             PropertyChanged(inID, inScope, inElement);
         }
         return 0;
@@ -755,10 +758,11 @@ OSStatus AUBase::DispatchRemovePropertyValue(AudioUnitPropertyID inID, AudioUnit
             return kAudioUnitErr_InvalidScope;
         }
         static const HostCallbackInfo kZero{};
-        if (std::memcmp(&mHostCallbackInfo, &kZero, sizeof(kZero)) == 0) {
+        const HostCallbackInfo current = mHostCallbackInfo.load();
+        if (std::memcmp(&current, &kZero, sizeof(kZero)) == 0) {
             return 0;
         }
-        mHostCallbackInfo = kZero;
+        mHostCallbackInfo.store(kZero);
         PropertyChanged(inID, inScope, inElement);
         return 0;
     }

@@ -18,6 +18,7 @@
 #include <aufw/AUScope.h>
 #include <aufw/CAStreamBasicDescription.h>
 #include <aufw/ComponentBase.h>
+#include <aufw/HostCallbackRecord.h>
 #include <aufw/PropertyListenerList.h>
 #include <aufw/RelaxedValue.h>
 #include <aufw/TThreadSafeList.h>
@@ -439,8 +440,8 @@ public:
     void SetAFactoryPresetAsCurrent(const AUPreset& inPreset);
     // CONTROL; VALID UNTIL the next ContextName change (not retained).
     CFStringRef GetContextName() const noexcept { return mContextName; }
-    // ANY; the host sets the record while no render call runs.
-    const HostCallbackInfo& GetHostCallbackInfo() const noexcept { return mHostCallbackInfo; }
+    // ANY, EITHER, +ANY; a copy, whole (empty while a change is under way).
+    HostCallbackInfo GetHostCallbackInfo() const noexcept { return mHostCallbackInfo.load(); }
 
     // True for 'lpcm' non-big-endian 32-bit float at one frame per packet,
     // one channel per buffer when there are several channels.
@@ -500,7 +501,7 @@ private:
     std::vector<AudioUnitParameterEvent> mParamList;
     PropertyListenerList mPropertyListeners;
     bool mBuffersAllocated = false;
-    HostCallbackInfo mHostCallbackInfo{};
+    HostCallbackRecord mHostCallbackInfo;
     CFStringRef mContextName = nullptr;
 };
 

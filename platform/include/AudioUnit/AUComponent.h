@@ -207,7 +207,7 @@ VX_EXPORT OSStatus AudioUnitGetPropertyInfo(AudioUnit inUnit, AudioUnitPropertyI
 // CONTROL, EITHER, +RENDER; outData BORROWED (*ioDataSize bytes); CF values in it RETAINED.
 VX_EXPORT OSStatus AudioUnitGetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, void* outData, UInt32* ioDataSize);
-// CONTROL, EITHER, +RENDER (callbacks and connections: not during a render); inData BORROWED.
+// CONTROL, EITHER, +RENDER (connections, input callbacks: not during a render); inData BORROWED.
 VX_EXPORT OSStatus AudioUnitSetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, const void* inData, UInt32 inDataSize);
 
