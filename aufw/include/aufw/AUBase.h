@@ -56,18 +56,15 @@ public:
     // ---------------------------------------------------------------------
     // Virtual operations, in slot order.
 
-    // OPEN, UNINIT, ALONE; makes the elements.
-    void PostConstructor() override;
-    // CLOSE, EITHER, ALONE; cleans up an initialized unit.
-    void PreDestructor() override;
+    void PostConstructor() override; // OPEN, UNINIT, ALONE; makes the elements.
+    void PreDestructor() override;   // CLOSE, EITHER, ALONE; cleans up an initialized unit.
     // Version comes from ComponentBase.
 
     // OPEN (or CONTROL through ReallocateBuffers, once), UNINIT, ALONE.
     virtual void CreateExtendedElements() {}
     // CONTROL, UNINIT, +PARAM; a render call meanwhile is refused.
     virtual OSStatus Initialize() { return 0; }
-    // CONTROL or CLOSE, INIT, +PARAM; no render call in flight.
-    virtual void Cleanup() {}
+    virtual void Cleanup() {} // CONTROL or CLOSE, INIT, +PARAM; no render call in flight.
     // CONTROL, EITHER, +RENDER: a host resets while the render thread renders.
     virtual OSStatus Reset(AudioUnitScope inScope, AudioUnitElement inElement);
 
@@ -191,20 +188,17 @@ public:
     // CONTROL, EITHER, +RENDER; preset BORROWED.
     virtual OSStatus NewFactoryPresetSet(const AUPreset& inNewFactoryPreset);
 
-    // CONTROL, EITHER, +RENDER.
-    virtual int GetNumCustomUIComponents() { return 0; }
+    virtual int GetNumCustomUIComponents() { return 0; } // CONTROL, EITHER, +RENDER.
     // CONTROL, EITHER, +RENDER; array BORROWED, room for every entry.
     virtual void GetUIComponentDescs(AudioComponentDescription* /*inDescArray*/) {}
     // A location retained for the caller, or null.
-    // CONTROL, EITHER, +RENDER; RETAINED.
-    virtual CFURLRef CopyIconLocation() { return nullptr; }
+    virtual CFURLRef CopyIconLocation() { return nullptr; } // CONTROL, EITHER, +RENDER; RETAINED.
 
     // ANY (RENDER: the effect's tail accounting), EITHER, +ANY.
     virtual Float64 GetLatency() { return 0.0; }
     // ANY (RENDER: the effect's tail accounting), EITHER, +ANY.
     virtual Float64 GetTailTime() { return 0.0; }
-    // CONTROL, EITHER, +RENDER.
-    virtual bool SupportsTail() { return false; }
+    virtual bool SupportsTail() { return false; } // CONTROL, EITHER, +RENDER.
 
     // CONTROL, EITHER, +RENDER.
     virtual bool StreamFormatWritable(AudioUnitScope inScope, AudioUnitElement inElement) = 0;
@@ -262,12 +256,10 @@ public:
         return kAUBaseUnimplemented;
     }
 
-    // CONTROL, EITHER, no render call in flight.
-    virtual OSStatus ReallocateBuffers();
+    virtual OSStatus ReallocateBuffers(); // CONTROL, EITHER, no render call in flight.
     // OPEN or CONTROL, UNINIT (the property is refused while INIT), +PARAM.
     virtual void SetMaxFramesPerSlice(UInt32 nFrames);
-    // CONTROL, EITHER, +RENDER.
-    virtual OSStatus CanSetMaxFrames() const;
+    virtual OSStatus CanSetMaxFrames() const; // CONTROL, EITHER, +RENDER.
 
     // Forwarded to the I/O element; see AUIOElement.
     // CONTROL, EITHER, +RENDER; outLayoutTags BORROWED.
@@ -297,8 +289,7 @@ public:
 
     // CONTROL, EITHER, +PARAM; a render call is refused until the flag is published.
     OSStatus DoInitialize();
-    // CONTROL or CLOSE, EITHER, no render call in flight.
-    void DoCleanup();
+    void DoCleanup(); // CONTROL or CLOSE, EITHER, no render call in flight.
 
     // CONTROL, EITHER, +RENDER; outputs BORROWED.
     OSStatus DispatchGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
@@ -352,8 +343,7 @@ protected:
                          AudioBufferList& ioData);
     // Keeps inErr as the last render error when none is waiting to be read,
     // and then announces it.
-    // RENDER.
-    void SetLastRenderError(OSStatus inErr);
+    void SetLastRenderError(OSStatus inErr); // RENDER.
 
     struct RenderCallback {
         AURenderCallback mRenderNotify = nullptr;
@@ -509,13 +499,16 @@ private:
 // hands out (kAudioUnitProperty_FastDispatch). They have the platform's
 // procedure types; inComponentStorage is the unit object the Component
 // Manager keeps for the instance. Implemented with the component entry.
+// ANY, EITHER, +ANY; outValue BORROWED.
 OSStatus CMgr_AudioUnitBaseGetParameter(void* inComponentStorage, AudioUnitParameterID inID,
                                         AudioUnitScope inScope, AudioUnitElement inElement,
                                         AudioUnitParameterValue* outValue);
+// ANY, EITHER, +ANY.
 OSStatus CMgr_AudioUnitBaseSetParameter(void* inComponentStorage, AudioUnitParameterID inID,
                                         AudioUnitScope inScope, AudioUnitElement inElement,
                                         AudioUnitParameterValue inValue,
                                         UInt32 inBufferOffsetInFrames);
+// RENDER, INIT, +CONTROL +PARAM; ioData BORROWED, as AudioUnitRender.
 OSStatus CMgr_AudioUnitBaseRender(void* inComponentStorage,
                                   AudioUnitRenderActionFlags* ioActionFlags,
                                   const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
