@@ -3,7 +3,8 @@
 // Audio Unit calls) carries one comment line beside its declaration made of
 // these tags, in this order: thread, state, overlap, then who owns each
 // pointer and how long a returned one stays valid. A tag that would say
-// nothing (a call without pointers) is left out.
+// nothing (a call without pointers) is left out; words may narrow a tag
+// ("ANY but RENDER", "not during a render call").
 //
 // Thread: who calls.
 //   OPEN     the host's opening thread, inside the process-wide open lock:
