@@ -178,8 +178,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         }
         HostCallbackInfo incoming{};
         std::memcpy(&incoming, inData, std::min<size_t>(inDataSize, sizeof(incoming)));
-        if (std::memcmp(&incoming, &mHostCallbackInfo, sizeof(incoming)) != 0) {
-            mHostCallbackInfo = incoming;
+        const HostCallbackInfo current = mHostCallbackInfo.load();
+        if (std::memcmp(&incoming, &current, sizeof(incoming)) != 0) {
+            mHostCallbackInfo.store(incoming);
             PropertyChanged(inID, inScope, inElement);
         }
         return 0;
@@ -295,10 +296,11 @@ OSStatus AUBase::DispatchRemovePropertyValue(AudioUnitPropertyID inID, AudioUnit
             return kAudioUnitErr_InvalidScope;
         }
         static const HostCallbackInfo kZero{};
-        if (std::memcmp(&mHostCallbackInfo, &kZero, sizeof(kZero)) == 0) {
+        const HostCallbackInfo current = mHostCallbackInfo.load();
+        if (std::memcmp(&current, &kZero, sizeof(kZero)) == 0) {
             return 0;
         }
-        mHostCallbackInfo = kZero;
+        mHostCallbackInfo.store(kZero);
         PropertyChanged(inID, inScope, inElement);
         return 0;
     }

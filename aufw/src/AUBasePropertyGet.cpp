@@ -123,10 +123,13 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         return tags == 0 ? static_cast<OSStatus>(kAudioUnitErr_InvalidProperty) : 0;
     }
 
-    case kAudioUnitProperty_LastRenderError:
-        std::memcpy(outData, &mLastRenderError, sizeof(OSStatus));
-        mLastRenderError = 0;
+    case kAudioUnitProperty_LastRenderError: {
+        // Taken and cleared in one step: an error the render thread records
+        // meanwhile stays for the next read instead of being wiped unseen.
+        const OSStatus error = mLastRenderError.exchange(noErr);
+        std::memcpy(outData, &error, sizeof error);
         return 0;
+    }
 
     case kAudioUnitProperty_FactoryPresets: {
         auto* out = static_cast<CFArrayRef*>(outData);
@@ -143,9 +146,11 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope in
         return 0;
     }
 
-    case kAudioUnitProperty_HostCallbacks:
-        std::memcpy(outData, &mHostCallbackInfo, sizeof(mHostCallbackInfo));
+    case kAudioUnitProperty_HostCallbacks: {
+        const HostCallbackInfo info = mHostCallbackInfo.load();
+        std::memcpy(outData, &info, sizeof(info));
         return 0;
+    }
 
     case kAudioUnitProperty_ElementName: {
         CFStringRef name = SafeGetElement(inScope, inElement)->GetName();

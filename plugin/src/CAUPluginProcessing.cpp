@@ -48,7 +48,8 @@ OSStatus CAUPlugin::ProcessBufferLists(AudioUnitRenderActionFlags& /*ioActionFla
 }
 
 void CAUPlugin::RefreshHostFacts() {
-    const HostCallbackInfo& host = GetHostCallbackInfo();
+    // A whole copy: the host may replace its callbacks while this renders.
+    const HostCallbackInfo host = GetHostCallbackInfo();
     if (host.beatAndTempoProc != nullptr) {
         Float64 tempo = 0.0;
         if (host.beatAndTempoProc(host.hostUserData, nullptr, &tempo) == noErr) {

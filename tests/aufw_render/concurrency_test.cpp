@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -204,6 +205,113 @@ TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAnd
         EXPECT_EQ(transient[i].load(), before[i]) << "removed listeners stay silent";
     }
     EXPECT_EQ(permanent.load(), announcements.load() + 1);
+}
+
+// The host polls the last render error on a control thread while the
+// render thread keeps failing (too many frames). Reading the error clears it,
+// and a failing render records one only while none is waiting; so every
+// error the render thread recorded (and announced) is read exactly once: a
+// read that clears an error recorded after it looked would lose it.
+TEST(LastRenderErrorConcurrency, EveryRecordedErrorIsReadExactlyOnceWhileRenderFails) {
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    std::atomic<long> announced{0};
+    ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_LastRenderError, CountCall, &announced),
+              0);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> unexpected{0};
+    std::thread renderer([&] {
+        const UInt32 tooMany = AUBase::kAUDefaultMaxFramesPerSlice + 1;
+        TestBuffers out(2, tooMany);
+        for (Float64 t = 0; !stop.load(std::memory_order_acquire); t += tooMany) {
+            AudioUnitRenderActionFlags flags = 0;
+            if (unit->DoRender(flags, SampleTime(t), 0, tooMany, out.list()) !=
+                kAudioUnitErr_TooManyFramesToProcess) {
+                unexpected.fetch_add(1);
+            }
+        }
+    });
+
+    long read = 0;
+    auto readOnce = [&] {
+        OSStatus error = 0;
+        EXPECT_EQ(unit->DispatchGetProperty(kAudioUnitProperty_LastRenderError,
+                                            kAudioUnitScope_Global, 0, &error),
+                  0);
+        if (error == kAudioUnitErr_TooManyFramesToProcess) {
+            ++read;
+        } else if (error != 0) {
+            unexpected.fetch_add(1);
+        }
+    };
+    // Enough errors recorded and read that the two threads met many times.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (read < 2000 && std::chrono::steady_clock::now() < deadline) {
+        readOnce();
+    }
+    stop.store(true, std::memory_order_release);
+    renderer.join();
+    readOnce(); // the error the last failing render may have left
+
+    EXPECT_GT(read, 0);
+    EXPECT_EQ(unexpected.load(), 0);
+    EXPECT_EQ(read, announced.load()) << "each recorded error is announced once and read once";
+    EXPECT_EQ(unit->GetLastRenderError(), 0);
+}
+
+// The host replaces its callbacks on a control thread while the render
+// thread takes them every cycle, as the plug-in does to refresh tempo and
+// transport. The render thread must see one record whole (or none, while a
+// change is under way): user data of one record with the procedures of
+// another would call the host with the wrong object. The records are bit
+// patterns that are never called.
+TEST(HostCallbackConcurrency, RenderSeesEachRecordWholeWhileTheHostReplacesIt) {
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    HostCallbackInfo records[2];
+    std::memset(&records[0], 0x11, sizeof records[0]);
+    std::memset(&records[1], 0x22, sizeof records[1]);
+    const HostCallbackInfo none{};
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> renderFailures{0};
+    std::atomic<long> seen[2] = {0, 0};
+    std::atomic<long> torn{0};
+    std::thread renderer = StartRenderer(*unit, stop, renderFailures, [&] {
+        for (int k = 0; k < 64; ++k) {
+            const HostCallbackInfo info = unit->GetHostCallbackInfo();
+            if (std::memcmp(&info, &records[0], sizeof info) == 0) {
+                seen[0].fetch_add(1, std::memory_order_relaxed);
+            } else if (std::memcmp(&info, &records[1], sizeof info) == 0) {
+                seen[1].fetch_add(1, std::memory_order_relaxed);
+            } else if (std::memcmp(&info, &none, sizeof info) != 0) {
+                torn.fetch_add(1, std::memory_order_relaxed);
+            }
+        }
+    });
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (long round = 0; (round < 20000 || seen[0].load() < 100 || seen[1].load() < 100) &&
+                         std::chrono::steady_clock::now() < deadline;
+         ++round) {
+        ASSERT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_HostCallbacks,
+                                            kAudioUnitScope_Global, 0, &records[round % 2],
+                                            sizeof(HostCallbackInfo)),
+                  0);
+        if (round % 64 == 63) {
+            ASSERT_EQ(unit->DispatchRemovePropertyValue(kAudioUnitProperty_HostCallbacks,
+                                                        kAudioUnitScope_Global, 0),
+                      0);
+        }
+    }
+    stop.store(true, std::memory_order_release);
+    renderer.join();
+
+    EXPECT_EQ(renderFailures.load(), 0);
+    EXPECT_EQ(torn.load(), 0) << "a record mixed from two";
+    EXPECT_GT(seen[0].load(), 0);
+    EXPECT_GT(seen[1].load(), 0);
 }
 
 } // namespace

@@ -70,8 +70,11 @@ public:
 
     // A new kernel for one channel, or null for a unit that processes its
     // buffers itself.
+    // CONTROL, UNINIT (from Initialize), +PARAM; the unit owns the kernel.
     virtual AUEffectKernel* NewKernel() { return nullptr; }
+    // ANY (RENDER reads it every cycle), EITHER, +ANY: read and written whole.
     virtual bool ShouldBypassEffect() { return mBypassEffect; }
+    // CONTROL, EITHER, +RENDER: written whole.
     virtual void SetBypassEffect(bool inFlag) { mBypassEffect = inFlag; }
 
     // ---------------------------------------------------------------------

@@ -26,15 +26,20 @@ public:
     AUElement(const AUElement&) = delete;
     AUElement& operator=(const AUElement&) = delete;
 
+    // Tags of engine_api/Threads.h.
+    // CONTROL, EITHER, +RENDER; grows only while UNINIT.
     virtual UInt32 GetNumberOfParameters();
     // Writes the IDs in use into outList, which has room for
     // GetNumberOfParameters() entries: 0 to n-1 when indexed, else the map's
     // IDs in ascending order.
+    // CONTROL, EITHER, +RENDER; outList BORROWED.
     virtual void GetParameterList(AudioUnitParameterID* outList);
     // Switches to the indexed store with inNumberOfParameters entries. New
     // entries are 0; surplus ones are dropped. The map is no longer consulted.
+    // OPEN or CONTROL, UNINIT, ALONE: the store is replaced.
     virtual void UseIndexedParameters(UInt32 inNumberOfParameters);
     // This element as an I/O element, or null when it is not one.
+    // ANY, EITHER, +ANY; VALID UNTIL the element's scope shrinks or the unit closes.
     virtual AUIOElement* AsIOElement() { return nullptr; }
 
     AUElementOwner* GetAudioUnit() const noexcept { return mAudioUnit; }

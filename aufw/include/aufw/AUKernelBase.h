@@ -18,6 +18,7 @@ public:
     AUEffectKernel& operator=(const AUEffectKernel&) = delete;
 
     // Clears the channel's processing state (the unit was reset).
+    // CONTROL, EITHER, +RENDER: may run while Process runs; the kernel copes.
     virtual void Reset() {}
 
     // Processes inFramesToProcess samples from inSourceP into inDestP, stepping
@@ -26,11 +27,14 @@ public:
     // true when the input is silence; a kernel sets it false when its output
     // is not. A kernel implements the forms for the sample types its unit
     // accepts; the others raise kAUBaseUnimplemented (-4).
+    // RENDER, INIT, +CONTROL +PARAM (Reset included); samples BORROWED.
     virtual void Process(const Float32* inSourceP, Float32* inDestP, UInt32 inFramesToProcess,
                          UInt32 inNumChannels, bool& ioSilence);
     // 32-bit signed samples with 24 fraction bits (8.24 fixed point).
+    // RENDER, INIT, +CONTROL +PARAM; samples BORROWED.
     virtual void Process(const SInt32* inSourceP, SInt32* inDestP, UInt32 inFramesToProcess,
                          UInt32 inNumChannels, bool& ioSilence);
+    // RENDER, INIT, +CONTROL +PARAM; samples BORROWED.
     virtual void Process(const SInt16* inSourceP, SInt16* inDestP, UInt32 inFramesToProcess,
                          UInt32 inNumChannels, bool& ioSilence);
 

@@ -1,7 +1,9 @@
 // The Audio Component factory path: the record a unit's factory hands the
 // host, its open and close functions, and the lookup tables that give the
 // host the method serving each selector. Every method takes the record's
-// address first and works on the unit kept in the record's storage.
+// address first and works on the unit kept in the record's storage. Each
+// method has the thread, state and overlap of the Audio Unit call it serves
+// (engine_api/Threads.h tags beside each call in AudioUnit/AUComponent.h).
 #pragma once
 
 #include <aufw/AUBase.h>
@@ -40,11 +42,14 @@ static_assert(offsetof(AudioComponentPlugInInstance, mPlugInInterface) == 0);
 // instance type of the factory path, and runs its PostConstructor. A failed
 // open destroys what was built and frees the record, and answers a status
 // that is never 0.
+// OPEN, UNINIT, ALONE; self is the record, owned by the host until AP_Close.
 OSStatus AP_Open(void* self, AudioComponentInstance inInstance);
 // Close: PreDestructor, the unit's destructor, then the record is freed.
+// CLOSE, EITHER, ALONE; self is gone when it returns.
 OSStatus AP_Close(void* self);
 
 // The lookup tables. Each answers the method for a selector, or null.
+// ANY, +ANY; a method stays valid while the component's code is loaded.
 struct AUBaseLookup {
     static AudioComponentMethod Lookup(SInt16 selector);
 };
@@ -97,6 +102,7 @@ public:
     static void Destruct(void* memory) { static_cast<Implementor*>(memory)->~Implementor(); }
 
     // The factory function: a new record, or null when memory runs out.
+    // OPEN (before AP_Open), ALONE; the record VALID UNTIL AP_Close frees it.
     static AudioComponentPlugInInterface* Factory(const AudioComponentDescription* /*inDesc*/) {
         void* block =
             std::malloc(AudioComponentPlugInInstance::kStorageOffset + sizeof(Implementor));

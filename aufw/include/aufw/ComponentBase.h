@@ -25,8 +25,12 @@ public:
     ComponentBase(const ComponentBase&) = delete;
     ComponentBase& operator=(const ComponentBase&) = delete;
 
+    // Tags of engine_api/Threads.h.
+    // OPEN, UNINIT, ALONE; right after construction, inside the open lock.
     virtual void PostConstructor() {}
+    // CLOSE, EITHER, ALONE; right before destruction.
     virtual void PreDestructor() {}
+    // CONTROL, EITHER, +RENDER.
     virtual OSStatus Version() { return 0x00000001; }
 
     AudioComponentInstance GetComponentInstance() const { return mComponentInstance; }
@@ -40,6 +44,7 @@ public:
     static SInt16 GetSelectorForCanDo(ComponentParameters* params);
 
     // Open, close, version and can-do. Deletes the object on close.
+    // OPEN, CLOSE or CONTROL as the selector says; params BORROWED.
     static OSStatus ComponentEntryDispatch(ComponentParameters* params, ComponentBase* This);
 
     // The Component Manager services, resolved by name on first use.
@@ -61,6 +66,8 @@ private:
 
 // The object pointer kept with a Component Manager instance; null when the
 // service is missing.
+// ANY, EITHER, +ANY; the object is the instance's until its close.
 Handle CMgr_GetComponentInstanceStorage(ComponentInstance aComponentInstance);
 // Stores it; does nothing when the service is missing.
+// OPEN, UNINIT, ALONE; theStorage KEPT by the platform until the close.
 void CMgr_SetComponentInstanceStorage(ComponentInstance aComponentInstance, Handle theStorage);

@@ -139,6 +139,8 @@ template <class Class> class ComponentEntryPoint {
     static_assert(std::is_base_of_v<AUBase, Class>, "a component entry serves Audio Units");
 
 public:
+    // The thread, state and overlap of the request's own call (engine_api/Threads.h tags
+    // beside each call in AudioUnit/AUComponent.h); params BORROWED; inStorage null on open.
     static OSStatus Dispatch(ComponentParameters* params, Class* inStorage) {
         if (params == nullptr) {
             return paramErr;

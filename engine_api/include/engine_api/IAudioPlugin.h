@@ -7,7 +7,11 @@
 // operation keeps its slot. Neither interface declares a virtual destructor,
 // because a destructor would occupy the first slots; an engine is released
 // with IDestroy, and the host link belongs to the wrapper.
+//
+// The comment line above each operation follows the legend of Threads.h.
 #pragma once
+
+#include <engine_api/Threads.h>
 
 #include <cstdint>
 
@@ -21,16 +25,29 @@ struct AudioPluginInfo {
 };
 
 // Host facts and notifications the engine reaches through the wrapper.
+// Implemented by the wrapper; the engine may call it from ISetHostLink on
+// until IDestroy is called, but not from inside IDestroy (the wrapper's part
+// of the object is gone by then).
 class IAudioHostLink {
 public:
+    // ANY but RENDER, READY, +ANY: takes the platform's listener lock, and
+    // listeners without a run loop run on the calling thread.
     virtual void IParamChanged(int index) = 0;
+    // ANY, READY, +ANY; wait-free (the answers below are whole-value reads).
     virtual int IGetRenderMode() = 0; // 1 while rendering offline, else 0
+    // ANY, READY, +ANY; wait-free; changes only between ISuspend and IPrepare.
     virtual float IGetSampleRate() = 0;
+    // ANY, READY, +ANY; always 0: IProcess takes whatever frame count it gets.
     virtual int IGetBlockSize() = 0;
-    virtual double IGetTempo() = 0;              // beats per minute
+    // ANY, READY, +ANY; wait-free; refreshed by RENDER before each IProcess.
+    virtual double IGetTempo() = 0; // beats per minute
+    // ANY, READY, +ANY; wait-free; refreshed by RENDER before each IProcess.
     virtual double IGetHostSamplePosition() = 0; // samples on the host timeline
+    // ANY, READY, +ANY; wait-free; refreshed by RENDER before each IProcess.
     virtual bool IGetHostTransportPlaying() = 0;
+    // ANY (IProcess included), READY, +ANY; property listeners run on the caller's thread.
     virtual void ISetLatency(int samples) = 0;
+    // ANY (IProcess included), READY, +ANY; property listeners run on the caller's thread.
     virtual void IWindowSizeChanged() = 0;
 
 protected:
@@ -39,17 +56,24 @@ protected:
 
 class IAudioPlugin {
 public:
-    // Folders and configuration, all before ICreate.
+    // Folders and configuration, all before ICreate, in this order.
+    // OPEN, NEW, ALONE; path BORROWED.
     virtual void ISetProductFolder1(const char* path) = 0; // 0
+    // OPEN, NEW, ALONE; path BORROWED.
     virtual void ISetProductFolder2(const char* path) = 0; // 1
+    // OPEN, NEW, ALONE; path BORROWED.
     virtual void ISetProductFolder3(const char* path) = 0; // 2
-    virtual void ISetVendorFolder(const char* path) = 0;   // 3
-    virtual bool ICreate() = 0;                            // 4
-    // Releases the instance; nothing may be called afterwards.
+    // OPEN, NEW, ALONE; path BORROWED.
+    virtual void ISetVendorFolder(const char* path) = 0; // 3
+    // OPEN, NEW, ALONE; true makes it READY; after false the wrapper calls only IDestroy.
+    virtual bool ICreate() = 0; // 4
+    // CLOSE, NEW or READY, ALONE; the last call: the engine releases itself.
     virtual void IDestroy() = 0; // 5
     virtual void IReserved6() {}
-    virtual const AudioPluginInfo* IGetInfo() = 0;    // 7
-    virtual const char* IGetParamName(int index) = 0; // 8, ASCII
+    // ANY (RENDER: tail accounting), READY, +ANY; VALID UNTIL IDestroy.
+    virtual const AudioPluginInfo* IGetInfo() = 0; // 7
+    // CONTROL, READY, EITHER, +RENDER; ASCII, VALID UNTIL the next IGetParamName.
+    virtual const char* IGetParamName(int index) = 0; // 8
     virtual void IReserved9() {}
     virtual void IReserved10() {}
     virtual void IReserved11() {}
@@ -57,12 +81,16 @@ public:
     virtual void IReserved13() {}
     virtual void IReserved14() {}
     virtual void IReserved15() {}
+    // CONTROL, READY, EITHER, +RENDER; min and max BORROWED, both written.
     virtual void IGetParamRange(int index, float* min, float* max) = 0; // 16
     virtual void IReserved17() {}
+    // CONTROL, READY, EITHER, +RENDER.
     virtual float IGetParamDefault(int index) = 0; // 18
     virtual void IReserved19() {}
+    // ANY (RENDER: scheduled changes), READY, EITHER, +ANY: also while IProcess runs.
     virtual void ISetParam(int index, float value) = 0; // 20
-    virtual float IGetParam(int index) = 0;             // 21
+    // ANY, READY, EITHER, +ANY: also while IProcess runs.
+    virtual float IGetParam(int index) = 0; // 21
     virtual void IReserved22() {}
     virtual void IReserved23() {}
     virtual void IReserved24() {}
@@ -72,24 +100,36 @@ public:
     virtual void IReserved28() {}
     virtual void IReserved29() {}
     virtual void IReserved30() {}
-    // Fills both outputs; in[1] may be the same buffer as in[0] for mono input.
-    // Runs on the render thread: no allocation, locks or system calls.
+    // Fills both outputs; in[1] may be the same buffer as in[0] for mono
+    // input, and out[i] the same as in[i] when the unit processes in place.
+    // RENDER, READY, INIT, +CONTROL: ISetParam, IGetParam, IReset, ISaveState,
+    // ILoadState and the getters may run meanwhile; arrays and samples BORROWED.
     virtual void IProcess(int reserved, float** in, float** out, int frames) = 0; // 31
     virtual void IReserved32() {}
     virtual void IReserved33() {}
-    virtual void ISuspend() = 0; // 34, before a sample-rate change
-    virtual void IReset() = 0;   // 35, clears the processing state
-    virtual void IPrepare() = 0; // 36, after ICreate and after each rate change
+    // CONTROL, READY, UNINIT, +PARAM; before a sample-rate change.
+    virtual void ISuspend() = 0; // 34
+    // OPEN or CONTROL, READY, EITHER, +RENDER: a host reset arrives mid-render.
+    virtual void IReset() = 0; // 35, clears the processing state
+    // OPEN or CONTROL, READY, UNINIT, +PARAM; after ICreate and each rate change.
+    virtual void IPrepare() = 0; // 36
     virtual void IReserved37() {}
-    virtual void ISaveState() = 0;                           // 38, builds the state block
-    virtual const void* IGetStateData() = 0;                 // 39
-    virtual int IGetStateSize() = 0;                         // 40, bytes
+    // CONTROL, READY, EITHER, +RENDER; builds the block IGetStateData hands out.
+    virtual void ISaveState() = 0; // 38
+    // CONTROL, READY, EITHER, +RENDER; VALID UNTIL the next ISaveState, ILoadState or IDestroy.
+    virtual const void* IGetStateData() = 0; // 39
+    // CONTROL, READY, EITHER, +RENDER; bytes of the block the last ISaveState built.
+    virtual int IGetStateSize() = 0; // 40
+    // CONTROL, READY, EITHER, +RENDER; data BORROWED (size bytes, any content).
     virtual void ILoadState(const void* data, int size) = 0; // 41
     virtual void IReserved42() {}
     virtual void IReserved43() {}
-    virtual float IGetTailTime() = 0;                    // 44, seconds
+    // ANY (RENDER: tail accounting), READY, EITHER, +ANY.
+    virtual float IGetTailTime() = 0; // 44, seconds
+    // OPEN, NEW, ALONE; link KEPT by the engine until IDestroy (the wrapper owns it).
     virtual void ISetHostLink(IAudioHostLink* link) = 0; // 45
-    virtual void ISetISA(int candidateIndex) = 0;        // 46, 0 .. 3
+    // OPEN, NEW, ALONE; after the folders.
+    virtual void ISetISA(int candidateIndex) = 0; // 46, 0 .. 3
 
 protected:
     ~IAudioPlugin() = default;
@@ -97,5 +137,6 @@ protected:
 
 // Every engine module exports this factory; null means the engine could not
 // be made.
+// OPEN, ALONE; the engine returned is the wrapper's until it calls IDestroy.
 extern "C" IAudioPlugin* createAudioPluginInstance();
 typedef IAudioPlugin* (*CreateAudioPluginInstanceFn)();

@@ -7,6 +7,10 @@
 // parameter still waiting on a run loop are merged into one notification;
 // gestures are never merged. The value handed to a listener is read from the
 // unit when the notification is delivered (0 when the unit is gone).
+//
+// The line above each call gives its thread, state, overlap and pointer
+// ownership in the tags of engine_api/Threads.h. None of them is for RENDER:
+// they take the listener registry's lock and may allocate.
 #pragma once
 
 #include <VXExport.h>
@@ -54,31 +58,41 @@ typedef void (*AUEventListenerProc)(void* inCallbackRefCon, void* inObject,
                                     AudioUnitParameterValue inParameterValue);
 
 // Parameter listeners: value changes only.
+// CONTROL, +ANY; inRunLoop RETAINED by the listener; *outListener VALID UNTIL AUListenerDispose.
 VX_EXPORT OSStatus AUListenerCreate(AUParameterListenerProc inProc, void* inUserData, CFRunLoopRef inRunLoop,
                           CFStringRef inRunLoopMode, Float32 inNotificationInterval,
                           AUParameterListenerRef* outListener);
+// CONTROL, +ANY; no new call starts afterwards, one under way elsewhere may finish.
 VX_EXPORT OSStatus AUListenerDispose(AUParameterListenerRef inListener);
+// CONTROL, +ANY; inParameter copied, inObject KEPT and handed back to the procedure.
 VX_EXPORT OSStatus AUListenerAddParameter(AUParameterListenerRef inListener, void* inObject,
                                 const AudioUnitParameter* inParameter);
+// CONTROL, +ANY; inParameter BORROWED.
 VX_EXPORT OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inObject,
                                    const AudioUnitParameter* inParameter);
 
 // Sets a parameter through AudioUnitSetParameter and then tells every
 // listener of it except the sending listener/object pair.
+// CONTROL (not RENDER), EITHER, +ANY; inParameter BORROWED.
 VX_EXPORT OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendingObject,
                         const AudioUnitParameter* inParameter, AudioUnitParameterValue inValue,
                         UInt32 inBufferOffsetInFrames);
+// CONTROL (not RENDER), +ANY; inParameter BORROWED.
 VX_EXPORT OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener, void* inSendingObject,
                                    const AudioUnitParameter* inParameter);
 
 // Event listeners: value changes, gestures and property changes.
+// CONTROL, +ANY; inRunLoop RETAINED by the listener; *outListener VALID UNTIL AUListenerDispose.
 VX_EXPORT OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inUserData, CFRunLoopRef inRunLoop,
                                CFStringRef inRunLoopMode, Float32 inNotificationInterval,
                                Float32 inValueChangeGranularity, AUEventListenerRef* outListener);
+// CONTROL, +ANY; inEvent copied, inObject KEPT and handed back to the procedure.
 VX_EXPORT OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
                                      const AudioUnitEvent* inEvent);
+// CONTROL, +ANY; inEvent BORROWED.
 VX_EXPORT OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
                                         const AudioUnitEvent* inEvent);
+// CONTROL (not RENDER), +ANY; inEvent BORROWED.
 VX_EXPORT OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,
                                const AudioUnitEvent* inEvent);
 

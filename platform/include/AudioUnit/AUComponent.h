@@ -193,46 +193,63 @@ enum {
 
 // The calls. Each answers a status: 0 for success, -50 for a null unit, and
 // badComponentInstance for a handle that is not an open instance; every
-// other answer is the unit's own.
+// other answer is the unit's own. The line above each call gives its thread,
+// state, overlap and pointer ownership in the tags of engine_api/Threads.h.
+// CONTROL, UNINIT (0 at once when INIT), +PARAM; a render call meanwhile is refused.
 VX_EXPORT OSStatus AudioUnitInitialize(AudioUnit inUnit);
+// CONTROL, EITHER, +PARAM; never while a render call of the unit is in flight.
 VX_EXPORT OSStatus AudioUnitUninitialize(AudioUnit inUnit);
 
+// CONTROL, EITHER, +RENDER; outDataSize and outWritable BORROWED, either may be null.
 VX_EXPORT OSStatus AudioUnitGetPropertyInfo(AudioUnit inUnit, AudioUnitPropertyID inID,
                                   AudioUnitScope inScope, AudioUnitElement inElement,
                                   UInt32* outDataSize, Boolean* outWritable);
+// CONTROL, EITHER, +RENDER; outData BORROWED (*ioDataSize bytes); CF values in it RETAINED.
 VX_EXPORT OSStatus AudioUnitGetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, void* outData, UInt32* ioDataSize);
+// CONTROL, EITHER, +RENDER (connections, input callbacks: not during a render); inData BORROWED.
 VX_EXPORT OSStatus AudioUnitSetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, const void* inData, UInt32 inDataSize);
 
+// CONTROL, EITHER, +RENDER; inProc KEPT until removed or disposal, called on the announcing thread.
 VX_EXPORT OSStatus AudioUnitAddPropertyListener(AudioUnit inUnit, AudioUnitPropertyID inID,
                                       AudioUnitPropertyListenerProc inProc, void* inProcUserData);
 // The older removal that ignores the user data.
+// CONTROL, EITHER, +RENDER; a walk already under way may call the procedure once more.
 VX_EXPORT OSStatus AudioUnitRemovePropertyListener(AudioUnit inUnit, AudioUnitPropertyID inID,
                                          AudioUnitPropertyListenerProc inProc);
+// CONTROL, EITHER, +RENDER; a walk already under way may call the procedure once more.
 VX_EXPORT OSStatus AudioUnitRemovePropertyListenerWithUserData(AudioUnit inUnit, AudioUnitPropertyID inID,
                                                      AudioUnitPropertyListenerProc inProc,
                                                      void* inProcUserData);
 
+// ANY, EITHER, +ANY; inProc KEPT until removed, called on RENDER before and after each render.
 VX_EXPORT OSStatus AudioUnitAddRenderNotify(AudioUnit inUnit, AURenderCallback inProc, void* inProcUserData);
+// ANY, EITHER, +ANY; takes effect at the start of the unit's next render call.
 VX_EXPORT OSStatus AudioUnitRemoveRenderNotify(AudioUnit inUnit, AURenderCallback inProc,
                                      void* inProcUserData);
 
+// ANY, EITHER, +ANY; outValue BORROWED.
 VX_EXPORT OSStatus AudioUnitGetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
                                AudioUnitElement inElement, AudioUnitParameterValue* outValue);
+// ANY, EITHER, +ANY.
 VX_EXPORT OSStatus AudioUnitSetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
                                AudioUnitElement inElement, AudioUnitParameterValue inValue,
                                UInt32 inBufferOffsetInFrames);
+// RENDER (before the render call) or CONTROL, EITHER, never during a render call; events copied.
 VX_EXPORT OSStatus AudioUnitScheduleParameters(AudioUnit inUnit,
                                      const AudioUnitParameterEvent* inParameterEvent,
                                      UInt32 inNumParamEvents);
 
+// RENDER, INIT, +CONTROL +PARAM; ioData BORROWED; null data comes back VALID UNTIL the next render.
 VX_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
                          const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
                          UInt32 inNumberFrames, AudioBufferList* ioData);
+// RENDER, INIT, +CONTROL +PARAM; ioData BORROWED, processed in place.
 VX_EXPORT OSStatus AudioUnitProcess(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
                           const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
                           AudioBufferList* ioData);
+// RENDER, INIT, +CONTROL +PARAM; every list BORROWED.
 VX_EXPORT OSStatus AudioUnitProcessMultiple(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
                                   const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
                                   UInt32 inNumberInputBufferLists,
@@ -240,6 +257,7 @@ VX_EXPORT OSStatus AudioUnitProcessMultiple(AudioUnit inUnit, AudioUnitRenderAct
                                   UInt32 inNumberOutputBufferLists,
                                   AudioBufferList** ioOutputBufferLists);
 
+// CONTROL, EITHER, +RENDER: the unit clears its state while it may be rendering.
 VX_EXPORT OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitElement inElement);
 
 #ifdef __cplusplus

@@ -62,25 +62,39 @@ typedef struct AudioComponentPlugInInterface {
 typedef AudioComponentPlugInInterface* (*AudioComponentFactoryFunction)(
     const AudioComponentDescription* inDesc);
 
+// The line above each call gives its thread, state, overlap and pointer
+// ownership in the tags of engine_api/Threads.h. A component handle stays
+// valid for the life of the process.
+
 // The next component after inComponent (or the first, for null) that matches
 // the description; null when there is none.
+// ANY, +ANY; inDesc BORROWED.
 VX_EXPORT AudioComponent AudioComponentFindNext(AudioComponent inComponent,
                                       const AudioComponentDescription* inDesc);
+// ANY, +ANY; inDesc BORROWED.
 VX_EXPORT UInt32 AudioComponentCount(const AudioComponentDescription* inDesc);
 
 // The component's full name ("Manufacturer: Product"), retained for the caller.
+// ANY, +ANY; *outName RETAINED.
 VX_EXPORT OSStatus AudioComponentCopyName(AudioComponent inComponent, CFStringRef* outName);
+// ANY, +ANY; outDesc BORROWED.
 VX_EXPORT OSStatus AudioComponentGetDescription(AudioComponent inComponent,
                                       AudioComponentDescription* outDesc);
+// ANY, +ANY; outVersion BORROWED.
 VX_EXPORT OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion);
 
+// OPEN (the caller's thread), +ANY on other instances; *outInstance VALID UNTIL its disposal.
 VX_EXPORT OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentInstance* outInstance);
+// CLOSE, EITHER, ALONE: no other call on the instance in flight or to come.
 VX_EXPORT OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance);
+// ANY, EITHER, +ANY; null once the instance is disposed.
 VX_EXPORT AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance);
+// CONTROL, EITHER, +RENDER.
 VX_EXPORT Boolean AudioComponentInstanceCanDo(AudioComponentInstance inInstance, SInt16 inSelectorID);
 
 // Makes a component known to this process, for hosts that load a component's
 // code themselves. The name is copied.
+// ANY, +ANY; inDesc BORROWED, inName copied.
 VX_EXPORT AudioComponent AudioComponentRegister(const AudioComponentDescription* inDesc, CFStringRef inName,
                                       UInt32 inVersion, AudioComponentFactoryFunction inFactory);
 

@@ -85,13 +85,17 @@ enum {
 
 // The object pointer a component keeps with one of its instances; null until
 // the component stores one, and for handles that are not open instances.
+// Tags of engine_api/Threads.h.
+// ANY, EITHER, +ANY; the storage is the component's until the instance closes.
 VX_EXPORT Handle GetComponentInstanceStorage(ComponentInstance aComponentInstance);
+// OPEN, UNINIT, ALONE; theStorage KEPT until the instance closes.
 VX_EXPORT void SetComponentInstanceStorage(ComponentInstance aComponentInstance, Handle theStorage);
 
 // The description of a component. An instance handle may stand for its
 // component, as on the platform. Name, info and icon handles are not filled
 // in on this machine and are left untouched. Unknown handles answer
 // invalidComponentID.
+// ANY, +ANY; cd BORROWED.
 VX_EXPORT OSErr GetComponentInfo(Component aComponent, ComponentDescription* cd, Handle componentName,
                        Handle componentInfo, Handle componentIcon);
 
