@@ -5,7 +5,6 @@
 
 #include "unit_dispatch.h"
 
-
 using namespace vxhost;
 
 #define VX_INSTANCE_OR_FAIL(var, unit)                                                             \
@@ -125,6 +124,12 @@ extern "C" VX_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit,
     VX_INSTANCE_OR_FAIL(r, inUnit);
     if (!inTimeStamp || !ioData)
         return paramErr;
+    if (AudioComponentMethod method = r->plugIn ? r->renderMethod : nullptr) {
+        using RenderMethod = OSStatus (*)(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                                          UInt32, UInt32, AudioBufferList*);
+        return reinterpret_cast<RenderMethod>(method)(r->plugIn, ioActionFlags, inTimeStamp,
+                                                      inOutputBusNumber, inNumberFrames, ioData);
+    }
     return dispatchCall(r, kAudioUnitRenderSelect, ioActionFlags, inTimeStamp, inOutputBusNumber,
                         inNumberFrames, ioData);
 }
