@@ -263,6 +263,7 @@ public:
     bool HasScheduledParameterEvents() const noexcept { return !mParamList.empty(); }
 
 protected:
+    // DoRender's second half, inlined into it: only DoRender may call it.
     OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
                          const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
                          AUOutputElement* theOutput, UInt32 inNumberFrames,
@@ -402,6 +403,10 @@ private:
 
     // Recorded by the render thread; a host control thread may reset it.
     RelaxedTimeStamp mCurrentRenderTime;
+    // Output element 0, found once by DoInitialize before the initialized
+    // flag is published: element counts cannot change while initialized, so
+    // the render path takes it without a lookup. Null when there is none.
+    std::atomic<AUOutputElement*> mRenderOutput{nullptr};
     UInt32 mMaxFramesPerSlice = 0;
     OSStatus mLastRenderError = 0;
     AUPreset mCurrentPreset{};
