@@ -116,6 +116,22 @@ extern "C" VX_EXPORT OSStatus AudioUnitScheduleParameters(AudioUnit inUnit,
     return dispatchCall(r, kAudioUnitScheduleParametersSelect, inEvents, inNumParamEvents);
 }
 
+namespace {
+
+// Render calls that have no method found at open: the Component Manager
+// entry, or a plug-in without a render method (the dispatch answers for it).
+// Out of line, so that the common render call needs no stack frame.
+[[gnu::noinline]] OSStatus renderThroughDispatch(HostInstance* r,
+                                                 AudioUnitRenderActionFlags* ioActionFlags,
+                                                 const AudioTimeStamp* inTimeStamp,
+                                                 UInt32 inOutputBusNumber, UInt32 inNumberFrames,
+                                                 AudioBufferList* ioData) {
+    return dispatchCall(r, kAudioUnitRenderSelect, ioActionFlags, inTimeStamp, inOutputBusNumber,
+                        inNumberFrames, ioData);
+}
+
+} // namespace
+
 extern "C" VX_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit,
                                               AudioUnitRenderActionFlags* ioActionFlags,
                                               const AudioTimeStamp* inTimeStamp,
@@ -130,8 +146,8 @@ extern "C" VX_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit,
         return reinterpret_cast<RenderMethod>(method)(r->plugIn, ioActionFlags, inTimeStamp,
                                                       inOutputBusNumber, inNumberFrames, ioData);
     }
-    return dispatchCall(r, kAudioUnitRenderSelect, ioActionFlags, inTimeStamp, inOutputBusNumber,
-                        inNumberFrames, ioData);
+    return renderThroughDispatch(r, ioActionFlags, inTimeStamp, inOutputBusNumber, inNumberFrames,
+                                 ioData);
 }
 
 extern "C" VX_EXPORT OSStatus AudioUnitProcess(AudioUnit inUnit,
