@@ -219,13 +219,24 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
         // Read once: a notification posted during this call waits for the
         // next one, and the lists of this call stay as they are.
         const bool notify = RenderCallbacksTouched();
-        if (notify) {
-            mRenderCallbacks.update();
-            AudioUnitRenderActionFlags preFlags = ioActionFlags | kAudioUnitRenderAction_PreRender;
-            for (const RenderCallback& rc : mRenderCallbacks) {
-                (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &preFlags, &inTimeStamp, inBusNumber,
-                                    inNumberFrames, &ioData);
+        if (!notify) {
+            // The common case on its own: without notifications nothing but
+            // the status is needed after the bus has rendered.
+            theError = DoRenderBus(ioActionFlags, inTimeStamp, inBusNumber, output, inNumberFrames,
+                                   ioData);
+            if (theError != noErr) {
+                SetLastRenderError(theError);
             }
+            // Scheduled events belong to one cycle.
+            mParamList.clear();
+            return theError;
+        }
+
+        mRenderCallbacks.update();
+        AudioUnitRenderActionFlags preFlags = ioActionFlags | kAudioUnitRenderAction_PreRender;
+        for (const RenderCallback& rc : mRenderCallbacks) {
+            (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &preFlags, &inTimeStamp, inBusNumber,
+                                inNumberFrames, &ioData);
         }
 
         theError =
@@ -236,11 +247,9 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
             SetLastRenderError(theError);
             postFlags |= kAudioUnitRenderAction_PostRenderError;
         }
-        if (notify) {
-            for (const RenderCallback& rc : mRenderCallbacks) {
-                (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &postFlags, &inTimeStamp, inBusNumber,
-                                    inNumberFrames, &ioData);
-            }
+        for (const RenderCallback& rc : mRenderCallbacks) {
+            (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &postFlags, &inTimeStamp, inBusNumber,
+                                inNumberFrames, &ioData);
         }
         // Scheduled events belong to one cycle.
         mParamList.clear();
