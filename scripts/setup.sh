@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests, the benchmarks and the fuzzers need
 # (python3, binutils and qemu-user: the processor-level checks disassemble the engines and
 # run the plug-in on emulated processors; the LV2 packages: the bridge's headers, and lilv's
-# tools and mda's plug-ins that test and measure it).
+# tools and mda's plug-ins that test and measure it; valgrind: the render path's instruction
+# count).
 # Only missing packages are installed, so a second run costs nothing.
 set -euo pipefail
 
@@ -13,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   python3 binutils qemu-user
   lv2-dev lilv-utils mda-lv2
+  valgrind
 )
 
 missing=()

@@ -105,6 +105,7 @@ OSStatus AUBase::DoInitialize() {
     }
     mHasBegunInitializing = true;
     ReallocateBuffers();
+    mRenderOutput.store(GetOutput(0), std::memory_order_relaxed);
     // The render thread takes the flag as permission to use the buffers just
     // made, so everything before must be visible first.
     std::atomic_thread_fence(std::memory_order_seq_cst);

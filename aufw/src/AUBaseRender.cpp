@@ -29,8 +29,9 @@ constexpr OSStatus kUnknownError = -1;
 //
 // Writing the control word stalls the pipeline, and hosts commonly run their
 // audio threads with both modes on already; then the word is left as it is
-// on entry. It is still written back on the way out, since whatever ran
-// inside may have changed it.
+// on entry. On the way out it is read back and written only when it differs
+// from the caller's: whatever ran inside may have changed it, and when
+// nothing did, the caller's word is already in place.
 class DenormalModeScope {
 public:
 #if defined(AUFW_HAS_MXCSR)
@@ -43,7 +44,9 @@ public:
         }
     }
     ~DenormalModeScope() {
-        _mm_setcsr(mSaved);
+        if (_mm_getcsr() != mSaved) {
+            _mm_setcsr(mSaved);
+        }
     }
 
 private:
@@ -73,28 +76,24 @@ OSStatus StatusOfCurrentException() noexcept {
     }
 }
 
-// Buffers a list must hold for a format: one per channel for non-interleaved
-// linear PCM, else one.
-UInt32 ExpectedBufferCount(const CAStreamBasicDescription& format) {
-    return (format.IsLinearPCM() && !format.IsInterleavedFormat()) ? format.NumberChannels() : 1;
-}
-
 // The bytes nFrames take in one buffer of the format, saturated so that an
 // absurd format cannot wrap into a small size.
-UInt32 NeededBytes(const CAStreamBasicDescription& format, UInt32 nFrames) {
-    const UInt64 bytes = UInt64(nFrames) * format.mBytesPerFrame;
+UInt32 NeededBytes(UInt32 bytesPerFrame, UInt32 nFrames) {
+    const UInt64 bytes = UInt64(nFrames) * bytesPerFrame;
     return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : UInt32(bytes);
 }
 
-// Checks a list that the unit writes into. Buffers with data must hold the
-// frames and are given exactly their size; buffers without data are the
-// caller's request for the unit's own memory and are left alone.
-OSStatus CheckOutputList(const CAStreamBasicDescription& format, AudioBufferList& ioData,
+// Checks a list that the unit writes into: it must hold one buffer per
+// stream of the format (one per channel for non-interleaved linear PCM,
+// else one). Buffers with data must hold the frames and are given exactly
+// their size; buffers without data are the caller's request for the unit's
+// own memory and are left alone.
+OSStatus CheckOutputList(const AUBufferList::Layout& layout, AudioBufferList& ioData,
                          UInt32 nFrames) {
-    if (ioData.mNumberBuffers != ExpectedBufferCount(format)) {
+    if (ioData.mNumberBuffers != layout.streams) {
         return kParamErr;
     }
-    const UInt32 needed = NeededBytes(format, nFrames);
+    const UInt32 needed = NeededBytes(layout.bytesPerFrame, nFrames);
     for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
         AudioBuffer& buffer = ioData.mBuffers[i];
         if (buffer.mData != nullptr) {
@@ -109,12 +108,12 @@ OSStatus CheckOutputList(const CAStreamBasicDescription& format, AudioBufferList
 
 // Checks a list that the unit only reads: every buffer must have data and
 // hold the frames. Sizes are not rewritten.
-OSStatus CheckInputList(const CAStreamBasicDescription& format, const AudioBufferList& inData,
+OSStatus CheckInputList(const AUBufferList::Layout& layout, const AudioBufferList& inData,
                         UInt32 nFrames) {
-    if (inData.mNumberBuffers != ExpectedBufferCount(format)) {
+    if (inData.mNumberBuffers != layout.streams) {
         return kParamErr;
     }
-    const UInt32 needed = NeededBytes(format, nFrames);
+    const UInt32 needed = NeededBytes(layout.bytesPerFrame, nFrames);
     for (UInt32 i = 0; i < inData.mNumberBuffers; ++i) {
         const AudioBuffer& buffer = inData.mBuffers[i];
         if (buffer.mData == nullptr || buffer.mDataByteSize < needed) {
@@ -159,68 +158,11 @@ void AUBase::SetLastRenderError(OSStatus inErr) {
 // ---------------------------------------------------------------------------
 // Render
 
-OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
-                          const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
-                          UInt32 inNumberFrames, AudioBufferList& ioData) {
-    const DenormalModeScope denormalMode;
-    OSStatus theError = noErr;
-    try {
-        if (!IsInitialized()) {
-            theError = kAudioUnitErr_Uninitialized;
-        } else if (inNumberFrames > mMaxFramesPerSlice) {
-            theError = kAudioUnitErr_TooManyFramesToProcess;
-        }
-        AUOutputElement* output = nullptr;
-        if (theError == noErr) {
-            output = GetOutput(inBusNumber);
-            theError = output == nullptr
-                           ? OSStatus(kAudioUnitErr_InvalidElement)
-                           : CheckOutputList(output->GetStreamFormat(), ioData, inNumberFrames);
-        }
-        if (theError != noErr) {
-            SetLastRenderError(theError);
-            return theError;
-        }
-
-        // Read once: a notification posted during this call waits for the
-        // next one, and the lists of this call stay as they are.
-        const bool notify = RenderCallbacksTouched();
-        if (notify) {
-            mRenderCallbacks.update();
-            AudioUnitRenderActionFlags preFlags = ioActionFlags | kAudioUnitRenderAction_PreRender;
-            for (const RenderCallback& rc : mRenderCallbacks) {
-                (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &preFlags, &inTimeStamp, inBusNumber,
-                                    inNumberFrames, &ioData);
-            }
-        }
-
-        theError =
-            DoRenderBus(ioActionFlags, inTimeStamp, inBusNumber, output, inNumberFrames, ioData);
-
-        AudioUnitRenderActionFlags postFlags = ioActionFlags | kAudioUnitRenderAction_PostRender;
-        if (theError != noErr) {
-            SetLastRenderError(theError);
-            postFlags |= kAudioUnitRenderAction_PostRenderError;
-        }
-        if (notify) {
-            for (const RenderCallback& rc : mRenderCallbacks) {
-                (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &postFlags, &inTimeStamp, inBusNumber,
-                                    inNumberFrames, &ioData);
-            }
-        }
-        // Scheduled events belong to one cycle.
-        mParamList.clear();
-    } catch (...) {
-        theError = StatusOfCurrentException();
-        SetLastRenderError(theError);
-    }
-    return theError;
-}
-
-OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
-                             const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
-                             AUOutputElement* theOutput, UInt32 inNumberFrames,
-                             AudioBufferList& ioData) {
+// Inlined into DoRender, its only caller: one call less on every cycle.
+[[gnu::always_inline]] inline OSStatus
+AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& inTimeStamp,
+                    UInt32 inBusNumber, AUOutputElement* theOutput, UInt32 inNumberFrames,
+                    AudioBufferList& ioData) {
     const bool callerWantsOurMemory =
         ioData.mNumberBuffers == 0 || ioData.mBuffers[0].mData == nullptr;
     AUBufferList& ownBuffer = theOutput->IOBuffer();
@@ -246,6 +188,76 @@ OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
         ownBuffer.InvalidateBufferList();
     }
     return noErr;
+}
+
+OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
+                          const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
+                          UInt32 inNumberFrames, AudioBufferList& ioData) {
+    const DenormalModeScope denormalMode;
+    OSStatus theError = noErr;
+    try {
+        AUOutputElement* output = nullptr;
+        if (!mInitialized.load(std::memory_order_acquire)) {
+            theError = kAudioUnitErr_Uninitialized;
+        } else if (inNumberFrames > mMaxFramesPerSlice) {
+            theError = kAudioUnitErr_TooManyFramesToProcess;
+        } else {
+            // Output element 0 was found when the unit initialized.
+            output = inBusNumber == 0 ? mRenderOutput.load(std::memory_order_relaxed) : nullptr;
+            if (output == nullptr) {
+                output = GetOutput(inBusNumber);
+            }
+            theError = output == nullptr
+                           ? OSStatus(kAudioUnitErr_InvalidElement)
+                           : CheckOutputList(output->GetBufferLayout(), ioData, inNumberFrames);
+        }
+        if (theError != noErr) {
+            SetLastRenderError(theError);
+            return theError;
+        }
+
+        // Read once: a notification posted during this call waits for the
+        // next one, and the lists of this call stay as they are.
+        const bool notify = RenderCallbacksTouched();
+        if (!notify) {
+            // The common case on its own: without notifications nothing but
+            // the status is needed after the bus has rendered.
+            theError = DoRenderBus(ioActionFlags, inTimeStamp, inBusNumber, output, inNumberFrames,
+                                   ioData);
+            if (theError != noErr) {
+                SetLastRenderError(theError);
+            }
+            // Scheduled events belong to one cycle.
+            mParamList.clear();
+            return theError;
+        }
+
+        mRenderCallbacks.update();
+        AudioUnitRenderActionFlags preFlags = ioActionFlags | kAudioUnitRenderAction_PreRender;
+        for (const RenderCallback& rc : mRenderCallbacks) {
+            (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &preFlags, &inTimeStamp, inBusNumber,
+                                inNumberFrames, &ioData);
+        }
+
+        theError =
+            DoRenderBus(ioActionFlags, inTimeStamp, inBusNumber, output, inNumberFrames, ioData);
+
+        AudioUnitRenderActionFlags postFlags = ioActionFlags | kAudioUnitRenderAction_PostRender;
+        if (theError != noErr) {
+            SetLastRenderError(theError);
+            postFlags |= kAudioUnitRenderAction_PostRenderError;
+        }
+        for (const RenderCallback& rc : mRenderCallbacks) {
+            (*rc.mRenderNotify)(rc.mRenderNotifyRefCon, &postFlags, &inTimeStamp, inBusNumber,
+                                inNumberFrames, &ioData);
+        }
+        // Scheduled events belong to one cycle.
+        mParamList.clear();
+    } catch (...) {
+        theError = StatusOfCurrentException();
+        SetLastRenderError(theError);
+    }
+    return theError;
 }
 
 OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags& ioActionFlags,
@@ -277,7 +289,7 @@ OSStatus AUBase::DoProcess(AudioUnitRenderActionFlags& ioActionFlags,
             } else {
                 AUInputElement* input = GetInput(0);
                 theError = input == nullptr ? OSStatus(kAudioUnitErr_InvalidElement)
-                                            : CheckOutputList(input->GetStreamFormat(), ioData,
+                                            : CheckOutputList(input->GetBufferLayout(), ioData,
                                                               inFramesToProcess);
             }
         }
@@ -319,7 +331,7 @@ OSStatus AUBase::DoProcessMultiple(AudioUnitRenderActionFlags& ioActionFlags,
                 AUInputElement* input = GetInput(i);
                 theError = input == nullptr
                                ? OSStatus(kAudioUnitErr_InvalidElement)
-                               : CheckInputList(input->GetStreamFormat(), *inInputBufferLists[i],
+                               : CheckInputList(input->GetBufferLayout(), *inInputBufferLists[i],
                                                 inFramesToProcess);
             }
             for (UInt32 i = 0; theError == noErr && i < inNumberOutputBufferLists; ++i) {
@@ -329,7 +341,7 @@ OSStatus AUBase::DoProcessMultiple(AudioUnitRenderActionFlags& ioActionFlags,
                 AUOutputElement* output = GetOutput(i);
                 theError = output == nullptr
                                ? OSStatus(kAudioUnitErr_InvalidElement)
-                               : CheckOutputList(output->GetStreamFormat(), *ioOutputBufferLists[i],
+                               : CheckOutputList(output->GetBufferLayout(), *ioOutputBufferLists[i],
                                                  inFramesToProcess);
             }
         }

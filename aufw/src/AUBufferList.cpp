@@ -24,19 +24,11 @@ UInt32 StreamCount(const CAStreamBasicDescription& format) {
     return format.ChannelStreamCount();
 }
 
-UInt32 ChannelsPerBuffer(const CAStreamBasicDescription& format) {
-    return format.ChannelsPerStream();
-}
+} // namespace
 
-constexpr uint64_t RoundUp16(uint64_t n) {
-    return (n + 15) & ~uint64_t(15);
-}
-
-[[noreturn]] void Raise(OSStatus status) {
+void AUBufferList::RaiseStatus(OSStatus status) {
     throw status;
 }
-
-} // namespace
 
 AUBufferList::~AUBufferList() {
     Deallocate();
@@ -108,58 +100,6 @@ void AUBufferList::Deallocate() {
     mPtrState = kPtrsInvalid;
 }
 
-AudioBufferList& AUBufferList::PrepareBuffer(const CAStreamBasicDescription& format,
-                                             UInt32 nFrames) {
-    if (nFrames > mAllocatedFrames) {
-        Raise(kAudioUnitErr_TooManyFramesToProcess);
-    }
-    const UInt32 streams = StreamCount(format);
-    // Without a list block (never allocated) there is no header to fill.
-    if (mPtrs == nullptr || streams > mAllocatedStreams) {
-        Raise(kAudioUnitErr_FormatNotSupported);
-    }
-
-    const UInt32 channels = ChannelsPerBuffer(format);
-    const uint64_t stride = RoundUp16(uint64_t(mAllocatedFrames) * format.mBytesPerFrame);
-    const UInt32 byteSize = nFrames * format.mBytesPerFrame;
-    AudioBufferList& abl = *mPtrs;
-    abl.mNumberBuffers = streams;
-    for (UInt32 i = 0; i < streams; ++i) {
-        AudioBuffer& buf = abl.mBuffers[i];
-        buf.mNumberChannels = channels;
-        // Offsets beyond the block are rejected below, before the list is used.
-        buf.mData =
-            (mMemory != nullptr && i * stride <= mAllocatedBytes) ? mMemory + i * stride : nullptr;
-        buf.mDataByteSize = byteSize;
-    }
-    if (uint64_t(streams) * stride > mAllocatedBytes) {
-        Raise(kAudioUnitErr_TooManyFramesToProcess);
-    }
-    mPtrState = kPtrsToMyMemory;
-    return abl;
-}
-
-AudioBufferList& AUBufferList::PrepareNullBuffer(const CAStreamBasicDescription& format,
-                                                 UInt32 nFrames) {
-    const UInt32 streams = StreamCount(format);
-    // Without a list block (never allocated) there is no header to fill.
-    if (mPtrs == nullptr || streams > mAllocatedStreams) {
-        Raise(kAudioUnitErr_FormatNotSupported);
-    }
-    const UInt32 channels = ChannelsPerBuffer(format);
-    const UInt32 byteSize = nFrames * format.mBytesPerFrame;
-    AudioBufferList& abl = *mPtrs;
-    abl.mNumberBuffers = streams;
-    for (UInt32 i = 0; i < streams; ++i) {
-        AudioBuffer& buf = abl.mBuffers[i];
-        buf.mNumberChannels = channels;
-        buf.mData = nullptr;
-        buf.mDataByteSize = byteSize;
-    }
-    mPtrState = kPtrsToExternalMemory;
-    return abl;
-}
-
 void AUBufferList::UseExternalBuffer(const CAStreamBasicDescription& format,
                                      const AudioUnitExternalBuffer& buf) {
     // An element that needs no memory does not take the host's either.
@@ -189,24 +129,9 @@ void AUBufferList::UseExternalBuffer(const CAStreamBasicDescription& format,
     mPtrState = kPtrsInvalid;
 }
 
-AudioBufferList& AUBufferList::GetBufferList() const {
-    if (mPtrState == kPtrsInvalid) {
-        Raise(-1);
-    }
-    return *mPtrs;
-}
-
-void AUBufferList::SetBufferList(const AudioBufferList& abl) {
-    if (mPtrs == nullptr || abl.mNumberBuffers > mAllocatedStreams) {
-        Raise(-1);
-    }
-    std::memcpy(mPtrs, &abl, ListBytes(abl.mNumberBuffers));
-    mPtrState = kPtrsToExternalMemory;
-}
-
 void AUBufferList::CopyBufferListTo(AudioBufferList& abl) const {
     if (mPtrState == kPtrsInvalid) {
-        Raise(-1);
+        RaiseStatus(-1);
     }
     // The caller's list has room for its own count of entries; this list's
     // block has room for its allocated streams. Copy what both hold.
@@ -215,28 +140,6 @@ void AUBufferList::CopyBufferListTo(AudioBufferList& abl) const {
     std::memcpy(&abl, mPtrs, ListBytes(entries));
     if (abl.mNumberBuffers > callerBuffers) {
         abl.mNumberBuffers = callerBuffers;
-    }
-}
-
-void AUBufferList::CopyBufferContentsTo(AudioBufferList& abl) const {
-    if (mPtrState == kPtrsInvalid) {
-        Raise(-1);
-    }
-    const AudioBufferList& source = *mPtrs;
-    if (source.mNumberBuffers == 0) {
-        return;
-    }
-    for (UInt32 i = 0; i < abl.mNumberBuffers; ++i) {
-        const AudioBuffer& src = source.mBuffers[std::min(i, source.mNumberBuffers - 1)];
-        AudioBuffer& dst = abl.mBuffers[i];
-        if (dst.mData != src.mData && dst.mData != nullptr && src.mData != nullptr) {
-            // The destination's byte size is its capacity: never write past it.
-            const UInt32 bytes = std::min(src.mDataByteSize, dst.mDataByteSize);
-            std::memmove(dst.mData, src.mData, bytes);
-            dst.mDataByteSize = bytes;
-        } else {
-            dst.mDataByteSize = src.mDataByteSize;
-        }
     }
 }
 

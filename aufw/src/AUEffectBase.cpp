@@ -288,11 +288,12 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags& ioActionFlags,
         return kAudioUnitErr_InvalidElement;
     }
 
-    if (ProcessesInPlace() && output->WillAllocateBuffer()) {
-        output->IOBuffer().SetBufferList(input->GetBufferList());
-    }
-
+    // Read once: a host thread may flip it, and one cycle must see one value.
+    const bool inPlace = ProcessesInPlace();
     AudioBufferList& inputList = input->GetBufferList();
+    if (inPlace && output->WillAllocateBuffer()) {
+        output->IOBuffer().SetBufferList(inputList);
+    }
     AudioBufferList& outputList = output->GetBufferList();
     if (!ShouldBypassEffect()) {
         if (!HasScheduledParameterEvents()) {
@@ -305,11 +306,11 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags& ioActionFlags,
             StepBufferList(inputList, nFrames, -1);
             StepBufferList(outputList, nFrames, -1);
         }
-    } else if (!ProcessesInPlace()) {
+    } else if (!inPlace) {
         input->IOBuffer().CopyBufferContentsTo(outputList);
     }
 
-    if ((ioActionFlags & kAudioUnitRenderAction_OutputIsSilence) != 0 && !ProcessesInPlace()) {
+    if ((ioActionFlags & kAudioUnitRenderAction_OutputIsSilence) != 0 && !inPlace) {
         AUBufferList::ZeroBuffer(outputList);
     }
     return result;

@@ -12,10 +12,12 @@ AUIOElement::AUIOElement(AUElementOwner* inAudioUnit) : AUElement(inAudioUnit) {
     mStreamFormat.mChannelsPerFrame = 2;
     mStreamFormat.mBitsPerChannel = 8 * sizeof(AudioUnitSampleType);
     mStreamFormat.mReserved = 0;
+    mLayout = AUBufferList::LayoutOf(mStreamFormat);
 }
 
 OSStatus AUIOElement::SetStreamFormat(const CAStreamBasicDescription& inFormat) {
     mStreamFormat = inFormat;
+    mLayout = AUBufferList::LayoutOf(mStreamFormat);
     return noErr;
 }
 
@@ -117,36 +119,15 @@ void AUInputElement::Disconnect() {
     mIOBuffer.Deallocate();
 }
 
-OSStatus AUInputElement::PullInput(AudioUnitRenderActionFlags& ioActionFlags,
-                                   const AudioTimeStamp& inTimeStamp, AudioUnitElement inElement,
-                                   UInt32 nFrames) {
-    const EInputType inputType = GetInputType();
-    if (inputType == kNoInput) {
-        return kAudioUnitErr_NoConnection;
+OSStatus AUInputElement::PullFromConnection(AudioUnitRenderActionFlags& ioActionFlags,
+                                            const AudioTimeStamp& inTimeStamp, UInt32 nFrames,
+                                            AudioBufferList& ioList) {
+    if (mConnRenderProc != nullptr) {
+        return mConnRenderProc(mConnInstanceStorage, &ioActionFlags, &inTimeStamp,
+                               mConnection.sourceOutputNumber, nFrames, &ioList);
     }
-
-    AudioBufferList& list = (inputType == kFromConnection || !WillAllocateBuffer())
-                                ? PrepareNullBuffer(nFrames)
-                                : PrepareBuffer(nFrames);
-
-    OSStatus result;
-    if (inputType == kFromConnection) {
-        if (mConnRenderProc != nullptr) {
-            result = mConnRenderProc(mConnInstanceStorage, &ioActionFlags, &inTimeStamp,
-                                     mConnection.sourceOutputNumber, nFrames, &list);
-        } else {
-            result = AudioUnitRender(mConnection.sourceAudioUnit, &ioActionFlags, &inTimeStamp,
-                                     mConnection.sourceOutputNumber, nFrames, &list);
-        }
-    } else {
-        result =
-            mInputProc(mInputProcRefCon, &ioActionFlags, &inTimeStamp, inElement, nFrames, &list);
-    }
-
-    if (GetInputType() == kNoInput) {
-        return kAudioUnitErr_NoConnection;
-    }
-    return result;
+    return AudioUnitRender(mConnection.sourceAudioUnit, &ioActionFlags, &inTimeStamp,
+                           mConnection.sourceOutputNumber, nFrames, &ioList);
 }
 
 // ---------------------------------------------------------------------------

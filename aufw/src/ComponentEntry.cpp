@@ -208,19 +208,6 @@ OSStatus ComponentEntrySetProperty(AUBase* inUnit, AudioUnitPropertyID inID, Aud
     });
 }
 
-OSStatus ComponentEntryRender(AUBase* inUnit, AudioUnitRenderActionFlags* ioActionFlags,
-                              const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
-                              UInt32 inNumberFrames, AudioBufferList* ioData) {
-    if (inTimeStamp == nullptr || ioData == nullptr) {
-        return paramErr;
-    }
-    return ComponentEntryCall([&] {
-        AudioUnitRenderActionFlags localFlags = 0;
-        AudioUnitRenderActionFlags& flags = ioActionFlags != nullptr ? *ioActionFlags : localFlags;
-        return inUnit->DoRender(flags, *inTimeStamp, inOutputBusNumber, inNumberFrames, *ioData);
-    });
-}
-
 // ---------------------------------------------------------------------------
 // Component Manager requests other than open.
 

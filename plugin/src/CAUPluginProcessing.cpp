@@ -24,6 +24,27 @@ static_assert(sizeof kImproperChannelsMessage - 2 == 0x1D);
 
 } // namespace
 
+// Inlined into ProcessBufferLists, its only caller, which runs every slice.
+[[gnu::always_inline]] inline void CAUPlugin::RefreshHostFacts() {
+    // A whole copy: the host may replace its callbacks while this renders.
+    const HostCallbackInfo host = GetHostCallbackInfo();
+    if (host.beatAndTempoProc != nullptr) {
+        Float64 tempo = 0.0;
+        if (host.beatAndTempoProc(host.hostUserData, nullptr, &tempo) == noErr) {
+            mTempo = tempo;
+        }
+    }
+    if (host.transportStateProc != nullptr) {
+        Boolean isPlaying = false;
+        Float64 sampleInTimeLine = 0.0;
+        if (host.transportStateProc(host.hostUserData, &isPlaying, nullptr, &sampleInTimeLine,
+                                    nullptr, nullptr, nullptr) == noErr) {
+            mSamplePosition = sampleInTimeLine;
+            mTransportPlaying = isPlaying != 0;
+        }
+    }
+}
+
 OSStatus CAUPlugin::ProcessBufferLists(AudioUnitRenderActionFlags& /*ioActionFlags*/,
                                        const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
                                        UInt32 inFramesToProcess) {
@@ -45,26 +66,6 @@ OSStatus CAUPlugin::ProcessBufferLists(AudioUnitRenderActionFlags& /*ioActionFla
                      static_cast<float*>(outBuffer.mBuffers[1].mData)};
     IAP()->IProcess(0, in, out, static_cast<int>(inFramesToProcess));
     return noErr;
-}
-
-void CAUPlugin::RefreshHostFacts() {
-    // A whole copy: the host may replace its callbacks while this renders.
-    const HostCallbackInfo host = GetHostCallbackInfo();
-    if (host.beatAndTempoProc != nullptr) {
-        Float64 tempo = 0.0;
-        if (host.beatAndTempoProc(host.hostUserData, nullptr, &tempo) == noErr) {
-            mTempo = tempo;
-        }
-    }
-    if (host.transportStateProc != nullptr) {
-        Boolean isPlaying = false;
-        Float64 sampleInTimeLine = 0.0;
-        if (host.transportStateProc(host.hostUserData, &isPlaying, nullptr, &sampleInTimeLine,
-                                    nullptr, nullptr, nullptr) == noErr) {
-            mSamplePosition = sampleInTimeLine;
-            mTransportPlaying = isPlaying != 0;
-        }
-    }
 }
 
 UInt32 CAUPlugin::SupportedNumChannels(const AUChannelInfo** outInfo) {

@@ -7,6 +7,8 @@
 
 #include <xmmintrin.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr unsigned kFtzDaz = 0x8040;
@@ -74,6 +76,63 @@ TEST(RenderPathElements, EachScopeAnswersItsOwnClassDerivedClassesAndNothingElse
     ASSERT_NE(derived->Outputs().GetElement(1), nullptr);
     EXPECT_EQ(derived->GetInput(1), nullptr);
     EXPECT_EQ(derived->GetOutput(1), nullptr);
+}
+
+TEST(RenderPathElements, RenderFollowsTheOutputElementOfTheCurrentInitialization) {
+    // The render path keeps output element 0 from the last initialization;
+    // an element replaced while uninitialized must be the one used next.
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    TestBuffers stereo(2, 32);
+    AudioUnitRenderActionFlags flags = 0;
+    AudioTimeStamp ts = SampleTime(0);
+    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, stereo.list()), 0);
+
+    unit->DoCleanup();
+    unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
+    unit->SetNumberOfElements(kAudioUnitScope_Output, 1);
+    CAStreamBasicDescription mono = unit->GetOutput(0)->GetStreamFormat();
+    mono.ChangeNumberChannels(1, false);
+    ASSERT_EQ(unit->GetOutput(0)->SetStreamFormat(mono), 0);
+    ASSERT_EQ(unit->DoInitialize(), 0);
+
+    ts = SampleTime(32);
+    EXPECT_EQ(unit->DoRender(flags, ts, 0, 32, stereo.list()), -50);
+    TestBuffers single(1, 32);
+    ts = SampleTime(64);
+    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, single.list()), 0);
+    EXPECT_EQ(single.samples(0)[5], RenderTestUnit::Pattern(64, 0, 5));
+
+    // Without output elements the render finds none.
+    unit->DoCleanup();
+    unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    ts = SampleTime(96);
+    EXPECT_EQ(unit->DoRender(flags, ts, 0, 32, single.list()), kAudioUnitErr_InvalidElement);
+}
+
+TEST(RenderPathTime, TheRenderedTimeStampIsKeptWholeAndAResetForgetsIt) {
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    TestBuffers out(2, 32);
+    AudioTimeStamp ts{};
+    ts.mSampleTime = 4096;
+    ts.mHostTime = 0x1122334455667788ull;
+    ts.mRateScalar = 1.25;
+    ts.mWordClockTime = 0x0102030405060708ull;
+    ts.mSMPTETime = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    ts.mFlags = kAudioTimeStampSampleTimeValid | kAudioTimeStampHostTimeValid;
+    ts.mReserved = 0xA5A5A5A5u;
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, out.list()), 0);
+    const AudioTimeStamp kept = unit->CurrentRenderTime();
+    EXPECT_EQ(std::memcmp(&kept, &ts, sizeof ts), 0);
+
+    unit->ResetRenderTime();
+    const AudioTimeStamp reset = unit->CurrentRenderTime();
+    EXPECT_EQ(reset.mSampleTime, -1.0);
+    EXPECT_EQ(reset.mHostTime, 0u);
+    EXPECT_EQ(reset.mReserved, 0u);
 }
 
 TEST(RenderPathControlWord, ModesAlreadyOnStayOnAndAnyChangeInsideIsUndone) {

@@ -336,7 +336,8 @@ public:
     bool HasScheduledParameterEvents() const noexcept { return !mParamList.empty(); }
 
 protected:
-    // RENDER, INIT, +CONTROL +PARAM.
+    // RENDER, INIT, +CONTROL +PARAM. DoRender's second half, inlined into
+    // it: only DoRender may call it.
     OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags,
                          const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
                          AUOutputElement* theOutput, UInt32 inNumberFrames,
@@ -481,6 +482,10 @@ private:
 
     // Recorded by the render thread; a host control thread may reset it.
     RelaxedTimeStamp mCurrentRenderTime;
+    // Output element 0, found once by DoInitialize before the initialized
+    // flag is published: element counts cannot change while initialized, so
+    // the render path takes it without a lookup. Null when there is none.
+    std::atomic<AUOutputElement*> mRenderOutput{nullptr};
     UInt32 mMaxFramesPerSlice = 0;
     // Recorded by the render thread (the only one that stores an error, so
     // its check for a waiting one and its store need no single step), taken

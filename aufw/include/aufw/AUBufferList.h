@@ -6,8 +6,12 @@
 
 #include "aufw/CAStreamBasicDescription.h"
 
+#include <AudioUnit/AUComponent.h>
 #include <AudioUnit/AudioUnitProperties.h>
 #include <CoreAudio/CoreAudioTypes.h>
+
+#include <cstdint>
+#include <cstring>
 
 class AUBufferList {
 public:
@@ -17,6 +21,17 @@ public:
         kPtrsToMyMemory = 1,
         kPtrsToExternalMemory = 2, // null data pointers or the caller's buffers
     };
+
+    // How a format lays out in buffers: worked out once, when an element's
+    // format is set, instead of on every render.
+    struct Layout {
+        UInt32 streams = 0;           // buffers the format needs
+        UInt32 channelsPerBuffer = 0; // channels each of them holds
+        UInt32 bytesPerFrame = 0;     // bytes one frame takes in a buffer
+    };
+    static Layout LayoutOf(const CAStreamBasicDescription& format) noexcept {
+        return {format.ChannelStreamCount(), format.ChannelsPerStream(), format.mBytesPerFrame};
+    }
 
     AUBufferList() = default;
     ~AUBufferList();
@@ -34,8 +49,57 @@ public:
     // PrepareBuffer raises kAudioUnitErr_TooManyFramesToProcess when the
     // frames do not fit, both raise kAudioUnitErr_FormatNotSupported when the
     // format needs more buffers than the list holds.
-    AudioBufferList& PrepareBuffer(const CAStreamBasicDescription& format, UInt32 nFrames);
-    AudioBufferList& PrepareNullBuffer(const CAStreamBasicDescription& format, UInt32 nFrames);
+    AudioBufferList& PrepareBuffer(const Layout& layout, UInt32 nFrames) {
+        if (nFrames > mAllocatedFrames) {
+            RaiseStatus(kAudioUnitErr_TooManyFramesToProcess);
+        }
+        // Without a list block (never allocated) there is no header to fill.
+        if (mPtrs == nullptr || layout.streams > mAllocatedStreams) {
+            RaiseStatus(kAudioUnitErr_FormatNotSupported);
+        }
+        const std::uint64_t stride =
+            (std::uint64_t(mAllocatedFrames) * layout.bytesPerFrame + 15) & ~std::uint64_t(15);
+        const UInt32 byteSize = nFrames * layout.bytesPerFrame;
+        AudioBufferList& abl = *mPtrs;
+        abl.mNumberBuffers = layout.streams;
+        std::uint64_t offset = 0;
+        for (UInt32 i = 0; i < layout.streams; ++i, offset += stride) {
+            AudioBuffer& buf = abl.mBuffers[i];
+            buf.mNumberChannels = layout.channelsPerBuffer;
+            buf.mDataByteSize = byteSize;
+            // Offsets beyond the block are rejected below, before the list
+            // is used.
+            buf.mData =
+                (mMemory != nullptr && offset <= mAllocatedBytes) ? mMemory + offset : nullptr;
+        }
+        if (std::uint64_t(layout.streams) * stride > mAllocatedBytes) {
+            RaiseStatus(kAudioUnitErr_TooManyFramesToProcess);
+        }
+        mPtrState = kPtrsToMyMemory;
+        return abl;
+    }
+    AudioBufferList& PrepareNullBuffer(const Layout& layout, UInt32 nFrames) {
+        if (mPtrs == nullptr || layout.streams > mAllocatedStreams) {
+            RaiseStatus(kAudioUnitErr_FormatNotSupported);
+        }
+        const UInt32 byteSize = nFrames * layout.bytesPerFrame;
+        AudioBufferList& abl = *mPtrs;
+        abl.mNumberBuffers = layout.streams;
+        for (UInt32 i = 0; i < layout.streams; ++i) {
+            AudioBuffer& buf = abl.mBuffers[i];
+            buf.mNumberChannels = layout.channelsPerBuffer;
+            buf.mDataByteSize = byteSize;
+            buf.mData = nullptr;
+        }
+        mPtrState = kPtrsToExternalMemory;
+        return abl;
+    }
+    AudioBufferList& PrepareBuffer(const CAStreamBasicDescription& format, UInt32 nFrames) {
+        return PrepareBuffer(LayoutOf(format), nFrames);
+    }
+    AudioBufferList& PrepareNullBuffer(const CAStreamBasicDescription& format, UInt32 nFrames) {
+        return PrepareNullBuffer(LayoutOf(format), nFrames);
+    }
 
     // Lays the host's block under the list in place of the own memory when
     // it is large enough; otherwise does nothing. The block is used in equal
@@ -45,16 +109,73 @@ public:
                            const AudioUnitExternalBuffer& buf);
 
     // The current list; raises -1 when it is not prepared.
-    AudioBufferList& GetBufferList() const;
+    AudioBufferList& GetBufferList() const {
+        if (mPtrState == kPtrsInvalid) {
+            RaiseStatus(-1);
+        }
+        return *mPtrs;
+    }
     // Makes the list describe the caller's buffers; raises -1 when the caller
-    // has more buffers than the list holds.
-    void SetBufferList(const AudioBufferList& abl);
+    // has more buffers than the list holds. Entry by entry: a header is a few
+    // words, fewer than the call to a general copy costs.
+    void SetBufferList(const AudioBufferList& abl) {
+        const UInt32 buffers = abl.mNumberBuffers;
+        if (mPtrs == nullptr || buffers > mAllocatedStreams) {
+            RaiseStatus(-1);
+        }
+        mPtrs->mNumberBuffers = buffers;
+        AudioBuffer* to = mPtrs->mBuffers;
+        const AudioBuffer* from = abl.mBuffers;
+        if (buffers <= 2) {
+            // Mono and stereo, spelled out: as a loop the compiler turns the
+            // copy back into a library call.
+            if (buffers > 0) {
+                to[0] = from[0];
+            }
+            if (buffers > 1) {
+                to[1] = from[1];
+            }
+        } else {
+            for (UInt32 i = 0; i < buffers; ++i) {
+                to[i] = from[i];
+            }
+        }
+        mPtrState = kPtrsToExternalMemory;
+    }
     // Points the caller's entries into this list's memory; raises -1 when
     // the list is not prepared.
     void CopyBufferListTo(AudioBufferList& abl) const;
     // Copies the samples into the caller's buffers; the last buffer of this
     // list feeds any further destinations. Raises -1 when not prepared.
-    void CopyBufferContentsTo(AudioBufferList& abl) const;
+    void CopyBufferContentsTo(AudioBufferList& abl) const {
+        if (mPtrState == kPtrsInvalid) {
+            RaiseStatus(-1);
+        }
+        const UInt32 sources = mPtrs->mNumberBuffers;
+        if (sources == 0) {
+            return;
+        }
+        const AudioBuffer* src = mPtrs->mBuffers;
+        const AudioBuffer* const last = src + (sources - 1);
+        AudioBuffer* const end = abl.mBuffers + abl.mNumberBuffers;
+        for (AudioBuffer* dst = abl.mBuffers; dst != end; ++dst) {
+            UInt32 bytes = src->mDataByteSize;
+            if (dst->mData != src->mData && dst->mData != nullptr && src->mData != nullptr) {
+                // The destination's byte size is its capacity: never write
+                // past it.
+                if (dst->mDataByteSize < bytes) {
+                    bytes = dst->mDataByteSize;
+                }
+                dst->mDataByteSize = bytes;
+                std::memmove(dst->mData, src->mData, bytes);
+            } else {
+                dst->mDataByteSize = bytes;
+            }
+            if (src != last) {
+                ++src;
+            }
+        }
+    }
     void InvalidateBufferList() { mPtrState = kPtrsInvalid; }
 
     static void ZeroBuffer(AudioBufferList& abl);
@@ -72,6 +193,9 @@ public:
     }
 
 private:
+    // Out of line and cold, so that the inline operations stay small.
+    [[noreturn, gnu::cold, gnu::noinline]] static void RaiseStatus(OSStatus status);
+
     UInt32 mPtrState = kPtrsInvalid;
     bool mExternalMemory = false;
     AudioBufferList* mPtrs = nullptr;

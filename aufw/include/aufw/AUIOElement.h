@@ -19,10 +19,12 @@ public:
 
     AUIOElement* AsIOElement() override { return this; }
 
-    // Copies the whole description. Input and output elements then resize
-    // their buffer to match.
+    // Copies the whole description and works out its buffer layout. Input
+    // and output elements then resize their buffer to match.
     virtual OSStatus SetStreamFormat(const CAStreamBasicDescription& inFormat);
     const CAStreamBasicDescription& GetStreamFormat() const noexcept { return mStreamFormat; }
+    // Buffers, channels per buffer and bytes per frame of the stream format.
+    const AUBufferList::Layout& GetBufferLayout() const noexcept { return mLayout; }
 
     // Sizes the buffer for the stream format: inFramesToAllocate frames, or
     // the unit's maximum slice for 0. Only the stream headers are sized when
@@ -38,12 +40,12 @@ public:
 
     // Lays the buffer list over the element's memory for nFrames.
     AudioBufferList& PrepareBuffer(UInt32 nFrames) {
-        return mIOBuffer.PrepareBuffer(mStreamFormat, nFrames);
+        return mIOBuffer.PrepareBuffer(mLayout, nFrames);
     }
     // The same list with null data pointers, for a source that supplies its
     // own memory.
     AudioBufferList& PrepareNullBuffer(UInt32 nFrames) {
-        return mIOBuffer.PrepareNullBuffer(mStreamFormat, nFrames);
+        return mIOBuffer.PrepareNullBuffer(mLayout, nFrames);
     }
     void UseExternalBuffer(const AudioUnitExternalBuffer& inBuffer) {
         mIOBuffer.UseExternalBuffer(mStreamFormat, inBuffer);
@@ -69,7 +71,9 @@ public:
     virtual OSStatus RemoveAudioChannelLayout();
 
 protected:
+    // Changed only through SetStreamFormat, which keeps mLayout with it.
     CAStreamBasicDescription mStreamFormat;
+    AUBufferList::Layout mLayout;
     AUBufferList mIOBuffer;
     bool mWillAllocate = true;
 };
@@ -98,8 +102,29 @@ public:
     // returns the source's status; kAudioUnitErr_NoConnection without a
     // source (also when the source goes away during the pull). inElement is
     // the number the callback is told. Buffer errors are raised.
+    // Render thread, initialized unit; the callee may run anything. Inline:
+    // the effect's render calls it on every cycle.
     OSStatus PullInput(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& inTimeStamp,
-                       AudioUnitElement inElement, UInt32 nFrames);
+                       AudioUnitElement inElement, UInt32 nFrames) {
+        const EInputType inputType = GetInputType();
+        if (inputType == kNoInput) {
+            return kAudioUnitErr_NoConnection;
+        }
+        AudioBufferList& list = (inputType == kFromConnection || !WillAllocateBuffer())
+                                    ? PrepareNullBuffer(nFrames)
+                                    : PrepareBuffer(nFrames);
+        OSStatus result;
+        if (inputType == kFromCallback) {
+            result = mInputProc(mInputProcRefCon, &ioActionFlags, &inTimeStamp, inElement, nFrames,
+                                &list);
+        } else {
+            result = PullFromConnection(ioActionFlags, inTimeStamp, nFrames, list);
+        }
+        if (GetInputType() == kNoInput) {
+            return kAudioUnitErr_NoConnection;
+        }
+        return result;
+    }
 
     EInputType GetInputType() const noexcept { return mInputType.load(std::memory_order_acquire); }
     bool IsActive() const noexcept { return GetInputType() != kNoInput; }
@@ -112,6 +137,12 @@ public:
     AudioUnitRenderProc GetConnectionRenderProc() const noexcept { return mConnRenderProc; }
 
 private:
+    // The upstream unit renders into the list: through its fast procedure
+    // when it offered one, else through AudioUnitRender.
+    OSStatus PullFromConnection(AudioUnitRenderActionFlags& ioActionFlags,
+                                const AudioTimeStamp& inTimeStamp, UInt32 nFrames,
+                                AudioBufferList& ioList);
+
     std::atomic<EInputType> mInputType{kNoInput};
     AURenderCallback mInputProc = nullptr;
     void* mInputProcRefCon = nullptr;

@@ -120,10 +120,21 @@ OSStatus ComponentEntrySetProperty(AUBase* inUnit, AudioUnitPropertyID inID, Aud
                                    UInt32 inDataSize);
 
 // Render request: the time stamp and buffer list must be there (-50); a
-// missing flags word reads as 0.
-OSStatus ComponentEntryRender(AUBase* inUnit, AudioUnitRenderActionFlags* ioActionFlags,
-                              const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
-                              UInt32 inNumberFrames, AudioBufferList* ioData);
+// missing flags word reads as 0. Render thread, initialized unit; the
+// pointers are the caller's for the length of the call. Inline: both entries
+// and the fast-dispatch procedure serve it on every cycle.
+inline OSStatus ComponentEntryRender(AUBase* inUnit, AudioUnitRenderActionFlags* ioActionFlags,
+                                     const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
+                                     UInt32 inNumberFrames, AudioBufferList* ioData) {
+    if (inTimeStamp == nullptr || ioData == nullptr) {
+        return paramErr;
+    }
+    return ComponentEntryCall([&] {
+        AudioUnitRenderActionFlags localFlags = 0;
+        AudioUnitRenderActionFlags& flags = ioActionFlags != nullptr ? *ioActionFlags : localFlags;
+        return inUnit->DoRender(flags, *inTimeStamp, inOutputBusNumber, inNumberFrames, *ioData);
+    });
+}
 
 // Whether inObject's AUBase part starts at the object's own address. Both
 // entries find the unit from the storage address alone, so a class that puts

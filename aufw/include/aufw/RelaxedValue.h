@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 template <typename T> class RelaxedValue {
 public:
@@ -46,30 +47,42 @@ public:
     RelaxedTimeStamp& operator=(const RelaxedTimeStamp&) = delete;
 
     AudioTimeStamp load() const noexcept {
-        std::uint64_t words[kWords];
-        for (std::size_t i = 0; i < kWords; ++i) {
-            words[i] = std::atomic_ref<std::uint64_t>(const_cast<std::uint64_t&>(mWords[i]))
-                           .load(std::memory_order_relaxed);
-        }
         AudioTimeStamp out;
-        std::memcpy(&out, words, sizeof out);
+        loadWords(reinterpret_cast<unsigned char*>(&out), std::make_index_sequence<kWords>{});
         return out;
     }
+    // Word by word straight from the caller's stamp, unrolled: a render
+    // records one on every cycle.
     void store(const AudioTimeStamp& stamp) noexcept {
-        std::uint64_t words[kWords];
-        std::memcpy(words, &stamp, sizeof words);
-        for (std::size_t i = 0; i < kWords; ++i) {
-            std::atomic_ref<std::uint64_t>(mWords[i]).store(words[i], std::memory_order_relaxed);
-        }
+        storeWords(reinterpret_cast<const unsigned char*>(&stamp),
+                   std::make_index_sequence<kWords>{});
     }
     Float64 sampleTime() const noexcept {
-        return std::bit_cast<Float64>(
-            std::atomic_ref<std::uint64_t>(const_cast<std::uint64_t&>(mWords[kSampleTimeWord]))
-                .load(std::memory_order_relaxed));
+        return std::bit_cast<Float64>(word(kSampleTimeWord).load(std::memory_order_relaxed));
     }
 
 private:
     static constexpr std::size_t kWords = sizeof(AudioTimeStamp) / sizeof(std::uint64_t);
+
+    std::atomic_ref<std::uint64_t> word(std::size_t i) const noexcept {
+        return std::atomic_ref<std::uint64_t>(const_cast<std::uint64_t&>(mWords[i]));
+    }
+    template <std::size_t... I>
+    void loadWords(unsigned char* out, std::index_sequence<I...>) const noexcept {
+        (..., [&] {
+            const std::uint64_t value = word(I).load(std::memory_order_relaxed);
+            std::memcpy(out + I * sizeof value, &value, sizeof value);
+        }());
+    }
+    template <std::size_t... I>
+    void storeWords(const unsigned char* in, std::index_sequence<I...>) noexcept {
+        (..., [&] {
+            std::uint64_t value;
+            std::memcpy(&value, in + I * sizeof value, sizeof value);
+            word(I).store(value, std::memory_order_relaxed);
+        }());
+    }
+
     static constexpr std::size_t kSampleTimeWord = offsetof(AudioTimeStamp, mSampleTime) / 8;
     static_assert(sizeof(AudioTimeStamp) % sizeof(std::uint64_t) == 0);
     static_assert(offsetof(AudioTimeStamp, mSampleTime) % 8 == 0);

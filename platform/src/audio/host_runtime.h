@@ -38,9 +38,18 @@ struct HostComponent {
 struct HostInstance {
     std::atomic<uint32_t> mark{kLiveInstanceMark};
     HostComponent* component = nullptr;
-    // Exactly one of the two entry paths is set.
+    // The plug-in interface on the factory path, null on the Component
+    // Manager path; this decides which path every call takes.
     AudioComponentPlugInInterface* plugIn = nullptr;
-    ComponentRoutineUPP entry = nullptr;
+    // One word for what each path needs beside: the Component Manager entry,
+    // or the plug-in's render method, looked up once when the instance
+    // opened (render calls come on every cycle and skip the lookup; null
+    // when the plug-in has none). Records are kept for the life of the
+    // process, so they stay small.
+    union {
+        ComponentRoutineUPP entry = nullptr; // when plugIn is null
+        AudioComponentMethod renderMethod;   // when plugIn is set
+    };
     // The object pointer the component keeps with this instance.
     std::atomic<Handle> storage{nullptr};
 };

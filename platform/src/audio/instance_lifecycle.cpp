@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 
-
 using namespace vxhost;
 
 extern "C" VX_EXPORT OSStatus AudioComponentInstanceNew(AudioComponent inComponent,
@@ -31,6 +30,7 @@ extern "C" VX_EXPORT OSStatus AudioComponentInstanceNew(AudioComponent inCompone
         retireInstance(r);
         return status;
     }
+    r->renderMethod = plugIn->Lookup(kAudioUnitRenderSelect);
     *outInstance = handleOf(r);
     return 0;
 }
@@ -40,7 +40,7 @@ extern "C" VX_EXPORT OSStatus AudioComponentInstanceDispose(AudioComponentInstan
     if (!r)
         return badInstanceStatus(inInstance);
     OSStatus status = 0;
-    if (r->entry)
+    if (!r->plugIn)
         status = callEntry(r, kComponentCloseSelect);
     else
         status = r->plugIn->Close(r->plugIn);
@@ -53,14 +53,14 @@ extern "C" VX_EXPORT Boolean AudioComponentInstanceCanDo(AudioComponentInstance 
     HostInstance* r = liveInstance(inInstance);
     if (!r)
         return 0;
-    if (r->entry)
+    if (!r->plugIn)
         return callEntry(r, kComponentCanDoSelect, inSelectorID) != 0 ? 1 : 0;
     return r->plugIn->Lookup && r->plugIn->Lookup(inSelectorID) ? 1 : 0;
 }
 
 extern "C" VX_EXPORT Boolean VXHostInstanceUsesComponentManager(AudioComponentInstance inInstance) {
     HostInstance* r = liveInstance(inInstance);
-    return r && r->entry ? 1 : 0;
+    return r && !r->plugIn ? 1 : 0;
 }
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include "unit_dispatch.h"
 
-
 using namespace vxhost;
 
 #define VX_INSTANCE_OR_FAIL(var, unit)                                                             \
@@ -117,6 +116,22 @@ extern "C" VX_EXPORT OSStatus AudioUnitScheduleParameters(AudioUnit inUnit,
     return dispatchCall(r, kAudioUnitScheduleParametersSelect, inEvents, inNumParamEvents);
 }
 
+namespace {
+
+// Render calls that have no method found at open: the Component Manager
+// entry, or a plug-in without a render method (the dispatch answers for it).
+// Out of line, so that the common render call needs no stack frame.
+[[gnu::noinline]] OSStatus renderThroughDispatch(HostInstance* r,
+                                                 AudioUnitRenderActionFlags* ioActionFlags,
+                                                 const AudioTimeStamp* inTimeStamp,
+                                                 UInt32 inOutputBusNumber, UInt32 inNumberFrames,
+                                                 AudioBufferList* ioData) {
+    return dispatchCall(r, kAudioUnitRenderSelect, ioActionFlags, inTimeStamp, inOutputBusNumber,
+                        inNumberFrames, ioData);
+}
+
+} // namespace
+
 extern "C" VX_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit,
                                               AudioUnitRenderActionFlags* ioActionFlags,
                                               const AudioTimeStamp* inTimeStamp,
@@ -125,8 +140,14 @@ extern "C" VX_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit,
     VX_INSTANCE_OR_FAIL(r, inUnit);
     if (!inTimeStamp || !ioData)
         return paramErr;
-    return dispatchCall(r, kAudioUnitRenderSelect, ioActionFlags, inTimeStamp, inOutputBusNumber,
-                        inNumberFrames, ioData);
+    if (AudioComponentMethod method = r->plugIn ? r->renderMethod : nullptr) {
+        using RenderMethod = OSStatus (*)(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                                          UInt32, UInt32, AudioBufferList*);
+        return reinterpret_cast<RenderMethod>(method)(r->plugIn, ioActionFlags, inTimeStamp,
+                                                      inOutputBusNumber, inNumberFrames, ioData);
+    }
+    return renderThroughDispatch(r, ioActionFlags, inTimeStamp, inOutputBusNumber, inNumberFrames,
+                                 ioData);
 }
 
 extern "C" VX_EXPORT OSStatus AudioUnitProcess(AudioUnit inUnit,

@@ -54,7 +54,7 @@ template <typename... Args> OSStatus callMethod(HostInstance* r, SInt16 selector
 }
 
 template <typename... Args> OSStatus dispatchCall(HostInstance* r, SInt16 selector, Args... args) {
-    return r->entry ? callEntry(r, selector, args...) : callMethod(r, selector, args...);
+    return r->plugIn ? callMethod(r, selector, args...) : callEntry(r, selector, args...);
 }
 
 } // namespace vxhost
