@@ -8,6 +8,7 @@ packages=(
   libfmt-dev libpugixml-dev libicu-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
+  python3
 )
 
 missing=()
