@@ -170,12 +170,15 @@ def documents():
                 HEADER + b'<plist version="1.0" version="1.0"><true/></plist>'))
     out.append(("attribute with entity", HEADER + b'<plist version="1&#46;0"><true/></plist>'))
     out.append(("attribute bad entity", HEADER + b'<plist version="&bad;"><true/></plist>'))
+    out.append(("attribute with ]]>", HEADER + b'<plist version="]]>"><true/></plist>'))
     out.append(("attribute with lt", HEADER + b'<plist version="<"><true/></plist>'))
     out.append(("unquoted attribute", HEADER + b"<plist version=1.0><true/></plist>"))
     out.append(("entity declaration", b'<?xml version="1.0"?>\n<!DOCTYPE plist '
                 b'[<!ENTITY x "y">]>\n<plist><string>&x;</string></plist>'))
     out.append(("billion laughs", b'<?xml version="1.0"?>\n<!DOCTYPE plist [<!ENTITY a "aaaa">'
                 b'<!ENTITY b "&a;&a;&a;&a;">]>\n<plist><string>&b;</string></plist>'))
+    out.append(("doctype with element declaration", b'<?xml version="1.0"?>\n<!DOCTYPE plist '
+                b'[<!ELEMENT plist ANY>]>\n<plist><string>x</string></plist>'))
     out.append(("doctype after root", wrap("<true/>") + b"<!DOCTYPE plist>"))
     out.append(("two doctypes", HEADER + HEADER[HEADER.index(b"<!DOCTYPE"):] + wrap("<true/>", b"")))
     out.append(("mismatched tags", wrap("<array><true/></dict>")))
@@ -208,6 +211,16 @@ def documents():
     for doc in [b"", b"   ", b"not xml at all", b"<html><body/></html>", b"<string>x</string>",
                 b"<dict/>", b'<plist version="1.0"></plist>', b"bplist00\x01\x02", b"<plist>"]:
         out.append(("document " + repr(doc), doc))
+    for declaration in [b'<?xml version="1.1"?>', b'<?xml version="2.0"?>', b"<?xml?>",
+                        b'<?xml encoding="UTF-8"?>', b'<?xml version="1.0" standalone="maybe"?>',
+                        b'<?xml version="1.0" standalone="yes" encoding="UTF-8"?>',
+                        b'<?xml version="1.0" encoding="UTF 8"?>', b'<?xml version="1.0" x="y"?>']:
+        add("declaration " + declaration.decode(), "<true/>", declaration + b"\n")
+    for doctype in [b"<!DOCTYPE plist>", b'<!DOCTYPE plist SYSTEM "x.dtd">',
+                    b'<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN">',
+                    b'<!DOCTYPE plist PUBLIC "a{b" "x.dtd">', b'<!DOCTYPE plist PUBLIK "a" "b">',
+                    b"<!DOCTYPE>", b'<!DOCTYPE plist "x.dtd">', b"<!DOCTYPEplist>"]:
+        add("doctype " + doctype.decode(), "<true/>", doctype + b"\n")
     add("no declaration", "<true/>", b"")
     add("standalone", "<true/>", b'<?xml version="1.0" standalone="yes"?>\n')
     for depth in [512, 513, 5000]:

@@ -69,24 +69,52 @@ std::string declaredEncoding(const char* bytes, size_t size) {
     return declaration.first_child().attribute("encoding").value();
 }
 
+} // namespace
+
+bool isEncodingName(std::string_view name) {
+    if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) {
+        return false;
+    }
+    for (char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
 // The document as UTF-8 text, or a message.
 bool toUTF8(const char* bytes, size_t size, std::string& text, std::string& message) {
     const auto starts = [&](const char* prefix, size_t length) {
         return size >= length && std::memcmp(bytes, prefix, length) == 0;
     };
-    if (starts("\xFE\xFF", 2) || starts("\0<\0?", 4) || starts("\0<\0p", 4)) {
-        return transcode(bytes, size, "UTF-16BE", text) ||
-               (message = "the document is not valid UTF-16", false);
-    }
-    if (starts("\xFF\xFE", 2) || starts("<\0?\0", 4) || starts("<\0p\0", 4)) {
-        return transcode(bytes, size, "UTF-16LE", text) ||
-               (message = "the document is not valid UTF-16", false);
+    const bool bigEndian = starts("\xFE\xFF", 2) || starts("\0<\0?", 4) || starts("\0<\0p", 4);
+    if (bigEndian || starts("\xFF\xFE", 2) || starts("<\0?\0", 4) || starts("<\0p\0", 4)) {
+        if (!transcode(bytes, size, bigEndian ? "UTF-16BE" : "UTF-16LE", text)) {
+            message = "the document is not valid UTF-16";
+            return false;
+        }
+        if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+            text.erase(0, 3); // the byte-order mark
+        }
+        const std::string encoding = declaredEncoding(text.data(), text.size());
+        if (!encoding.empty() && !sameName(encoding.substr(0, 6), "UTF-16")) {
+            message = "a UTF-16 document that declares another encoding";
+            return false;
+        }
+        return true;
     }
     if (starts("\xEF\xBB\xBF", 3)) {
         bytes += 3;
         size -= 3;
     }
     const std::string encoding = declaredEncoding(bytes, size);
+    if (!encoding.empty() && !isEncodingName(encoding)) {
+        message = "a malformed encoding name in the XML declaration";
+        return false;
+    }
     if (encoding.empty() || sameName(encoding, "UTF-8") || sameName(encoding, "UTF8")) {
         text.assign(bytes, size);
         return true;
@@ -183,7 +211,7 @@ public:
                 if (value.find('<') != std::string_view::npos) {
                     return fail("\"<\" in an attribute value", node.offset_debug());
                 }
-                if (!decodeReferences(value, scratch, problem, at)) {
+                if (!decodeReferences(value, scratch, problem, at, true)) {
                     return fail(problem, node.offset_debug());
                 }
             }
@@ -200,61 +228,6 @@ private:
     const Document& document_;
     std::string message_;
 };
-
-// What stands around the root: the declaration first of all, at most one
-// document type before the root, comments, processing instructions and
-// white space. Sets document.root.
-bool checkProlog(Document& document, std::string& message) {
-    bool first = true;
-    bool doctype = false;
-    for (pugi::xml_node node : document.xml.children()) {
-        const auto fail = [&](const std::string& what) {
-            message = fmt::format("{} at line {}", what, document.lineOf(node));
-            return false;
-        };
-        switch (node.type()) {
-        case pugi::node_declaration:
-            if (!first || document.text.rfind("<?xml", 0) != 0) {
-                return fail("an XML declaration that is not at the start");
-            }
-            break;
-        case pugi::node_doctype:
-            if (doctype || document.root) {
-                return fail("a document type that is not alone before the root");
-            }
-            // The platform's readers refuse entity declarations; so does this one,
-            // and with them every internal subset trick.
-            if (std::strchr(node.value(), '[') != nullptr) {
-                return fail("a document type with declarations of its own");
-            }
-            doctype = true;
-            break;
-        case pugi::node_element:
-            if (document.root) {
-                return fail("a second root element");
-            }
-            document.root = node;
-            break;
-        case pugi::node_pcdata:
-        case pugi::node_cdata:
-            if (std::strspn(node.value(), " \t\r\n") != std::strlen(node.value()) ||
-                node.type() == pugi::node_cdata) {
-                return fail(document.root ? "content after the root element"
-                                          : "content before the root element");
-            }
-            break;
-        default:
-            break;
-        }
-        first = false;
-    }
-    if (!document.root) {
-        message = fmt::format("no root element at line {}",
-                              document.lineOf(static_cast<ptrdiff_t>(document.text.size())));
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -275,9 +248,6 @@ bool loadDocument(const UInt8* bytes, size_t size, Document& document, std::stri
     if (!toUTF8(chars, size, document.text, message)) {
         message += " at line 1";
         return false;
-    }
-    if (document.text.rfind("\xEF\xBB\xBF", 0) == 0) {
-        document.text.erase(0, 3); // the byte-order mark of a UTF-16 document
     }
     size_t at = 0;
     if (!validCharacters(document.text, at, message)) {

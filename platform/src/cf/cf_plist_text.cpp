@@ -215,11 +215,12 @@ bool escapeText(std::u16string_view text, std::string& out, std::string& problem
     return true;
 }
 
-bool decodeReferences(std::string_view raw, std::string& out, std::string& problem, size_t& at) {
+bool decodeReferences(std::string_view raw, std::string& out, std::string& problem, size_t& at,
+                      bool attribute) {
     static const std::pair<std::string_view, char> kEntities[] = {
         {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}};
     for (size_t k = 0; k < raw.size(); ++k) {
-        if (raw[k] == ']' && raw.substr(k, 3) == "]]>") {
+        if (raw[k] == ']' && !attribute && raw.substr(k, 3) == "]]>") {
             at = k;
             problem = "\"]]>\" in text (write \"]]&gt;\")";
             return false;

@@ -33,9 +33,11 @@ bool isXMLChar(char32_t c);
 // UTF-16 text as escaped UTF-8 element content; on failure `problem` names
 // the character XML or UTF-8 cannot carry.
 bool escapeText(std::u16string_view text, std::string& out, std::string& problem);
-// Raw character data with its entity and character references replaced;
-// on failure `problem` says what is wrong and `at` is its byte index.
-bool decodeReferences(std::string_view raw, std::string& out, std::string& problem, size_t& at);
+// Raw character data (or, with `attribute`, an attribute value) with its
+// entity and character references replaced; on failure `problem` says what
+// is wrong and `at` is its byte index.
+bool decodeReferences(std::string_view raw, std::string& out, std::string& problem, size_t& at,
+                      bool attribute = false);
 
 // ---- documents (cf_plist_document.cpp) ----
 
@@ -49,6 +51,14 @@ struct Document {
     int lineOf(ptrdiff_t offset) const;
     int lineOf(const pugi::xml_node& node) const { return lineOf(node.offset_debug()); }
 };
+
+// What stands around the root element (cf_plist_prolog.cpp): the
+// declaration, the document type, and nothing but comments, processing
+// instructions and white space. Sets document.root; false with a message.
+bool checkProlog(Document& document, std::string& message);
+// An encoding name as XML spells it (a letter, then letters, digits, ".",
+// "_" or "-").
+bool isEncodingName(std::string_view name);
 
 // Transcodes the bytes to UTF-8 as their declaration says, parses them and
 // checks what XML requires beyond pugixml's own checks. False with a message
