@@ -17,6 +17,7 @@ import datetime
 import math
 import os
 import plistlib
+import re
 import struct
 import subprocess
 import sys
@@ -101,44 +102,63 @@ def run_driver(driver, records):
     return lines[: len(records)]
 
 
+def non_ascii_name(document):
+    """Whether a tag, attribute or processing-instruction name holds a
+    non-ASCII character."""
+    for codec in ("utf-16", "utf-8", "latin-1"):
+        try:
+            text = document.decode(codec)
+            break
+        except UnicodeDecodeError:
+            continue
+    return re.search(r"<[?/]?[^\s>=\"']*[^\x00-\x7f]|<!DOCTYPE\s+[^\s>]*[^\x00-\x7f]|"
+                     r"\s[^\s=<>\"']*[^\x00-\x7f][^\s=<>]*=", text) is not None
+
+
 # Differences made on purpose: (reason, test of our answer and plistlib's).
 # Each test sees our error text (or None), plistlib's tokens (or None), and
 # plistlib's error text.
 LISTED = [
     ("plistlib ignores elements it does not know (and the text before them); "
-     "ours refuses them rather than drop data", lambda e, v, pe: v and e and (
+     "ours refuses them rather than drop data", lambda e, v, pe, doc: v and e and (
          "unknown element" in e or "holds elements" in e)),
     ("plistlib ignores text inside <true/> and <false/>; ours refuses it",
-     lambda e, v, pe: v and e and "must be empty" in e),
+     lambda e, v, pe, doc: v and e and "must be empty" in e),
     ("plistlib drops text between the elements of a container or around the "
-     "object; ours refuses it rather than drop data", lambda e, v, pe: v and e and (
+     "object; ours refuses it rather than drop data", lambda e, v, pe, doc: v and e and (
          "text inside" in e or "text around" in e)),
     ("plistlib keeps the last of several objects in <plist>; ours refuses them",
-     lambda e, v, pe: v and e and "exactly one object" in e),
+     lambda e, v, pe, doc: v and e and "exactly one object" in e),
     ("plistlib reads any element as the root; ours wants <plist> (or a bare "
-     "<dict> or <array>)", lambda e, v, pe: v and e and "is not <plist>" in e),
+     "<dict> or <array>)", lambda e, v, pe, doc: v and e and "is not <plist>" in e),
     ("plistlib reads a <key> that is empty as no key at all; ours pairs every key "
-     "with a value", lambda e, v, pe: v and e and "without a value" in e),
+     "with a value", lambda e, v, pe, doc: v and e and "without a value" in e),
     ("plistlib decodes base64 leniently (skips stray characters, loose padding); "
-     "ours refuses damaged data", lambda e, v, pe: v and e and "base64" in e),
+     "ours refuses damaged data", lambda e, v, pe, doc: v and e and "base64" in e),
     ("Python integers have no bound; our numbers are 64-bit and refuse more",
-     lambda e, v, pe: v and e and "64-bit range" in e),
+     lambda e, v, pe, doc: v and e and "64-bit range" in e),
     ("Python's int() and float() also take digit-group underscores and "
      "non-ASCII digits; ours takes the ASCII forms only",
-     lambda e, v, pe: v and e and "is not a number" in e),
+     lambda e, v, pe, doc: v and e and "is not a number" in e),
     ("plistlib ignores text after the Z of a date; ours refuses it",
-     lambda e, v, pe: v and e and "invalid date" in e),
+     lambda e, v, pe, doc: v and e and "invalid date" in e),
     ("ours reads a hexadecimal integer with a sign or surrounding spaces, "
-     "which plistlib sends to int() as decimal", lambda e, v, pe: e is None and pe and
+     "which plistlib sends to int() as decimal", lambda e, v, pe, doc: e is None and pe and
      "int()" in pe),
     ("expat skips an undefined entity when the document names an external DTD; "
-     "ours refuses it", lambda e, v, pe: v and e and "undefined entity" in e),
+     "ours refuses it", lambda e, v, pe, doc: v and e and "undefined entity" in e),
     ("nesting deeper than 512 is refused to keep the stack safe",
-     lambda e, v, pe: v and e and "too deep" in e),
+     lambda e, v, pe, doc: v and e and "too deep" in e),
     ("expat takes any version number in the XML declaration; ours takes the "
-     "XML 1.x it reads", lambda e, v, pe: v and e and "version is not 1.x" in e),
+     "XML 1.x it reads", lambda e, v, pe, doc: v and e and "version is not 1.x" in e),
+    ("expat judges non-ASCII characters in names by the tables of XML 1.0's "
+     "fourth edition; ours by the fifth edition's, which allow more",
+     lambda e, v, pe, doc: e is None and pe and "invalid token" in pe and non_ascii_name(doc)),
+    ("ICU matches encoding names ignoring punctuation (\"IS.O-8859-1\"); "
+     "Python's codec registry does not", lambda e, v, pe, doc: e is None and pe and
+     "unknown encoding" in pe),
     ("plistlib refuses entity declarations in a document type; ours refuses "
-     "any declarations there", lambda e, v, pe: v and e and "declarations of its own" in e),
+     "any declarations there", lambda e, v, pe, doc: v and e and "declarations of its own" in e),
 ]
 
 # Writes that our layer refuses and plistlib does not: the reason is what
@@ -174,7 +194,7 @@ def check_reads(driver, named_documents, tally, faults):
             if not ours_error.startswith("ERR 3840 ") or "at line" not in ours_error:
                 fault = "refusal without code 3840 and a line: " + ours_error
             elif theirs is not None:
-                reason = listed(LISTED, ours_error, theirs, their_error)
+                reason = listed(LISTED, ours_error, theirs, their_error, doc)
                 if reason is None:
                     fault = "ours refuses (%s), plistlib reads %s" % (ours_error, theirs[:200])
                 else:
@@ -182,7 +202,7 @@ def check_reads(driver, named_documents, tally, faults):
                     continue
         else:
             if theirs is None:
-                reason = listed(LISTED, None, None, their_error)
+                reason = listed(LISTED, None, None, their_error, doc)
                 if reason is not None:
                     tally.setdefault(reason, []).append(name)
                     continue
@@ -273,6 +293,9 @@ def main():
         return 0
     if args.files:
         documents = fuzz_inputs(args.files)
+        if not documents:
+            print("no inputs in " + " ".join(args.files))
+            return 2
         check_reads(args.driver, documents, tally, faults)
         total = len(documents)
     else:

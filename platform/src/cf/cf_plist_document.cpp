@@ -192,6 +192,9 @@ public:
         case pugi::node_declaration:
             return fail("an XML declaration that is not at the start", node.offset_debug());
         case pugi::node_pi:
+            if (!isXMLName(node.name())) {
+                return fail("a processing instruction without a valid target", node.offset_debug());
+            }
             if (sameName(node.name(), "xml")) {
                 return fail("an XML declaration that is not at the start", node.offset_debug());
             }
@@ -199,7 +202,13 @@ public:
         case pugi::node_doctype:
             return fail("a document type that is not before the root", node.offset_debug());
         case pugi::node_element:
+            if (!isXMLName(node.name())) {
+                return fail("an element name XML does not allow", node.offset_debug());
+            }
             for (const pugi::xml_attribute& attribute : node.attributes()) {
+                if (!isXMLName(attribute.name())) {
+                    return fail("an attribute name XML does not allow", node.offset_debug());
+                }
                 for (pugi::xml_attribute other = attribute.next_attribute(); other;
                      other = other.next_attribute()) {
                     if (std::strcmp(attribute.name(), other.name()) == 0) {

@@ -91,16 +91,11 @@ bool wellFormedDoctype(const Document& document, const pugi::xml_node& doctype) 
     }
     const std::string_view text = doctype.value();
     size_t at = 0;
-    const auto nameChar = [](char c) {
-        return isAlpha(c) || isDigit(c) || std::strchr("_:.-", c) != nullptr ||
-               static_cast<unsigned char>(c) >= 0x80;
-    };
-    if (text.empty() || !(isAlpha(text[0]) || text[0] == '_' || text[0] == ':' ||
-                          static_cast<unsigned char>(text[0]) >= 0x80)) {
-        return false;
-    }
-    while (at < text.size() && nameChar(text[at])) {
+    while (at < text.size() && !isSpace(text[at])) {
         ++at;
+    }
+    if (!isXMLName(text.substr(0, at))) {
+        return false;
     }
     if (spaces(text, at) && at < text.size()) {
         const std::string_view keyword = text.substr(at, 6);

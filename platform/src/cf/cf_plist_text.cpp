@@ -176,6 +176,29 @@ bool isXMLChar(char32_t c) {
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
+bool isXMLName(std::string_view name) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(name.data());
+    const auto length = static_cast<int32_t>(name.size());
+    for (int32_t k = 0; k < length;) {
+        const bool first = k == 0;
+        UChar32 c = 0;
+        U8_NEXT(bytes, k, length, c);
+        const bool start =
+            c == ':' || c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+            (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+            (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || c == 0x200C ||
+            c == 0x200D || (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) ||
+            (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+            (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+        const bool inner = c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+                           (c >= 0x300 && c <= 0x36F) || c == 0x203F || c == 0x2040;
+        if (!start && (first || !inner)) {
+            return false;
+        }
+    }
+    return length > 0;
+}
+
 bool escapeText(std::u16string_view text, std::string& out, std::string& problem) {
     for (size_t k = 0; k < text.size();) {
         UChar32 c = 0;

@@ -30,6 +30,9 @@ std::optional<std::string> dateText(CFAbsoluteTime at);
 std::optional<CFAbsoluteTime> parseDate(std::string_view text);
 // The characters XML 1.0 allows in a document.
 bool isXMLChar(char32_t c);
+// A name as XML 1.0 (fifth edition) allows it for elements, attributes and
+// processing-instruction targets.
+bool isXMLName(std::string_view name);
 // UTF-16 text as escaped UTF-8 element content; on failure `problem` names
 // the character XML or UTF-8 cannot carry.
 bool escapeText(std::u16string_view text, std::string& out, std::string& problem);
