@@ -234,10 +234,10 @@ def check_reads(driver, named_documents, tally, faults):
 
 
 def check_writes(driver, named_values, tally, faults):
-    results = run_driver(driver, [("W %s\n" % spec).encode() for _, spec in named_values])
-    for (name, spec), line in zip(named_values, results):
+    results = run_driver(driver, [("W %s\n" % words).encode() for _, words in named_values])
+    for (name, value_tokens), line in zip(named_values, results):
         try:
-            value, python_refusal = python_value(iter(spec.split(" "))), None
+            value, python_refusal = python_value(iter(value_tokens.split(" "))), None
         except Refused as error:
             value, python_refusal = None, str(error)
         their_xml = None
@@ -315,10 +315,10 @@ def main():
     else:
         documents, values = corpus.documents(), corpus.values()
         # Whatever plistlib writes is a document from another implementation.
-        for name, spec in values:
+        for name, value_tokens in values:
             try:
                 documents.append(("plistlib wrote " + name, plistlib.dumps(
-                    python_value(iter(spec.split(" "))), fmt=plistlib.FMT_XML)))
+                    python_value(iter(value_tokens.split(" "))), fmt=plistlib.FMT_XML)))
             except Exception:
                 pass
         check_reads(args.driver, documents, tally, faults)

@@ -235,8 +235,8 @@ std::string readRecord(const std::string& bytes) {
     return line;
 }
 
-std::string writeRecord(const std::string& spec) {
-    std::istringstream in(spec);
+std::string writeRecord(const std::string& words) {
+    std::istringstream in(words);
     CFTypeRef value = build(in);
     if (value == nullptr) {
         return "ERR 0 bad value tokens";
