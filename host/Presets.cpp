@@ -86,10 +86,23 @@ CFRef<CFPropertyListRef> readPresetFile(const std::string& path) {
 }
 
 std::vector<UInt8> presetBytes(CFPropertyListRef document) {
+    CFErrorRef error = nullptr;
     CFRef<CFDataRef> data(CFPropertyListCreateData(kCFAllocatorDefault, document,
-                                                   kCFPropertyListXMLFormat_v1_0, 0, nullptr));
-    if (!data)
-        throw HostError("the unit's state cannot be written as a property list");
+                                                   kCFPropertyListXMLFormat_v1_0, 0, &error));
+    if (!data) {
+        // The writer says which value the format cannot carry (a preset name
+        // with a control character, say); nothing is written.
+        std::string reason = "no reason given";
+        if (error != nullptr) {
+            CFRef<CFDictionaryRef> info(CFErrorCopyUserInfo(error));
+            const void* text =
+                info ? CFDictionaryGetValue(info.get(), kCFErrorDescriptionKey) : nullptr;
+            if (text != nullptr && CFGetTypeID(text) == CFStringGetTypeID())
+                reason = toString(static_cast<CFStringRef>(text));
+            CFRelease(error);
+        }
+        throw HostError("the unit's state cannot be written as a property list: " + reason);
+    }
     const UInt8* p = CFDataGetBytePtr(data.get());
     return std::vector<UInt8>(p, p + CFDataGetLength(data.get()));
 }

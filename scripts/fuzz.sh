@@ -11,7 +11,8 @@
 # inputs of past findings (fuzz/regressions/<target>); what it learns goes to
 # <build>/fuzz-work/<target>, findings to <build>/fuzz-findings/<target>/.
 # A summary line per target gives executions, coverage and the outcome; the
-# script fails when any target finds something.
+# script fails when any target finds something. The property-list target's
+# learned corpus is also compared with Python's plistlib afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -61,6 +62,19 @@ run_one() {
   local outcome=clean
   if [ $rc -ne 0 ]; then
     outcome="FAILED (exit $rc; see $log and $findings)"
+  elif [ "$t" = fuzz_plist_xml ]; then
+    # What the property-list fuzzer learned is also read by Python's plistlib:
+    # a document the two read differently, beyond the differences listed in
+    # the script, is a finding too (copied to the findings folder).
+    local oracle="$build/fuzz-logs/$t.oracle.log"
+    if ! python3 tests/platform_cf/plist_oracle.py "$build/tests/platform_cf/plist_oracle_driver" \
+      --files "$work" >"$oracle" 2>&1; then
+      rc=1
+      grep -o '^FAULT read [^:]*' "$oracle" | cut -d' ' -f3 | xargs -r cp -t "$findings"
+      outcome="FAILED (plistlib reads differently; see $oracle and $findings)"
+    else
+      outcome="clean ($(tail -1 "$oracle"))"
+    fi
   fi
   printf '%-28s %6ss  execs %-10s cov %-6s ft %-6s corpus %-5s %s\n' "$t" "$seconds" \
     "${execs:-?}" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$outcome"

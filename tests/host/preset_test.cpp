@@ -47,3 +47,36 @@ TEST(HostPreset, SaveShowLoadAndRenderRoundTrip) {
     EXPECT_NEAR(readWav(box.path("out2.wav")).channels[0][0], std::pow(10.0f, -3.0f / 20.0f),
                 1e-5f);
 }
+
+// Names with control characters cannot be carried by XML: saving refuses them
+// and says why, and leaves no file. Every other name saves as a file that an
+// independent reader (Python's plistlib) loads with the name intact.
+TEST(HostPreset, AwkwardNamesLoadElsewhereOrAreRefusedClearly) {
+    Sandbox box;
+    const std::string reader = "import plistlib, sys\n"
+                               "name = plistlib.load(open(sys.argv[1], 'rb'))['name']\n"
+                               "sys.stdout.buffer.write(name.encode('utf-8'))\n";
+    const std::string longName = std::string(300, 'x') + " \xE2\x9C\x93";
+    for (const std::string& name : {std::string("caf\xC3\xA9 \xE4\xB8\xAD <&> \xF0\x9F\x8E\xB8"),
+                                    longName, std::string("tab\there\r\nnew line")}) {
+        const std::string preset = box.path("ok.aupreset");
+        ToolResult r =
+            box.run({"preset", "save", preset, "--component", bundle("HostTest"), "--name", name});
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = box.runProgram(VX_PYTHON3, {"-c", reader, preset});
+        ASSERT_EQ(r.status, 0) << r.err;
+        // The carriage return survives: the writer escapes it, as XML would
+        // otherwise read it as a line end.
+        EXPECT_EQ(r.out, name) << r.out;
+    }
+    for (const std::string& name : {std::string("bell\x07"), std::string("\x1B[31mred")}) {
+        const ToolResult r = box.run({"preset", "save", box.path("bad.aupreset"), "--component",
+                                      bundle("HostTest"), "--name", name});
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(missing(r.err, {"cannot be written", "XML 1.0 does not allow"}), Missing{})
+            << r.err;
+        EXPECT_FALSE(has(r.err, name)) << "the message itself stays printable";
+    }
+    for (const std::string& file : box.files())
+        EXPECT_TRUE(file == "ok.aupreset" || file == "Library") << file;
+}
