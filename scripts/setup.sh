@@ -2,9 +2,8 @@
 # Installs the Debian packages the build, the tests, the benchmarks and the fuzzers need
 # (python3: the property-list comparison with plistlib and the processor-level checks; binutils
 # and qemu-user: those checks disassemble the engines and run the plug-in on emulated processors;
-# the LV2 packages: the bridge's headers, and lilv's
-# tools and mda's plug-ins that test and measure it; valgrind: the render path's instruction
-# count).
+# the LV2 packages: the bridge's headers, and lilv's tools and mda's plug-ins that test and
+# measure it; valgrind: the render path's instruction count).
 # Only missing packages are installed, so a second run costs nothing.
 set -euo pipefail
 
