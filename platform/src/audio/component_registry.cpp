@@ -22,7 +22,7 @@
 
 namespace fs = std::filesystem;
 
-namespace vxhost {
+namespace vxplatform {
 namespace {
 
 struct Components {
@@ -266,9 +266,9 @@ HostComponent* adoptBundleComponent(const HostComponent& prototype) {
     return c.records.back().get();
 }
 
-} // namespace vxhost
+} // namespace vxplatform
 
-using namespace vxhost;
+using namespace vxplatform;
 
 extern "C" VX_EXPORT void VXHostRescanComponents(void) {
     Components& c = components();

@@ -130,7 +130,7 @@ void callListener(const ListenerPtr& listener, const AUListenerBase::Pending& p)
     if (isParameterEvent(p.event.mEventType)) {
         const AudioUnitParameter& param = p.event.mArgument.mParameter;
         if (param.mParameterID != kAUParameterListener_AnyParameter &&
-            vxhost::isRegisteredLiveInstance(param.mAudioUnit) &&
+            vxplatform::isRegisteredLiveInstance(param.mAudioUnit) &&
             AudioUnitGetParameter(param.mAudioUnit, param.mParameterID, param.mScope,
                                   param.mElement, &value) != 0)
             value = 0;
@@ -329,7 +329,7 @@ OSStatus removeRegistration(AUParameterListenerRef handle, void* object, const A
             uninstall = countPropertyRegistrations(*listener, ev.mArgument.mProperty.mAudioUnit,
                                                    ev.mArgument.mProperty.mPropertyID) == 0;
     }
-    if (uninstall && vxhost::isRegisteredLiveInstance(ev.mArgument.mProperty.mAudioUnit))
+    if (uninstall && vxplatform::isRegisteredLiveInstance(ev.mArgument.mProperty.mAudioUnit))
         AudioUnitRemovePropertyListenerWithUserData(ev.mArgument.mProperty.mAudioUnit,
                                                     ev.mArgument.mProperty.mPropertyID,
                                                     propertyChanged, cookieOf(*listener));
@@ -391,7 +391,7 @@ extern "C" VX_EXPORT OSStatus AUListenerDispose(AUParameterListenerRef inListene
                 installed.push_back(key);
         }
     for (const auto& [unit, id] : installed)
-        if (vxhost::isRegisteredLiveInstance(unit))
+        if (vxplatform::isRegisteredLiveInstance(unit))
             AudioUnitRemovePropertyListenerWithUserData(unit, id, propertyChanged,
                                                         cookieOf(*listener));
     if (listener->runLoop)

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vxhost {
+namespace vxplatform {
 
 constexpr uint32_t kComponentMark = 0x56584350;    // 'VXCP'
 constexpr uint32_t kLiveInstanceMark = 0x56584930; // 'VXI0'
@@ -96,4 +96,4 @@ inline OSStatus badInstanceStatus(const void* handle) {
     return handle ? static_cast<OSStatus>(badComponentInstance) : OSStatus(-50);
 }
 
-} // namespace vxhost
+} // namespace vxplatform

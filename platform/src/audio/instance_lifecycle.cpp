@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-using namespace vxhost;
+using namespace vxplatform;
 
 extern "C" VX_EXPORT OSStatus AudioComponentInstanceNew(AudioComponent inComponent,
                                                         AudioComponentInstance* outInstance) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 
-namespace vxhost {
+namespace vxplatform {
 namespace {
 
 struct Instances {
@@ -52,9 +52,9 @@ bool isRegisteredLiveInstance(const void* handle) {
     return in.live.count(handle) != 0;
 }
 
-} // namespace vxhost
+} // namespace vxplatform
 
-using namespace vxhost;
+using namespace vxplatform;
 
 extern "C" VX_EXPORT Handle GetComponentInstanceStorage(ComponentInstance aComponentInstance) {
     HostInstance* r = liveInstance(aComponentInstance);

@@ -5,7 +5,7 @@
 
 #include "unit_dispatch.h"
 
-using namespace vxhost;
+using namespace vxplatform;
 
 #define VX_INSTANCE_OR_FAIL(var, unit)                                                             \
     HostInstance* var = liveInstance(unit);                                                        \

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <type_traits>
 
-namespace vxhost {
+namespace vxplatform {
 
 // A parameter block with room for every Audio Unit call's arguments.
 struct EntryParameterBlock {
@@ -57,4 +57,4 @@ template <typename... Args> OSStatus dispatchCall(HostInstance* r, SInt16 select
     return r->plugIn ? callMethod(r, selector, args...) : callEntry(r, selector, args...);
 }
 
-} // namespace vxhost
+} // namespace vxplatform

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-namespace vxcf {
+namespace vxplatform {
 
 namespace {
 
@@ -18,44 +18,44 @@ void releaseType(CFAllocatorRef, const void* value) {
 } // namespace
 
 Array::Array(const CFArrayCallBacks* callBacks, bool isMutable, CFIndex capacity)
-    : Object(kTypeArray), callBacks_{0, nullptr, nullptr, nullptr, nullptr}, mutable_(isMutable),
-      capacity_(capacity < 0 ? 0 : capacity) {
+    : Object(kTypeArray), mCallBacks{0, nullptr, nullptr, nullptr, nullptr}, mMutable(isMutable),
+      mCapacity(capacity < 0 ? 0 : capacity) {
     if (callBacks != nullptr) {
-        callBacks_ = *callBacks;
+        mCallBacks = *callBacks;
     }
 }
 
 Array::~Array() {
-    for (const void* value : values_) {
+    for (const void* value : mValues) {
         releaseValue(value);
     }
 }
 
 bool Array::full(CFIndex extra) const {
-    return capacity_ > 0 && count() + extra > capacity_;
+    return mCapacity > 0 && count() + extra > mCapacity;
 }
 
 const void* Array::retainValue(const void* value) const {
-    return callBacks_.retain != nullptr ? callBacks_.retain(nullptr, value) : value;
+    return mCallBacks.retain != nullptr ? mCallBacks.retain(nullptr, value) : value;
 }
 
 void Array::releaseValue(const void* value) const {
-    if (callBacks_.release != nullptr) {
-        callBacks_.release(nullptr, value);
+    if (mCallBacks.release != nullptr) {
+        mCallBacks.release(nullptr, value);
     }
 }
 
 bool Array::valuesEqual(const void* a, const void* b) const {
-    return a == b || (callBacks_.equal != nullptr && callBacks_.equal(a, b));
+    return a == b || (mCallBacks.equal != nullptr && mCallBacks.equal(a, b));
 }
 
 bool Array::equals(const Object& other) const {
     const auto& o = static_cast<const Array&>(other);
-    if (values_.size() != o.values_.size()) {
+    if (mValues.size() != o.mValues.size()) {
         return false;
     }
-    for (size_t k = 0; k < values_.size(); ++k) {
-        if (!valuesEqual(values_[k], o.values_[k])) {
+    for (size_t k = 0; k < mValues.size(); ++k) {
+        if (!valuesEqual(mValues[k], o.mValues[k])) {
             return false;
         }
     }
@@ -75,11 +75,11 @@ std::string indentLines(const std::string& text) {
 
 std::string Array::describe() const {
     std::string out = fmt::format("<CFArray {} [{}]>{{count = {}, values = (\n", hexAddress(this),
-                                  mutable_ ? "mutable" : "immutable", values_.size());
-    for (size_t k = 0; k < values_.size(); ++k) {
-        const std::string text = callBacks_.copyDescription != nullptr
-                                     ? vxcf::describe(values_[k])
-                                     : fmt::format("<{}>", values_[k]);
+                                  mMutable ? "mutable" : "immutable", mValues.size());
+    for (size_t k = 0; k < mValues.size(); ++k) {
+        const std::string text = mCallBacks.copyDescription != nullptr
+                                     ? vxplatform::describe(mValues[k])
+                                     : fmt::format("<{}>", mValues[k]);
         out += fmt::format("\t{} : {}\n", k, indentLines(text));
     }
     return out + ")}";
@@ -90,9 +90,9 @@ Array* asMutableArray(CFTypeRef cf) {
     return array != nullptr && array->isMutable() ? array : nullptr;
 }
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 const CFArrayCallBacks kCFTypeArrayCallBacks = {0, retainType, releaseType, CFCopyDescription,
                                                 CFEqual};

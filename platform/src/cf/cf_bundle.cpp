@@ -18,7 +18,7 @@
 
 #include <fmt/format.h>
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 
@@ -94,46 +94,46 @@ public:
     // flatExecutable: for a plain program outside any bundle, its file name;
     // the folder then holds everything directly.
     Bundle(std::string path, std::string flatExecutable)
-        : Object(kTypeBundle), path_(std::move(path)), flatExecutable_(std::move(flatExecutable)) {
-        contents_ =
-            flatExecutable_.empty() && isFolder(path_ + "/Contents") ? path_ + "/Contents" : path_;
-        info_ = readInfo(contents_ + "/Info.plist");
+        : Object(kTypeBundle), mPath(std::move(path)), mFlatExecutable(std::move(flatExecutable)) {
+        mContents =
+            mFlatExecutable.empty() && isFolder(mPath + "/Contents") ? mPath + "/Contents" : mPath;
+        mInfo = readInfo(mContents + "/Info.plist");
     }
-    ~Bundle() override { CFRelease(info_); }
+    ~Bundle() override { CFRelease(mInfo); }
 
-    const std::string& path() const { return path_; }
-    CFDictionaryRef info() const { return info_; }
+    const std::string& path() const { return mPath; }
+    CFDictionaryRef info() const { return mInfo; }
     CFStringRef identifier() const {
-        const void* value = CFDictionaryGetValue(info_, kCFBundleIdentifierKey);
+        const void* value = CFDictionaryGetValue(mInfo, kCFBundleIdentifierKey);
         return asString(value) != nullptr ? static_cast<CFStringRef>(value) : nullptr;
     }
-    bool hasContentsFolder() const { return contents_ != path_; }
+    bool hasContentsFolder() const { return mContents != mPath; }
     std::string resourcesPath() const {
-        return hasContentsFolder() ? contents_ + "/Resources" : path_;
+        return hasContentsFolder() ? mContents + "/Resources" : mPath;
     }
-    std::string supportPath() const { return contents_; }
+    std::string supportPath() const { return mContents; }
 
     std::string executablePath() const {
-        if (!flatExecutable_.empty()) {
-            return path_ + "/" + flatExecutable_;
+        if (!mFlatExecutable.empty()) {
+            return mPath + "/" + mFlatExecutable;
         }
         std::string name;
-        const void* value = CFDictionaryGetValue(info_, kCFBundleExecutableKey);
+        const void* value = CFDictionaryGetValue(mInfo, kCFBundleExecutableKey);
         if (asString(value) != nullptr) {
             name = toUTF8(static_cast<CFStringRef>(value));
         } else {
-            name = lastComponent(path_);
+            name = lastComponent(mPath);
             const size_t dot = name.rfind('.');
             if (dot != std::string::npos && dot > 0) {
                 name.resize(dot);
             }
         }
-        return (hasContentsFolder() ? contents_ + "/MacOS/" : path_ + "/") + name;
+        return (hasContentsFolder() ? mContents + "/MacOS/" : mPath + "/") + name;
     }
 
     bool load(std::string* message) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (handle_ != nullptr) {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (mHandle != nullptr) {
             return true;
         }
         const std::string file = executablePath();
@@ -144,9 +144,9 @@ public:
             return false;
         }
         // The main program is already in the process: use the global handle.
-        const bool isMain = !flatExecutable_.empty() && canonical(file) == ::executablePath();
-        handle_ = isMain ? dlopen(nullptr, RTLD_NOW) : dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ == nullptr) {
+        const bool isMain = !mFlatExecutable.empty() && canonical(file) == ::executablePath();
+        mHandle = isMain ? dlopen(nullptr, RTLD_NOW) : dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (mHandle == nullptr) {
             if (message != nullptr) {
                 const char* reason = dlerror();
                 *message = reason != nullptr ? reason : "dlopen failed";
@@ -157,10 +157,10 @@ public:
     }
 
     void unload() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (handle_ != nullptr) {
-            dlclose(handle_);
-            handle_ = nullptr;
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (mHandle != nullptr) {
+            dlclose(mHandle);
+            mHandle = nullptr;
         }
     }
 
@@ -168,27 +168,27 @@ public:
         if (!load(nullptr)) {
             return nullptr;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        return handle_ != nullptr ? dlsym(handle_, name.c_str()) : nullptr;
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mHandle != nullptr ? dlsym(mHandle, name.c_str()) : nullptr;
     }
 
     bool loadedByUs() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return handle_ != nullptr;
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mHandle != nullptr;
     }
 
     std::string describe() const override {
-        return fmt::format("CFBundle {} <{}> ({})", hexAddress(this), path_,
-                           handle_ != nullptr ? "executable, loaded" : "not loaded");
+        return fmt::format("CFBundle {} <{}> ({})", hexAddress(this), mPath,
+                           mHandle != nullptr ? "executable, loaded" : "not loaded");
     }
 
 private:
-    std::string path_;
-    std::string flatExecutable_;
-    std::string contents_;
-    CFDictionaryRef info_;
-    std::mutex mutex_;
-    void* handle_ = nullptr;
+    std::string mPath;
+    std::string mFlatExecutable;
+    std::string mContents;
+    CFDictionaryRef mInfo;
+    std::mutex mMutex;
+    void* mHandle = nullptr;
 };
 
 Bundle* asBundle(CFTypeRef cf) {

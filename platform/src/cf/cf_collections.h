@@ -7,33 +7,33 @@
 #include <unordered_map>
 #include <vector>
 
-namespace vxcf {
+namespace vxplatform {
 
 class Array final : public Object {
 public:
     Array(const CFArrayCallBacks* callBacks, bool isMutable, CFIndex capacity);
     ~Array() override;
 
-    bool isMutable() const { return mutable_; }
-    const CFArrayCallBacks& callBacks() const { return callBacks_; }
-    const std::vector<const void*>& values() const { return values_; }
-    CFIndex count() const { return static_cast<CFIndex>(values_.size()); }
+    bool isMutable() const { return mMutable; }
+    const CFArrayCallBacks& callBacks() const { return mCallBacks; }
+    const std::vector<const void*>& values() const { return mValues; }
+    CFIndex count() const { return static_cast<CFIndex>(mValues.size()); }
     bool full(CFIndex extra) const;
 
     const void* retainValue(const void* value) const;
     void releaseValue(const void* value) const;
     bool valuesEqual(const void* a, const void* b) const;
-    std::vector<const void*>& storage() { return values_; }
+    std::vector<const void*>& storage() { return mValues; }
 
     bool equals(const Object& other) const override;
-    CFHashCode hash() const override { return static_cast<CFHashCode>(values_.size()); }
+    CFHashCode hash() const override { return static_cast<CFHashCode>(mValues.size()); }
     std::string describe() const override;
 
 private:
-    CFArrayCallBacks callBacks_;
-    std::vector<const void*> values_;
-    bool mutable_;
-    CFIndex capacity_;
+    CFArrayCallBacks mCallBacks;
+    std::vector<const void*> mValues;
+    bool mMutable;
+    CFIndex mCapacity;
 };
 
 inline const Array* asArray(CFTypeRef cf) {
@@ -47,10 +47,10 @@ public:
                const CFDictionaryValueCallBacks* valueCallBacks, bool isMutable, CFIndex capacity);
     ~Dictionary() override;
 
-    bool isMutable() const { return mutable_; }
-    const CFDictionaryKeyCallBacks& keyCallBacks() const { return keyCallBacks_; }
-    const CFDictionaryValueCallBacks& valueCallBacks() const { return valueCallBacks_; }
-    CFIndex count() const { return static_cast<CFIndex>(map_.size()); }
+    bool isMutable() const { return mMutable; }
+    const CFDictionaryKeyCallBacks& keyCallBacks() const { return mKeyCallBacks; }
+    const CFDictionaryValueCallBacks& valueCallBacks() const { return mValueCallBacks; }
+    CFIndex count() const { return static_cast<CFIndex>(mMap.size()); }
 
     // Null pointer and false when absent.
     bool find(const void* key, const void** value) const;
@@ -59,7 +59,7 @@ public:
     void remove(const void* key);
     void clear();
     template <class Visit> void forEach(Visit&& visit) const {
-        for (const auto& [key, value] : map_) {
+        for (const auto& [key, value] : mMap) {
             visit(key, value);
         }
     }
@@ -68,7 +68,7 @@ public:
     bool valuesEqual(const void* a, const void* b) const;
 
     bool equals(const Object& other) const override;
-    CFHashCode hash() const override { return static_cast<CFHashCode>(map_.size()); }
+    CFHashCode hash() const override { return static_cast<CFHashCode>(mMap.size()); }
     std::string describe() const override;
 
 private:
@@ -81,11 +81,11 @@ private:
         bool operator()(const void* a, const void* b) const;
     };
 
-    CFDictionaryKeyCallBacks keyCallBacks_;
-    CFDictionaryValueCallBacks valueCallBacks_;
-    std::unordered_map<const void*, const void*, KeyHash, KeyEqual> map_;
-    bool mutable_;
-    CFIndex capacity_;
+    CFDictionaryKeyCallBacks mKeyCallBacks;
+    CFDictionaryValueCallBacks mValueCallBacks;
+    std::unordered_map<const void*, const void*, KeyHash, KeyEqual> mMap;
+    bool mMutable;
+    CFIndex mCapacity;
 };
 
 inline const Dictionary* asDictionary(CFTypeRef cf) {
@@ -95,4 +95,4 @@ Dictionary* asMutableDictionary(CFTypeRef cf);
 
 std::string indentLines(const std::string& text);
 
-} // namespace vxcf
+} // namespace vxplatform

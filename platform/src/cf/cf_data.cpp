@@ -4,27 +4,27 @@
 
 #include <fmt/format.h>
 
-namespace vxcf {
+namespace vxplatform {
 
 Data::Data(std::vector<UInt8> bytes, bool isMutable, CFIndex capacity)
-    : Object(kTypeData), bytes_(std::move(bytes)), mutable_(isMutable), capacity_(capacity) {}
+    : Object(kTypeData), mBytes(std::move(bytes)), mMutable(isMutable), mCapacity(capacity) {}
 
 Data::Data(const UInt8* external, CFIndex length, CFAllocatorRef deallocator)
-    : Object(kTypeData), external_(external), externalLength_(length), deallocator_(deallocator),
-      mutable_(false) {}
+    : Object(kTypeData), mExternal(external), mExternalLength(length), mDeallocator(deallocator),
+      mMutable(false) {}
 
 Data::~Data() {
-    if (external_ != nullptr) {
-        deallocateWith(deallocator_, const_cast<UInt8*>(external_));
+    if (mExternal != nullptr) {
+        deallocateWith(mDeallocator, const_cast<UInt8*>(mExternal));
     }
 }
 
 const UInt8* Data::bytes() const {
-    return external_ != nullptr ? external_ : bytes_.data();
+    return mExternal != nullptr ? mExternal : mBytes.data();
 }
 
 CFIndex Data::length() const {
-    return external_ != nullptr ? externalLength_ : static_cast<CFIndex>(bytes_.size());
+    return mExternal != nullptr ? mExternalLength : static_cast<CFIndex>(mBytes.size());
 }
 
 bool Data::equals(const Object& other) const {
@@ -50,15 +50,15 @@ std::string Data::describe() const {
         hex += fmt::format("{:02x}", bytes()[k]);
     }
     return fmt::format("<CFData {} [{}]>{{length = {}, bytes = 0x{}{}}}", hexAddress(this),
-                       mutable_ ? "mutable" : "immutable", length(), hex,
+                       mMutable ? "mutable" : "immutable", length(), hex,
                        shown < length() ? "..." : "");
 }
 
 bool Data::resize(CFIndex length) {
-    if (!mutable_ || length < 0 || (capacity_ > 0 && length > capacity_)) {
+    if (!mMutable || length < 0 || (mCapacity > 0 && length > mCapacity)) {
         return false;
     }
-    bytes_.resize(static_cast<size_t>(length), 0);
+    mBytes.resize(static_cast<size_t>(length), 0);
     return true;
 }
 
@@ -71,9 +71,9 @@ CFDataRef createData(std::vector<UInt8> bytes) {
     return handle<CFDataRef>(new Data(std::move(bytes), false, 0));
 }
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace vxcf {
+namespace vxplatform {
 
 class Data final : public Object {
 public:
@@ -14,12 +14,12 @@ public:
     Data(const UInt8* external, CFIndex length, CFAllocatorRef deallocator);
     ~Data() override;
 
-    bool isMutable() const { return mutable_; }
+    bool isMutable() const { return mMutable; }
     const UInt8* bytes() const;
     CFIndex length() const;
-    CFIndex capacity() const { return capacity_; }
-    UInt8* mutableBytes() { return bytes_.data(); }
-    std::vector<UInt8>& storage() { return bytes_; }
+    CFIndex capacity() const { return mCapacity; }
+    UInt8* mutableBytes() { return mBytes.data(); }
+    std::vector<UInt8>& storage() { return mBytes; }
     bool resize(CFIndex length);
 
     bool equals(const Object& other) const override;
@@ -27,12 +27,12 @@ public:
     std::string describe() const override;
 
 private:
-    std::vector<UInt8> bytes_;
-    const UInt8* external_ = nullptr;
-    CFIndex externalLength_ = 0;
-    CFAllocatorRef deallocator_ = nullptr;
-    bool mutable_;
-    CFIndex capacity_ = 0;
+    std::vector<UInt8> mBytes;
+    const UInt8* mExternal = nullptr;
+    CFIndex mExternalLength = 0;
+    CFAllocatorRef mDeallocator = nullptr;
+    bool mMutable;
+    CFIndex mCapacity = 0;
 };
 
 inline const Data* asData(CFTypeRef cf) {
@@ -41,4 +41,4 @@ inline const Data* asData(CFTypeRef cf) {
 Data* asMutableData(CFTypeRef cf);
 CFDataRef createData(std::vector<UInt8> bytes);
 
-} // namespace vxcf
+} // namespace vxplatform

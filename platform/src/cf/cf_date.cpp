@@ -6,27 +6,27 @@
 
 #include <fmt/format.h>
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 
 class Date final : public Object {
 public:
-    explicit Date(CFAbsoluteTime at) : Object(kTypeDate), at_(at) {}
-    CFAbsoluteTime at() const { return at_; }
+    explicit Date(CFAbsoluteTime at) : Object(kTypeDate), mAt(at) {}
+    CFAbsoluteTime at() const { return mAt; }
     bool equals(const Object& other) const override {
-        return at_ == static_cast<const Date&>(other).at_;
+        return mAt == static_cast<const Date&>(other).mAt;
     }
     CFHashCode hash() const override {
-        const auto whole = static_cast<long long>(std::floor(at_));
+        const auto whole = static_cast<long long>(std::floor(mAt));
         return static_cast<CFHashCode>(whole);
     }
     std::string describe() const override {
-        return fmt::format("<CFDate {}>{{time = {}}}", hexAddress(this), at_);
+        return fmt::format("<CFDate {}>{{time = {}}}", hexAddress(this), mAt);
     }
 
 private:
-    CFAbsoluteTime at_;
+    CFAbsoluteTime mAt;
 };
 
 const Date* asDate(CFTypeRef cf) {

@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-namespace vxcf {
+namespace vxplatform {
 
 namespace {
 
@@ -40,15 +40,15 @@ bool Dictionary::KeyEqual::operator()(const void* a, const void* b) const {
 Dictionary::Dictionary(const CFDictionaryKeyCallBacks* keyCallBacks,
                        const CFDictionaryValueCallBacks* valueCallBacks, bool isMutable,
                        CFIndex capacity)
-    : Object(kTypeDictionary), keyCallBacks_{0, nullptr, nullptr, nullptr, nullptr, nullptr},
-      valueCallBacks_{0, nullptr, nullptr, nullptr, nullptr},
-      map_(8, KeyHash{&keyCallBacks_}, KeyEqual{&keyCallBacks_}), mutable_(isMutable),
-      capacity_(capacity < 0 ? 0 : capacity) {
+    : Object(kTypeDictionary), mKeyCallBacks{0, nullptr, nullptr, nullptr, nullptr, nullptr},
+      mValueCallBacks{0, nullptr, nullptr, nullptr, nullptr},
+      mMap(8, KeyHash{&mKeyCallBacks}, KeyEqual{&mKeyCallBacks}), mMutable(isMutable),
+      mCapacity(capacity < 0 ? 0 : capacity) {
     if (keyCallBacks != nullptr) {
-        keyCallBacks_ = *keyCallBacks;
+        mKeyCallBacks = *keyCallBacks;
     }
     if (valueCallBacks != nullptr) {
-        valueCallBacks_ = *valueCallBacks;
+        mValueCallBacks = *valueCallBacks;
     }
 }
 
@@ -57,8 +57,8 @@ Dictionary::~Dictionary() {
 }
 
 bool Dictionary::find(const void* key, const void** value) const {
-    auto found = map_.find(key);
-    if (found == map_.end()) {
+    auto found = mMap.find(key);
+    if (found == mMap.end()) {
         *value = nullptr;
         return false;
     }
@@ -67,63 +67,63 @@ bool Dictionary::find(const void* key, const void** value) const {
 }
 
 void Dictionary::set(const void* key, const void* value, bool replaceExisting, bool insertMissing) {
-    auto found = map_.find(key);
+    auto found = mMap.find(key);
     const auto retainValue = [this](const void* v) {
-        return valueCallBacks_.retain != nullptr ? valueCallBacks_.retain(nullptr, v) : v;
+        return mValueCallBacks.retain != nullptr ? mValueCallBacks.retain(nullptr, v) : v;
     };
-    if (found != map_.end()) {
+    if (found != mMap.end()) {
         if (!replaceExisting) {
             return;
         }
         // The stored key stays; only the value changes hands.
         const void* old = found->second;
         found->second = retainValue(value);
-        if (valueCallBacks_.release != nullptr) {
-            valueCallBacks_.release(nullptr, old);
+        if (mValueCallBacks.release != nullptr) {
+            mValueCallBacks.release(nullptr, old);
         }
         return;
     }
-    if (!insertMissing || (capacity_ > 0 && count() >= capacity_)) {
+    if (!insertMissing || (mCapacity > 0 && count() >= mCapacity)) {
         return;
     }
     const void* storedKey =
-        keyCallBacks_.retain != nullptr ? keyCallBacks_.retain(nullptr, key) : key;
-    map_.emplace(storedKey, retainValue(value));
+        mKeyCallBacks.retain != nullptr ? mKeyCallBacks.retain(nullptr, key) : key;
+    mMap.emplace(storedKey, retainValue(value));
 }
 
 void Dictionary::remove(const void* key) {
-    auto found = map_.find(key);
-    if (found == map_.end()) {
+    auto found = mMap.find(key);
+    if (found == mMap.end()) {
         return;
     }
     const void* storedKey = found->first;
     const void* storedValue = found->second;
-    map_.erase(found);
-    if (keyCallBacks_.release != nullptr) {
-        keyCallBacks_.release(nullptr, storedKey);
+    mMap.erase(found);
+    if (mKeyCallBacks.release != nullptr) {
+        mKeyCallBacks.release(nullptr, storedKey);
     }
-    if (valueCallBacks_.release != nullptr) {
-        valueCallBacks_.release(nullptr, storedValue);
+    if (mValueCallBacks.release != nullptr) {
+        mValueCallBacks.release(nullptr, storedValue);
     }
 }
 
 void Dictionary::clear() {
     // Release after emptying the table, so callbacks never see a half-cleared one.
-    auto entries = std::move(map_);
-    map_ = decltype(map_)(8, KeyHash{&keyCallBacks_}, KeyEqual{&keyCallBacks_});
+    auto entries = std::move(mMap);
+    mMap = decltype(mMap)(8, KeyHash{&mKeyCallBacks}, KeyEqual{&mKeyCallBacks});
     for (const auto& [key, value] : entries) {
-        if (keyCallBacks_.release != nullptr) {
-            keyCallBacks_.release(nullptr, key);
+        if (mKeyCallBacks.release != nullptr) {
+            mKeyCallBacks.release(nullptr, key);
         }
-        if (valueCallBacks_.release != nullptr) {
-            valueCallBacks_.release(nullptr, value);
+        if (mValueCallBacks.release != nullptr) {
+            mValueCallBacks.release(nullptr, value);
         }
     }
 }
 
 std::vector<std::pair<const void*, const void*>> Dictionary::sortedEntries() const {
-    std::vector<std::pair<const void*, const void*>> entries(map_.begin(), map_.end());
-    const bool typedKeys = keyCallBacks_.retain != nullptr || keyCallBacks_.hash != nullptr;
+    std::vector<std::pair<const void*, const void*>> entries(mMap.begin(), mMap.end());
+    const bool typedKeys = mKeyCallBacks.retain != nullptr || mKeyCallBacks.hash != nullptr;
     std::stable_sort(entries.begin(), entries.end(), [typedKeys](const auto& a, const auto& b) {
         const String* sa = typedKeys ? asString(a.first) : nullptr;
         const String* sb = typedKeys ? asString(b.first) : nullptr;
@@ -139,15 +139,15 @@ std::vector<std::pair<const void*, const void*>> Dictionary::sortedEntries() con
 }
 
 bool Dictionary::valuesEqual(const void* a, const void* b) const {
-    return a == b || (valueCallBacks_.equal != nullptr && valueCallBacks_.equal(a, b));
+    return a == b || (mValueCallBacks.equal != nullptr && mValueCallBacks.equal(a, b));
 }
 
 bool Dictionary::equals(const Object& other) const {
     const auto& o = static_cast<const Dictionary&>(other);
-    if (map_.size() != o.map_.size()) {
+    if (mMap.size() != o.mMap.size()) {
         return false;
     }
-    for (const auto& [key, value] : map_) {
+    for (const auto& [key, value] : mMap) {
         const void* otherValue = nullptr;
         if (!o.find(key, &otherValue) || !valuesEqual(value, otherValue)) {
             return false;
@@ -159,14 +159,14 @@ bool Dictionary::equals(const Object& other) const {
 std::string Dictionary::describe() const {
     std::string out =
         fmt::format("<CFDictionary {} [{}]>{{count = {}, entries =>\n", hexAddress(this),
-                    mutable_ ? "mutable" : "immutable", map_.size());
+                    mMutable ? "mutable" : "immutable", mMap.size());
     size_t k = 0;
     for (const auto& [key, value] : sortedEntries()) {
-        const std::string keyText = keyCallBacks_.copyDescription != nullptr
-                                        ? vxcf::describe(key)
+        const std::string keyText = mKeyCallBacks.copyDescription != nullptr
+                                        ? vxplatform::describe(key)
                                         : fmt::format("<{}>", key);
-        const std::string valueText = valueCallBacks_.copyDescription != nullptr
-                                          ? vxcf::describe(value)
+        const std::string valueText = mValueCallBacks.copyDescription != nullptr
+                                          ? vxplatform::describe(value)
                                           : fmt::format("<{}>", value);
         out += fmt::format("\t{} : {} = {}\n", k++, indentLines(keyText), indentLines(valueText));
     }
@@ -178,9 +178,9 @@ Dictionary* asMutableDictionary(CFTypeRef cf) {
     return dictionary != nullptr && dictionary->isMutable() ? dictionary : nullptr;
 }
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {
     0, retainType, releaseType, CFCopyDescription, CFEqual, CFHash};

@@ -3,45 +3,45 @@
 
 #include <fmt/format.h>
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 
 class Error final : public Object {
 public:
     Error(CFStringRef domain, CFIndex code, CFDictionaryRef userInfo)
-        : Object(kTypeError), domain_(CFStringCreateCopy(nullptr, domain)), code_(code),
-          userInfo_(userInfo != nullptr ? CFDictionaryCreateCopy(nullptr, userInfo)
+        : Object(kTypeError), mDomain(CFStringCreateCopy(nullptr, domain)), mCode(code),
+          mUserInfo(userInfo != nullptr ? CFDictionaryCreateCopy(nullptr, userInfo)
                                         : CFDictionaryCreate(nullptr, nullptr, nullptr, 0,
                                                              &kCFTypeDictionaryKeyCallBacks,
                                                              &kCFTypeDictionaryValueCallBacks)) {}
     ~Error() override {
-        CFRelease(domain_);
-        CFRelease(userInfo_);
+        CFRelease(mDomain);
+        CFRelease(mUserInfo);
     }
 
-    CFStringRef domain() const { return domain_; }
-    CFIndex code() const { return code_; }
-    CFDictionaryRef userInfo() const { return userInfo_; }
+    CFStringRef domain() const { return mDomain; }
+    CFIndex code() const { return mCode; }
+    CFDictionaryRef userInfo() const { return mUserInfo; }
 
     bool equals(const Object& other) const override {
         const auto& o = static_cast<const Error&>(other);
-        return code_ == o.code_ && CFEqual(domain_, o.domain_) && CFEqual(userInfo_, o.userInfo_);
+        return mCode == o.mCode && CFEqual(mDomain, o.mDomain) && CFEqual(mUserInfo, o.mUserInfo);
     }
-    CFHashCode hash() const override { return static_cast<CFHashCode>(code_); }
+    CFHashCode hash() const override { return static_cast<CFHashCode>(mCode); }
     std::string describe() const override {
-        return fmt::format("Error Domain={} Code={} \"{}\"", toUTF8(domain_), code_, text());
+        return fmt::format("Error Domain={} Code={} \"{}\"", toUTF8(mDomain), mCode, text());
     }
 
     std::string text() const {
         const auto* localized =
-            asString(CFDictionaryGetValue(userInfo_, kCFErrorLocalizedDescriptionKey));
+            asString(CFDictionaryGetValue(mUserInfo, kCFErrorLocalizedDescriptionKey));
         if (localized != nullptr) {
             return localized->formatted();
         }
         std::string out = fmt::format("The operation couldn\u2019t be completed. ({} error {}",
-                                      toUTF8(domain_), code_);
-        const auto* detail = asString(CFDictionaryGetValue(userInfo_, kCFErrorDescriptionKey));
+                                      toUTF8(mDomain), mCode);
+        const auto* detail = asString(CFDictionaryGetValue(mUserInfo, kCFErrorDescriptionKey));
         if (detail != nullptr) {
             out += " - " + detail->formatted();
         }
@@ -49,9 +49,9 @@ public:
     }
 
 private:
-    CFStringRef domain_;
-    CFIndex code_;
-    CFDictionaryRef userInfo_;
+    CFStringRef mDomain;
+    CFIndex mCode;
+    CFDictionaryRef mUserInfo;
 };
 
 const Error* asError(CFTypeRef cf) {

@@ -7,7 +7,7 @@
 #include <unicode/uloc.h>
 #include <unicode/unum.h>
 
-namespace vxcf {
+namespace vxplatform {
 
 namespace {
 
@@ -64,20 +64,20 @@ std::string environmentLocaleIdentifier() {
 }
 
 Locale::Locale(std::string identifier)
-    : Object(kTypeLocale), identifier_(std::move(identifier)),
-      identifierString_(createString(identifier_)) {
-    if (identifierString_ == nullptr) {
-        identifierString_ = createString(std::string_view(""));
+    : Object(kTypeLocale), mIdentifier(std::move(identifier)),
+      mIdentifierString(createString(mIdentifier)) {
+    if (mIdentifierString == nullptr) {
+        mIdentifierString = createString(std::string_view(""));
     }
-    decimalSeparator_ = symbol(identifier_, UNUM_DECIMAL_SEPARATOR_SYMBOL);
-    groupingSeparator_ = symbol(identifier_, UNUM_GROUPING_SEPARATOR_SYMBOL);
-    language_ = part(identifier_, true);
-    country_ = part(identifier_, false);
+    mDecimalSeparator = symbol(mIdentifier, UNUM_DECIMAL_SEPARATOR_SYMBOL);
+    mGroupingSeparator = symbol(mIdentifier, UNUM_GROUPING_SEPARATOR_SYMBOL);
+    mLanguage = part(mIdentifier, true);
+    mCountry = part(mIdentifier, false);
 }
 
 Locale::~Locale() {
     for (CFStringRef s :
-         {identifierString_, decimalSeparator_, groupingSeparator_, language_, country_}) {
+         {mIdentifierString, mDecimalSeparator, mGroupingSeparator, mLanguage, mCountry}) {
         if (s != nullptr) {
             CFRelease(s);
         }
@@ -86,30 +86,30 @@ Locale::~Locale() {
 
 CFTypeRef Locale::value(CFStringRef key) const {
     if (CFEqual(key, kCFLocaleIdentifier)) {
-        return identifierString_;
+        return mIdentifierString;
     }
     if (CFEqual(key, kCFLocaleDecimalSeparator)) {
-        return decimalSeparator_;
+        return mDecimalSeparator;
     }
     if (CFEqual(key, kCFLocaleGroupingSeparator)) {
-        return groupingSeparator_;
+        return mGroupingSeparator;
     }
     if (CFEqual(key, kCFLocaleLanguageCode)) {
-        return language_;
+        return mLanguage;
     }
     if (CFEqual(key, kCFLocaleCountryCode)) {
-        return country_;
+        return mCountry;
     }
     return nullptr;
 }
 
 std::string Locale::describe() const {
-    return fmt::format("<CFLocale {}>{{identifier = '{}'}}", hexAddress(this), identifier_);
+    return fmt::format("<CFLocale {}>{{identifier = '{}'}}", hexAddress(this), mIdentifier);
 }
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 const CFLocaleKey kCFLocaleIdentifier = CFSTR("locale:id");
 const CFLocaleKey kCFLocaleDecimalSeparator = CFSTR("decimal");

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace vxcf {
+namespace vxplatform {
 
 class Locale final : public Object {
 public:
@@ -13,23 +13,23 @@ public:
     ~Locale() override;
 
     // The platform spelling ("de_DE"), also what ICU is given.
-    const std::string& identifier() const { return identifier_; }
-    CFStringRef identifierString() const { return identifierString_; }
+    const std::string& identifier() const { return mIdentifier; }
+    CFStringRef identifierString() const { return mIdentifierString; }
     CFTypeRef value(CFStringRef key) const;
 
     bool equals(const Object& other) const override {
-        return identifier_ == static_cast<const Locale&>(other).identifier_;
+        return mIdentifier == static_cast<const Locale&>(other).mIdentifier;
     }
-    CFHashCode hash() const override { return std::hash<std::string>()(identifier_); }
+    CFHashCode hash() const override { return std::hash<std::string>()(mIdentifier); }
     std::string describe() const override;
 
 private:
-    std::string identifier_;
-    CFStringRef identifierString_;
-    CFStringRef decimalSeparator_ = nullptr;
-    CFStringRef groupingSeparator_ = nullptr;
-    CFStringRef language_ = nullptr;
-    CFStringRef country_ = nullptr;
+    std::string mIdentifier;
+    CFStringRef mIdentifierString;
+    CFStringRef mDecimalSeparator = nullptr;
+    CFStringRef mGroupingSeparator = nullptr;
+    CFStringRef mLanguage = nullptr;
+    CFStringRef mCountry = nullptr;
 };
 
 inline const Locale* asLocale(CFTypeRef cf) {
@@ -39,4 +39,4 @@ inline const Locale* asLocale(CFTypeRef cf) {
 // The locale named by the environment: LC_ALL, then LC_NUMERIC, then LANG.
 std::string environmentLocaleIdentifier();
 
-} // namespace vxcf
+} // namespace vxplatform

@@ -7,7 +7,7 @@
 
 #include <fmt/format.h>
 
-namespace vxcf {
+namespace vxplatform {
 
 namespace {
 
@@ -84,36 +84,36 @@ template <class T> bool storeIntegerFromDouble(double value, void* out) {
 } // namespace
 
 Number::Number(CFNumberType canonicalType, int64_t value)
-    : Object(kTypeNumber), type_(canonicalType), isFloat_(false), int_(value) {}
+    : Object(kTypeNumber), mType(canonicalType), mIsFloat(false), mInt(value) {}
 
 Number::Number(CFNumberType canonicalType, double value)
-    : Object(kTypeNumber), type_(canonicalType), isFloat_(true), float_(value) {}
+    : Object(kTypeNumber), mType(canonicalType), mIsFloat(true), mFloat(value) {}
 
 std::string Number::text() const {
-    return isFloat_ ? doubleText(float_) : std::to_string(int_);
+    return mIsFloat ? doubleText(mFloat) : std::to_string(mInt);
 }
 
 bool Number::equals(const Object& other) const {
     const auto& o = static_cast<const Number&>(other);
-    if (!isFloat_ && !o.isFloat_) {
-        return int_ == o.int_;
+    if (!mIsFloat && !o.mIsFloat) {
+        return mInt == o.mInt;
     }
-    if (isFloat_ && o.isFloat_) {
-        return float_ == o.float_ || (std::isnan(float_) && std::isnan(o.float_));
+    if (mIsFloat && o.mIsFloat) {
+        return mFloat == o.mFloat || (std::isnan(mFloat) && std::isnan(o.mFloat));
     }
-    const double d = isFloat_ ? float_ : o.float_;
-    const int64_t i = isFloat_ ? o.int_ : int_;
+    const double d = mIsFloat ? mFloat : o.mFloat;
+    const int64_t i = mIsFloat ? o.mInt : mInt;
     int64_t converted = 0;
     return doubleIsInt64(d, &converted) && converted == i;
 }
 
 CFHashCode Number::hash() const {
-    int64_t asInt = int_;
-    if (!isFloat_ || doubleIsInt64(float_, &asInt)) {
+    int64_t asInt = mInt;
+    if (!mIsFloat || doubleIsInt64(mFloat, &asInt)) {
         return static_cast<CFHashCode>(asInt) * 2654435761u;
     }
     uint64_t bits = 0;
-    const double d = std::isnan(float_) ? std::numeric_limits<double>::quiet_NaN() : float_;
+    const double d = std::isnan(mFloat) ? std::numeric_limits<double>::quiet_NaN() : mFloat;
     std::memcpy(&bits, &d, sizeof bits);
     return static_cast<CFHashCode>(bits ^ (bits >> 29));
 }
@@ -127,7 +127,7 @@ std::string Number::describe() const {
                                         "kCFNumberFloat32Type",
                                         "kCFNumberFloat64Type"};
     return fmt::format("<CFNumber {}>{{value = {}, type = {}}}", hexAddress(this), text(),
-                       names[type_]);
+                       names[mType]);
 }
 
 std::string doubleText(double value) {
@@ -154,17 +154,17 @@ namespace {
 
 class BooleanObject final : public Object {
 public:
-    explicit BooleanObject(bool value) : Object(kTypeBoolean), value_(value) { makeImmortal(); }
-    bool value() const { return value_; }
-    CFHashCode hash() const override { return value_ ? 1 : 0; }
+    explicit BooleanObject(bool value) : Object(kTypeBoolean), mValue(value) { makeImmortal(); }
+    bool value() const { return mValue; }
+    CFHashCode hash() const override { return mValue ? 1 : 0; }
     std::string describe() const override {
         return fmt::format("<CFBoolean {}>{{value = {}}}", hexAddress(this),
-                           value_ ? "true" : "false");
+                           mValue ? "true" : "false");
     }
-    std::string formatted() const override { return value_ ? "1" : "0"; }
+    std::string formatted() const override { return mValue ? "1" : "0"; }
 
 private:
-    bool value_;
+    bool mValue;
 };
 
 BooleanObject gTrue(true);
@@ -178,9 +178,9 @@ Number* makeImmortalNumber(double value) {
 
 } // namespace
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 const CFBooleanRef kCFBooleanTrue = handle<CFBooleanRef>(&gTrue);
 const CFBooleanRef kCFBooleanFalse = handle<CFBooleanRef>(&gFalse);

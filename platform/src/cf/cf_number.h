@@ -5,17 +5,17 @@
 
 #include <string>
 
-namespace vxcf {
+namespace vxplatform {
 
 class Number final : public Object {
 public:
     Number(CFNumberType canonicalType, int64_t value);
     Number(CFNumberType canonicalType, double value);
 
-    CFNumberType canonicalType() const { return type_; }
-    bool isFloat() const { return isFloat_; }
-    int64_t intValue() const { return int_; }
-    double floatValue() const { return float_; }
+    CFNumberType canonicalType() const { return mType; }
+    bool isFloat() const { return mIsFloat; }
+    int64_t intValue() const { return mInt; }
+    double floatValue() const { return mFloat; }
     // The value in the shortest text that reads back to the same number.
     std::string text() const;
 
@@ -25,10 +25,10 @@ public:
     std::string formatted() const override { return text(); }
 
 private:
-    CFNumberType type_;
-    bool isFloat_;
-    int64_t int_ = 0;
-    double float_ = 0.0;
+    CFNumberType mType;
+    bool mIsFloat;
+    int64_t mInt = 0;
+    double mFloat = 0.0;
 };
 
 inline const Number* asNumber(CFTypeRef cf) {
@@ -41,4 +41,4 @@ CFNumberRef createNumber(double value);
 // the special values).
 std::string doubleText(double value);
 
-} // namespace vxcf
+} // namespace vxplatform

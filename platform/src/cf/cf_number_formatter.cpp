@@ -10,7 +10,7 @@
 #include <fmt/format.h>
 #include <unicode/unum.h>
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 
@@ -116,60 +116,60 @@ template <class Call> std::u16string icuText(Call&& call) {
 class Formatter final : public Object {
 public:
     Formatter(CFLocaleRef locale, CFNumberFormatterStyle style)
-        : Object(kTypeNumberFormatter), locale_(locale), style_(style) {
-        CFRetain(locale_);
+        : Object(kTypeNumberFormatter), mLocale(locale), mStyle(style) {
+        CFRetain(mLocale);
         UErrorCode status = U_ZERO_ERROR;
-        format_ = unum_open(icuStyle(style), nullptr, 0, asLocale(locale)->identifier().c_str(),
+        mFormat = unum_open(icuStyle(style), nullptr, 0, asLocale(locale)->identifier().c_str(),
                             nullptr, &status);
         if (U_FAILURE(status)) {
-            format_ = nullptr;
+            mFormat = nullptr;
             return;
         }
         if (style == kCFNumberFormatterNoStyle) {
             // Whole numbers without grouping.
-            unum_setAttribute(format_, UNUM_MAX_FRACTION_DIGITS, 0);
-            unum_setAttribute(format_, UNUM_GROUPING_USED, 0);
+            unum_setAttribute(mFormat, UNUM_MAX_FRACTION_DIGITS, 0);
+            unum_setAttribute(mFormat, UNUM_GROUPING_USED, 0);
         }
     }
     ~Formatter() override {
-        if (format_ != nullptr) {
-            unum_close(format_);
+        if (mFormat != nullptr) {
+            unum_close(mFormat);
         }
-        if (pattern_ != nullptr) {
-            CFRelease(pattern_);
+        if (mPattern != nullptr) {
+            CFRelease(mPattern);
         }
-        CFRelease(locale_);
+        CFRelease(mLocale);
     }
-    bool valid() const { return format_ != nullptr; }
-    CFLocaleRef locale() const { return locale_; }
-    CFNumberFormatterStyle style() const { return style_; }
+    bool valid() const { return mFormat != nullptr; }
+    CFLocaleRef locale() const { return mLocale; }
+    CFNumberFormatterStyle style() const { return mStyle; }
 
     std::u16string format(const Number& number) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mMutex);
         if (number.isFloat()) {
             const double value = number.floatValue();
             return icuText([&](UChar* out, int32_t capacity, UErrorCode* status) {
-                return unum_formatDouble(format_, value, out, capacity, nullptr, status);
+                return unum_formatDouble(mFormat, value, out, capacity, nullptr, status);
             });
         }
         const int64_t value = number.intValue();
         return icuText([&](UChar* out, int32_t capacity, UErrorCode* status) {
-            return unum_formatInt64(format_, value, out, capacity, nullptr, status);
+            return unum_formatInt64(mFormat, value, out, capacity, nullptr, status);
         });
     }
 
     // Parses from the start of text; the count of units used, or -1.
     int32_t parse(const std::u16string& text, bool integersOnly, double* value) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const int32_t wasIntegerOnly = unum_getAttribute(format_, UNUM_PARSE_INT_ONLY);
+        std::lock_guard<std::mutex> lock(mMutex);
+        const int32_t wasIntegerOnly = unum_getAttribute(mFormat, UNUM_PARSE_INT_ONLY);
         if (integersOnly) {
-            unum_setAttribute(format_, UNUM_PARSE_INT_ONLY, 1);
+            unum_setAttribute(mFormat, UNUM_PARSE_INT_ONLY, 1);
         }
         UErrorCode status = U_ZERO_ERROR;
         int32_t position = 0;
-        *value = unum_parseDouble(format_, units(text), static_cast<int32_t>(text.size()),
+        *value = unum_parseDouble(mFormat, units(text), static_cast<int32_t>(text.size()),
                                   &position, &status);
-        unum_setAttribute(format_, UNUM_PARSE_INT_ONLY, wasIntegerOnly);
+        unum_setAttribute(mFormat, UNUM_PARSE_INT_ONLY, wasIntegerOnly);
         return U_FAILURE(status) || position <= 0 ? -1 : position;
     }
 
@@ -178,7 +178,7 @@ public:
         if (!lookupProperty(key, &property) || value == nullptr) {
             return;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mMutex);
         UErrorCode status = U_ZERO_ERROR;
         switch (property.kind) {
         case Property::kIntAttribute: {
@@ -186,13 +186,13 @@ public:
             if (CFGetTypeID(value) == CFNumberGetTypeID()) {
                 // A fractional or oversized value is used as converted.
                 CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &v);
-                unum_setAttribute(format_, static_cast<UNumberFormatAttribute>(property.which), v);
+                unum_setAttribute(mFormat, static_cast<UNumberFormatAttribute>(property.which), v);
             }
             break;
         }
         case Property::kBoolAttribute:
             if (CFGetTypeID(value) == CFBooleanGetTypeID()) {
-                unum_setAttribute(format_, static_cast<UNumberFormatAttribute>(property.which),
+                unum_setAttribute(mFormat, static_cast<UNumberFormatAttribute>(property.which),
                                   CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? 1 : 0);
             }
             break;
@@ -200,21 +200,21 @@ public:
             double v = 0;
             if (CFGetTypeID(value) == CFNumberGetTypeID()) {
                 CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberDoubleType, &v);
-                unum_setDoubleAttribute(format_,
+                unum_setDoubleAttribute(mFormat,
                                         static_cast<UNumberFormatAttribute>(property.which), v);
             }
             break;
         }
         case Property::kSymbol:
             if (const String* s = asString(value)) {
-                unum_setSymbol(format_, static_cast<UNumberFormatSymbol>(property.which),
+                unum_setSymbol(mFormat, static_cast<UNumberFormatSymbol>(property.which),
                                units(s->text()), static_cast<int32_t>(s->text().size()), &status);
             }
             break;
         case Property::kText:
             if (const String* s = asString(value)) {
                 unum_setTextAttribute(
-                    format_, static_cast<UNumberFormatTextAttribute>(property.which),
+                    mFormat, static_cast<UNumberFormatTextAttribute>(property.which),
                     units(s->text()), static_cast<int32_t>(s->text().size()), &status);
             }
             break;
@@ -226,32 +226,32 @@ public:
         if (!lookupProperty(key, &property)) {
             return nullptr;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mMutex);
         switch (property.kind) {
         case Property::kIntAttribute: {
             const int v =
-                unum_getAttribute(format_, static_cast<UNumberFormatAttribute>(property.which));
+                unum_getAttribute(mFormat, static_cast<UNumberFormatAttribute>(property.which));
             return CFNumberCreate(nullptr, kCFNumberIntType, &v);
         }
         case Property::kBoolAttribute:
             return CFRetain(
-                unum_getAttribute(format_, static_cast<UNumberFormatAttribute>(property.which)) != 0
+                unum_getAttribute(mFormat, static_cast<UNumberFormatAttribute>(property.which)) != 0
                     ? kCFBooleanTrue
                     : kCFBooleanFalse);
         case Property::kDoubleAttribute: {
             const double v = unum_getDoubleAttribute(
-                format_, static_cast<UNumberFormatAttribute>(property.which));
+                mFormat, static_cast<UNumberFormatAttribute>(property.which));
             return CFNumberCreate(nullptr, kCFNumberDoubleType, &v);
         }
         case Property::kSymbol:
             return createString(icuText([&](UChar* out, int32_t capacity, UErrorCode* status) {
-                return unum_getSymbol(format_, static_cast<UNumberFormatSymbol>(property.which),
+                return unum_getSymbol(mFormat, static_cast<UNumberFormatSymbol>(property.which),
                                       out, capacity, status);
             }));
         case Property::kText:
             return createString(icuText([&](UChar* out, int32_t capacity, UErrorCode* status) {
                 return unum_getTextAttribute(
-                    format_, static_cast<UNumberFormatTextAttribute>(property.which), out, capacity,
+                    mFormat, static_cast<UNumberFormatTextAttribute>(property.which), out, capacity,
                     status);
             }));
         }
@@ -260,34 +260,34 @@ public:
 
     // The current pattern, kept by the formatter until the next call.
     CFStringRef pattern() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (pattern_ != nullptr) {
-            CFRelease(pattern_);
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (mPattern != nullptr) {
+            CFRelease(mPattern);
         }
-        pattern_ = createString(icuText([&](UChar* out, int32_t capacity, UErrorCode* status) {
-            return unum_toPattern(format_, false, out, capacity, status);
+        mPattern = createString(icuText([&](UChar* out, int32_t capacity, UErrorCode* status) {
+            return unum_toPattern(mFormat, false, out, capacity, status);
         }));
-        return pattern_;
+        return mPattern;
     }
 
     void applyPattern(const std::u16string& pattern) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mMutex);
         UErrorCode status = U_ZERO_ERROR;
-        unum_applyPattern(format_, false, units(pattern), static_cast<int32_t>(pattern.size()),
+        unum_applyPattern(mFormat, false, units(pattern), static_cast<int32_t>(pattern.size()),
                           nullptr, &status);
     }
 
     std::string describe() const override {
         return fmt::format("<CFNumberFormatter {}>{{locale = {}, style = {}}}", hexAddress(this),
-                           asLocale(locale_)->identifier(), style_);
+                           asLocale(mLocale)->identifier(), mStyle);
     }
 
 private:
-    CFLocaleRef locale_;
-    CFNumberFormatterStyle style_;
-    UNumberFormat* format_ = nullptr;
-    CFStringRef pattern_ = nullptr;
-    std::mutex mutex_;
+    CFLocaleRef mLocale;
+    CFNumberFormatterStyle mStyle;
+    UNumberFormat* mFormat = nullptr;
+    CFStringRef mPattern = nullptr;
+    std::mutex mMutex;
 };
 
 Formatter* asFormatter(CFTypeRef cf) {

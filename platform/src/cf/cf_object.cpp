@@ -6,28 +6,28 @@
 
 #include <fmt/format.h>
 
-namespace vxcf {
+namespace vxplatform {
 
 void Object::retain() const {
-    if (!immortal_) {
-        refs_.fetch_add(1, std::memory_order_relaxed);
+    if (!mImmortal) {
+        mRefs.fetch_add(1, std::memory_order_relaxed);
     }
 }
 
 bool Object::release() const {
-    if (immortal_) {
+    if (mImmortal) {
         return false;
     }
     // Acquire-release so that the deleting thread sees every write made by
     // the threads that released before it.
-    return refs_.fetch_sub(1, std::memory_order_acq_rel) == 1;
+    return mRefs.fetch_sub(1, std::memory_order_acq_rel) == 1;
 }
 
 CFIndex Object::retainCount() const {
-    if (immortal_) {
+    if (mImmortal) {
         return std::numeric_limits<CFIndex>::max();
     }
-    return refs_.load(std::memory_order_relaxed);
+    return mRefs.load(std::memory_order_relaxed);
 }
 
 std::string Object::describe() const {
@@ -66,11 +66,11 @@ public:
 class Allocator final : public Object {
 public:
     enum Kind { kSystem, kMalloc, kNull, kContext };
-    explicit Allocator(Kind kind) : Object(kTypeAllocator), kind_(kind) { makeImmortal(); }
-    Kind kind() const { return kind_; }
+    explicit Allocator(Kind kind) : Object(kTypeAllocator), mKind(kind) { makeImmortal(); }
+    Kind kind() const { return mKind; }
 
 private:
-    Kind kind_;
+    Kind mKind;
 };
 
 Null gNull;
@@ -93,9 +93,9 @@ void deallocateWith(CFAllocatorRef allocator, void* memory) {
     }
 }
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 template <class T> static T asRef(const Object& object) {
     return reinterpret_cast<T>(&object);

@@ -5,8 +5,8 @@
 #include "cf/cf_plist_xml.h"
 #include "cf/cf_string.h"
 
-using namespace vxcf;
-using vxcf::plist::kMaxDepth;
+using namespace vxplatform;
+using vxplatform::plist::kMaxDepth;
 
 namespace {
 

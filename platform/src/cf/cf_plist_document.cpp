@@ -11,7 +11,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/utf8.h>
 
-namespace vxcf::plist {
+namespace vxplatform::plist {
 
 namespace {
 
@@ -166,11 +166,11 @@ bool validCharacters(const std::string& text, size_t& at, std::string& message) 
 // Checks every node for what pugixml accepts and XML does not.
 class Checker : public pugi::xml_tree_walker {
 public:
-    explicit Checker(const Document& document) : document_(document) {}
+    explicit Checker(const Document& document) : mDocument(document) {}
 
     bool for_each(pugi::xml_node& node) override {
         const auto fail = [&](const std::string& what, ptrdiff_t offset) {
-            message_ = fmt::format("{} at line {}", what, document_.lineOf(offset));
+            mMessage = fmt::format("{} at line {}", what, mDocument.lineOf(offset));
             return false;
         };
         std::string scratch, problem;
@@ -231,11 +231,11 @@ public:
         return true;
     }
 
-    const std::string& message() const { return message_; }
+    const std::string& message() const { return mMessage; }
 
 private:
-    const Document& document_;
-    std::string message_;
+    const Document& mDocument;
+    std::string mMessage;
 };
 
 } // namespace
@@ -289,4 +289,4 @@ bool loadDocument(const UInt8* bytes, size_t size, Document& document, std::stri
     return true;
 }
 
-} // namespace vxcf::plist
+} // namespace vxplatform::plist

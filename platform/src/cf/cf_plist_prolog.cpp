@@ -8,7 +8,7 @@
 
 #include <fmt/format.h>
 
-namespace vxcf::plist {
+namespace vxplatform::plist {
 
 namespace {
 
@@ -180,4 +180,4 @@ bool checkProlog(Document& document, std::string& message) {
     return true;
 }
 
-} // namespace vxcf::plist
+} // namespace vxplatform::plist

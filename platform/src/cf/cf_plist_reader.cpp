@@ -13,7 +13,7 @@
 
 #include <fmt/format.h>
 
-namespace vxcf::plist {
+namespace vxplatform::plist {
 
 namespace {
 
@@ -33,7 +33,7 @@ bool blank(const pugi::xml_node& node) {
 class Reader {
 public:
     Reader(const Document& document, CFOptionFlags mutability)
-        : document_(document), mutability_(mutability) {}
+        : mDocument(document), mMutability(mutability) {}
 
     CFPropertyListRef read(const pugi::xml_node& node, int depth) {
         if (depth > kMaxDepth) {
@@ -60,7 +60,7 @@ public:
             return nullptr;
         }
         if (name == "string") {
-            if (mutability_ == kCFPropertyListMutableContainersAndLeaves) {
+            if (mMutability == kCFPropertyListMutableContainersAndLeaves) {
                 return createMutableString(text);
             }
             return createString(text);
@@ -76,7 +76,7 @@ public:
             if (!base64Decode(text, bytes)) {
                 return fail(node, "invalid base64 in <data>");
             }
-            if (mutability_ == kCFPropertyListMutableContainersAndLeaves) {
+            if (mMutability == kCFPropertyListMutableContainersAndLeaves) {
                 CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
                 CFDataAppendBytes(d, bytes.data(), static_cast<CFIndex>(bytes.size()));
                 return d;
@@ -91,12 +91,12 @@ public:
     }
 
     CFPropertyListRef fail(const pugi::xml_node& node, const std::string& message) {
-        if (error_.empty()) {
-            error_ = fmt::format("{} at line {}", message, document_.lineOf(node));
+        if (mError.empty()) {
+            mError = fmt::format("{} at line {}", message, mDocument.lineOf(node));
         }
         return nullptr;
     }
-    const std::string& error() const { return error_; }
+    const std::string& error() const { return mError; }
 
 private:
     // The text of a leaf element, its pieces joined; references were checked
@@ -210,7 +210,7 @@ private:
             CFArrayAppendValue(array, item);
             CFRelease(item);
         }
-        if (mutability_ != kCFPropertyListImmutable) {
+        if (mMutability != kCFPropertyListImmutable) {
             return array;
         }
         CFArrayRef frozen = CFArrayCreateCopy(nullptr, array);
@@ -265,7 +265,7 @@ private:
         if (key != nullptr) {
             return abandon(fail(keyNode, "<key> without a value"));
         }
-        if (mutability_ != kCFPropertyListImmutable) {
+        if (mMutability != kCFPropertyListImmutable) {
             return dict;
         }
         CFDictionaryRef frozen = CFDictionaryCreateCopy(nullptr, dict);
@@ -273,9 +273,9 @@ private:
         return frozen;
     }
 
-    const Document& document_;
-    CFOptionFlags mutability_;
-    std::string error_;
+    const Document& mDocument;
+    CFOptionFlags mMutability;
+    std::string mError;
 };
 
 } // namespace
@@ -321,4 +321,4 @@ CFPropertyListRef readPlist(const Document& document, CFOptionFlags mutability,
     return plist;
 }
 
-} // namespace vxcf::plist
+} // namespace vxplatform::plist

@@ -10,7 +10,7 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
-namespace vxcf::plist {
+namespace vxplatform::plist {
 
 namespace {
 
@@ -296,4 +296,4 @@ bool decodeReferences(std::string_view raw, std::string& out, std::string& probl
     return true;
 }
 
-} // namespace vxcf::plist
+} // namespace vxplatform::plist

@@ -10,13 +10,13 @@
 
 #include <fmt/format.h>
 
-namespace vxcf::plist {
+namespace vxplatform::plist {
 
 namespace {
 
 class Writer {
 public:
-    explicit Writer(std::string& out) : out_(out) {}
+    explicit Writer(std::string& out) : mOut(out) {}
 
     bool write(CFTypeRef value, int depth) {
         if (depth > kMaxDepth) {
@@ -25,27 +25,27 @@ public:
         const std::string indent(static_cast<size_t>(depth), '\t');
         const CFTypeID type = value != nullptr ? CFGetTypeID(value) : 0;
         if (type == CFStringGetTypeID()) {
-            out_ += indent + "<string>";
+            mOut += indent + "<string>";
             if (!text(asString(value)->text(), "string")) {
                 return false;
             }
-            out_ += "</string>\n";
+            mOut += "</string>\n";
         } else if (type == CFNumberGetTypeID()) {
             const Number* n = asNumber(value);
-            out_ += indent + (n->isFloat() ? "<real>" : "<integer>") + n->text() +
+            mOut += indent + (n->isFloat() ? "<real>" : "<integer>") + n->text() +
                     (n->isFloat() ? "</real>\n" : "</integer>\n");
         } else if (type == CFBooleanGetTypeID()) {
-            out_ += indent + (CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? "<true/>\n"
+            mOut += indent + (CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? "<true/>\n"
                                                                                   : "<false/>\n");
         } else if (type == CFDataGetTypeID()) {
             const Data* d = asData(value);
             const std::string encoded = base64Encode(d->bytes(), d->length());
-            out_ += indent + "<data>\n";
+            mOut += indent + "<data>\n";
             const size_t line = 68;
             for (size_t k = 0; k < encoded.size(); k += line) {
-                out_ += indent + encoded.substr(k, line) + "\n";
+                mOut += indent + encoded.substr(k, line) + "\n";
             }
-            out_ += indent + "</data>\n";
+            mOut += indent + "</data>\n";
         } else if (type == CFDateGetTypeID()) {
             const CFAbsoluteTime at = CFDateGetAbsoluteTime(static_cast<CFDateRef>(value));
             const auto written = dateText(at);
@@ -54,41 +54,41 @@ public:
                                         "to 9999 that the format carries",
                                         at));
             }
-            out_ += indent + "<date>" + *written + "</date>\n";
+            mOut += indent + "<date>" + *written + "</date>\n";
         } else if (type == CFArrayGetTypeID()) {
             const Array* a = asArray(value);
             if (a->count() == 0) {
-                out_ += indent + "<array/>\n";
+                mOut += indent + "<array/>\n";
                 return true;
             }
-            out_ += indent + "<array>\n";
+            mOut += indent + "<array>\n";
             for (const void* item : a->values()) {
                 if (!write(item, depth + 1)) {
                     return false;
                 }
             }
-            out_ += indent + "</array>\n";
+            mOut += indent + "</array>\n";
         } else if (type == CFDictionaryGetTypeID()) {
             const Dictionary* d = asDictionary(value);
             if (d->count() == 0) {
-                out_ += indent + "<dict/>\n";
+                mOut += indent + "<dict/>\n";
                 return true;
             }
-            out_ += indent + "<dict>\n";
+            mOut += indent + "<dict>\n";
             for (const auto& [key, item] : d->sortedEntries()) {
                 if (asString(key) == nullptr) {
                     return fail("dictionary keys must be strings");
                 }
-                out_ += indent + "\t<key>";
+                mOut += indent + "\t<key>";
                 if (!text(asString(key)->text(), "key")) {
                     return false;
                 }
-                out_ += "</key>\n";
+                mOut += "</key>\n";
                 if (!write(item, depth + 1)) {
                     return false;
                 }
             }
-            out_ += indent + "</dict>\n";
+            mOut += indent + "</dict>\n";
         } else {
             return fail(value == nullptr ? "a null value"
                                          : std::string("cannot store a ") + typeName(type));
@@ -96,12 +96,12 @@ public:
         return true;
     }
 
-    const std::string& error() const { return error_; }
+    const std::string& error() const { return mError; }
 
 private:
     bool text(const std::u16string& text, const char* what) {
         std::string problem;
-        if (escapeText(text, out_, problem)) {
+        if (escapeText(text, mOut, problem)) {
             return true;
         }
         const std::string start = utf16ToUTF8(std::u16string_view(text).substr(0, 24));
@@ -114,12 +114,12 @@ private:
     }
 
     bool fail(std::string message) {
-        error_ = std::move(message);
+        mError = std::move(message);
         return false;
     }
 
-    std::string& out_;
-    std::string error_;
+    std::string& mOut;
+    std::string mError;
 };
 
 } // namespace
@@ -133,4 +133,4 @@ bool writePlist(CFPropertyListRef value, std::string& out, std::string& message)
     return true;
 }
 
-} // namespace vxcf::plist
+} // namespace vxplatform::plist

@@ -12,7 +12,7 @@
 
 #include <pugixml.hpp>
 
-namespace vxcf::plist {
+namespace vxplatform::plist {
 
 // Nesting beyond this is refused rather than risking the stack.
 constexpr int kMaxDepth = 512;
@@ -74,4 +74,4 @@ CFPropertyListRef readPlist(const Document& document, CFOptionFlags mutability,
                             std::string& message);
 bool writePlist(CFPropertyListRef value, std::string& out, std::string& message);
 
-} // namespace vxcf::plist
+} // namespace vxplatform::plist

@@ -16,7 +16,7 @@
 
 #include <fmt/format.h>
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 

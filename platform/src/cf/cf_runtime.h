@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace vxcf {
+namespace vxplatform {
 
 enum TypeId : CFTypeID {
     kTypeNull = 1,
@@ -32,12 +32,12 @@ enum TypeId : CFTypeID {
 
 class Object {
 public:
-    explicit Object(CFTypeID typeID) : type_(typeID) {}
+    explicit Object(CFTypeID typeID) : mType(typeID) {}
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
     virtual ~Object() = default;
 
-    CFTypeID type() const { return type_; }
+    CFTypeID type() const { return mType; }
 
     // Called only for two objects of the same type.
     virtual bool equals(const Object& other) const { return this == &other; }
@@ -48,8 +48,8 @@ public:
     virtual std::string formatted() const { return describe(); }
 
     // Objects that live for the whole process ignore retain and release.
-    void makeImmortal() { immortal_ = true; }
-    bool immortal() const { return immortal_; }
+    void makeImmortal() { mImmortal = true; }
+    bool immortal() const { return mImmortal; }
 
     void retain() const;
     // True when this release dropped the last reference.
@@ -57,9 +57,9 @@ public:
     CFIndex retainCount() const;
 
 private:
-    const CFTypeID type_;
-    mutable std::atomic<CFIndex> refs_{1};
-    bool immortal_ = false;
+    const CFTypeID mType;
+    mutable std::atomic<CFIndex> mRefs{1};
+    bool mImmortal = false;
 };
 
 inline const Object* object(CFTypeRef cf) {
@@ -93,11 +93,11 @@ void deallocateWith(CFAllocatorRef allocator, void* memory);
 
 std::string hexAddress(const void* p);
 
-} // namespace vxcf
+} // namespace vxplatform
 
-namespace vxcf {
+namespace vxplatform {
 // Handles are the objects' addresses.
 template <class Ref> Ref handle(const Object* object) {
     return reinterpret_cast<Ref>(const_cast<Object*>(object));
 }
-} // namespace vxcf
+} // namespace vxplatform

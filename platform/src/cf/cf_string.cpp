@@ -10,37 +10,37 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace vxcf {
+namespace vxplatform {
 
 String::String(std::u16string text, bool isMutable)
-    : Object(kTypeString), text_(std::move(text)), mutable_(isMutable) {
-    if (!mutable_) {
-        utf8_ = utf16ToUTF8(text_);
+    : Object(kTypeString), mText(std::move(text)), mMutable(isMutable) {
+    if (!mMutable) {
+        mUtf8 = utf16ToUTF8(mText);
     }
 }
 
 bool String::isASCII() const {
-    return std::all_of(text_.begin(), text_.end(), [](char16_t c) { return c < 0x80; });
+    return std::all_of(mText.begin(), mText.end(), [](char16_t c) { return c < 0x80; });
 }
 
 bool String::equals(const Object& other) const {
-    return text_ == static_cast<const String&>(other).text_;
+    return mText == static_cast<const String&>(other).mText;
 }
 
 CFHashCode String::hash() const {
     // FNV-1a over the UTF-16 units, so equal strings hash alike.
     uint64_t h = 1469598103934665603ull;
-    for (char16_t c : text_) {
+    for (char16_t c : mText) {
         h = (h ^ c) * 1099511628211ull;
     }
     return static_cast<CFHashCode>(h);
 }
 
 std::string String::describe() const {
-    return utf16ToUTF8(text_);
+    return utf16ToUTF8(mText);
 }
 std::string String::formatted() const {
-    return utf16ToUTF8(text_);
+    return utf16ToUTF8(mText);
 }
 
 String* asMutableString(CFTypeRef cf) {
@@ -69,9 +69,9 @@ CFMutableStringRef createMutableString(std::string_view utf8) {
     return ok ? handle<CFMutableStringRef>(new String(std::move(text), true)) : nullptr;
 }
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 

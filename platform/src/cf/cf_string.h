@@ -5,19 +5,19 @@
 
 #include <string>
 
-namespace vxcf {
+namespace vxplatform {
 
 class String final : public Object {
 public:
     String(std::u16string text, bool isMutable);
 
-    bool isMutable() const { return mutable_; }
-    const std::u16string& text() const { return text_; }
+    bool isMutable() const { return mMutable; }
+    const std::u16string& text() const { return mText; }
     // Only mutable strings change; the cached UTF-8 copy is dropped.
-    std::u16string& editableText() { return text_; }
+    std::u16string& editableText() { return mText; }
 
     // The text as UTF-8 when it is held that way (immutable strings only).
-    const char* cachedUTF8() const { return mutable_ ? nullptr : utf8_.c_str(); }
+    const char* cachedUTF8() const { return mMutable ? nullptr : mUtf8.c_str(); }
     bool isASCII() const;
 
     bool equals(const Object& other) const override;
@@ -26,9 +26,9 @@ public:
     std::string formatted() const override;
 
 private:
-    std::u16string text_;
-    std::string utf8_;
-    bool mutable_;
+    std::u16string mText;
+    std::string mUtf8;
+    bool mMutable;
 };
 
 inline const String* asString(CFTypeRef cf) {
@@ -61,4 +61,4 @@ std::string utf16ToUTF8(std::u16string_view text);
 // printf-style formatting with "%@" for CF objects.
 std::string formatString(const std::string& format, va_list arguments);
 
-} // namespace vxcf
+} // namespace vxplatform

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-namespace vxcf {
+namespace vxplatform {
 
 namespace {
 
@@ -326,4 +326,4 @@ bool encodeText(std::u16string_view text, CFStringEncoding encoding, UInt8 lossB
     }
 }
 
-} // namespace vxcf
+} // namespace vxplatform

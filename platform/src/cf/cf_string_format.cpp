@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace vxcf {
+namespace vxplatform {
 
 namespace {
 
@@ -267,4 +267,4 @@ std::string formatString(const std::string& format, va_list arguments) {
     return out;
 }
 
-} // namespace vxcf
+} // namespace vxplatform

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-using namespace vxcf;
+using namespace vxplatform;
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <fmt/format.h>
 
-namespace vxcf {
+namespace vxplatform {
 
 namespace {
 
@@ -122,54 +122,54 @@ CFURLRef withPath(const URL& url, const std::string& path, bool isDirectory) {
 } // namespace
 
 URL::URL(std::string scheme, std::string path, bool isDirectory, CFURLRef base)
-    : Object(kTypeURL), scheme_(std::move(scheme)), path_(std::move(path)), directory_(isDirectory),
-      base_(base) {
-    if (base_ != nullptr) {
-        CFRetain(base_);
+    : Object(kTypeURL), mScheme(std::move(scheme)), mPath(std::move(path)), mDirectory(isDirectory),
+      mBase(base) {
+    if (mBase != nullptr) {
+        CFRetain(mBase);
     }
     std::string text;
-    if (scheme_ != "file") {
-        text = path_;
+    if (mScheme != "file") {
+        text = mPath;
     } else {
-        const bool slash = directory_ && path_ != "/" && !path_.empty();
-        text = percentEncode(path_) + (slash ? "/" : "");
-        if (base_ == nullptr) {
+        const bool slash = mDirectory && mPath != "/" && !mPath.empty();
+        text = percentEncode(mPath) + (slash ? "/" : "");
+        if (mBase == nullptr) {
             text = "file://" + text;
         }
     }
-    string_ = createString(text);
-    if (string_ == nullptr) {
-        string_ = createString(std::string_view("")); // not UTF-8: still an object
+    mString = createString(text);
+    if (mString == nullptr) {
+        mString = createString(std::string_view("")); // not UTF-8: still an object
     }
 }
 
 URL::~URL() {
-    CFRelease(string_);
-    if (base_ != nullptr) {
-        CFRelease(base_);
+    CFRelease(mString);
+    if (mBase != nullptr) {
+        CFRelease(mBase);
     }
 }
 
 std::string URL::absolutePath() const {
-    if (base_ == nullptr || (!path_.empty() && path_[0] == '/')) {
-        return path_;
+    if (mBase == nullptr || (!mPath.empty() && mPath[0] == '/')) {
+        return mPath;
     }
-    const URL* base = asURL(base_);
+    const URL* base = asURL(mBase);
     std::string root = base != nullptr ? base->absolutePath() : std::string("/");
-    if (path_.empty() || path_ == ".") {
+    if (mPath.empty() || mPath == ".") {
         return root;
     }
-    return root == "/" ? "/" + path_ : root + "/" + path_;
+    return root == "/" ? "/" + mPath : root + "/" + mPath;
 }
 
 bool URL::equals(const Object& other) const {
     const auto& o = static_cast<const URL&>(other);
-    return scheme_ == o.scheme_ && path_ == o.path_ && directory_ == o.directory_ &&
-           CFEqual(base_, o.base_);
+    return mScheme == o.mScheme && mPath == o.mPath && mDirectory == o.mDirectory &&
+           CFEqual(mBase, o.mBase);
 }
 
 CFHashCode URL::hash() const {
-    return CFHash(string_);
+    return CFHash(mString);
 }
 
 std::string URL::describe() const {
@@ -177,9 +177,9 @@ std::string URL::describe() const {
 }
 
 std::string URL::formatted() const {
-    std::string text = toUTF8(string_);
-    if (base_ != nullptr) {
-        text += " -- " + vxcf::formatted(base_);
+    std::string text = toUTF8(mString);
+    if (mBase != nullptr) {
+        text += " -- " + vxplatform::formatted(mBase);
     }
     return text;
 }
@@ -200,9 +200,9 @@ CFURLRef createFileURL(const std::string& rawPath, bool isDirectory) {
     return handle<CFURLRef>(url);
 }
 
-} // namespace vxcf
+} // namespace vxplatform
 
-using namespace vxcf;
+using namespace vxplatform;
 
 CFTypeID CFURLGetTypeID(void) {
     return kTypeURL;

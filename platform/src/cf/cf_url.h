@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace vxcf {
+namespace vxplatform {
 
 class URL final : public Object {
 public:
@@ -14,11 +14,11 @@ public:
     URL(std::string scheme, std::string path, bool isDirectory, CFURLRef base);
     ~URL() override;
 
-    const std::string& scheme() const { return scheme_; }
-    const std::string& path() const { return path_; }
-    bool isDirectory() const { return directory_; }
-    CFURLRef base() const { return base_; }
-    CFStringRef string() const { return string_; }
+    const std::string& scheme() const { return mScheme; }
+    const std::string& path() const { return mPath; }
+    bool isDirectory() const { return mDirectory; }
+    CFURLRef base() const { return mBase; }
+    CFStringRef string() const { return mString; }
     // The path made absolute against the base.
     std::string absolutePath() const;
 
@@ -28,11 +28,11 @@ public:
     std::string formatted() const override;
 
 private:
-    std::string scheme_;
-    std::string path_;
-    bool directory_;
-    CFURLRef base_;
-    CFStringRef string_;
+    std::string mScheme;
+    std::string mPath;
+    bool mDirectory;
+    CFURLRef mBase;
+    CFStringRef mString;
 };
 
 inline const URL* asURL(CFTypeRef cf) {
@@ -42,4 +42,4 @@ inline const URL* asURL(CFTypeRef cf) {
 // A file URL for a POSIX path (relative to the working folder when not absolute).
 CFURLRef createFileURL(const std::string& path, bool isDirectory);
 
-} // namespace vxcf
+} // namespace vxplatform
