@@ -178,8 +178,8 @@ int runInfo(const Words& words) {
             json.number("max", p.max);
             json.number("default", p.def);
             json.number("value", current[i]);
-            json.string("valueText", valueText(unit.get(), p, current[i]));
-            json.string("defaultText", valueText(unit.get(), p, p.def));
+            json.string("valueText", valueText(p, current[i]));
+            json.string("defaultText", valueText(p, p.def));
             json.boolean("writable", (p.flags & kAudioUnitParameterFlag_IsWritable) != 0);
             json.endObject();
         }
@@ -228,8 +228,8 @@ int runInfo(const Words& words) {
             const std::string range = fmt::format("{:g} .. {:g}{}{}", p.min, p.max,
                                                   p.unitLabel.empty() ? "" : " ", p.unitLabel);
             out += fmt::format("  {:>6}  {:<{}}  {:<24} {:<14} {} ({:g})\n", p.id, p.name, width,
-                               range, valueText(unit.get(), p, p.def),
-                               valueText(unit.get(), p, current[i]), current[i]);
+                               range, valueText(p, p.def),
+                               valueText(p, current[i]), current[i]);
         }
     }
     std::fputs(out.c_str(), stdout);

@@ -30,7 +30,7 @@ std::string parameterListing(AudioUnit unit, const std::vector<ParamInfo>& param
         Float32 v = 0;
         check(AudioUnitGetParameter(unit, p.id, kAudioUnitScope_Global, 0, &v),
               fmt::format("reading parameter '{}'", p.name));
-        out += fmt::format("  {:>6}  {:<20} {}\n", p.id, p.name, valueText(unit, p, v));
+        out += fmt::format("  {:>6}  {:<20} {}\n", p.id, p.name, valueText(p, v));
     }
     return out;
 }

@@ -257,7 +257,7 @@ int runRender(const Words& words) {
     std::string settingsText;
     for (const Setting& s : settings)
         settingsText += fmt::format("{}{} = {}", settingsText.empty() ? "" : "; ", s.param->name,
-                                    valueText(unit.get(), *s.param, s.value));
+                                    valueText(*s.param, s.value));
     std::string out;
     out += fmt::format("rendered through {} ({}) via the {} entry\n", ref.name, codesText(ref.desc),
                        entryName(entry));

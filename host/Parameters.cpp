@@ -59,41 +59,6 @@ std::vector<std::string> readValueStrings(AudioUnit unit, AudioUnitParameterID i
 
 } // namespace
 
-std::string unitLabel(AudioUnitParameterUnit unit) {
-    switch (unit) {
-    case kAudioUnitParameterUnit_Percent:
-        return "%";
-    case kAudioUnitParameterUnit_Seconds:
-        return "s";
-    case kAudioUnitParameterUnit_SampleFrames:
-        return "samples";
-    case kAudioUnitParameterUnit_Phase:
-    case kAudioUnitParameterUnit_Degrees:
-        return "deg";
-    case kAudioUnitParameterUnit_Hertz:
-        return "Hz";
-    case kAudioUnitParameterUnit_Cents:
-    case kAudioUnitParameterUnit_AbsoluteCents:
-        return "cents";
-    case kAudioUnitParameterUnit_RelativeSemiTones:
-        return "semitones";
-    case kAudioUnitParameterUnit_Decibels:
-        return "dB";
-    case kAudioUnitParameterUnit_Octaves:
-        return "octaves";
-    case kAudioUnitParameterUnit_BPM:
-        return "BPM";
-    case kAudioUnitParameterUnit_Beats:
-        return "beats";
-    case kAudioUnitParameterUnit_Milliseconds:
-        return "ms";
-    case kAudioUnitParameterUnit_Ratio:
-        return ":1";
-    default:
-        return "";
-    }
-}
-
 std::vector<ParamInfo> readParameters(AudioUnit unit) {
     UInt32 size = 0;
     Boolean writable = 0;
@@ -112,32 +77,36 @@ std::vector<ParamInfo> readParameters(AudioUnit unit) {
     }
     std::vector<ParamInfo> params;
     for (AudioUnitParameterID id : ids) {
-        AudioUnitParameterInfo info{};
-        size = sizeof info;
+        // The description reads the info record itself; a zeroed record
+        // means the unit did not answer, which the check below reports.
+        AudioUnitParameterInfo probe{};
+        size = sizeof probe;
         check(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
-                                   id, &info, &size),
+                                   id, &probe, &size),
               fmt::format("the info of parameter {}", id));
+        if ((probe.flags & kAudioUnitParameterFlag_CFNameRelease) && probe.cfNameString)
+            CFRelease(probe.cfNameString);
         ParamInfo p;
+        p.described = CAAUParameter(unit, id, kAudioUnitScope_Global, 0);
+        const AudioUnitParameterInfo& info = p.described.ParamInfo();
         p.id = id;
-        if ((info.flags & kAudioUnitParameterFlag_HasCFNameString) && info.cfNameString) {
-            p.name = toString(info.cfNameString);
-            if (info.flags & kAudioUnitParameterFlag_CFNameRelease)
-                CFRelease(info.cfNameString);
-        } else {
-            p.name = std::string(info.name, strnlen(info.name, sizeof info.name));
-        }
+        p.name = p.described.GetName() ? toString(p.described.GetName()) : std::string();
+        p.unitLabel = p.described.GetParamTag() ? toString(p.described.GetParamTag()) : "";
         p.unit = info.unit;
-        if (info.unit == kAudioUnitParameterUnit_CustomUnit && info.unitName)
-            p.unitLabel = toString(info.unitName);
-        else
-            p.unitLabel = unitLabel(info.unit);
         p.min = info.minValue;
         p.max = info.maxValue;
         p.def = info.defaultValue;
         p.flags = info.flags;
-        if (info.flags & kAudioUnitParameterFlag_ValuesHaveStrings ||
-            info.unit == kAudioUnitParameterUnit_Indexed)
+        if (CFArrayRef names = p.described.GetNamedParams()) {
+            for (CFIndex i = 0; i < CFArrayGetCount(names); ++i) {
+                CFTypeRef item = CFArrayGetValueAtIndex(names, i);
+                p.valueStrings.push_back(item && CFGetTypeID(item) == CFStringGetTypeID()
+                                             ? toString(static_cast<CFStringRef>(item))
+                                             : std::string());
+            }
+        } else if (info.flags & kAudioUnitParameterFlag_ValuesHaveStrings) {
             p.valueStrings = readValueStrings(unit, id);
+        }
         params.push_back(std::move(p));
     }
     return params;
@@ -196,27 +165,18 @@ void applySettings(AudioUnit unit, const std::vector<Setting>& settings) {
               fmt::format("setting parameter '{}' to {}", s.param->name, s.value));
 }
 
-std::string valueText(AudioUnit unit, const ParamInfo& param, Float32 value) {
-    if (!param.valueStrings.empty()) {
-        const long index = std::lround(value - param.min);
-        if (index >= 0 && static_cast<size_t>(index) < param.valueStrings.size())
-            return param.valueStrings[static_cast<size_t>(index)];
-    }
-    if (param.flags & kAudioUnitParameterFlag_ValuesHaveStrings) {
-        AudioUnitParameterStringFromValue request{param.id, &value, nullptr};
-        UInt32 size = sizeof request;
-        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterStringFromValue,
-                                 kAudioUnitScope_Global, 0, &request, &size) == 0 &&
-            request.outString) {
-            std::string text = toString(request.outString);
-            CFRelease(request.outString);
-            return text;
-        }
-    }
+std::string valueText(const ParamInfo& param, Float32 value) {
     if (param.unit == kAudioUnitParameterUnit_Boolean)
         return value >= 0.5f ? "on" : "off";
-    std::string number = fmt::format("{:.6g}", value);
-    return param.unitLabel.empty() ? number : number + " " + param.unitLabel;
+    CFRef<CFStringRef> text(param.described.GetStringFromValueCopy(&value));
+    std::string out = text ? toString(text.get()) : fmt::format("{:.6g}", value);
+    // Names of values and the unit's own texts stand alone; numbers take the tag.
+    const bool named =
+        (param.described.GetNumIndexedParams() != 0 && param.described.HasNamedParams()) ||
+        param.described.ValuesHaveStrings();
+    if (!named && !param.unitLabel.empty())
+        out += " " + param.unitLabel;
+    return out;
 }
 
 } // namespace vxhost

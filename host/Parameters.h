@@ -3,20 +3,24 @@
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
+#include <aufw/CAAUParameter.h>
 
 #include <string>
 #include <vector>
 
 namespace vxhost {
 
+// One parameter as the framework's client-side description reads it, with
+// the facts the tool prints copied out as plain text and numbers.
 struct ParamInfo {
     AudioUnitParameterID id = 0;
     std::string name;
-    std::string unitLabel; // "ms", "dB", "%", ... or the unit's own name
+    std::string unitLabel; // the description's short tag ("msecs", "dB", ...) or the unit's own
     AudioUnitParameterUnit unit = kAudioUnitParameterUnit_Generic;
     Float32 min = 0, max = 0, def = 0;
     UInt32 flags = 0;
-    std::vector<std::string> valueStrings; // indexed parameters with names for their values
+    std::vector<std::string> valueStrings; // names of the values, for parameters that have them
+    CAAUParameter described;               // texts for values come from here
 };
 
 // The Global scope's parameters, in the unit's order. Throws when the unit
@@ -38,8 +42,8 @@ Setting parseSetting(const std::vector<ParamInfo>& params, const std::string& te
 // Applies each setting with AudioUnitSetParameter; throws on a refusal.
 void applySettings(AudioUnit unit, const std::vector<Setting>& settings);
 
-// The value as the unit words it, else as a number with the unit's label.
-std::string valueText(AudioUnit unit, const ParamInfo& param, Float32 value);
-std::string unitLabel(AudioUnitParameterUnit unit);
+// The value as the description words it: a value's name, the unit's own
+// text, or the number in the user's locale followed by the unit's tag.
+std::string valueText(const ParamInfo& param, Float32 value);
 
 } // namespace vxhost

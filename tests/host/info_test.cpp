@@ -14,7 +14,7 @@ TEST(HostInfo, TextNamesComponentEntryParametersLatencyTailAndChannels) {
                       {"Vextra Test: HostTest (aufx:HTst:VxTs), version 1.2.3",
                        "through the factory entry VXHostTestFactory", "product       HostTest",
                        "instruction-set level", "tail          0.01 s",
-                       "1 in -> 2 out, 2 in -> 2 out", "parameters    3", "-24 .. 12 dB", "10 ms"}),
+                       "1 in -> 2 out, 2 in -> 2 out", "parameters    3", "-24 .. 12 dB", "10.0 msecs"}),
               Missing{})
         << r.out;
 }
@@ -27,7 +27,7 @@ TEST(HostInfo, JsonCarriesTheSameFactsThroughEitherEntry) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(missing(r.out, {"\"codes\": \"aufx:HTst:VxTs\"", "\"tailSeconds\": 0.01",
                                   "\"maximumFramesPerSlice\": 1156", "\"name\": \"Latency\"",
-                                  "\"valueText\": \"10 ms\"", "\"instructionSetLevel\"",
+                                  "\"valueText\": \"10.0 msecs\"", "\"instructionSetLevel\"",
                                   "\"in\": 1,\n      \"out\": 2"}),
                   Missing{})
             << r.out;

@@ -27,7 +27,7 @@ TEST(HostPreset, SaveShowLoadAndRenderRoundTrip) {
 
     r = box.run({"preset", "load", preset, "--component", bundle("HostTest"), "--entry", "cm"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(missing(r.out, {"\"My Echo\"", "-3 dB", "123 ms"}), Missing{}) << r.out;
+    EXPECT_EQ(missing(r.out, {"\"My Echo\"", "-3.0 dB", "123.0 msecs"}), Missing{}) << r.out;
 
     // The preset's delay of 123 ms (5904 frames at 48 kHz) and gain reach a render.
     writeWav(box.path("in.wav"), impulses(48000, 100, {{0, 1.0f}}));
