@@ -1,5 +1,7 @@
 #include "BundleHost.h"
 
+#include <Renderer.h>
+
 #include <AudioUnit/AudioUnitProperties.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <VextraHost/VXHostRuntime.h>
@@ -22,19 +24,6 @@ constexpr OSType kEffect = 0x61756678;       // 'aufx'
 constexpr OSType kSubtype = 0x446c6179;      // 'Dlay'
 constexpr OSType kManufacturer = 0x56787461; // 'Vxta'
 constexpr Float64 kRate = 48000.0;
-
-AudioStreamBasicDescription stereoFloat() {
-    AudioStreamBasicDescription d{};
-    d.mSampleRate = kRate;
-    d.mFormatID = kAudioFormatLinearPCM;
-    d.mFormatFlags = kAudioFormatFlagsAudioUnitCanonical;
-    d.mBytesPerPacket = 4;
-    d.mFramesPerPacket = 1;
-    d.mBytesPerFrame = 4;
-    d.mChannelsPerFrame = 2;
-    d.mBitsPerChannel = 32;
-    return d;
-}
 
 } // namespace
 
@@ -118,7 +107,7 @@ RenderRig::RenderRig(Entry entry, UInt32 maxFrames) : mUnit(entry) {
         return;
     }
     AudioUnit unit = mUnit.get();
-    const AudioStreamBasicDescription format = stereoFloat();
+    const AudioStreamBasicDescription format = vxhost::canonicalFormat(kRate, 2);
     const AURenderCallbackStruct callback{&RenderRig::provideInput, this};
     if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0,
                              &format, sizeof format) != noErr ||
