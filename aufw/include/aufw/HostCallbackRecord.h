@@ -10,10 +10,13 @@
 
 #include <AudioUnit/AudioUnit.h>
 
+#include <array>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 class HostCallbackRecord {
 public:
@@ -29,16 +32,11 @@ public:
             if ((before & 1U) != 0) {
                 continue;
             }
-            std::uintptr_t words[kWords];
             // Acquire loads: a word from a change under way brings along the
             // odd count stored before it, so the check below sees the change.
-            for (std::size_t i = 0; i < kWords; ++i) {
-                words[i] = mWords[i].load(std::memory_order_acquire);
-            }
+            const auto words = LoadWords(std::make_index_sequence<kWords>{});
             if (mSequence.load(std::memory_order_relaxed) == before) {
-                HostCallbackInfo out;
-                std::memcpy(&out, words, sizeof out);
-                return out;
+                return std::bit_cast<HostCallbackInfo>(words);
             }
         }
         return HostCallbackInfo{};
@@ -65,6 +63,13 @@ private:
     // A change is a handful of stores; a reader that meets one this many
     // times in a row gives up on this cycle rather than spin.
     static constexpr int kAttempts = 32;
+
+    // Every word in one expression, so that the render thread's copy is a
+    // handful of loads rather than a loop and a second copy.
+    template <std::size_t... I>
+    std::array<std::uintptr_t, kWords> LoadWords(std::index_sequence<I...>) const noexcept {
+        return {mWords[I].load(std::memory_order_acquire)...};
+    }
 
     std::atomic<std::uint32_t> mSequence{0};
     std::atomic<std::uintptr_t> mWords[kWords]{};
