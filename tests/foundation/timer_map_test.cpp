@@ -1,4 +1,4 @@
-#include "test_home.h"
+#include "support.h"
 
 #include <NSVextra/TimerMap.h>
 

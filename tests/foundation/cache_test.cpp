@@ -1,4 +1,4 @@
-#include "temp_folder.h"
+#include "support.h"
 
 #include <NSVextra/FileTree.h>
 
@@ -12,7 +12,7 @@
 
 using NSVextra::FileTNode;
 using NSVextra::FileTree;
-using vxtest::TempFolder;
+using vxtest::TempDir;
 
 namespace {
 
@@ -32,16 +32,12 @@ std::vector<NodeFacts> facts(const FileTree& tree) {
     return out;
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // A tree that reads only the cache: its root folder does not exist.
 struct CacheReader {
-    explicit CacheReader(const TempFolder& dir, const std::string& bytes) {
+    explicit CacheReader(const TempDir& dir, const std::string& bytes) {
         tree.rootFolder = dir / "no-such-root";
         tree.cacheFile = dir / "reader.cache";
-        writeFile(tree.cacheFile, bytes);
+        vxtest::writeFile(tree.cacheFile, bytes);
     }
     FileTree tree;
 };
@@ -49,7 +45,7 @@ struct CacheReader {
 } // namespace
 
 TEST(FileTreeCache, ExampleIsWrittenByteForByte) {
-    TempFolder dir;
+    TempDir dir;
     dir.folder("R/a");
     dir.file("R/a/f");
     dir.file("R/g");
@@ -64,7 +60,7 @@ TEST(FileTreeCache, ExampleIsWrittenByteForByte) {
 }
 
 TEST(FileTreeCache, RoundTripKeepsNamesPathsAndNumbers) {
-    TempFolder dir;
+    TempDir dir;
     dir.folder("R/sub/deeper/deepest");
     dir.folder("R/empty");
     dir.folder("R/z");
@@ -117,7 +113,7 @@ TEST(FileTreeCache, RoundTripKeepsNamesPathsAndNumbers) {
 }
 
 TEST(FileTreeCache, EmptyRootIsTwoBytes) {
-    TempFolder dir;
+    TempDir dir;
     dir.folder("R");
     FileTree tree;
     tree.rootFolder = dir / "R";
@@ -136,7 +132,7 @@ TEST(FileTreeCache, EmptyRootIsTwoBytes) {
 }
 
 TEST(FileTreeCache, RescanUsesTheCacheUntilAskedToRebuild) {
-    TempFolder dir;
+    TempDir dir;
     dir.folder("R");
     dir.file("R/old");
     FileTree tree;
@@ -169,7 +165,7 @@ TEST(FileTreeCache, RescanUsesTheCacheUntilAskedToRebuild) {
 }
 
 TEST(FileTreeCache, WriterRefusesPathsTheReaderCouldNotHold) {
-    TempFolder dir;
+    TempDir dir;
     const std::string r = dir / "R";
     // A file path of exactly 498 bytes, the longest a cache line can hold,
     // made of components short enough for the file system.
@@ -219,7 +215,7 @@ TEST(FileTreeCache, WriterRefusesPathsTheReaderCouldNotHold) {
 }
 
 TEST(FileTreeCache, DamagedCachesFailCleanly) {
-    TempFolder dir;
+    TempDir dir;
     const std::string good = "-/R/a\n+/R/a/f\n~\n-/R/e\n~\n+/R/g\n~\n";
     {
         CacheReader r(dir, good);

@@ -1,5 +1,5 @@
 // The script writer's exact layout and the reader's grammar and failure rules.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/Settings.h"
 

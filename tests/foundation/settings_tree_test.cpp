@@ -1,5 +1,5 @@
 // Group paths, lookups, edits and the modified flag.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/Settings.h"
 

@@ -1,6 +1,5 @@
 // Settings files: scrambler, loading, saving and the loader's log lines.
-#include "child_log.h"
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/Scrambler.h"
 #include "NSVextra/Settings.h"
@@ -182,7 +181,7 @@ TEST_F(SettingsFiles, FailedSaveLeavesThePreviousFile) {
 
     // No temporary file is left beside it.
     int entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
         (void)e;
         ++entries;
     }
@@ -221,7 +220,7 @@ TEST_F(SettingsFiles, FileThatMayNotBeWrittenIsNotReplaced) {
     // new file take its place, but the file itself may not be written.
     writeFile(path("locked.txt"), "<Old></Old>\n");
     chmod(path("locked.txt").c_str(), 0444);
-    chmod(dir.c_str(), 0777);
+    chmod(tmp.path().c_str(), 0777);
     Settings doc;
     doc.addHeadGroup("New");
     doc.setFile(path("locked.txt").c_str());

@@ -1,5 +1,5 @@
 // Delayed saving on the calling thread's run loop.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/SettingsEx.h"
 

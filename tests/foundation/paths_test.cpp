@@ -1,13 +1,16 @@
 // Path splitting, existence tests, and paths too long for the fixed buffers.
 #include "NSVextra/Paths.h"
 
-#include "TempDir.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 using namespace NSVextra;
+using vxtest::readFile;
+using vxtest::TempDir;
+using vxtest::writeFile;
 
 namespace {
 
@@ -187,7 +190,7 @@ TEST(PathParts, TrimTailSlashRemovesOneBackslashOnly) {
 TEST(Existence, FilesAndFolders) {
     TempDir dir;
     std::string file = dir / "file.bin";
-    writeWholeFile(file, "x");
+    writeFile(file, "x");
     std::string missing = dir / "missing";
 
     EXPECT_TRUE(fileExists(dir.path()));

@@ -1,7 +1,7 @@
 // The writer's number texts against the general formatter they must equal
 // byte for byte: fmt's "{:#f}" with trailing zeros trimmed for floats and
 // doubles, "{:d}" for integers, lowercase hexadecimal for "uint".
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/StringUtils.h"
 

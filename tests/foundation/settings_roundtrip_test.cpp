@@ -1,5 +1,5 @@
 // Generated documents written and read back, and hostile input to the reader.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/Settings.h"
 

@@ -2,7 +2,7 @@
 // decimals against the standard conversion, the block-wise searches for tag
 // ends, colons, commas and quotes against texts that put those characters
 // at every offset of a block, and the node pool across loads and releases.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include <charconv>
 #include <cstdint>
