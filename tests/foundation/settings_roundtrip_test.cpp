@@ -69,41 +69,21 @@ private:
             bytes.insert(bytes.end(), b, b + n);
         };
         for (int i = 0; i < elems; ++i) {
-            switch (type) {
-            case Settings::kTypeInt: {
-                const int v = static_cast<int>(m_rng());
-                put(&v, 4);
-                break;
-            }
-            case Settings::kTypeUInt: {
-                const unsigned v = static_cast<unsigned>(m_rng());
-                put(&v, 4);
-                break;
-            }
-            case Settings::kTypeUInt64: {
-                const unsigned long long v =
-                    (static_cast<unsigned long long>(m_rng()) << 32) | m_rng();
-                put(&v, 8);
-                break;
-            }
-            case Settings::kTypeFloat: {
-                // Multiples of 1/64 have at most six decimals, so the
-                // fixed-point text carries them exactly.
-                const float v = static_cast<float>(pick(-100000, 100000)) / 64.0f;
-                put(&v, 4);
-                break;
-            }
-            case Settings::kTypeDouble: {
-                const double v = static_cast<double>(pick(-100000000, 100000000)) / 64.0;
-                put(&v, 8);
-                break;
-            }
-            default: {
-                const std::string s = text(12, "abc XYZ 019,;:/[]{}()'&\t");
+            const unsigned long long bits =
+                (static_cast<unsigned long long>(m_rng()) << 32) | m_rng();
+            // Multiples of 1/64 have at most six decimals, so the fixed-point
+            // text carries them exactly.
+            const float f = static_cast<float>(pick(-100000, 100000)) / 64.0f;
+            const double d = static_cast<double>(pick(-100000000, 100000000)) / 64.0;
+            const std::string s = text(12, "abc XYZ 019,;:/[]{}()'&\t");
+            if (type == Settings::kTypeFloat)
+                put(&f, 4);
+            else if (type == Settings::kTypeDouble)
+                put(&d, 8);
+            else if (type == Settings::kTypeString)
                 put(s.c_str(), s.size() + 1);
-                break;
-            }
-            }
+            else // int, uint and uint64 take any bits
+                put(&bits, type == Settings::kTypeUInt64 ? 8 : 4);
         }
         if (type == Settings::kTypeString) {
             bytes.push_back(0);
