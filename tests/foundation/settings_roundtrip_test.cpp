@@ -145,21 +145,15 @@ TEST_F(SettingsRoundTrip, GeneratedDocumentsReadBackEqual) {
     }
 }
 
-// Cuts of a valid script at every length, and random damage to it, must fail
-// or succeed cleanly; the sanitizer build checks that no byte outside the
-// buffers is touched.
-TEST(SettingsHostileInput, TruncatedAndDamagedScripts) {
+// Cuts of a valid nested script at every length fail cleanly (random damage
+// is the settings fuzzers' business).
+TEST_F(SettingsRoundTrip, TruncatedScriptsFail) {
     Settings source;
     source.addHeadGroup("Root");
     Generator(99).fill(source, "/Root", 3);
-    char dir[] = "/tmp/vx-hostile-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string file = std::string(dir) + "/s.txt";
-    source.setFile(file.c_str());
+    source.setFile(path("s.txt").c_str());
     ASSERT_TRUE(source.commit());
-    const std::string script = readFile(file);
-    std::remove(file.c_str());
-    rmdir(dir);
+    const std::string script = readFile(path("s.txt"));
     ASSERT_GT(script.size(), 100u);
 
     testing::internal::CaptureStdout(); // missing closing tags are reported there
@@ -170,32 +164,6 @@ TEST(SettingsHostileInput, TruncatedAndDamagedScripts) {
         if (len < script.size() - 1) {
             EXPECT_FALSE(ok) << len; // the head group's closing tag is cut off
         }
-    }
-    std::mt19937 rng(7);
-    const std::string specials = "<>/:,\"[]\n 0x-";
-    for (int round = 0; round < 3000; ++round) {
-        std::string damaged = script;
-        const int edits = 1 + static_cast<int>(rng() % 8);
-        for (int e = 0; e < edits; ++e) {
-            const size_t at = rng() % damaged.size();
-            switch (rng() % 3) {
-            case 0:
-                damaged[at] = specials[rng() % specials.size()];
-                break;
-            case 1:
-                damaged.erase(at, 1 + rng() % 20);
-                break;
-            default:
-                damaged.insert(at, 1, static_cast<char>(rng() % 256));
-                break;
-            }
-            if (damaged.empty()) {
-                damaged = "<";
-            }
-        }
-        Settings doc;
-        const bool ok = vxtest::parseText(doc, damaged);
-        EXPECT_EQ(ok, doc.getHeadGroup() != nullptr);
     }
     testing::internal::GetCapturedStdout();
 }
