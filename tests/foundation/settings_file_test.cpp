@@ -109,26 +109,6 @@ TEST_F(SettingsFiles, ScrambledFileHoldsTheScrambledScript) {
     EXPECT_EQ(read, 12);
 }
 
-TEST_F(SettingsFiles, LoadAndCommitFlags) {
-    writeFile(path("a.txt"), "<R><v: 1, int></R>");
-    Settings doc;
-    doc.setFile(path("a.txt").c_str());
-    ASSERT_TRUE(doc.loadFile());
-    EXPECT_TRUE(doc.isLoaded());
-    EXPECT_FALSE(doc.isModified());
-    int two = 2;
-    doc.storeValue("/R", "v", Settings::kTypeInt, &two, 1);
-    EXPECT_TRUE(doc.isModified());
-    ASSERT_TRUE(doc.commit());
-    EXPECT_FALSE(doc.isModified());
-    EXPECT_EQ(readFile(path("a.txt")), "<R>\n\t<v: 2, int>\n</R>\n");
-
-    Settings missing;
-    missing.setFile(path("nothing.txt").c_str());
-    EXPECT_FALSE(missing.loadFile());
-    EXPECT_FALSE(missing.isLoaded());
-}
-
 TEST_F(SettingsFiles, FailedSaveLeavesThePreviousFile) {
     writeFile(path("keep.txt"), "<Old></Old>\n");
     chmod(path("keep.txt").c_str(), 0640);
