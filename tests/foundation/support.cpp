@@ -1,6 +1,8 @@
 #include "support.h"
 
-#include <atomic>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +104,20 @@ int countLines(const std::string& text, const std::string& line) {
     for (std::string l; std::getline(in, l);)
         count += l == line ? 1 : 0;
     return count;
+}
+
+bool runLoopUntil(const std::function<bool()>& done, double seconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    for (auto now = Clock::now(); !done() && now < until; now = Clock::now()) {
+        const double left = std::chrono::duration<double>(until - now).count();
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, left < 0.01 ? left : 0.01, false);
+    }
+    return done();
+}
+
+void runLoopFor(double seconds) {
+    runLoopUntil([] { return false; }, seconds);
 }
 
 ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -46,6 +47,12 @@ const std::string& testHome();
 std::string readLog();
 // How many times `line` (without its line feed) is a whole line of `text`.
 int countLines(const std::string& text, const std::string& line);
+
+// Runs this thread's run loop until done() holds or `seconds` pass, in short
+// slices; answers done(). runLoopFor is for checks that something does NOT
+// happen.
+bool runLoopUntil(const std::function<bool()>& done, double seconds);
+void runLoopFor(double seconds);
 
 struct ChildRun {
     int exitCode = -1;
