@@ -254,43 +254,29 @@ TEST(SettingsLoaderLogChild, DISABLED_EveryFailureOnce) {
 }
 
 TEST(SettingsLoaderLog, EveryFailureLineAppearsOnceWhereItShould) {
+    vxtest::TempDir home;
+    home.folder("Library/Logs");
     const vxtest::ChildRun run =
-        vxtest::runTestInChild("SettingsLoaderLogChild.DISABLED_EveryFailureOnce");
+        vxtest::runTestInChild("SettingsLoaderLogChild.DISABLED_EveryFailureOnce", home.path());
     ASSERT_EQ(run.exitCode, 0) << run.stdOut;
-    // The child's paths lie under its own HOME, which the parent does not
-    // know; take it from the first path line.
-    const size_t open = run.log.find("\n<");
-    ASSERT_NE(open, std::string::npos) << run.log;
-    const size_t close = run.log.find("/files/sock>", open);
-    ASSERT_NE(close, std::string::npos) << run.log;
-    const std::string d = run.log.substr(open + 2, close - open - 2) + "/files";
-    const std::string expected = "ERROR: failed to open file. error code = 6\n"
-                                 "<" +
-                                 d +
-                                 "/sock>\n"
-                                 "error: ERROR: failed to open file <" +
-                                 d +
-                                 "/sock> error code = 6\n"
-                                 "ERROR: failed to open file. error code = 21\n"
-                                 "<" +
-                                 d +
-                                 ">\n"
-                                 "error: ERROR: failed to open file <" +
-                                 d +
-                                 "> error code = 21\n"
-                                 "error: failed to allocate memory buffer for the file <" +
-                                 d +
-                                 "/huge.txt>\n"
-                                 "error: ERROR: file is zero\n"
-                                 "error: ERROR: failed to parse script: <" +
-                                 d +
-                                 "/bad.txt>\n"
-                                 "error: failed to allocate memory buffer for the file <pkg.txt>\n"
-                                 "error: ERROR: failed to load script from package: <pkg.txt>\n"
-                                 "error: ERROR: failed to parse script: <pkg.txt>\n"
-                                 "error: failed to allocate memory buffer for the file <pkg.txt>\n"
-                                 "error: m_pGrpHeadNode = null\n"
-                                 "error: data buffer != null [held.txt]\n"
-                                 "error: m_pGrpHeadNode = null\n";
+    std::string expected = "ERROR: failed to open file. error code = 6\n"
+                           "<D/sock>\n"
+                           "error: ERROR: failed to open file <D/sock> error code = 6\n"
+                           "ERROR: failed to open file. error code = 21\n"
+                           "<D>\n"
+                           "error: ERROR: failed to open file <D> error code = 21\n"
+                           "error: failed to allocate memory buffer for the file <D/huge.txt>\n"
+                           "error: ERROR: file is zero\n"
+                           "error: ERROR: failed to parse script: <D/bad.txt>\n"
+                           "error: failed to allocate memory buffer for the file <pkg.txt>\n"
+                           "error: ERROR: failed to load script from package: <pkg.txt>\n"
+                           "error: ERROR: failed to parse script: <pkg.txt>\n"
+                           "error: failed to allocate memory buffer for the file <pkg.txt>\n"
+                           "error: m_pGrpHeadNode = null\n"
+                           "error: data buffer != null [held.txt]\n"
+                           "error: m_pGrpHeadNode = null\n";
+    // D stands for the child's folder of files.
+    for (size_t at = expected.find("<D"); at != std::string::npos; at = expected.find("<D", at))
+        expected.replace(++at, 1, home / "files");
     EXPECT_EQ(run.log, expected);
 }
