@@ -1,4 +1,4 @@
-#include "test_home.h"
+#include "support.h"
 
 #include <NSVextra/TimerMap.h>
 
@@ -20,21 +20,10 @@ namespace {
 // about when.
 constexpr double kPatience = 10.0; // seconds
 
-// Runs this thread's loop until done() holds or the patience runs out.
-bool runUntil(const std::function<bool()>& done, double seconds = kPatience) {
-    const CFAbsoluteTime deadline = CFAbsoluteTimeGetCurrent() + seconds;
-    while (!done() && CFAbsoluteTimeGetCurrent() < deadline)
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, false);
-    return done();
+bool runUntil(const std::function<bool()>& done) {
+    return vxtest::runLoopUntil(done, kPatience);
 }
-
-// Runs this thread's loop for a while, for checks that something does NOT
-// happen: long enough for a 10 ms timer to fire many times.
-void runFor(double seconds) {
-    const CFAbsoluteTime deadline = CFAbsoluteTimeGetCurrent() + seconds;
-    while (CFAbsoluteTimeGetCurrent() < deadline)
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, false);
-}
+using vxtest::runLoopFor;
 
 class Recorder : public TimerMap {
 public:
@@ -82,7 +71,7 @@ EarlyOwner earlyOwner;
 TEST(TimerMap, OwnerBuiltDuringStaticInitialisationWorks) {
     EXPECT_TRUE(earlyOwner.armed);
     ASSERT_TRUE(runUntil([&] { return earlyOwner.fired >= 1; }));
-    runFor(0.1);
+    runLoopFor(0.1);
     EXPECT_EQ(earlyOwner.fired, 1);
     EXPECT_FALSE(earlyOwner.checkTimer(0));
 }
@@ -150,7 +139,7 @@ TEST(TimerMap, TimerProcMayRemoveAndAddTimers) {
     };
     ASSERT_TRUE(owner.addTimer(1, 10, "once"));
     ASSERT_TRUE(runUntil([&] { return owner.fired(2) >= 1; }));
-    runFor(0.3);
+    runLoopFor(0.3);
     EXPECT_EQ(owner.fired(1), 1);
     EXPECT_EQ(owner.fired(2), 1);
     EXPECT_FALSE(owner.checkTimer(1));
@@ -186,7 +175,7 @@ TEST(TimerMap, IntervalZeroFiresOnceWithoutReachingTheOwner) {
     EXPECT_TRUE(owner.checkTimer(3));
     ASSERT_TRUE(runUntil(
         [&] { return vxtest::countLines(newLog(before), "error: wrong timer properties") >= 1; }));
-    runFor(0.2);
+    runLoopFor(0.2);
     EXPECT_EQ(owner.fired(3), 0);
     EXPECT_EQ(vxtest::countLines(newLog(before), "error: wrong timer properties"), 1);
     owner.removeTimer(3);
@@ -209,7 +198,7 @@ TEST(TimerMap, StoppedTimerKeepsItsEntryUntilRemoved) {
     const unsigned long long key = owner.getKey(7);
     EXPECT_TRUE(owner.timer_stop(key));
     const int fired = owner.fired(7);
-    runFor(0.2);
+    runLoopFor(0.2);
     EXPECT_EQ(owner.fired(7), fired);
     EXPECT_TRUE(owner.checkTimer(7));
     EXPECT_EQ(owner.getKey(7), key);

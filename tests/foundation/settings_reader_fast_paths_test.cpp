@@ -2,12 +2,13 @@
 // decimals against the standard conversion, the block-wise searches for tag
 // ends, colons, commas and quotes against texts that put those characters
 // at every offset of a block, and the node pool across loads and releases.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,33 +33,14 @@ template <typename F> bool sameBits(F a, F b) {
 // long digit strings, many fraction digits, leading zeros, signs, exponents.
 std::vector<std::string> decimalTexts() {
     std::mt19937_64 rng(12345);
-    std::vector<std::string> texts = {"0",
-                                      "-0",
-                                      "0.0",
-                                      "-0.0",
-                                      "1",
-                                      "+2.5",
-                                      "0.1",
-                                      "0.2",
-                                      "0.3",
-                                      "16777216",
-                                      "16777217",
-                                      "16777215.5",
-                                      "9007199254740992",
-                                      "9007199254740993",
-                                      "0.000001",
-                                      "1e3",
-                                      "12.5e-2",
-                                      "00012.500",
-                                      "3.4028235",
-                                      "340282350000000000000000000000000000000.0",
-                                      "1.0000000000000000000001",
-                                      "123456789012345678",
-                                      "0.30000000000000004",
-                                      "4.35",
-                                      "8.875",
-                                      "0.00000000001",
-                                      "-123456.7890123"};
+    std::vector<std::string> texts;
+    std::istringstream fixed(
+        "0 -0 0.0 -0.0 1 +2.5 0.1 0.2 0.3 16777216 16777217 16777215.5 9007199254740992 "
+        "9007199254740993 0.000001 1e3 12.5e-2 00012.500 3.4028235 "
+        "340282350000000000000000000000000000000.0 1.0000000000000000000001 123456789012345678 "
+        "0.30000000000000004 4.35 8.875 0.00000000001 -123456.7890123");
+    for (std::string text; fixed >> text;)
+        texts.push_back(text);
     std::uniform_int_distribution<int> digit(0, 9);
     std::uniform_int_distribution<int> length(1, 20);
     for (int i = 0; i < 20000; ++i) {
@@ -115,10 +97,10 @@ TEST(SettingsReaderFastPaths, TrailingTextAfterADecimalIsIgnoredAsBefore) {
     EXPECT_EQ(v[2], -15.0);
 }
 
-TEST(SettingsReaderFastPaths, SeparatorsAtEveryOffsetOfABlock) {
-    // Element texts and quoted strings of every length from 0 to 40, so that
-    // each comma, quote and ">" falls at every position of a 16-byte block,
-    // with commas inside the quotes that must not end an element.
+TEST(SettingsReaderFastPaths, SeparatorsAndTagEndsAtEveryOffsetOfABlock) {
+    // Element texts, quoted strings, gaps and names of every length from 0 to
+    // 40, so that each comma, quote, ":" and ">" falls at every position of a
+    // 16-byte block, with commas inside the quotes that must not end an element.
     for (int pad = 0; pad <= 40; ++pad) {
         const std::string filler(static_cast<std::size_t>(pad), 'x');
         const std::string quoted = filler + ", " + filler;
@@ -142,22 +124,18 @@ TEST(SettingsReaderFastPaths, SeparatorsAtEveryOffsetOfABlock) {
         ASSERT_TRUE(doc.readValue(spec.c_str(), "n", n)) << "pad " << pad;
         EXPECT_EQ(n[0], 7);
         EXPECT_EQ(n[1], -3);
-    }
-}
 
-TEST(SettingsReaderFastPaths, TagEndsFoundAtEveryOffset) {
-    for (int pad = 0; pad <= 40; ++pad) {
         const std::string gap(static_cast<std::size_t>(pad), ' ');
-        const std::string name(static_cast<std::size_t>(pad) + 1, 'g');
+        const std::string group(static_cast<std::size_t>(pad) + 1, 'g');
         // Values and groups after gaps of every length; a value whose ":"
         // comes late in a long tag.
-        std::string script = gap + "<Root>" + gap + "<" + name + ">" + gap + "<v" + name +
-                             ": 5, int>" + gap + "</" + name + ">" + gap + "</Root>" + gap;
-        Settings doc;
-        ASSERT_TRUE(vxtest::parseText(doc, script)) << "pad " << pad;
-        const std::string spec = "/Root/" + name;
+        script = gap + "<Root>" + gap + "<" + group + ">" + gap + "<v" + group + ": 5, int>" + gap +
+                 "</" + group + ">" + gap + "</Root>" + gap;
+        Settings tags;
+        ASSERT_TRUE(vxtest::parseText(tags, script)) << "pad " << pad;
+        const std::string groupSpec = "/Root/" + group;
         int v = 0;
-        ASSERT_TRUE(doc.readValue(spec.c_str(), ("v" + name).c_str(), &v)) << "pad " << pad;
+        ASSERT_TRUE(tags.readValue(groupSpec.c_str(), ("v" + group).c_str(), &v)) << "pad " << pad;
         EXPECT_EQ(v, 5);
 
         // A ">" before the first "<" of a group's next item ends the group's

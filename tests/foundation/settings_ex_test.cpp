@@ -1,9 +1,7 @@
 // Delayed saving on the calling thread's run loop.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/SettingsEx.h"
-
-#include <CoreFoundation/CoreFoundation.h>
 
 #include <gtest/gtest.h>
 
@@ -32,13 +30,7 @@ public:
     Clock::time_point firstSave{};
 };
 
-void runLoopFor(double seconds) {
-    const auto until = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < until) {
-        const double left = std::chrono::duration<double>(until - Clock::now()).count();
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, left > 0 ? left : 0, false);
-    }
-}
+using vxtest::runLoopFor;
 
 class SettingsDelayed : public vxtest::TempDirTest {
 protected:

@@ -1,4 +1,4 @@
-#include "temp_folder.h"
+#include "support.h"
 
 #include <NSVextra/FileTree.h>
 #include <NSVextra/FolderOps.h>
@@ -8,12 +8,12 @@
 using NSVextra::FileTree;
 using vxtest::exists;
 using vxtest::readFile;
-using vxtest::TempFolder;
+using vxtest::TempDir;
 
 namespace {
 
 // src: a/ (f, b/ (h)), empty/, g, ~t
-void makeSource(const TempFolder& dir) {
+void makeSource(const TempDir& dir) {
     dir.folder("src/a/b");
     dir.folder("src/empty");
     dir.file("src/a/f", "file f");
@@ -29,7 +29,7 @@ std::string newLogLines(const std::string& before) {
 } // namespace
 
 TEST(FileTreeOps, CopyReproducesFoldersAndFiles) {
-    TempFolder dir;
+    TempDir dir;
     makeSource(dir);
     ASSERT_TRUE(NSVextra::copyFolder(dir / "src", dir / "dst"));
     EXPECT_EQ(readFile(dir / "dst/a/f"), "file f");
@@ -69,7 +69,7 @@ TEST(FileTreeOps, CopyReproducesFoldersAndFiles) {
 }
 
 TEST(FileTreeOps, RemoveStopsAtAFolderHoldingAnExtraFile) {
-    TempFolder dir;
+    TempDir dir;
     makeSource(dir);
     ASSERT_TRUE(NSVextra::copyFolder(dir / "src", dir / "dst"));
     dir.file("dst/a/b/extra", "not in the tree");
@@ -103,7 +103,7 @@ TEST(FileTreeOps, RemoveStopsAtAFolderHoldingAnExtraFile) {
 }
 
 TEST(FileTreeOps, RemoveFolderDeletesTheWholeFolder) {
-    TempFolder dir;
+    TempDir dir;
     makeSource(dir);
     ASSERT_TRUE(NSVextra::copyFolder(dir / "src", dir / "dst"));
     EXPECT_TRUE(NSVextra::removeFolder(dir / "dst"));
@@ -117,7 +117,7 @@ TEST(FileTreeOps, RemoveFolderDeletesTheWholeFolder) {
 }
 
 TEST(FileTreeOps, RemovalTakesLinksAwayButNotWhatTheyPointAt) {
-    TempFolder dir;
+    TempDir dir;
     dir.folder("outside/deep");
     dir.file("outside/keep", "kept");
     dir.file("outside/deep/keep2", "kept");
@@ -138,7 +138,7 @@ TEST(FileTreeOps, RemovalTakesLinksAwayButNotWhatTheyPointAt) {
 }
 
 TEST(FolderOps, CountsNestingAndFilesPerLevel) {
-    TempFolder dir;
+    TempDir dir;
     makeSource(dir);
     EXPECT_EQ(NSVextra::folderGetNumNestedSubfolders(dir / "src"), 2);
     EXPECT_EQ(NSVextra::folderGetNumNestedSubfolders(dir / "src/a"), 1);

@@ -1,7 +1,7 @@
 // Folder creation, copying and whole-file input and output.
 #include "NSVextra/Files.h"
 
-#include "TempDir.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,9 @@
 #include <sys/stat.h>
 
 using namespace NSVextra;
+using vxtest::readFile;
+using vxtest::TempDir;
+using vxtest::writeFile;
 
 namespace {
 
@@ -53,22 +56,22 @@ TEST(Folders, CreateFullPathMakesTheWholeChain) {
     EXPECT_EQ(modeOf(chain), 0700u);
 
     // Existing chains, with or without a trailing slash, are fine and unchanged.
-    writeWholeFile(chain + "/marker", "m");
+    writeFile(chain + "/marker", "m");
     EXPECT_TRUE(createFullPath(chain));
     EXPECT_TRUE(createFullPath(chain + "/"));
-    EXPECT_EQ(readWholeFile(chain + "/marker"), "m");
+    EXPECT_EQ(readFile(chain + "/marker"), "m");
     EXPECT_TRUE(createFullPath(chain + "/d/"));
     EXPECT_TRUE(std::filesystem::is_directory(chain + "/d"));
 }
 
 TEST(Folders, CreateFullPathStopsAtAPlainFile) {
     TempDir dir;
-    writeWholeFile(dir / "file", "x");
+    writeFile(dir / "file", "x");
     EXPECT_FALSE(createFullPath(dir / "file/sub"));
     EXPECT_FALSE(createFullPath(dir / "file"));
     EXPECT_FALSE(createFullPath(std::string()));
     EXPECT_FALSE(createFullPath(static_cast<const char*>(nullptr)));
-    EXPECT_EQ(readWholeFile(dir / "file"), "x");
+    EXPECT_EQ(readFile(dir / "file"), "x");
 }
 
 TEST(Folders, CreateFullPathRefusesPathsBeyondItsBuffer) {
@@ -96,7 +99,7 @@ TEST(Folders, CreateFullPathRefusesPathsBeyondItsBuffer) {
 TEST(Folders, SharedFileModeIsOwnerAndGroupReadWrite) {
     TempDir dir;
     std::string file = dir / "f";
-    writeWholeFile(file, "x");
+    writeFile(file, "x");
     chmod(file.c_str(), 0400);
     checkCorrectReadOnlyFile(file);
     EXPECT_EQ(modeOf(file), 0660u);
@@ -106,15 +109,15 @@ TEST(Copy, CopiesEveryByte) {
     TempDir dir;
     std::string bytes("a\0b\xff\n\r", 6);
     bytes += std::string(70000, 'q');
-    writeWholeFile(dir / "src", bytes);
-    writeWholeFile(dir / "dst", std::string(100000, 'z')); // longer: must be truncated
+    writeFile(dir / "src", bytes);
+    writeFile(dir / "dst", std::string(100000, 'z')); // longer: must be truncated
     EXPECT_TRUE(copyFile(dir / "src", dir / "dst"));
-    EXPECT_EQ(readWholeFile(dir / "dst"), bytes);
+    EXPECT_EQ(readFile(dir / "dst"), bytes);
 }
 
 TEST(Copy, EmptySourceFailsButLeavesAnEmptyDestination) {
     TempDir dir;
-    writeWholeFile(dir / "empty", "");
+    writeFile(dir / "empty", "");
     EXPECT_FALSE(copyFile(dir / "empty", dir / "dst"));
     ASSERT_TRUE(std::filesystem::exists(dir / "dst"));
     EXPECT_EQ(std::filesystem::file_size(dir / "dst"), 0u);
@@ -124,7 +127,7 @@ TEST(Copy, UnopenableEndsFail) {
     TempDir dir;
     EXPECT_FALSE(copyFile(dir / "missing", dir / "dst"));
     EXPECT_FALSE(std::filesystem::exists(dir / "dst"));
-    writeWholeFile(dir / "src", "abc");
+    writeFile(dir / "src", "abc");
     EXPECT_FALSE(copyFile(dir / "src", dir / "no/such/folder"));
     // A folder as the source is refused like an unopenable file (its end
     // position on disk is no size), and no destination is created.
@@ -138,7 +141,7 @@ TEST(BinaryFiles, ByteCountsAndRoundTrip) {
     const unsigned char data[10] = {0, 1, 2, 0xFF, 0x80, 5, 6, 7, 8, 9};
     EXPECT_TRUE(writeBinDataFile((dir / "b").c_str(), data, 10));
     EXPECT_EQ(getBinDataFileSize((dir / "b").c_str()), 10);
-    EXPECT_EQ(readWholeFile(dir / "b"), std::string(reinterpret_cast<const char*>(data), 10));
+    EXPECT_EQ(readFile(dir / "b"), std::string(reinterpret_cast<const char*>(data), 10));
 
     // Asking for more than the file holds still succeeds; the rest is untouched.
     unsigned char in[100];
@@ -162,7 +165,7 @@ TEST(BinaryFiles, FloatFilesHoldFourBytesPerValue) {
     EXPECT_TRUE(readBinDataFileFloat((dir / "f").c_str(), back, 3));
     EXPECT_EQ(std::memcmp(back, values, sizeof values), 0);
     // Little-endian bytes of 1.5f (0x3FC00000) come first.
-    std::string raw = readWholeFile(dir / "f");
+    std::string raw = readFile(dir / "f");
     EXPECT_EQ(raw.substr(0, 4), std::string("\x00\x00\xC0\x3F", 4));
 }
 
@@ -176,7 +179,7 @@ TEST(BinaryFiles, BadArgumentsAndMissingFiles) {
     EXPECT_FALSE(writeBinDataFile((dir / "null").c_str(), nullptr, 4));
     EXPECT_FALSE(std::filesystem::exists(dir / "neg"));
     EXPECT_FALSE(std::filesystem::exists(dir / "null"));
-    writeWholeFile(dir / "x", "abcd");
+    writeFile(dir / "x", "abcd");
     EXPECT_FALSE(readBinDataFile((dir / "x").c_str(), buffer, -1));
     // A float count whose byte size does not fit an int is refused, not wrapped.
     float f[1] = {};
@@ -188,15 +191,15 @@ TEST(BinaryFiles, BadArgumentsAndMissingFiles) {
 TEST(TextFiles, ReadsUpToTheEndOrTheFirstFFByte) {
     TempDir dir;
     std::string text = "unchanged";
-    writeWholeFile(dir / "t", "line one\nline two\n");
+    writeFile(dir / "t", "line one\nline two\n");
     EXPECT_TRUE(readTextFileToString(dir / "t", text));
     EXPECT_EQ(text, "line one\nline two\n");
 
-    writeWholeFile(dir / "ff", std::string("head\xFFtail", 9));
+    writeFile(dir / "ff", std::string("head\xFFtail", 9));
     EXPECT_TRUE(readTextFileToString((dir / "ff").c_str(), text));
     EXPECT_EQ(text, "head");
 
-    writeWholeFile(dir / "empty", "");
+    writeFile(dir / "empty", "");
     text = "unchanged";
     EXPECT_FALSE(readTextFileToString(dir / "empty", text));
     EXPECT_EQ(text, "");

@@ -2,6 +2,8 @@
 #include "NSVextra/EnumStrings.h"
 #include "NSVextra/ListParsers.h"
 
+#include "support.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -204,8 +206,6 @@ TEST(Enumerations, NamesToValuesAndBack) {
     EXPECT_EQ(enumToStrEx(99, "low", 10, "mid", 20), nullptr);
     EXPECT_EQ(enumToStrEx(0, "low", 10, nullptr, 0, "x", 0), nullptr);
 }
-
-#include "../foundation_settings/child_log.h"
 
 // Child-only: logs through the enumeration defaults. Its parent checks the
 // log text below.

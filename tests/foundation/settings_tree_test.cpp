@@ -1,5 +1,5 @@
 // Group paths, lookups, edits and the modified flag.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/Settings.h"
 
@@ -187,16 +187,6 @@ TEST(SettingsTree, ReleaseEmptiesTheDocument) {
     EXPECT_FALSE(doc.groupExists("/R"));
     EXPECT_TRUE(doc.addHeadGroup("New"));
 
-    Settings::GroupNode node;
-    node.name = "x";
-    doc.initGroupNode(&node);
-    EXPECT_TRUE(node.name.empty());
-    Settings::PropNode prop;
-    prop.type = 0;
-    prop.elems = 4;
-    doc.initPropNode(&prop);
-    EXPECT_EQ(prop.type, Settings::kTypeString);
-    EXPECT_EQ(prop.elems, 0);
     EXPECT_EQ(doc.parseDataType("uint64"), Settings::kTypeUInt64);
     EXPECT_EQ(doc.parseDataType("Int"), Settings::kTypeString);
 }

@@ -1,4 +1,4 @@
-#include "temp_folder.h"
+#include "support.h"
 
 #include <NSVextra/FileTree.h>
 
@@ -9,7 +9,7 @@
 using NSVextra::FileTNode;
 using NSVextra::FileTree;
 using NSVextra::FTR_Item;
-using vxtest::TempFolder;
+using vxtest::TempDir;
 
 namespace {
 
@@ -27,7 +27,7 @@ std::vector<std::string> childNames(const FileTree& tree, FileTNode* folder) {
 } // namespace
 
 TEST(FileTreeListing, SortsByteWiseWithFoldersAndFilesMixed) {
-    TempFolder dir;
+    TempDir dir;
     dir.file("b");
     dir.folder("A");
     dir.file("a");
@@ -60,7 +60,7 @@ TEST(FileTreeListing, SortsByteWiseWithFoldersAndFilesMixed) {
 }
 
 TEST(FileTreeScan, TreeFollowsSortedListingAndSkipsFinderFiles) {
-    TempFolder dir;
+    TempDir dir;
     dir.file("b");
     dir.folder("A");
     dir.file("a");
@@ -90,7 +90,7 @@ TEST(FileTreeScan, TreeFollowsSortedListingAndSkipsFinderFiles) {
 
 TEST(FileTreeScan, IdsAreGivenDepthFirst) {
     // root: a/ (holding f) and g
-    TempFolder dir;
+    TempDir dir;
     dir.folder("a");
     dir.file("a/f");
     dir.file("g");
@@ -150,7 +150,7 @@ TEST(FileTreeScan, EmptyOrMissingRootFolder) {
     EXPECT_EQ(tree.getRootNode(), nullptr);
 
     // A folder that is not there gives a root without children.
-    TempFolder dir;
+    TempDir dir;
     tree.rootFolder = dir / "missing";
     EXPECT_TRUE(tree.scanRootFolder());
     EXPECT_EQ(tree.getNodeCount(), 1);
@@ -183,7 +183,7 @@ public:
 } // namespace
 
 TEST(FileTreeScan, FiltersLeaveOutEntriesAndTheirNumbers) {
-    TempFolder dir;
+    TempDir dir;
     dir.file("a.tmp");
     dir.file("b.txt");
     dir.folder("skip");
@@ -207,7 +207,7 @@ TEST(FileTreeScan, FiltersLeaveOutEntriesAndTheirNumbers) {
 }
 
 TEST(FileTreeScan, LinkBackToAScannedFolderIsNotFollowed) {
-    TempFolder dir;
+    TempDir dir;
     dir.folder("root/sub");
     dir.file("root/sub/f");
     std::filesystem::create_directory_symlink("..", dir / "root/sub/up");

@@ -1,5 +1,5 @@
 // Generated documents written and read back, and hostile input to the reader.
-#include "settings_test_util.h"
+#include "support.h"
 
 #include "NSVextra/Settings.h"
 
@@ -69,41 +69,21 @@ private:
             bytes.insert(bytes.end(), b, b + n);
         };
         for (int i = 0; i < elems; ++i) {
-            switch (type) {
-            case Settings::kTypeInt: {
-                const int v = static_cast<int>(m_rng());
-                put(&v, 4);
-                break;
-            }
-            case Settings::kTypeUInt: {
-                const unsigned v = static_cast<unsigned>(m_rng());
-                put(&v, 4);
-                break;
-            }
-            case Settings::kTypeUInt64: {
-                const unsigned long long v =
-                    (static_cast<unsigned long long>(m_rng()) << 32) | m_rng();
-                put(&v, 8);
-                break;
-            }
-            case Settings::kTypeFloat: {
-                // Multiples of 1/64 have at most six decimals, so the
-                // fixed-point text carries them exactly.
-                const float v = static_cast<float>(pick(-100000, 100000)) / 64.0f;
-                put(&v, 4);
-                break;
-            }
-            case Settings::kTypeDouble: {
-                const double v = static_cast<double>(pick(-100000000, 100000000)) / 64.0;
-                put(&v, 8);
-                break;
-            }
-            default: {
-                const std::string s = text(12, "abc XYZ 019,;:/[]{}()'&\t");
+            const unsigned long long bits =
+                (static_cast<unsigned long long>(m_rng()) << 32) | m_rng();
+            // Multiples of 1/64 have at most six decimals, so the fixed-point
+            // text carries them exactly.
+            const float f = static_cast<float>(pick(-100000, 100000)) / 64.0f;
+            const double d = static_cast<double>(pick(-100000000, 100000000)) / 64.0;
+            const std::string s = text(12, "abc XYZ 019,;:/[]{}()'&\t");
+            if (type == Settings::kTypeFloat)
+                put(&f, 4);
+            else if (type == Settings::kTypeDouble)
+                put(&d, 8);
+            else if (type == Settings::kTypeString)
                 put(s.c_str(), s.size() + 1);
-                break;
-            }
-            }
+            else // int, uint and uint64 take any bits
+                put(&bits, type == Settings::kTypeUInt64 ? 8 : 4);
         }
         if (type == Settings::kTypeString) {
             bytes.push_back(0);
@@ -165,21 +145,15 @@ TEST_F(SettingsRoundTrip, GeneratedDocumentsReadBackEqual) {
     }
 }
 
-// Cuts of a valid script at every length, and random damage to it, must fail
-// or succeed cleanly; the sanitizer build checks that no byte outside the
-// buffers is touched.
-TEST(SettingsHostileInput, TruncatedAndDamagedScripts) {
+// Cuts of a valid nested script at every length fail cleanly (random damage
+// is the settings fuzzers' business).
+TEST_F(SettingsRoundTrip, TruncatedScriptsFail) {
     Settings source;
     source.addHeadGroup("Root");
     Generator(99).fill(source, "/Root", 3);
-    char dir[] = "/tmp/vx-hostile-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string file = std::string(dir) + "/s.txt";
-    source.setFile(file.c_str());
+    source.setFile(path("s.txt").c_str());
     ASSERT_TRUE(source.commit());
-    const std::string script = readFile(file);
-    std::remove(file.c_str());
-    rmdir(dir);
+    const std::string script = readFile(path("s.txt"));
     ASSERT_GT(script.size(), 100u);
 
     testing::internal::CaptureStdout(); // missing closing tags are reported there
@@ -190,32 +164,6 @@ TEST(SettingsHostileInput, TruncatedAndDamagedScripts) {
         if (len < script.size() - 1) {
             EXPECT_FALSE(ok) << len; // the head group's closing tag is cut off
         }
-    }
-    std::mt19937 rng(7);
-    const std::string specials = "<>/:,\"[]\n 0x-";
-    for (int round = 0; round < 3000; ++round) {
-        std::string damaged = script;
-        const int edits = 1 + static_cast<int>(rng() % 8);
-        for (int e = 0; e < edits; ++e) {
-            const size_t at = rng() % damaged.size();
-            switch (rng() % 3) {
-            case 0:
-                damaged[at] = specials[rng() % specials.size()];
-                break;
-            case 1:
-                damaged.erase(at, 1 + rng() % 20);
-                break;
-            default:
-                damaged.insert(at, 1, static_cast<char>(rng() % 256));
-                break;
-            }
-            if (damaged.empty()) {
-                damaged = "<";
-            }
-        }
-        Settings doc;
-        const bool ok = vxtest::parseText(doc, damaged);
-        EXPECT_EQ(ok, doc.getHeadGroup() != nullptr);
     }
     testing::internal::GetCapturedStdout();
 }

@@ -1,0 +1,156 @@
+#include "support.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vxtest {
+
+namespace {
+
+// Set in child runs, whose HOME is chosen by their parent.
+constexpr const char* kChildMark = "VX_FOUNDATION_TEST_CHILD";
+
+std::string makeTempFolder() {
+    std::error_code ec;
+    std::string base = std::filesystem::temp_directory_path(ec).string();
+    std::string pattern = (base.empty() ? std::string("/tmp") : base) + "/vxf-XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+class PrivateHome {
+public:
+    PrivateHome() {
+        if (getenv(kChildMark) != nullptr)
+            return;
+        // Never below the real home, even when run outside the test driver;
+        // the log makes only its own folder, not the ones above it.
+        m_home = makeTempFolder();
+        if (m_home.empty())
+            return;
+        std::error_code ec;
+        std::filesystem::create_directories(m_home + "/Library/Logs", ec);
+        setenv("HOME", m_home.c_str(), 1);
+    }
+    ~PrivateHome() {
+        std::error_code ec;
+        if (!m_home.empty())
+            std::filesystem::remove_all(m_home, ec);
+    }
+    std::string m_home;
+};
+
+// Built before the library's log sink (which opens the log under HOME) and
+// destroyed after it.
+__attribute__((init_priority(101))) PrivateHome privateHome;
+
+} // namespace
+
+TempDir::TempDir() : m_path(makeTempFolder()) {}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    if (!m_path.empty())
+        std::filesystem::remove_all(m_path, ec);
+}
+
+void TempDir::folder(const std::string& rel) const {
+    std::filesystem::create_directories(*this / rel);
+}
+
+void TempDir::file(const std::string& rel, const std::string& bytes) const {
+    writeFile(*this / rel, bytes);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+std::string logFileUnder(const std::string& home) {
+    return home + "/Library/Logs/VextraAudio/vextraaudio.log";
+}
+
+const std::string& testHome() {
+    return privateHome.m_home;
+}
+
+std::string readLog() {
+    return readFile(logFileUnder(testHome()));
+}
+
+int countLines(const std::string& text, const std::string& line) {
+    int count = 0;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        count += l == line ? 1 : 0;
+    return count;
+}
+
+bool runLoopUntil(const std::function<bool()>& done, double seconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    for (auto now = Clock::now(); !done() && now < until; now = Clock::now()) {
+        const double left = std::chrono::duration<double>(until - now).count();
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, left < 0.01 ? left : 0.01, false);
+    }
+    return done();
+}
+
+void runLoopFor(double seconds) {
+    runLoopUntil([] { return false; }, seconds);
+}
+
+ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home) {
+    ChildRun run;
+    TempDir out; // outside the HOME, which some tests want left empty
+    const std::string outPath = out / "stdout.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv(kChildMark, "1", 1);
+        if (home)
+            setenv("HOME", home->c_str(), 1);
+        else
+            unsetenv("HOME");
+        if (freopen(outPath.c_str(), "w", stdout) == nullptr)
+            _exit(126);
+        const std::string filter = "--gtest_filter=" + testName;
+        execl("/proc/self/exe", "child", filter.c_str(), "--gtest_also_run_disabled_tests",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    if (home)
+        run.log = readFile(logFileUnder(*home));
+    run.stdOut = readFile(outPath);
+    return run;
+}
+
+ChildRun runTestInChild(const std::string& testName) {
+    TempDir home;
+    home.folder("Library/Logs");
+    return runTestInChild(testName, home.path());
+}
+
+} // namespace vxtest

@@ -1,0 +1,82 @@
+// Shared pieces of the foundation tests: a scratch folder, whole files in and
+// out, the private HOME this program logs under, and one test of this program
+// run in a child process with a HOME of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace vxtest {
+
+// A scratch folder that lives as long as the object, with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
+    void folder(const std::string& rel) const;
+    void file(const std::string& rel, const std::string& bytes = "x") const;
+
+private:
+    std::string m_path;
+};
+
+// A fixture owning one scratch folder; path() names a file in it.
+class TempDirTest : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return tmp / name; }
+    TempDir tmp;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool exists(const std::string& path);
+
+// The log file a load of the library opens under `home`.
+std::string logFileUnder(const std::string& home);
+// The private HOME made before the library's log opened, and that log so far.
+const std::string& testHome();
+std::string readLog();
+// How many times `line` (without its line feed) is a whole line of `text`.
+int countLines(const std::string& text, const std::string& line);
+
+// Runs this thread's run loop until done() holds or `seconds` pass, in short
+// slices; answers done(). runLoopFor is for checks that something does NOT
+// happen.
+bool runLoopUntil(const std::function<bool()>& done, double seconds);
+void runLoopFor(double seconds);
+
+struct ChildRun {
+    int exitCode = -1;
+    std::string log;    // the child's log file, empty when none was written
+    std::string stdOut; // what the child printed on standard output
+};
+
+// Runs the test `testName` of this program (child-only tests are named
+// DISABLED_... so that they run only here) with HOME set to `home`, or unset
+// when there is none. Each run stands for one load of the bundle.
+ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home);
+// The same in a fresh HOME holding Library/Logs, as on a real machine.
+ChildRun runTestInChild(const std::string& testName);
+
+} // namespace vxtest
+
+#include "NSVextra/Settings.h"
+
+namespace vxtest {
+
+// Parses `script` as a document held in memory (no file, not scrambled).
+inline bool parseText(NSVextra::Settings& doc, const std::string& script) {
+    return doc.loadMemFile(reinterpret_cast<unsigned char*>(const_cast<char*>(script.data())),
+                           script.size());
+}
+
+} // namespace vxtest
