@@ -116,6 +116,20 @@ public:
     UInt32 multipleOutputs = 0;
 };
 
+// Flush-to-zero and denormals-are-zero in the processor's control word.
+constexpr unsigned kDenormalModes = 0x8040;
+
+// Runs fn with the control word set to `word` and returns the word fn left
+// behind; the caller's own word is restored either way.
+template <typename Fn> unsigned RunUnderControlWord(unsigned word, Fn&& fn) {
+    const unsigned saved = _mm_getcsr();
+    _mm_setcsr(word);
+    fn();
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(saved);
+    return after;
+}
+
 // Owns a constructed unit the way the entry layer does: PostConstructor
 // after construction, PreDestructor before deletion.
 template <typename Unit> struct UnitHolder {
