@@ -7,6 +7,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <map>
+#include <string>
 
 class FakeParameterUnit {
 public:
@@ -49,3 +50,15 @@ private:
 AudioUnitParameterInfo MakeInfo(const char* name, AudioUnitParameterUnit unit, Float32 minValue,
                                 Float32 maxValue, Float32 defaultValue,
                                 AudioUnitParameterOptions flags = 0);
+
+// The text of a string for comparing; "<null>" for none.
+inline std::string ToStd(CFStringRef s) {
+    if (s == nullptr) {
+        return "<null>";
+    }
+    char buffer[256];
+    if (!CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
+        return "<unconvertible>";
+    }
+    return buffer;
+}
