@@ -40,46 +40,43 @@ TEST(FormatText, OSTypeStrings) {
     EXPECT_EQ(CAStringForOSType(0, buf), buf);
 }
 
-TEST(FormatText, AsStringForLinearPCM) {
+TEST(FormatText, AsString) {
     CAStreamBasicDescription canonical;
     canonical.mSampleRate = 44100;
     canonical.SetAUCanonical(2, false);
-    EXPECT_EQ(AsString(canonical),
-              " 2 ch,  44100 Hz, 'lpcm' (0x00000029) 32-bit little-endian float, deinterleaved");
-
-    EXPECT_EQ(AsString(FromText("I20", 44100)),
-              " 1 ch,  44100 Hz, 'lpcm' (0x00000014) 20-bit little-endian signed integer, "
-              "unpacked in 3 bytes high-aligned");
-    EXPECT_EQ(AsString(FromText("BEI24:L4,2", 96000)),
-              " 2 ch,  96000 Hz, 'lpcm' (0x00000006) 24-bit big-endian signed integer, "
-              "unpacked in 4 bytes low-aligned");
-    EXPECT_EQ(AsString(FromText("I8.24,2")),
-              " 2 ch,      0 Hz, 'lpcm' (0x00000C0C) 8.24-bit little-endian signed integer");
-    // Single-byte samples have no byte order.
-    EXPECT_EQ(AsString(FromText("UI8@8000")),
-              " 1 ch,   8000 Hz, 'lpcm' (0x00000008) 8-bit unsigned integer");
     // Twelve bits packed into two bytes: the packing shows, the alignment too.
     auto packed12 = FromText("I12");
     packed12.mFormatFlags |= kAudioFormatFlagIsPacked;
-    EXPECT_EQ(AsString(packed12), " 1 ch,      0 Hz, 'lpcm' (0x0000001C) 12-bit little-endian "
-                                  "signed integer, packed in 2 bytes high-aligned");
-}
-
-TEST(FormatText, AsStringForOtherFormats) {
     CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0,
                                   kAppleLosslessFormatFlag_24BitSourceData);
-    EXPECT_EQ(AsString(alac),
-              " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet");
-    alac.mFormatFlags = 7;
-    EXPECT_EQ(AsString(alac), " 2 ch,  44100 Hz, 'alac' (0x00000007) from UNKNOWN source bit "
-                              "depth, 4096 frames/packet");
-
-    CAStreamBasicDescription aac(48000, kAudioFormatMPEG4AAC, 0, 1024, 0, 6, 0, 0);
-    EXPECT_EQ(AsString(aac), " 6 ch,  48000 Hz, 'aac ' (0x00000000) 0 bits/channel, 0 "
-                             "bytes/packet, 1024 frames/packet, 0 bytes/frame");
-    CAStreamBasicDescription odd(0, 1, 2, 3, 4, 5, 6, 7);
-    EXPECT_EQ(AsString(odd), " 5 ch,      0 Hz, 0x00000001 (0x00000007) 6 bits/channel, 2 "
-                             "bytes/packet, 3 frames/packet, 4 bytes/frame");
+    CAStreamBasicDescription alacUnknown = alac;
+    alacUnknown.mFormatFlags = 7;
+    const std::pair<CAStreamBasicDescription, const char*> rows[] = {
+        {canonical,
+         " 2 ch,  44100 Hz, 'lpcm' (0x00000029) 32-bit little-endian float, deinterleaved"},
+        {FromText("I20", 44100), " 1 ch,  44100 Hz, 'lpcm' (0x00000014) 20-bit little-endian "
+                                 "signed integer, unpacked in 3 bytes high-aligned"},
+        {FromText("BEI24:L4,2", 96000), " 2 ch,  96000 Hz, 'lpcm' (0x00000006) 24-bit big-endian "
+                                        "signed integer, unpacked in 4 bytes low-aligned"},
+        {FromText("I8.24,2"),
+         " 2 ch,      0 Hz, 'lpcm' (0x00000C0C) 8.24-bit little-endian signed integer"},
+        // Single-byte samples have no byte order.
+        {FromText("UI8@8000"), " 1 ch,   8000 Hz, 'lpcm' (0x00000008) 8-bit unsigned integer"},
+        {packed12, " 1 ch,      0 Hz, 'lpcm' (0x0000001C) 12-bit little-endian signed integer, "
+                   "packed in 2 bytes high-aligned"},
+        {alac, " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet"},
+        {alacUnknown, " 2 ch,  44100 Hz, 'alac' (0x00000007) from UNKNOWN source bit depth, "
+                      "4096 frames/packet"},
+        {CAStreamBasicDescription(48000, kAudioFormatMPEG4AAC, 0, 1024, 0, 6, 0, 0),
+         " 6 ch,  48000 Hz, 'aac ' (0x00000000) 0 bits/channel, 0 bytes/packet, 1024 "
+         "frames/packet, 0 bytes/frame"},
+        {CAStreamBasicDescription(0, 1, 2, 3, 4, 5, 6, 7),
+         " 5 ch,      0 Hz, 0x00000001 (0x00000007) 6 bits/channel, 2 bytes/packet, 3 "
+         "frames/packet, 4 bytes/frame"},
+    };
+    for (const auto& [desc, expected] : rows) {
+        EXPECT_EQ(AsString(desc), expected);
+    }
 }
 
 TEST(FormatText, AsStringStopsAtTheBufferEnd) {
