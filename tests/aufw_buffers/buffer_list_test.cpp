@@ -189,6 +189,12 @@ TEST(AUBufferList, ExternalBlockFromTheHost) {
     EXPECT_EQ(list.GetMemory(), own);
     EXPECT_EQ(list.GetAllocatedBytes(), 9248u);
 
+    // Exactly as large as the own block: taken.
+    list.UseExternalBuffer(stereo, AudioUnitExternalBuffer{host, 9248});
+    EXPECT_TRUE(list.BufferIsExternal());
+    EXPECT_EQ(list.GetMemory(), host);
+    EXPECT_EQ(list.GetAllocatedBytes(), 9248u);
+
     list.UseExternalBuffer(stereo, AudioUnitExternalBuffer{host, 10000});
     EXPECT_TRUE(list.BufferIsExternal());
     EXPECT_EQ(list.GetMemory(), host);
