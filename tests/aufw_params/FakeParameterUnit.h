@@ -21,7 +21,6 @@ public:
 
     struct Requests {
         int stringFromValue = 0;
-        AudioUnitScope stringFromValueScope = 0;
         AudioUnitElement stringFromValueElement = 0xFFFFFFFF;
         bool stringFromValueHadValue = false;
         int valueFromString = 0;
