@@ -59,6 +59,13 @@ public:
         return 0;
     }
 
+    // One render at sample time t into the caller's buffers, no flags.
+    OSStatus RenderAt(Float64 t, TestBuffers& buffers, UInt32 frames, UInt32 bus = 0) {
+        AudioUnitRenderActionFlags flags = 0;
+        const AudioTimeStamp ts = SampleTime(t);
+        return DoRender(flags, ts, bus, frames, buffers.list());
+    }
+
     OSStatus ProcessScheduledSlice(void* inUserData, UInt32 inStart, UInt32 inFrames,
                                    UInt32 inTotal) override {
         userDataSeen = inUserData;

@@ -83,9 +83,7 @@ TEST(RenderPathElements, RenderFollowsTheOutputElementOfTheCurrentInitialization
     UnitHolder<RenderTestUnit> unit;
     ASSERT_EQ(unit->DoInitialize(), 0);
     TestBuffers stereo(2, 32);
-    AudioUnitRenderActionFlags flags = 0;
-    AudioTimeStamp ts = SampleTime(0);
-    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, stereo.list()), 0);
+    ASSERT_EQ(unit->RenderAt(0, stereo, 32), 0);
 
     unit->DoCleanup();
     unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
@@ -95,19 +93,16 @@ TEST(RenderPathElements, RenderFollowsTheOutputElementOfTheCurrentInitialization
     ASSERT_EQ(unit->GetOutput(0)->SetStreamFormat(mono), 0);
     ASSERT_EQ(unit->DoInitialize(), 0);
 
-    ts = SampleTime(32);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 32, stereo.list()), -50);
+    EXPECT_EQ(unit->RenderAt(32, stereo, 32), -50);
     TestBuffers single(1, 32);
-    ts = SampleTime(64);
-    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, single.list()), 0);
+    ASSERT_EQ(unit->RenderAt(64, single, 32), 0);
     EXPECT_EQ(single.samples(0)[5], RenderTestUnit::Pattern(64, 0, 5));
 
     // Without output elements the render finds none.
     unit->DoCleanup();
     unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
     ASSERT_EQ(unit->DoInitialize(), 0);
-    ts = SampleTime(96);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 32, single.list()), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(unit->RenderAt(96, single, 32), kAudioUnitErr_InvalidElement);
 }
 
 TEST(RenderPathTime, TheRenderedTimeStampIsKeptWholeAndAResetForgetsIt) {

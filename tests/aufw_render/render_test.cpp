@@ -51,10 +51,8 @@ class RenderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(unit->DoInitialize(), 0); }
 
-    OSStatus Render(Float64 sampleTime, TestBuffers& buffers, UInt32 frames,
-                    AudioUnitRenderActionFlags flags = 0, UInt32 bus = 0) {
-        const AudioTimeStamp ts = SampleTime(sampleTime);
-        return unit->DoRender(flags, ts, bus, frames, buffers.list());
+    OSStatus Render(Float64 t, TestBuffers& buffers, UInt32 frames, UInt32 bus = 0) {
+        return unit->RenderAt(t, buffers, frames, bus);
     }
 
     UnitHolder<RenderTestUnit> unit;
@@ -85,7 +83,7 @@ TEST_F(RenderTest, TooManyFramesIsRecordedOnceAndAnnouncedOnce) {
 TEST_F(RenderTest, RequestChecksAndTheirStatuses) {
     TestBuffers out(2, 64);
     // No such output bus.
-    EXPECT_EQ(Render(0, out, 64, 0, 1), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(Render(0, out, 64, 1), kAudioUnitErr_InvalidElement);
     // The format wants one buffer per channel.
     TestBuffers three(3, 64);
     EXPECT_EQ(Render(0, three, 64), -50);
@@ -106,9 +104,7 @@ TEST_F(RenderTest, RequestChecksAndTheirStatuses) {
 TEST(RenderUninitialized, IsRefusedAndRecorded) {
     UnitHolder<RenderTestUnit> unit;
     TestBuffers out(2, 64);
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp ts = SampleTime(0);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 64, out.list()), kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(unit->RenderAt(0, out, 64), kAudioUnitErr_Uninitialized);
     EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_Uninitialized);
     EXPECT_EQ(unit->renderCount, 0);
 }
@@ -162,13 +158,11 @@ TEST(RenderOwnMemory, RefusedWhenTheHostSaidItAllocates) {
     unit->GetOutput(0)->SetWillAllocateBuffer(false);
     ASSERT_EQ(unit->DoInitialize(), 0);
     TestBuffers nullOut(2, 64, 1, true);
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp ts = SampleTime(0);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 64, nullOut.list()), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unit->RenderAt(0, nullOut, 64), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_InvalidPropertyValue);
     // With memory of its own the host is served as usual.
     TestBuffers out(2, 64);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 64, out.list()), 0);
+    EXPECT_EQ(unit->RenderAt(0, out, 64), 0);
     EXPECT_EQ(out.samples(0)[3], RenderTestUnit::Pattern(0, 0, 3));
 }
 
@@ -178,9 +172,7 @@ TEST(RenderSeveralOutputs, RendersIntoOwnMemoryAndCopiesToTheCaller) {
     UnitHolder<RenderTestUnit> unit(1u, 2u);
     ASSERT_EQ(unit->DoInitialize(), 0);
     TestBuffers out(2, 64);
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp ts = SampleTime(256);
-    ASSERT_EQ(unit->DoRender(flags, ts, 0, 64, out.list()), 0);
+    ASSERT_EQ(unit->RenderAt(256, out, 64), 0);
     EXPECT_EQ(out.list().mBuffers[0].mData, out.samples(0));
     EXPECT_EQ(out.samples(0)[7], RenderTestUnit::Pattern(256, 0, 7));
     EXPECT_EQ(out.samples(1)[63], RenderTestUnit::Pattern(256, 1, 63));
