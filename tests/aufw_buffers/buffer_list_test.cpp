@@ -3,6 +3,8 @@
 
 #include <AudioUnit/AUComponent.h>
 
+#include <rtcheck/rtcheck.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -37,61 +39,45 @@ uintptr_t Addr(const void* p) {
     return reinterpret_cast<uintptr_t>(p);
 }
 
-TEST(AUBufferList, StereoDeinterleavedLayout) {
-    AUBufferList list;
-    EXPECT_EQ(list.GetPtrState(), UInt32(AUBufferList::kPtrsInvalid));
-    const auto format = Float32(2, false);
-    list.Allocate(format, 1156);
-    EXPECT_EQ(list.GetAllocatedStreams(), 2u);
-    EXPECT_EQ(AUBufferList::ListBytes(list.GetAllocatedStreams()), 40u);
-    EXPECT_EQ(list.GetAllocatedFrames(), 1156u);
-    EXPECT_EQ(list.GetAllocatedBytes(), 9248u); // 2 x round-up-16(1156 x 4)
-    EXPECT_EQ(list.GetPtrState(), UInt32(AUBufferList::kPtrsInvalid));
-    EXPECT_EQ(RaisedStatus([&] { list.GetBufferList(); }), -1);
+TEST(AUBufferList, SizesAndLayouts) {
+    // Each buffer starts on a 16-byte boundary: streams are laid a rounded
+    // stride apart, sized for the allocated frames.
+    struct Case {
+        const char* format;
+        UInt32 allocated, prepared;
+        UInt32 streams, bytes, stride, byteSize, channelsPerBuffer;
+    };
+    for (const Case& c :
+         {Case{"F32,2D", 1156, 512, 2, 9248, 4624, 2048, 1}, // 1156 x 4 -> 4624
+          Case{"F32,2", 3, 3, 1, 32, 32, 24, 2},             // 24 rounded up
+          Case{"I24,3D", 7, 7, 3, 96, 32, 21, 1}, Case{"F32,1", 4, 4, 1, 16, 16, 16, 1}}) {
+        SCOPED_TRACE(c.format);
+        CAStreamBasicDescription format;
+        ASSERT_TRUE(CAStreamBasicDescription::FromText(c.format, format));
+        AUBufferList list;
+        EXPECT_EQ(list.GetPtrState(), UInt32(AUBufferList::kPtrsInvalid));
+        list.Allocate(format, c.allocated);
+        EXPECT_EQ(list.GetAllocatedStreams(), c.streams);
+        EXPECT_EQ(list.GetAllocatedFrames(), c.allocated);
+        EXPECT_EQ(list.GetAllocatedBytes(), c.bytes);
+        EXPECT_EQ(list.GetPtrState(), UInt32(AUBufferList::kPtrsInvalid));
+        EXPECT_EQ(RaisedStatus([&] { list.GetBufferList(); }), -1);
 
-    AudioBufferList& abl = list.PrepareBuffer(format, 512);
-    EXPECT_GE(malloc_usable_size(&abl), 40u);
-    EXPECT_EQ(list.GetPtrState(), UInt32(AUBufferList::kPtrsToMyMemory));
-    ASSERT_EQ(abl.mNumberBuffers, 2u);
-    for (UInt32 i = 0; i < 2; ++i) {
-        EXPECT_EQ(abl.mBuffers[i].mNumberChannels, 1u);
-        EXPECT_EQ(abl.mBuffers[i].mDataByteSize, 2048u);
+        AudioBufferList& abl = list.PrepareBuffer(format, c.prepared);
+        EXPECT_GE(malloc_usable_size(&abl), AUBufferList::ListBytes(c.streams));
+        EXPECT_EQ(list.GetPtrState(), UInt32(AUBufferList::kPtrsToMyMemory));
+        EXPECT_EQ(&list.GetBufferList(), &abl);
+        ASSERT_EQ(abl.mNumberBuffers, c.streams);
+        for (UInt32 i = 0; i < c.streams; ++i) {
+            EXPECT_EQ(abl.mBuffers[i].mNumberChannels, c.channelsPerBuffer);
+            EXPECT_EQ(abl.mBuffers[i].mDataByteSize, c.byteSize);
+            EXPECT_EQ(Addr(abl.mBuffers[i].mData) - Addr(list.GetMemory()), c.stride * i);
+            // The whole stride is usable.
+            std::memset(abl.mBuffers[i].mData, 0x5A, c.stride);
+        }
+        EXPECT_NO_THROW(list.PrepareBuffer(format, c.allocated));
     }
-    EXPECT_EQ(abl.mBuffers[0].mData, list.GetMemory());
-    EXPECT_EQ(Addr(abl.mBuffers[1].mData) - Addr(abl.mBuffers[0].mData), 4624u);
-    EXPECT_EQ(&list.GetBufferList(), &abl);
-
-    // The whole allocation is usable.
-    std::memset(abl.mBuffers[1].mData, 0x5A, 4624);
-    EXPECT_NO_THROW(list.PrepareBuffer(format, 1156));
-}
-
-TEST(AUBufferList, InterleavedStereoThreeFrames) {
-    AUBufferList list;
-    const auto format = Float32(2, true);
-    list.Allocate(format, 3);
-    EXPECT_EQ(list.GetAllocatedStreams(), 1u);
-    EXPECT_EQ(list.GetAllocatedBytes(), 32u); // 24 rounded up
-    AudioBufferList& abl = list.PrepareBuffer(format, 3);
-    ASSERT_EQ(abl.mNumberBuffers, 1u);
-    EXPECT_EQ(abl.mBuffers[0].mNumberChannels, 2u);
-    EXPECT_EQ(abl.mBuffers[0].mDataByteSize, 24u);
-}
-
-TEST(AUBufferList, BuffersStartOn16ByteBoundaries) {
-    // Three 24-bit channels of seven frames: 21 bytes each, laid 32 apart.
-    CAStreamBasicDescription format;
-    ASSERT_TRUE(CAStreamBasicDescription::FromText("I24,3D", format));
-    AUBufferList list;
-    list.Allocate(format, 7);
-    EXPECT_EQ(list.GetAllocatedBytes(), 96u);
-    AudioBufferList& abl = list.PrepareBuffer(format, 7);
-    ASSERT_EQ(abl.mNumberBuffers, 3u);
-    for (UInt32 i = 0; i < 3; ++i) {
-        EXPECT_EQ((Addr(abl.mBuffers[i].mData) - Addr(list.GetMemory())) % 16, 0u);
-        EXPECT_EQ(Addr(abl.mBuffers[i].mData) - Addr(list.GetMemory()), 32u * i);
-        EXPECT_EQ(abl.mBuffers[i].mDataByteSize, 21u);
-    }
+    EXPECT_EQ(AUBufferList::ListBytes(2), 40u);
 }
 
 TEST(AUBufferList, RejectionsLeaveTheListUntouched) {
@@ -201,6 +187,12 @@ TEST(AUBufferList, ExternalBlockFromTheHost) {
     list.UseExternalBuffer(stereo, AudioUnitExternalBuffer{host, 9000});
     EXPECT_FALSE(list.BufferIsExternal());
     EXPECT_EQ(list.GetMemory(), own);
+    EXPECT_EQ(list.GetAllocatedBytes(), 9248u);
+
+    // Exactly as large as the own block: taken.
+    list.UseExternalBuffer(stereo, AudioUnitExternalBuffer{host, 9248});
+    EXPECT_TRUE(list.BufferIsExternal());
+    EXPECT_EQ(list.GetMemory(), host);
     EXPECT_EQ(list.GetAllocatedBytes(), 9248u);
 
     list.UseExternalBuffer(stereo, AudioUnitExternalBuffer{host, 10000});
@@ -460,6 +452,37 @@ TEST(AUBufferList, CopyingAndZeroingContents) {
     }
     AudioBufferList nulls{1, {{1, 64, nullptr}}};
     AUBufferList::ZeroBuffer(nulls);
+}
+
+} // namespace
+
+namespace {
+
+// The render-time operations only fill the preallocated list header.
+TEST(AUBufferListRealTime, PreparingAllocatesNothing) {
+    if (!rtcheck::countsAllocations()) {
+        GTEST_SKIP() << "this build cannot count allocations";
+    }
+    const auto format = Float32(2, false);
+    AUBufferList list;
+    {
+        // The counter is live: the allocation itself is seen.
+        rtcheck::Scope allocating;
+        list.Allocate(format, 4096);
+        EXPECT_GT(allocating.counts().allocations, 0);
+    }
+    alignas(16) static Byte host[2 * 4096 * 4];
+    rtcheck::Scope scope;
+    for (UInt32 frames = 0; frames <= 4096; frames += 64) {
+        AudioBufferList& abl = list.PrepareBuffer(format, frames);
+        AUBufferList::ZeroBuffer(abl);
+        list.CopyBufferContentsTo(abl);
+        list.PrepareNullBuffer(format, frames);
+        list.InvalidateBufferList();
+    }
+    list.UseExternalBuffer(format, AudioUnitExternalBuffer{host, sizeof(host)});
+    list.PrepareBuffer(format, 4096);
+    EXPECT_TRUE(scope.counts().isClean());
 }
 
 } // namespace

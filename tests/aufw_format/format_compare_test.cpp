@@ -92,122 +92,98 @@ TEST(FormatConstruction, DerivedQuantities) {
     EXPECT_TRUE(i12in16.AlignmentIsSignificant());
 }
 
-TEST(FormatEquality, WildcardFields) {
-    EXPECT_TRUE(Float32(0, 2) == Float32(44100, 2));
-    EXPECT_FALSE(Float32(44100, 2) == Float32(48000, 2));
+// One row per pair: the label says which rule it tests.
+struct Pair {
+    const char* label;
+    CAStreamBasicDescription a, b;
+    bool expected;
+};
 
-    auto anyFormat = Float32(44100, 2);
-    anyFormat.mFormatID = 0;
-    EXPECT_TRUE(anyFormat == Float32(44100, 2));
-    CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
-    EXPECT_FALSE(Float32(44100, 2) == aac);
-
-    // Zero flags are a wildcard, so are zero sizes.
-    auto noFlags = Float32(44100, 2);
-    noFlags.mFormatFlags = 0;
-    const auto int32 = Pcm(44100, 2, 32, 0xC, 8);
-    EXPECT_TRUE(noFlags == int32);
-    EXPECT_FALSE(Float32(44100, 2) == int32);
-    auto anySize = Float32(44100, 2);
-    anySize.mBytesPerFrame = 0;
-    anySize.mBytesPerPacket = 0;
-    EXPECT_TRUE(anySize == Float32(44100, 2));
-    EXPECT_FALSE(Float32(44100, 2) == Float32(44100, 1));
-
-    // The reserved word is never compared.
-    auto reserved = Float32(44100, 2);
-    reserved.mReserved = 77;
-    EXPECT_TRUE(reserved == Float32(44100, 2));
-    EXPECT_TRUE(reserved.IsEqual(Float32(44100, 2), false));
-    EXPECT_FALSE(anySize.IsEqual(Float32(44100, 2), false));
-    EXPECT_TRUE(anySize.IsEqual(Float32(44100, 2), true));
+CAStreamBasicDescription With(CAStreamBasicDescription d,
+                              UInt32 AudioStreamBasicDescription::*field, UInt32 value) {
+    d.*field = value;
+    return d;
 }
 
-TEST(FormatEquality, LinearPCMFlagNormalisation) {
+TEST(FormatEquality, WildcardsAndFlagNormalisation) {
     const UInt32 F = kAudioFormatFlagIsFloat, BE = kAudioFormatFlagIsBigEndian,
                  S = kAudioFormatFlagIsSignedInteger, P = kAudioFormatFlagIsPacked,
                  AH = kAudioFormatFlagIsAlignedHigh, NI = kAudioFormatFlagIsNonInterleaved;
-
-    // Alignment is meaningless when both are packed, not otherwise.
-    EXPECT_TRUE(Pcm(0, 2, 16, S | P | AH, 4) == Pcm(0, 2, 16, S | P, 4));
-    EXPECT_FALSE(Pcm(0, 2, 16, S | AH, 4) == Pcm(0, 2, 16, S, 4));
-    EXPECT_FALSE(Pcm(0, 2, 16, S | P | AH, 4) == Pcm(0, 2, 16, S, 4));
-
-    // Signedness is meaningless for two float formats.
-    EXPECT_TRUE(Pcm(0, 2, 32, F | P | S, 8) == Pcm(0, 2, 32, F | P, 8));
-    EXPECT_FALSE(Pcm(0, 2, 32, P | S, 8) == Pcm(0, 2, 32, P, 8));
-
-    // Byte order is meaningless for packed samples of a byte or less.
-    EXPECT_TRUE(Pcm(0, 2, 8, P | BE, 2) == Pcm(0, 2, 8, P, 2));
-    EXPECT_FALSE(Pcm(0, 2, 8, BE | AH, 2) == Pcm(0, 2, 8, AH, 2));
-    EXPECT_FALSE(Pcm(0, 2, 16, S | P | BE, 4) == Pcm(0, 2, 16, S | P, 4));
-
-    // Interleaving is meaningless for one channel.
-    EXPECT_TRUE(Pcm(0, 1, 32, F | P | NI, 4) == Pcm(0, 1, 32, F | P, 4));
-    EXPECT_FALSE(Pcm(0, 2, 32, F | P | NI, 4) == Pcm(0, 2, 32, F | P, 4));
-
-    // The all-clear marker is dropped before comparing PCM flags...
-    EXPECT_TRUE(Pcm(0, 2, 32, F | P | kAudioFormatFlagsAreAllClear, 8) == Pcm(0, 2, 32, F | P, 8));
-    // ...but other formats compare their raw flags.
-    CAStreamBasicDescription a(0, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
-    CAStreamBasicDescription b = a;
-    b.mFormatFlags = 1 | kAudioFormatFlagsAreAllClear;
-    EXPECT_FALSE(a == b);
-    b.mFormatFlags = 2;
-    EXPECT_FALSE(a == b);
-    b.mFormatFlags = 1;
-    EXPECT_TRUE(a == b);
+    using D = AudioStreamBasicDescription;
+    const auto st = Float32(44100, 2);
+    auto anySize = With(With(st, &D::mBytesPerFrame, 0), &D::mBytesPerPacket, 0);
+    const CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
+    const CAStreamBasicDescription alac(0, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
+    const Pair pairs[] = {
+        {"zero rate is a wildcard", Float32(0, 2), st, true},
+        {"rates differ", st, Float32(48000, 2), false},
+        {"zero format ID is a wildcard", With(st, &D::mFormatID, 0), st, true},
+        {"format IDs differ", st, aac, false},
+        {"zero flags are a wildcard", With(st, &D::mFormatFlags, 0), Pcm(44100, 2, 32, 0xC, 8),
+         true},
+        {"float against integer", st, Pcm(44100, 2, 32, 0xC, 8), false},
+        {"zero sizes are a wildcard", anySize, st, true},
+        {"channels differ", st, Float32(44100, 1), false},
+        {"reserved word ignored", With(st, &D::mReserved, 77), st, true},
+        // Alignment is meaningless when both are packed, not otherwise.
+        {"packed alignment", Pcm(0, 2, 16, S | P | AH, 4), Pcm(0, 2, 16, S | P, 4), true},
+        {"unpacked alignment", Pcm(0, 2, 16, S | AH, 4), Pcm(0, 2, 16, S, 4), false},
+        {"one packed", Pcm(0, 2, 16, S | P | AH, 4), Pcm(0, 2, 16, S, 4), false},
+        // Signedness is meaningless for two float formats.
+        {"float signedness", Pcm(0, 2, 32, F | P | S, 8), Pcm(0, 2, 32, F | P, 8), true},
+        {"integer signedness", Pcm(0, 2, 32, P | S, 8), Pcm(0, 2, 32, P, 8), false},
+        // Byte order is meaningless for packed samples of a byte or less.
+        {"packed byte order of 8 bits", Pcm(0, 2, 8, P | BE, 2), Pcm(0, 2, 8, P, 2), true},
+        {"unpacked byte order of 8 bits", Pcm(0, 2, 8, BE | AH, 2), Pcm(0, 2, 8, AH, 2), false},
+        {"byte order of 16 bits", Pcm(0, 2, 16, S | P | BE, 4), Pcm(0, 2, 16, S | P, 4), false},
+        // Interleaving is meaningless for one channel.
+        {"mono interleaving", Pcm(0, 1, 32, F | P | NI, 4), Pcm(0, 1, 32, F | P, 4), true},
+        {"stereo interleaving", Pcm(0, 2, 32, F | P | NI, 4), Pcm(0, 2, 32, F | P, 4), false},
+        // The all-clear marker is dropped before comparing PCM flags, but
+        // other formats compare their raw flags.
+        {"PCM all-clear", Pcm(0, 2, 32, F | P | kAudioFormatFlagsAreAllClear, 8),
+         Pcm(0, 2, 32, F | P, 8), true},
+        {"other all-clear", alac, With(alac, &D::mFormatFlags, 1 | kAudioFormatFlagsAreAllClear),
+         false},
+        {"other flags differ", alac, With(alac, &D::mFormatFlags, 2), false},
+        {"other flags equal", alac, With(alac, &D::mFormatFlags, 1), true},
+    };
+    for (const Pair& p : pairs) {
+        EXPECT_EQ(p.a == p.b, p.expected) << p.label;
+    }
+    EXPECT_TRUE(With(st, &D::mReserved, 77).IsEqual(st, false));
+    EXPECT_FALSE(anySize.IsEqual(st, false));
+    EXPECT_TRUE(anySize.IsEqual(st, true));
 }
 
 TEST(FormatOrdering, RulesInPriorityOrder) {
-    CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
-    CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
-    auto pcm = Float32(96000, 8);
-
-    // 1. PCM first, then by code value, even against better later fields.
-    EXPECT_TRUE(pcm < aac);
-    EXPECT_FALSE(aac < pcm);
-    EXPECT_TRUE(aac < alac); // 'aac ' < 'alac'
-    EXPECT_FALSE(alac < aac);
-
-    // 2. Mixable before non-mixable, even when the mixable one is float.
-    auto nonMixableInt = Pcm(44100, 2, 16,
-                             kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked |
-                                 kAudioFormatFlagIsNonMixable,
-                             4);
-    EXPECT_TRUE(Float32(44100, 2) < nonMixableInt);
-    EXPECT_FALSE(nonMixableInt < Float32(44100, 2));
-
-    // 3. Integer before float, even with more bits.
-    auto int32 = Pcm(44100, 2, 32, kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked, 8);
-    auto float16 = Pcm(44100, 2, 16, kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked, 4);
-    EXPECT_TRUE(int32 < float16);
-    EXPECT_FALSE(float16 < int32);
-
-    // 4. Fewer bits first, before rate and channels.
-    auto int16 = Pcm(96000, 8, 16, kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked, 16);
-    auto int24 = Pcm(8000, 1, 24, kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked, 3);
-    EXPECT_TRUE(int16 < int24);
-    EXPECT_FALSE(int24 < int16);
-
-    // 5. Lower rate first, before channels.
-    EXPECT_TRUE(Float32(44100, 8) < Float32(48000, 1));
-    EXPECT_FALSE(Float32(48000, 1) < Float32(44100, 8));
-
-    // 6. Fewer channels.
-    EXPECT_TRUE(Float32(44100, 1) < Float32(44100, 2));
-    EXPECT_FALSE(Float32(44100, 2) < Float32(44100, 1));
-
-    // 7. Nothing separates them.
-    EXPECT_FALSE(Float32(44100, 2) < Float32(44100, 2));
-
-    // Zero fields are skipped rather than compared.
-    auto anyRate = Float32(0, 1);
-    EXPECT_FALSE(anyRate < Float32(44100, 1));
-    EXPECT_FALSE(Float32(44100, 1) < anyRate);
+    const UInt32 SP = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked;
+    const CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
+    const CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
+    const auto nonMixableInt = Pcm(44100, 2, 16, SP | kAudioFormatFlagIsNonMixable, 4);
+    const auto int16 = Pcm(96000, 8, 16, SP, 16);
     auto anyId = Float32(44100, 2);
     anyId.mFormatID = 0;
-    EXPECT_FALSE(anyId < aac);
+    // Each row: a is preferred to b (a < b true, b < a false) unless both
+    // are expected false.
+    const Pair rules[] = {
+        {"PCM first, whatever its later fields", Float32(96000, 8), aac, true},
+        {"then by code value", aac, alac, true},
+        {"mixable before non-mixable, even float", Float32(44100, 2), nonMixableInt, true},
+        {"integer before float, even with more bits", Pcm(44100, 2, 32, SP, 8),
+         Pcm(44100, 2, 16, kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked, 4), true},
+        {"fewer bits before rate and channels", int16, Pcm(8000, 1, 24, SP, 3), true},
+        {"lower rate before channels", Float32(44100, 8), Float32(48000, 1), true},
+        {"fewer channels", Float32(44100, 1), Float32(44100, 2), true},
+        {"nothing separates them", Float32(44100, 2), Float32(44100, 2), false},
+        // Zero fields are skipped rather than compared.
+        {"zero rate", Float32(0, 1), Float32(44100, 1), false},
+        {"zero ID against a code", anyId, aac, false},
+    };
+    for (const Pair& r : rules) {
+        EXPECT_EQ(r.a < r.b, r.expected) << r.label;
+        EXPECT_FALSE(r.b < r.a) << r.label << " (reversed)";
+    }
     EXPECT_TRUE(anyId < Float32(44100, 4)); // decided by channels
 
     // Sorting by preference.
@@ -277,38 +253,40 @@ TEST(FormatNormalisers, FillOutFormatTakesOnlyWildcards) {
 }
 
 TEST(FormatSanity, Bounds) {
-    EXPECT_TRUE(SanityCheck(Float32(44100, 2)));
-    EXPECT_TRUE(SanityCheck(Float32(0, 2)));
-    EXPECT_TRUE(SanityCheck(Float32(2999999.0, 2)));
-    EXPECT_FALSE(SanityCheck(Float32(3000000.0, 2)));
-    EXPECT_FALSE(SanityCheck(Float32(-1.0, 2)));
-    EXPECT_FALSE(SanityCheck(Float32(std::nan(""), 2)));
-
-    EXPECT_TRUE(SanityCheck(Float32(44100, 1024)));
-    EXPECT_FALSE(SanityCheck(Float32(44100, 1025)));
-    auto bits = Float32(44100, 2);
-    bits.mBitsPerChannel = 1025;
-    EXPECT_FALSE(SanityCheck(bits));
-    auto bytes = Float32(44100, 2);
-    bytes.mBytesPerFrame = bytes.mBytesPerPacket = 1000000;
-    EXPECT_FALSE(SanityCheck(bytes));
-    bytes.mBytesPerFrame = bytes.mBytesPerPacket = 999999;
-    EXPECT_TRUE(SanityCheck(bytes));
-    auto frames = CAStreamBasicDescription(44100, kAudioFormatMPEG4AAC, 0, 1000000, 0, 2, 0, 0);
-    EXPECT_FALSE(SanityCheck(frames));
-
-    EXPECT_FALSE(SanityCheck(CAStreamBasicDescription::sEmpty));
-
-    // Linear PCM must have one frame per packet of one frame's size.
-    auto packet = Float32(44100, 2);
-    packet.mBytesPerPacket = 16;
-    EXPECT_FALSE(SanityCheck(packet));
-    auto twoFrames = Float32(44100, 2);
-    twoFrames.mFramesPerPacket = 2;
-    EXPECT_FALSE(SanityCheck(twoFrames));
-    // Encoded formats have packets of their own shape.
-    EXPECT_TRUE(
-        SanityCheck(CAStreamBasicDescription(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0)));
+    using D = AudioStreamBasicDescription;
+    const auto st = Float32(44100, 2);
+    const CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
+    auto bytes = [&](UInt32 n) {
+        return With(With(st, &D::mBytesPerFrame, n), &D::mBytesPerPacket, n);
+    };
+    struct Row {
+        const char* label;
+        CAStreamBasicDescription d;
+        bool sane;
+    };
+    const Row rows[] = {
+        {"plain", st, true},
+        {"zero rate", Float32(0, 2), true},
+        {"highest rate", Float32(2999999.0, 2), true},
+        {"rate too high", Float32(3000000.0, 2), false},
+        {"negative rate", Float32(-1.0, 2), false},
+        {"NaN rate", Float32(std::nan(""), 2), false},
+        {"most channels", Float32(44100, 1024), true},
+        {"too many channels", Float32(44100, 1025), false},
+        {"too many bits", With(st, &D::mBitsPerChannel, 1025), false},
+        {"largest frame", bytes(999999), true},
+        {"frame too large", bytes(1000000), false},
+        {"packet of too many frames", With(aac, &D::mFramesPerPacket, 1000000), false},
+        {"empty", CAStreamBasicDescription::sEmpty, false},
+        // Linear PCM must have one frame per packet of one frame's size;
+        // encoded formats have packets of their own shape.
+        {"PCM packet of two frames' bytes", With(st, &D::mBytesPerPacket, 16), false},
+        {"PCM packet of two frames", With(st, &D::mFramesPerPacket, 2), false},
+        {"encoded packet", aac, true},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(SanityCheck(r.d), r.sane) << r.label;
+    }
 }
 
 } // namespace

@@ -40,46 +40,43 @@ TEST(FormatText, OSTypeStrings) {
     EXPECT_EQ(CAStringForOSType(0, buf), buf);
 }
 
-TEST(FormatText, AsStringForLinearPCM) {
+TEST(FormatText, AsString) {
     CAStreamBasicDescription canonical;
     canonical.mSampleRate = 44100;
     canonical.SetAUCanonical(2, false);
-    EXPECT_EQ(AsString(canonical),
-              " 2 ch,  44100 Hz, 'lpcm' (0x00000029) 32-bit little-endian float, deinterleaved");
-
-    EXPECT_EQ(AsString(FromText("I20", 44100)),
-              " 1 ch,  44100 Hz, 'lpcm' (0x00000014) 20-bit little-endian signed integer, "
-              "unpacked in 3 bytes high-aligned");
-    EXPECT_EQ(AsString(FromText("BEI24:L4,2", 96000)),
-              " 2 ch,  96000 Hz, 'lpcm' (0x00000006) 24-bit big-endian signed integer, "
-              "unpacked in 4 bytes low-aligned");
-    EXPECT_EQ(AsString(FromText("I8.24,2")),
-              " 2 ch,      0 Hz, 'lpcm' (0x00000C0C) 8.24-bit little-endian signed integer");
-    // Single-byte samples have no byte order.
-    EXPECT_EQ(AsString(FromText("UI8@8000")),
-              " 1 ch,   8000 Hz, 'lpcm' (0x00000008) 8-bit unsigned integer");
     // Twelve bits packed into two bytes: the packing shows, the alignment too.
     auto packed12 = FromText("I12");
     packed12.mFormatFlags |= kAudioFormatFlagIsPacked;
-    EXPECT_EQ(AsString(packed12), " 1 ch,      0 Hz, 'lpcm' (0x0000001C) 12-bit little-endian "
-                                  "signed integer, packed in 2 bytes high-aligned");
-}
-
-TEST(FormatText, AsStringForOtherFormats) {
     CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0,
                                   kAppleLosslessFormatFlag_24BitSourceData);
-    EXPECT_EQ(AsString(alac),
-              " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet");
-    alac.mFormatFlags = 7;
-    EXPECT_EQ(AsString(alac), " 2 ch,  44100 Hz, 'alac' (0x00000007) from UNKNOWN source bit "
-                              "depth, 4096 frames/packet");
-
-    CAStreamBasicDescription aac(48000, kAudioFormatMPEG4AAC, 0, 1024, 0, 6, 0, 0);
-    EXPECT_EQ(AsString(aac), " 6 ch,  48000 Hz, 'aac ' (0x00000000) 0 bits/channel, 0 "
-                             "bytes/packet, 1024 frames/packet, 0 bytes/frame");
-    CAStreamBasicDescription odd(0, 1, 2, 3, 4, 5, 6, 7);
-    EXPECT_EQ(AsString(odd), " 5 ch,      0 Hz, 0x00000001 (0x00000007) 6 bits/channel, 2 "
-                             "bytes/packet, 3 frames/packet, 4 bytes/frame");
+    CAStreamBasicDescription alacUnknown = alac;
+    alacUnknown.mFormatFlags = 7;
+    const std::pair<CAStreamBasicDescription, const char*> rows[] = {
+        {canonical,
+         " 2 ch,  44100 Hz, 'lpcm' (0x00000029) 32-bit little-endian float, deinterleaved"},
+        {FromText("I20", 44100), " 1 ch,  44100 Hz, 'lpcm' (0x00000014) 20-bit little-endian "
+                                 "signed integer, unpacked in 3 bytes high-aligned"},
+        {FromText("BEI24:L4,2", 96000), " 2 ch,  96000 Hz, 'lpcm' (0x00000006) 24-bit big-endian "
+                                        "signed integer, unpacked in 4 bytes low-aligned"},
+        {FromText("I8.24,2"),
+         " 2 ch,      0 Hz, 'lpcm' (0x00000C0C) 8.24-bit little-endian signed integer"},
+        // Single-byte samples have no byte order.
+        {FromText("UI8@8000"), " 1 ch,   8000 Hz, 'lpcm' (0x00000008) 8-bit unsigned integer"},
+        {packed12, " 1 ch,      0 Hz, 'lpcm' (0x0000001C) 12-bit little-endian signed integer, "
+                   "packed in 2 bytes high-aligned"},
+        {alac, " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet"},
+        {alacUnknown, " 2 ch,  44100 Hz, 'alac' (0x00000007) from UNKNOWN source bit depth, "
+                      "4096 frames/packet"},
+        {CAStreamBasicDescription(48000, kAudioFormatMPEG4AAC, 0, 1024, 0, 6, 0, 0),
+         " 6 ch,  48000 Hz, 'aac ' (0x00000000) 0 bits/channel, 0 bytes/packet, 1024 "
+         "frames/packet, 0 bytes/frame"},
+        {CAStreamBasicDescription(0, 1, 2, 3, 4, 5, 6, 7),
+         " 5 ch,      0 Hz, 0x00000001 (0x00000007) 6 bits/channel, 2 bytes/packet, 3 "
+         "frames/packet, 4 bytes/frame"},
+    };
+    for (const auto& [desc, expected] : rows) {
+        EXPECT_EQ(AsString(desc), expected);
+    }
 }
 
 TEST(FormatText, AsStringStopsAtTheBufferEnd) {
@@ -106,46 +103,46 @@ TEST(FormatText, AsStringStopsAtTheBufferEnd) {
     EXPECT_EQ(untouched, '#');
 }
 
-TEST(FormatText, SimpleNamesOfLinearPCM) {
+TEST(FormatText, SimpleNames) {
     CAStreamBasicDescription canonical;
     canonical.mSampleRate = 44100;
     canonical.SetAUCanonical(2, false);
-    EXPECT_EQ(SimpleName(canonical, false), "Mixable 2 Channel 32 Bit Floating Point");
-    EXPECT_EQ(SimpleName(canonical, true), "Mixable 2 Ch Float32");
-    EXPECT_EQ(SimpleName(canonical, true, true), "44100 Mixable 2 Ch Float32");
-
-    auto be24 = FromText("BEI24");
-    EXPECT_EQ(SimpleName(be24, false), "Mixable 1 Channel 24 Bit Big Endian Signed Integer");
-    EXPECT_EQ(SimpleName(be24, true), "Mixable 1 Ch Big Endian SInt24");
-
-    auto i20 = FromText("I20,2");
-    EXPECT_EQ(SimpleName(i20, false),
-              "Mixable 2 Channel 20 Bit Signed Integer Aligned High in 24 Bits");
-    EXPECT_EQ(SimpleName(i20, true), "Mixable 2 Ch High SInt20/SInt24");
-
-    auto be20low = FromText("BEI20:L4");
-    EXPECT_EQ(SimpleName(be20low, false),
-              "Mixable 1 Channel 20 Bit Big Endian Signed Integer Aligned Low in 32 Bits");
-    EXPECT_EQ(SimpleName(be20low, true), "Mixable 1 Ch Big Endian Low SInt20/SInt32");
-
-    auto unmixable = FromText("UI8/48,2");
-    EXPECT_EQ(SimpleName(unmixable, true), "Unmixable 2 Ch UInt8");
-    EXPECT_EQ(SimpleName(unmixable, false), "Unmixable 2 Channel 8 Bit Unsigned Integer");
-
-    // No channels: the container width cannot be known and prints as 0.
-    auto noChannels = FromText("I20,0");
-    EXPECT_EQ(SimpleName(noChannels, true), "Mixable 0 Ch High SInt20/SInt0");
-}
-
-TEST(FormatText, SimpleNamesOfOtherFormats) {
-    CAStreamBasicDescription d(48000, kAudioFormatAC3, 0, 1536, 0, 6, 0, 0);
-    EXPECT_EQ(SimpleName(d, false), "AC-3");
-    EXPECT_EQ(SimpleName(d, true, true), "48000 AC-3");
-    d.mFormatID = kAudioFormat60958AC3;
-    EXPECT_EQ(SimpleName(d, false), "AC-3 for SPDIF");
-    d.mFormatID = kAudioFormatMPEG4AAC;
-    EXPECT_EQ(SimpleName(d, false), "aac ");
-    EXPECT_EQ(SimpleName(d, true, true), "48000 aac ");
+    const auto be24 = FromText("BEI24"), i20 = FromText("I20,2"), be20low = FromText("BEI20:L4"),
+               unmixable = FromText("UI8/48,2"), noChannels = FromText("I20,0");
+    CAStreamBasicDescription ac3(48000, kAudioFormatAC3, 0, 1536, 0, 6, 0, 0);
+    auto spdif = ac3, aac = ac3;
+    spdif.mFormatID = kAudioFormat60958AC3;
+    aac.mFormatID = kAudioFormatMPEG4AAC;
+    struct Row {
+        const CAStreamBasicDescription& desc;
+        bool abbreviate, withRate;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {canonical, false, false, "Mixable 2 Channel 32 Bit Floating Point"},
+        {canonical, true, false, "Mixable 2 Ch Float32"},
+        {canonical, true, true, "44100 Mixable 2 Ch Float32"},
+        {be24, false, false, "Mixable 1 Channel 24 Bit Big Endian Signed Integer"},
+        {be24, true, false, "Mixable 1 Ch Big Endian SInt24"},
+        {i20, false, false, "Mixable 2 Channel 20 Bit Signed Integer Aligned High in 24 Bits"},
+        {i20, true, false, "Mixable 2 Ch High SInt20/SInt24"},
+        {be20low, false, false,
+         "Mixable 1 Channel 20 Bit Big Endian Signed Integer Aligned Low in 32 Bits"},
+        {be20low, true, false, "Mixable 1 Ch Big Endian Low SInt20/SInt32"},
+        {unmixable, true, false, "Unmixable 2 Ch UInt8"},
+        {unmixable, false, false, "Unmixable 2 Channel 8 Bit Unsigned Integer"},
+        // No channels: the container width cannot be known and prints as 0.
+        {noChannels, true, false, "Mixable 0 Ch High SInt20/SInt0"},
+        // Other formats are named, or printed as their code.
+        {ac3, false, false, "AC-3"},
+        {ac3, true, true, "48000 AC-3"},
+        {spdif, false, false, "AC-3 for SPDIF"},
+        {aac, false, false, "aac "},
+        {aac, true, true, "48000 aac "},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(SimpleName(r.desc, r.abbreviate, r.withRate), r.expected);
+    }
 }
 
 TEST(FormatText, SimpleNameIsCutToTheGivenLength) {

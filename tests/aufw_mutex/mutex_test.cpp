@@ -7,6 +7,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -15,6 +16,21 @@ namespace {
 template <typename Fn> auto onOtherThread(Fn fn) {
     return std::async(std::launch::async, fn).get();
 }
+
+// Try from another thread: {owned, took}; gives back what it took. The
+// flag starts as the opposite of the expected answer so it must be written.
+std::pair<bool, bool> TryElsewhere(CAMutex& mutex, bool expectTaken) {
+    return onOtherThread([&] {
+        bool took = !expectTaken;
+        const bool owned = mutex.Try(took);
+        if (owned && took)
+            mutex.Unlock();
+        return std::make_pair(owned, took);
+    });
+}
+
+const std::pair<bool, bool> kTaken{true, true};
+const std::pair<bool, bool> kRefused{false, false};
 
 TEST(CAMutexTest, SecondLockByHolderTakesNothingAndOneUnlockFrees) {
     CAMutex mutex("test");
@@ -31,13 +47,7 @@ TEST(CAMutexTest, SecondLockByHolderTakesNothingAndOneUnlockFrees) {
     EXPECT_TRUE(mutex.IsFree());
     EXPECT_FALSE(mutex.IsOwnedByCurrentThread());
     // Free for real: another thread can take it without waiting.
-    EXPECT_TRUE(onOtherThread([&] {
-        bool took = false;
-        bool owned = mutex.Try(took);
-        if (owned)
-            mutex.Unlock();
-        return owned && took;
-    }));
+    EXPECT_EQ(TryElsewhere(mutex, true), kTaken);
 }
 
 TEST(CAMutexTest, UnlockByNonOwnerLeavesTheOwnerHolding) {
@@ -51,19 +61,13 @@ TEST(CAMutexTest, UnlockByNonOwnerLeavesTheOwnerHolding) {
     EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
     EXPECT_FALSE(mutex.IsFree());
     // Still really locked: another thread's Try fails.
-    EXPECT_FALSE(onOtherThread([&] {
-        bool took = true;
-        bool owned = mutex.Try(took);
-        EXPECT_FALSE(took);
-        return owned;
-    }));
+    EXPECT_EQ(TryElsewhere(mutex, false), kRefused);
     mutex.Unlock();
     EXPECT_TRUE(mutex.IsFree());
 }
 
 TEST(CAMutexTest, TryReportsWhetherItTookTheMutex) {
     CAMutex mutex("test");
-
     bool took = false;
     EXPECT_TRUE(mutex.Try(took));
     EXPECT_TRUE(took);
@@ -75,14 +79,7 @@ TEST(CAMutexTest, TryReportsWhetherItTookTheMutex) {
     EXPECT_FALSE(took);
 
     // Another thread is refused at once, with the flag cleared.
-    auto other = onOtherThread([&] {
-        bool otherTook = true;
-        bool owned = mutex.Try(otherTook);
-        return std::make_pair(owned, otherTook);
-    });
-    EXPECT_FALSE(other.first);
-    EXPECT_FALSE(other.second);
-
+    EXPECT_EQ(TryElsewhere(mutex, false), kRefused);
     mutex.Unlock();
     EXPECT_TRUE(mutex.IsFree());
 }
@@ -118,21 +115,13 @@ TEST(CAMutexTest, UnlockerFreesTheMutexForItsScopeOnly) {
         CAMutex::Unlocker unlocker(mutex);
         EXPECT_TRUE(mutex.IsFree());
         // Another thread can take and give back the mutex meanwhile.
-        EXPECT_TRUE(onOtherThread([&] {
-            bool took = false;
-            bool owned = mutex.Try(took);
-            if (owned)
-                mutex.Unlock();
-            return owned && took;
-        }));
+        EXPECT_EQ(TryElsewhere(mutex, true), kTaken);
     }
     EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
     mutex.Unlock();
     EXPECT_TRUE(mutex.IsFree());
-}
 
-TEST(CAMutexTest, UnlockerOnAMutexNotHeldTakesNothingAtTheEnd) {
-    CAMutex mutex("test");
+    // On a mutex not held it takes nothing at the end.
     { CAMutex::Unlocker unlocker(mutex); }
     EXPECT_TRUE(mutex.IsFree());
 }

@@ -69,7 +69,6 @@ OSStatus GetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScop
         }
         auto* request = static_cast<AudioUnitParameterStringFromValue*>(outData);
         ++fake.requests.stringFromValue;
-        fake.requests.stringFromValueScope = inScope;
         fake.requests.stringFromValueElement = inElement;
         fake.requests.stringFromValueHadValue = request->inValue != nullptr;
         FakeParameterUnit::Parameter* p = Find(fake, inScope, request->inParamID);

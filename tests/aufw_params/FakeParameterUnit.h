@@ -7,6 +7,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <map>
+#include <string>
 
 class FakeParameterUnit {
 public:
@@ -20,7 +21,6 @@ public:
 
     struct Requests {
         int stringFromValue = 0;
-        AudioUnitScope stringFromValueScope = 0;
         AudioUnitElement stringFromValueElement = 0xFFFFFFFF;
         bool stringFromValueHadValue = false;
         int valueFromString = 0;
@@ -49,3 +49,15 @@ private:
 AudioUnitParameterInfo MakeInfo(const char* name, AudioUnitParameterUnit unit, Float32 minValue,
                                 Float32 maxValue, Float32 defaultValue,
                                 AudioUnitParameterOptions flags = 0);
+
+// The text of a string for comparing; "<null>" for none.
+inline std::string ToStd(CFStringRef s) {
+    if (s == nullptr) {
+        return "<null>";
+    }
+    char buffer[256];
+    if (!CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
+        return "<unconvertible>";
+    }
+    return buffer;
+}

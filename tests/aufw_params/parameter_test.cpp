@@ -13,17 +13,6 @@
 
 namespace {
 
-std::string ToStd(CFStringRef s) {
-    if (s == nullptr) {
-        return "<null>";
-    }
-    char buffer[256];
-    if (!CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
-        return "<unconvertible>";
-    }
-    return buffer;
-}
-
 CFStringRef MakeString(const char* text) {
     return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
 }

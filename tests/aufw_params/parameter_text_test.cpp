@@ -12,17 +12,6 @@
 
 namespace {
 
-std::string ToStd(CFStringRef s) {
-    if (s == nullptr) {
-        return "<null>";
-    }
-    char buffer[256];
-    if (!CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
-        return "<unconvertible>";
-    }
-    return buffer;
-}
-
 // Takes ownership of a created string and returns its text.
 std::string Consume(CFStringRef s) {
     std::string text = ToStd(s);
@@ -60,52 +49,55 @@ protected:
 
 } // namespace
 
-TEST_F(ParameterTextTest, FractionDigitsFollowTheRange) {
-    // Range 1: three fraction digits.
-    const CAAUParameter unitRange = Describe(kAudioUnitParameterUnit_Generic, 0, 1);
-    EXPECT_EQ(Text(unitRange, 0.123456), "0.123");
-    EXPECT_EQ(Text(unitRange, 0.5), "0.5");
-    EXPECT_EQ(Text(unitRange, 1.0), "1.0");
-    EXPECT_EQ(Text(unitRange, 1.0, 0), "1");
-    EXPECT_EQ(Text(unitRange, 0.5, 3), "0.500");
-
-    // Range 100: one.
-    const CAAUParameter percent = Describe(kAudioUnitParameterUnit_Percent, 0, 100);
-    EXPECT_EQ(Text(percent, 12.3456), "12.3");
-    EXPECT_EQ(Text(percent, 100.0), "100.0");
-
-    // Range 20000: none, so no minimum either.
-    const CAAUParameter wide = Describe(kAudioUnitParameterUnit_Generic, 0, 20000);
-    EXPECT_EQ(Text(wide, 1234.56), "1,235");
-    EXPECT_EQ(Text(wide, 7.0), "7");
-
-    // Range 0.5: the exponent is truncated toward zero, so three again.
-    const CAAUParameter half = Describe(kAudioUnitParameterUnit_Generic, 0, 0.5f);
-    EXPECT_EQ(Text(half, 0.123456), "0.123");
-
-    // High resolution always shows four.
-    const CAAUParameter fine = Describe(kAudioUnitParameterUnit_Generic, 0, 20000,
-                                        kAudioUnitParameterFlag_IsHighResolution);
-    EXPECT_EQ(Text(fine, 1234.56789), "1,234.5679");
+// The range decides the fraction digits (four significant ones in all);
+// a frequency takes its own magnitude instead.
+TEST_F(ParameterTextTest, FractionDigitsFollowTheRangeOrTheFrequency) {
+    const AudioUnitParameterUnit generic = kAudioUnitParameterUnit_Generic;
+    struct Row {
+        AudioUnitParameterUnit unit;
+        Float32 minValue, maxValue;
+        AudioUnitParameterOptions flags;
+        double value;
+        UInt32 minDigits;
+        const char* expected;
+    };
+    const Row rows[] = {
+        // Range 1: three fraction digits, at least minDigits shown.
+        {generic, 0, 1, 0, 0.123456, 1, "0.123"},
+        {generic, 0, 1, 0, 0.5, 1, "0.5"},
+        {generic, 0, 1, 0, 1.0, 1, "1.0"},
+        {generic, 0, 1, 0, 1.0, 0, "1"},
+        {generic, 0, 1, 0, 0.5, 3, "0.500"},
+        // Range 100: one.
+        {kAudioUnitParameterUnit_Percent, 0, 100, 0, 12.3456, 1, "12.3"},
+        {kAudioUnitParameterUnit_Percent, 0, 100, 0, 100.0, 1, "100.0"},
+        // Range 20000: none, so no minimum either.
+        {generic, 0, 20000, 0, 1234.56, 1, "1,235"},
+        {generic, 0, 20000, 0, 7.0, 1, "7"},
+        // Range 0.5: the exponent is truncated toward zero, so three again.
+        {generic, 0, 0.5f, 0, 0.123456, 1, "0.123"},
+        // High resolution always shows four.
+        {generic, 0, 20000, kAudioUnitParameterFlag_IsHighResolution, 1234.56789, 1, "1,234.5679"},
+        // Hertz scales with the value; zero takes the smallest magnitude.
+        {kAudioUnitParameterUnit_Hertz, 20, 20000, 0, 5.12345, 1, "5.123"},
+        {kAudioUnitParameterUnit_Hertz, 20, 20000, 0, 440.0, 1, "440.0"},
+        {kAudioUnitParameterUnit_Hertz, 20, 20000, 0, 20000.0, 1, "20,000"},
+        {kAudioUnitParameterUnit_Hertz, 20, 20000, 0, 0.0, 1, "0.0"},
+        // Degenerate ranges still give text.
+        {generic, 0, std::nanf(""), 0, 0.5, 1, "0.5"},
+        {generic, -INFINITY, INFINITY, 0, 2.5, 1, "2"},
+    };
+    for (const Row& r : rows) {
+        const CAAUParameter p = Describe(r.unit, r.minValue, r.maxValue, r.flags);
+        EXPECT_EQ(Text(p, r.value, r.minDigits), r.expected)
+            << "unit " << r.unit << ", range " << r.minValue << ".." << r.maxValue << ", value "
+            << r.value << ", min digits " << r.minDigits;
+    }
 
     // The three-argument form asks for at least one fraction digit.
+    const CAAUParameter unitRange = Describe(generic, 0, 1);
     EXPECT_EQ(Consume(CreateLocalizedStringForParameterValue(1.0, &unitRange, 4)), "1.0");
     EXPECT_EQ(CreateLocalizedStringForParameterValue(1.0, nullptr, 4), nullptr);
-}
-
-TEST_F(ParameterTextTest, HertzScalesWithTheValueItself) {
-    const CAAUParameter cutoff = Describe(kAudioUnitParameterUnit_Hertz, 20, 20000);
-    EXPECT_EQ(Text(cutoff, 5.12345), "5.123");
-    EXPECT_EQ(Text(cutoff, 440.0), "440.0");
-    EXPECT_EQ(Text(cutoff, 20000.0), "20,000");
-    // A zero or negative frequency takes the smallest magnitude.
-    EXPECT_EQ(Text(cutoff, 0.0), "0.0");
-
-    // Degenerate ranges still give text.
-    const CAAUParameter nanRange = Describe(kAudioUnitParameterUnit_Generic, 0, std::nanf(""));
-    EXPECT_EQ(Text(nanRange, 0.5), "0.5");
-    const CAAUParameter infRange = Describe(kAudioUnitParameterUnit_Generic, -INFINITY, INFINITY);
-    EXPECT_EQ(Text(infRange, 2.5), "2");
 }
 
 TEST_F(ParameterTextTest, ValueTextOfTheDescription) {

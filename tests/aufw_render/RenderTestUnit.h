@@ -59,6 +59,13 @@ public:
         return 0;
     }
 
+    // One render at sample time t into the caller's buffers, no flags.
+    OSStatus RenderAt(Float64 t, TestBuffers& buffers, UInt32 frames, UInt32 bus = 0) {
+        AudioUnitRenderActionFlags flags = 0;
+        const AudioTimeStamp ts = SampleTime(t);
+        return DoRender(flags, ts, bus, frames, buffers.list());
+    }
+
     OSStatus ProcessScheduledSlice(void* inUserData, UInt32 inStart, UInt32 inFrames,
                                    UInt32 inTotal) override {
         userDataSeen = inUserData;
@@ -115,6 +122,20 @@ public:
     UInt32 multipleInputs = 0;
     UInt32 multipleOutputs = 0;
 };
+
+// Flush-to-zero and denormals-are-zero in the processor's control word.
+constexpr unsigned kDenormalModes = 0x8040;
+
+// Runs fn with the control word set to `word` and returns the word fn left
+// behind; the caller's own word is restored either way.
+template <typename Fn> unsigned RunUnderControlWord(unsigned word, Fn&& fn) {
+    const unsigned saved = _mm_getcsr();
+    _mm_setcsr(word);
+    fn();
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(saved);
+    return after;
+}
 
 // Owns a constructed unit the way the entry layer does: PostConstructor
 // after construction, PreDestructor before deletion.

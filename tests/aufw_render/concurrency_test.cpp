@@ -49,12 +49,8 @@ std::thread StartRenderer(RenderTestUnit& unit, std::atomic<bool>& stop,
                           std::atomic<long>& failures, AfterEach afterEach) {
     return std::thread([&unit, &stop, &failures, afterEach] {
         TestBuffers out(2, 64);
-        Float64 t = 0;
-        while (!stop.load(std::memory_order_acquire)) {
-            AudioUnitRenderActionFlags flags = 0;
-            const AudioTimeStamp ts = SampleTime(t);
-            t += 64;
-            if (unit.DoRender(flags, ts, 0, 64, out.list()) != 0) {
+        for (Float64 t = 0; !stop.load(std::memory_order_acquire); t += 64) {
+            if (unit.RenderAt(t, out, 64) != 0) {
                 failures.fetch_add(1);
             }
             afterEach();

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr unsigned kFtzDaz = 0x8040;
-
 TEST(DoProcess, ChecksTheRequestAgainstInputZero) {
     UnitHolder<RenderTestUnit> unit;
     TestBuffers io(2, 64);
@@ -22,13 +20,13 @@ TEST(DoProcess, ChecksTheRequestAgainstInputZero) {
     EXPECT_EQ(unit->processCount, 0);
 
     TestBuffers roomy(2, 100);
-    const unsigned saved = _mm_getcsr();
-    _mm_setcsr(saved & ~kFtzDaz);
-    EXPECT_EQ(unit->DoProcess(flags, ts, 64, roomy.list()), 0);
-    const unsigned after = _mm_getcsr();
-    _mm_setcsr(saved);
-    EXPECT_EQ(after, saved & ~kFtzDaz);
-    EXPECT_EQ(unit->mxcsrInside & kFtzDaz, kFtzDaz);
+    const unsigned plain = _mm_getcsr() & ~kDenormalModes;
+    OSStatus status = -1;
+    EXPECT_EQ(
+        RunUnderControlWord(plain, [&] { status = unit->DoProcess(flags, ts, 64, roomy.list()); }),
+        plain);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(unit->mxcsrInside & kDenormalModes, kDenormalModes);
     EXPECT_EQ(unit->processCount, 1);
     // In place: the same list both ways, sized to the frames.
     EXPECT_EQ(unit->processIn, &roomy.list());

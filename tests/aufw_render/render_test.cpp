@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr unsigned kFtzDaz = 0x8040;
-
 struct ListenerLog {
     int lastRenderErrorCalls = 0;
 };
@@ -53,10 +51,8 @@ class RenderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(unit->DoInitialize(), 0); }
 
-    OSStatus Render(Float64 sampleTime, TestBuffers& buffers, UInt32 frames,
-                    AudioUnitRenderActionFlags flags = 0, UInt32 bus = 0) {
-        const AudioTimeStamp ts = SampleTime(sampleTime);
-        return unit->DoRender(flags, ts, bus, frames, buffers.list());
+    OSStatus Render(Float64 t, TestBuffers& buffers, UInt32 frames, UInt32 bus = 0) {
+        return unit->RenderAt(t, buffers, frames, bus);
     }
 
     UnitHolder<RenderTestUnit> unit;
@@ -87,7 +83,7 @@ TEST_F(RenderTest, TooManyFramesIsRecordedOnceAndAnnouncedOnce) {
 TEST_F(RenderTest, RequestChecksAndTheirStatuses) {
     TestBuffers out(2, 64);
     // No such output bus.
-    EXPECT_EQ(Render(0, out, 64, 0, 1), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(Render(0, out, 64, 1), kAudioUnitErr_InvalidElement);
     // The format wants one buffer per channel.
     TestBuffers three(3, 64);
     EXPECT_EQ(Render(0, three, 64), -50);
@@ -108,9 +104,7 @@ TEST_F(RenderTest, RequestChecksAndTheirStatuses) {
 TEST(RenderUninitialized, IsRefusedAndRecorded) {
     UnitHolder<RenderTestUnit> unit;
     TestBuffers out(2, 64);
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp ts = SampleTime(0);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 64, out.list()), kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(unit->RenderAt(0, out, 64), kAudioUnitErr_Uninitialized);
     EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_Uninitialized);
     EXPECT_EQ(unit->renderCount, 0);
 }
@@ -140,8 +134,6 @@ TEST_F(RenderTest, OneTimeStampRendersOnce) {
     EXPECT_EQ(Render(nan, out, 32), 0);
     EXPECT_EQ(Render(nan, out, 32), 0);
     EXPECT_EQ(unit->renderCount, 4);
-    // The rendered time is kept whole.
-    EXPECT_EQ(unit->CurrentRenderTime().mFlags, UInt32(kAudioTimeStampSampleTimeValid));
 
     // A reset forgets the time, so the same stamp renders again.
     unit->Reset(kAudioUnitScope_Global, 0);
@@ -166,13 +158,11 @@ TEST(RenderOwnMemory, RefusedWhenTheHostSaidItAllocates) {
     unit->GetOutput(0)->SetWillAllocateBuffer(false);
     ASSERT_EQ(unit->DoInitialize(), 0);
     TestBuffers nullOut(2, 64, 1, true);
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp ts = SampleTime(0);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 64, nullOut.list()), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unit->RenderAt(0, nullOut, 64), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_InvalidPropertyValue);
     // With memory of its own the host is served as usual.
     TestBuffers out(2, 64);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 64, out.list()), 0);
+    EXPECT_EQ(unit->RenderAt(0, out, 64), 0);
     EXPECT_EQ(out.samples(0)[3], RenderTestUnit::Pattern(0, 0, 3));
 }
 
@@ -182,9 +172,7 @@ TEST(RenderSeveralOutputs, RendersIntoOwnMemoryAndCopiesToTheCaller) {
     UnitHolder<RenderTestUnit> unit(1u, 2u);
     ASSERT_EQ(unit->DoInitialize(), 0);
     TestBuffers out(2, 64);
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp ts = SampleTime(256);
-    ASSERT_EQ(unit->DoRender(flags, ts, 0, 64, out.list()), 0);
+    ASSERT_EQ(unit->RenderAt(256, out, 64), 0);
     EXPECT_EQ(out.list().mBuffers[0].mData, out.samples(0));
     EXPECT_EQ(out.samples(0)[7], RenderTestUnit::Pattern(256, 0, 7));
     EXPECT_EQ(out.samples(1)[63], RenderTestUnit::Pattern(256, 1, 63));
@@ -288,56 +276,43 @@ TEST_F(RenderTest, AddingAndRemovingTakesEffectAtTheNextRender) {
     EXPECT_EQ(renderAndCount(2), 0);
 }
 
+// Whatever the outcome, the render and its notifications run with the
+// denormal modes on and the caller gets its own control word back.
+// (A caller that runs with the modes already on: see render_path_test.)
 TEST_F(RenderTest, FlushToZeroForTheWholeCallAndRestoredAfterwards) {
-    const unsigned saved = _mm_getcsr();
-    const unsigned plain = saved & ~kFtzDaz;
+    const unsigned plain = _mm_getcsr() & ~kDenormalModes;
     NotifyLog log;
     unit->SetRenderNotification(Notify<1>, &log);
     TestBuffers out(2, 32);
-
-    _mm_setcsr(plain);
-    EXPECT_EQ(Render(0, out, 32), 0);
-    const unsigned after = _mm_getcsr();
-    _mm_setcsr(saved);
-    EXPECT_EQ(unit->mxcsrInside & kFtzDaz, kFtzDaz);
-    ASSERT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(log.calls[0].mxcsr & kFtzDaz, kFtzDaz);
-    EXPECT_EQ(log.calls[1].mxcsr & kFtzDaz, kFtzDaz);
-    EXPECT_EQ(after, plain);
-
-    // A failing render, a raised error and a refused request restore it too.
-    log.calls.clear();
-    unit->renderStatus = -1;
-    _mm_setcsr(plain);
-    EXPECT_EQ(Render(32, out, 32), -1);
-    const unsigned afterFailure = _mm_getcsr();
-    _mm_setcsr(saved);
-    ASSERT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(log.calls[1].mxcsr & kFtzDaz, kFtzDaz);
-    EXPECT_EQ(afterFailure, plain);
-
-    unit->renderStatus = 0;
-    unit->throwStatus = -2;
-    _mm_setcsr(plain);
-    EXPECT_EQ(Render(64, out, 32), -2);
-    const unsigned afterThrow = _mm_getcsr();
-    _mm_setcsr(saved);
-    EXPECT_EQ(unit->mxcsrInside & kFtzDaz, kFtzDaz);
-    EXPECT_EQ(afterThrow, plain);
-
-    _mm_setcsr(plain);
-    EXPECT_EQ(Render(96, out, 5000), kAudioUnitErr_TooManyFramesToProcess);
-    const unsigned afterRefusal = _mm_getcsr();
-    _mm_setcsr(saved);
-    EXPECT_EQ(afterRefusal, plain);
-
-    // A caller that already runs with the modes keeps them.
-    _mm_setcsr(saved | kFtzDaz);
-    unit->throwStatus = 0;
-    EXPECT_EQ(Render(128, out, 32), 0);
-    const unsigned afterWithModes = _mm_getcsr();
-    _mm_setcsr(saved);
-    EXPECT_EQ(afterWithModes, saved | kFtzDaz);
+    struct Case {
+        const char* label;
+        OSStatus renderStatus, throwStatus;
+        UInt32 frames;
+        OSStatus expected;
+        size_t notifications;
+    };
+    Float64 t = 0;
+    for (const Case& c :
+         {Case{"success", 0, 0, 32, 0, 2}, Case{"returned failure", -1, 0, 32, -1, 2},
+          Case{"raised failure", 0, -2, 32, -2, 1},
+          Case{"refused request", 0, 0, 5000, kAudioUnitErr_TooManyFramesToProcess, 0}}) {
+        log.calls.clear();
+        unit->mxcsrInside = 0;
+        unit->renderStatus = c.renderStatus;
+        unit->throwStatus = c.throwStatus;
+        OSStatus status = 0;
+        EXPECT_EQ(RunUnderControlWord(plain, [&] { status = Render(t, out, c.frames); }), plain)
+            << c.label;
+        t += 32;
+        EXPECT_EQ(status, c.expected) << c.label;
+        if (c.notifications != 0) {
+            EXPECT_EQ(unit->mxcsrInside & kDenormalModes, kDenormalModes) << c.label;
+        }
+        ASSERT_EQ(log.calls.size(), c.notifications) << c.label;
+        for (const NotifyCall& call : log.calls) {
+            EXPECT_EQ(call.mxcsr & kDenormalModes, kDenormalModes) << c.label;
+        }
+    }
 }
 
 TEST_F(RenderTest, RaisedErrorsBecomeStatuses) {

@@ -45,10 +45,8 @@ protected:
 
     OSStatus RenderCycle(UInt32 frames) {
         TestBuffers out(2, frames);
-        AudioUnitRenderActionFlags flags = 0;
-        const AudioTimeStamp ts = SampleTime(mTime);
         mTime += frames;
-        return unit->DoRender(flags, ts, 0, frames, out.list());
+        return unit->RenderAt(mTime - frames, out, frames);
     }
 
     std::vector<std::pair<UInt32, UInt32>> SliceBounds() const {

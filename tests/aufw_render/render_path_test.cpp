@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr unsigned kFtzDaz = 0x8040;
 constexpr unsigned kRoundTowardZero = 0x6000;
 
 class DerivedInput : public AUInputElement {
@@ -84,9 +83,7 @@ TEST(RenderPathElements, RenderFollowsTheOutputElementOfTheCurrentInitialization
     UnitHolder<RenderTestUnit> unit;
     ASSERT_EQ(unit->DoInitialize(), 0);
     TestBuffers stereo(2, 32);
-    AudioUnitRenderActionFlags flags = 0;
-    AudioTimeStamp ts = SampleTime(0);
-    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, stereo.list()), 0);
+    ASSERT_EQ(unit->RenderAt(0, stereo, 32), 0);
 
     unit->DoCleanup();
     unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
@@ -96,19 +93,16 @@ TEST(RenderPathElements, RenderFollowsTheOutputElementOfTheCurrentInitialization
     ASSERT_EQ(unit->GetOutput(0)->SetStreamFormat(mono), 0);
     ASSERT_EQ(unit->DoInitialize(), 0);
 
-    ts = SampleTime(32);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 32, stereo.list()), -50);
+    EXPECT_EQ(unit->RenderAt(32, stereo, 32), -50);
     TestBuffers single(1, 32);
-    ts = SampleTime(64);
-    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, single.list()), 0);
+    ASSERT_EQ(unit->RenderAt(64, single, 32), 0);
     EXPECT_EQ(single.samples(0)[5], RenderTestUnit::Pattern(64, 0, 5));
 
     // Without output elements the render finds none.
     unit->DoCleanup();
     unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
     ASSERT_EQ(unit->DoInitialize(), 0);
-    ts = SampleTime(96);
-    EXPECT_EQ(unit->DoRender(flags, ts, 0, 32, single.list()), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(unit->RenderAt(96, single, 32), kAudioUnitErr_InvalidElement);
 }
 
 TEST(RenderPathTime, TheRenderedTimeStampIsKeptWholeAndAResetForgetsIt) {
@@ -140,20 +134,20 @@ TEST(RenderPathControlWord, ModesAlreadyOnStayOnAndAnyChangeInsideIsUndone) {
     ASSERT_EQ(unit->DoInitialize(), 0);
     TestBuffers out(2, 32);
     const unsigned saved = _mm_getcsr();
-    const unsigned callers[] = {(saved & ~kRoundTowardZero) | kFtzDaz,
-                                saved & ~(kRoundTowardZero | kFtzDaz)};
+    const unsigned callers[] = {(saved & ~kRoundTowardZero) | kDenormalModes,
+                                saved & ~(kRoundTowardZero | kDenormalModes)};
     Float64 sampleTime = 0;
     for (unsigned caller : callers) {
         AudioUnitRenderActionFlags flags = 0;
         const AudioTimeStamp ts = SampleTime(sampleTime);
         sampleTime += 32;
-        _mm_setcsr(caller);
-        const OSStatus status = unit->DoRender(flags, ts, 0, 32, out.list());
-        const unsigned after = _mm_getcsr();
-        _mm_setcsr(saved);
+        OSStatus status = -1;
+        EXPECT_EQ(RunUnderControlWord(
+                      caller, [&] { status = unit->DoRender(flags, ts, 0, 32, out.list()); }),
+                  caller)
+            << std::hex << "caller's word " << caller;
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(unit->mxcsrInside & kFtzDaz, kFtzDaz);
-        EXPECT_EQ(after, caller) << std::hex << "caller's word " << caller;
+        EXPECT_EQ(unit->mxcsrInside & kDenormalModes, kDenormalModes);
     }
     EXPECT_EQ(unit->renderCount, 2);
 }
