@@ -346,9 +346,6 @@ extern "C" {
 __attribute__((visibility("default"))) fake::Log* FakeGetLog() {
     return &gLog;
 }
-__attribute__((visibility("default"))) void FakeResetLog() {
-    gLog = fake::Log{};
-}
 __attribute__((visibility("default"))) void FakeSetOpenFailure(OSStatus status) {
     gOpenFailure = status;
 }
