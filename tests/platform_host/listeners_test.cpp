@@ -51,9 +51,24 @@ void runUntil(const std::vector<Heard>& heard, size_t count) {
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
 }
 
-constexpr AudioUnitEventType kSequence[] = {
-    kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
-    kAudioUnitEvent_ParameterValueChange, kAudioUnitEvent_EndParameterChangeGesture};
+constexpr AudioUnitEventType kGesture[] = {kAudioUnitEvent_BeginParameterChangeGesture,
+                                           kAudioUnitEvent_ParameterValueChange,
+                                           kAudioUnitEvent_EndParameterChangeGesture};
+
+void listenToGestures(AUEventListenerRef listener, void* object, AudioUnit unit,
+                      AudioUnitParameterID id) {
+    for (AudioUnitEventType t : kGesture) {
+        const AudioUnitEvent ev = parameterEvent(t, unit, id);
+        ASSERT_EQ(AUEventListenerAddEventType(listener, object, &ev), 0);
+    }
+}
+
+// A gesture was heard whole, in order, each event once.
+void expectOneGesture(const std::vector<Heard>& heard) {
+    ASSERT_EQ(heard.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(heard[i].type, kGesture[i]) << "event " << i;
+}
 
 class Listeners : public ::testing::Test {
 protected:
@@ -67,14 +82,6 @@ protected:
         }
         EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
     }
-    void listenToGestures(void* object, AudioUnitParameterID id) {
-        for (AudioUnitEventType t :
-             {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
-              kAudioUnitEvent_EndParameterChangeGesture}) {
-            const AudioUnitEvent ev = parameterEvent(t, unit, id);
-            ASSERT_EQ(AUEventListenerAddEventType(listener, object, &ev), 0);
-        }
-    }
     AudioComponentInstance unit = nullptr;
     AUEventListenerRef listener = nullptr;
     std::vector<Heard> heard;
@@ -84,17 +91,12 @@ protected:
 
 TEST_F(Listeners, GestureAndValueEventsArriveInOrderWithTheUnitsValue) {
     int object = 0;
-    listenToGestures(&object, 3);
-    for (AudioUnitEventType t :
-         {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
-          kAudioUnitEvent_EndParameterChangeGesture}) {
+    listenToGestures(listener, &object, unit, 3);
+    for (AudioUnitEventType t : kGesture) {
         const AudioUnitEvent ev = parameterEvent(t, unit, 3);
         ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
     }
-    ASSERT_EQ(heard.size(), 3u);
-    EXPECT_EQ(heard[0].type, kAudioUnitEvent_BeginParameterChangeGesture);
-    EXPECT_EQ(heard[1].type, kAudioUnitEvent_ParameterValueChange);
-    EXPECT_EQ(heard[2].type, kAudioUnitEvent_EndParameterChangeGesture);
+    expectOneGesture(heard);
     for (const Heard& h : heard) {
         EXPECT_EQ(h.object, &object);
         EXPECT_EQ(h.parameter, 3u);
@@ -111,8 +113,8 @@ TEST_F(Listeners, GestureAndValueEventsArriveInOrderWithTheUnitsValue) {
 
 TEST_F(Listeners, ParameterSetGoesThroughTheUnitAndNotifiesOthers) {
     int mine = 0, theirs = 0;
-    listenToGestures(&mine, 5);
-    listenToGestures(&theirs, 5);
+    listenToGestures(listener, &mine, unit, 5);
+    listenToGestures(listener, &theirs, unit, 5);
     const AudioUnitParameter p{unit, 5, kAudioUnitScope_Global, 0};
     ASSERT_EQ(AUParameterSet(listener, &mine, &p, 0.625f, 12), 0);
     const fake::Log* log = logOf(fakeBundle());
@@ -234,15 +236,11 @@ TEST(RunLoopListeners, EventsFromAnotherThreadArriveOnTheListenersLoop) {
     ASSERT_EQ(AUEventListenerCreate(onEvent, &heard, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode,
                                     0.01f, 0, &listener),
               0);
-    for (AudioUnitEventType t :
-         {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
-          kAudioUnitEvent_EndParameterChangeGesture}) {
-        const AudioUnitEvent ev = parameterEvent(t, unit, 3);
-        ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
-    }
+    listenToGestures(listener, nullptr, unit, 3);
 
+    // Two value changes in the gesture: waiting ones become one.
     std::thread notifier([&] {
-        for (AudioUnitEventType t : kSequence) {
+        for (AudioUnitEventType t : {kGesture[0], kGesture[1], kGesture[1], kGesture[2]}) {
             const AudioUnitEvent ev = parameterEvent(t, unit, 3);
             EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
         }
@@ -252,10 +250,7 @@ TEST(RunLoopListeners, EventsFromAnotherThreadArriveOnTheListenersLoop) {
 
     runUntil(heard, 3);
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false); // nothing more comes
-    ASSERT_EQ(heard.size(), 3u); // the two waiting value changes became one
-    EXPECT_EQ(heard[0].type, kAudioUnitEvent_BeginParameterChangeGesture);
-    EXPECT_EQ(heard[1].type, kAudioUnitEvent_ParameterValueChange);
-    EXPECT_EQ(heard[2].type, kAudioUnitEvent_EndParameterChangeGesture);
+    expectOneGesture(heard);
     for (const Heard& h : heard) {
         EXPECT_EQ(h.thread, std::this_thread::get_id());
         EXPECT_FLOAT_EQ(h.value, 1.5f);
