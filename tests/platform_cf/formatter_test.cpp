@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace {
@@ -26,25 +27,14 @@ std::string format(CFNumberFormatterRef formatter, double value) {
 }
 
 // Restores an environment variable when the test ends.
-class EnvironmentGuard {
-public:
-    explicit EnvironmentGuard(const char* name) : name_(name) {
-        const char* value = std::getenv(name);
-        had_ = value != nullptr;
-        old_ = had_ ? value : "";
+struct EnvironmentGuard {
+    explicit EnvironmentGuard(const char* variable) : name(variable) {
+        const char* value = std::getenv(variable);
+        old = value ? std::optional<std::string>(value) : std::nullopt;
     }
-    ~EnvironmentGuard() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    std::string old_;
+    ~EnvironmentGuard() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
+    const char* name;
+    std::optional<std::string> old;
 };
 
 TEST(CFNumberFormatter, GermanAndAmericanDecimalSeparators) {

@@ -18,11 +18,6 @@ CFDataRef dataOf(const std::string& text) {
                         static_cast<CFIndex>(text.size()));
 }
 
-std::string textOf(CFDataRef data) {
-    return std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(data)),
-                       static_cast<size_t>(CFDataGetLength(data)));
-}
-
 std::string wrap(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -31,29 +26,9 @@ std::string wrap(const std::string& body) {
            body + "\n</plist>\n";
 }
 
-CFPropertyListRef roundTrip(CFPropertyListRef plist, std::string* xml = nullptr) {
-    CFErrorRef error = nullptr;
-    CFDataRef data =
-        CFPropertyListCreateData(nullptr, plist, kCFPropertyListXMLFormat_v1_0, 0, &error);
-    EXPECT_EQ(error, nullptr);
-    if (data == nullptr) {
-        return nullptr;
-    }
-    if (xml != nullptr) {
-        *xml = textOf(data);
-    }
-    CFPropertyListFormat format = 0;
-    CFPropertyListRef back =
-        CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, &format, &error);
-    EXPECT_EQ(error, nullptr);
-    EXPECT_EQ(format, kCFPropertyListXMLFormat_v1_0);
-    CFRelease(data);
-    return back;
-}
-
-// Numbers of every width come back equal, as 64-bit integers or doubles;
-// containers come back immutable; keys are written sorted.
-TEST(CFPropertyList, RoundTripKeepsNumbersAndGivesImmutableContainers) {
+// Numbers of every width come back as the value they were; read containers
+// are immutable. (Document bytes and key order are the differential test's.)
+TEST(CFPropertyList, ReadBackKeepsNumberWidthsAndGivesImmutableContainers) {
     const auto root = own(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
                                                     &kCFTypeDictionaryValueCallBacks));
     int32_t version = -7;
@@ -66,11 +41,16 @@ TEST(CFPropertyList, RoundTripKeepsNumbersAndGivesImmutableContainers) {
     CFDictionarySetValue(root, CFSTR("cpu-load"), n2);
     CFDictionarySetValue(root, CFSTR("list"), list);
 
-    std::string xml;
-    const auto back = own(roundTrip(root, &xml));
+    CFErrorRef error = nullptr;
+    const auto data =
+        own(CFPropertyListCreateData(nullptr, root, kCFPropertyListXMLFormat_v1_0, 0, &error));
+    ASSERT_NE(data, nullptr);
+    CFPropertyListFormat format = 0;
+    const auto back =
+        own(CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, &format, &error));
     ASSERT_NE(back, nullptr);
-    EXPECT_TRUE(CFEqual(back, root)) << xml;
-    EXPECT_LT(xml.find("<key>cpu-load</key>"), xml.find("<key>version</key>"));
+    EXPECT_EQ(error, nullptr);
+    EXPECT_EQ(format, kCFPropertyListXMLFormat_v1_0);
     auto dict = static_cast<CFDictionaryRef>(back.get());
     int64_t value = 0;
     auto number = static_cast<CFNumberRef>(CFDictionaryGetValue(dict, CFSTR("version")));

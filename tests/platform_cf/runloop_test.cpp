@@ -12,7 +12,6 @@ namespace {
 
 struct Counter {
     std::atomic<int> fired{0};
-    CFRunLoopTimerRef invalidateAfter3 = nullptr;
     std::atomic<bool> validInside{false};
 };
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace hosttest {
@@ -20,6 +21,13 @@ template <typename T> T slotValue(long slot) {
 inline const fake::Call& lastCall(const fake::Log* log) {
     return log->calls[log->count - 1];
 }
+
+// An argument as a call should carry it, compared over its own width.
+struct Arg {
+    template <typename T> Arg(T value) : size(sizeof value) { std::memcpy(&bits, &value, size); }
+    long bits = 0;
+    std::size_t size;
+};
 
 inline OSStatus noteRender(void* ref, AudioUnitRenderActionFlags* flags, const AudioTimeStamp*,
                            UInt32, UInt32, AudioBufferList*) {
@@ -35,7 +43,8 @@ inline void noteProperty(void* ref, AudioUnit, AudioUnitPropertyID id, AudioUnit
 // Checks that every call arrives with its arguments intact, in order, and
 // that the unit's answers come back. `path` tells how the fake saw the call.
 inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path) {
-    auto expectCall = [&](SInt16 selector, int argCount) {
+    // The last call the unit saw, its count of arguments and those given.
+    auto expectCall = [&](SInt16 selector, int argCount, std::initializer_list<Arg> args = {}) {
         ASSERT_GT(log->count, 0);
         const fake::Call& c = lastCall(log);
         EXPECT_EQ(c.path, path);
@@ -44,6 +53,13 @@ inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path
         EXPECT_EQ(c.instance, unit);
         if (path == fake::Path::Manager) {
             EXPECT_EQ(c.paramSize, 8 * argCount);
+        }
+        int i = 0;
+        for (const Arg& a : args) {
+            long seen = 0;
+            std::memcpy(&seen, &c.args[i], a.size);
+            EXPECT_EQ(seen, a.bits) << "selector " << selector << ", argument " << i;
+            ++i;
         }
     };
 
@@ -55,17 +71,10 @@ inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path
     UInt32 size = 0;
     Boolean writable = 0;
     EXPECT_EQ(AudioUnitGetPropertyInfo(unit, fake::kFakeEchoProperty, 2, 3, &size, &writable), 0);
-    expectCall(kAudioUnitGetPropertyInfoSelect, 5);
+    expectCall(kAudioUnitGetPropertyInfoSelect, 5,
+               {fake::kFakeEchoProperty, 2u, 3u, &size, &writable});
     EXPECT_EQ(size, 16u);
     EXPECT_EQ(writable, 1);
-    {
-        const fake::Call& c = lastCall(log);
-        EXPECT_EQ(slotValue<UInt32>(c.args[0]), fake::kFakeEchoProperty);
-        EXPECT_EQ(slotValue<UInt32>(c.args[1]), 2u);
-        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 3u);
-        EXPECT_EQ(slotValue<UInt32*>(c.args[3]), &size);
-        EXPECT_EQ(slotValue<Boolean*>(c.args[4]), &writable);
-    }
     // Null out-pointers reach the unit as they are.
     EXPECT_EQ(AudioUnitGetPropertyInfo(unit, fake::kFakeEchoProperty, 0, 0, nullptr, nullptr), 0);
     EXPECT_EQ(AudioUnitGetPropertyInfo(unit, 12345, 0, 0, &size, &writable),
@@ -73,14 +82,8 @@ inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path
 
     const unsigned char bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     EXPECT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, 1, 7, bytes, sizeof bytes), 0);
-    expectCall(kAudioUnitSetPropertySelect, 5);
-    {
-        const fake::Call& c = lastCall(log);
-        EXPECT_EQ(slotValue<UInt32>(c.args[1]), 1u);
-        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 7u);
-        EXPECT_EQ(slotValue<const void*>(c.args[3]), bytes);
-        EXPECT_EQ(slotValue<UInt32>(c.args[4]), 16u);
-    }
+    expectCall(kAudioUnitSetPropertySelect, 5,
+               {fake::kFakeEchoProperty, 1u, 7u, static_cast<const void*>(bytes), 16u});
     unsigned char back[16] = {};
     size = 4; // a short buffer gets the first bytes only
     EXPECT_EQ(AudioUnitGetProperty(unit, fake::kFakeEchoProperty, 0, 0, back, &size), 0);
@@ -103,15 +106,7 @@ inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path
     expectCall(kAudioUnitGetParameterSelect, 4);
     EXPECT_FLOAT_EQ(value, 3.0f);
     EXPECT_EQ(AudioUnitSetParameter(unit, 6, 1, 2, 0.75f, 64), 0);
-    expectCall(kAudioUnitSetParameterSelect, 5);
-    {
-        const fake::Call& c = lastCall(log);
-        EXPECT_EQ(slotValue<UInt32>(c.args[0]), 6u);
-        EXPECT_EQ(slotValue<UInt32>(c.args[1]), 1u);
-        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 2u);
-        EXPECT_FLOAT_EQ(slotValue<Float32>(c.args[3]), 0.75f);
-        EXPECT_EQ(slotValue<UInt32>(c.args[4]), 64u);
-    }
+    expectCall(kAudioUnitSetParameterSelect, 5, {6u, 1u, 2u, 0.75f, 64u});
     EXPECT_EQ(AudioUnitGetParameter(unit, 6, 1, 2, &value), 0);
     EXPECT_FLOAT_EQ(value, 0.75f);
     EXPECT_EQ(AudioUnitGetParameter(unit, 999, 0, 0, &value), kAudioUnitErr_InvalidParameter);
@@ -124,23 +119,20 @@ inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path
     events[1].parameter = 9;
     events[1].eventType = kParameterEvent_Ramped;
     EXPECT_EQ(AudioUnitScheduleParameters(unit, events, 2), 0);
-    expectCall(kAudioUnitScheduleParametersSelect, 2);
-    EXPECT_EQ(slotValue<const AudioUnitParameterEvent*>(lastCall(log).args[0]), events);
-    EXPECT_EQ(slotValue<UInt32>(lastCall(log).args[1]), 2u);
+    expectCall(kAudioUnitScheduleParametersSelect, 2,
+               {static_cast<const AudioUnitParameterEvent*>(events), 2u});
     EXPECT_EQ(AudioUnitGetParameter(unit, 8, 0, 0, &value), 0);
     EXPECT_FLOAT_EQ(value, 0.125f);
     EXPECT_EQ(AudioUnitScheduleParameters(unit, nullptr, 1), kAudio_ParamError);
 
     EXPECT_EQ(AudioUnitReset(unit, 2, 5), 0);
-    expectCall(kAudioUnitResetSelect, 2);
-    EXPECT_EQ(slotValue<UInt32>(lastCall(log).args[0]), 2u);
-    EXPECT_EQ(slotValue<UInt32>(lastCall(log).args[1]), 5u);
+    expectCall(kAudioUnitResetSelect, 2, {2u, 5u});
 
     // Property listeners.
     std::vector<AudioUnitPropertyID> heard;
     EXPECT_EQ(AudioUnitAddPropertyListener(unit, fake::kFakeEchoProperty, noteProperty, &heard), 0);
-    expectCall(kAudioUnitAddPropertyListenerSelect, 3);
-    EXPECT_EQ(slotValue<void*>(lastCall(log).args[2]), &heard);
+    expectCall(kAudioUnitAddPropertyListenerSelect, 3,
+               {fake::kFakeEchoProperty, &noteProperty, static_cast<void*>(&heard)});
     EXPECT_EQ(AudioUnitAddPropertyListener(unit, fake::kFakeEchoProperty, nullptr, &heard),
               kAudio_ParamError);
     EXPECT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, 0, 0, bytes, 4), 0);
@@ -169,15 +161,7 @@ inline void checkEveryCall(AudioUnit unit, const fake::Log* log, fake::Path path
     ts.mFlags = kAudioTimeStampSampleTimeValid;
     AudioUnitRenderActionFlags flags = 0;
     EXPECT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 8, list), 0);
-    expectCall(kAudioUnitRenderSelect, 5);
-    {
-        const fake::Call& c = lastCall(log);
-        EXPECT_EQ(slotValue<AudioUnitRenderActionFlags*>(c.args[0]), &flags);
-        EXPECT_EQ(slotValue<const AudioTimeStamp*>(c.args[1]), &ts);
-        EXPECT_EQ(slotValue<UInt32>(c.args[2]), 0u);
-        EXPECT_EQ(slotValue<UInt32>(c.args[3]), 8u);
-        EXPECT_EQ(slotValue<AudioBufferList*>(c.args[4]), list);
-    }
+    expectCall(kAudioUnitRenderSelect, 5, {&flags, &ts, 0u, 8u, list});
     EXPECT_FLOAT_EQ(samples[0][0], fake::kRenderedValue);
     EXPECT_FLOAT_EQ(samples[1][7], fake::kRenderedValue);
     ASSERT_EQ(notes.size(), 2u);

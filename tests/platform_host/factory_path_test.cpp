@@ -7,29 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <rtcheck/rtcheck.h>
 
 using namespace hosttest;
-
-namespace {
-std::atomic<long> gNewCalls{0};
-} // namespace
-
-// Counts C++ allocations anywhere in the process, the runtime included.
-void* operator new(std::size_t size) {
-    gNewCalls.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 TEST(FactoryPath, OpensThroughTheFactoryAndServesEveryCall) {
     AudioComponent component = findFake(kSubtypeOne);
@@ -113,18 +93,34 @@ TEST(FactoryPath, AStaleOrNullHandleAnswersWithoutReachingAComponent) {
               badComponentInstance);
 }
 
-TEST(FactoryPath, AFailedOpenGivesItsStatusAndNoClose) {
+// A component whose open fails answers its status, leaves no instance and is
+// sent no close, whichever entry opened it.
+class FailedOpen : public ::testing::TestWithParam<fake::Path> {
+protected:
+    OSStatus open(AudioComponentInstance* unit) {
+        return GetParam() == fake::Path::Factory
+                   ? AudioComponentInstanceNew(findFake(kSubtypeOne), unit)
+                   : VXHostOpenComponentManagerInstance(fakeBundle().c_str(), "FakeEntry", unit);
+    }
+};
+
+TEST_P(FailedOpen, GivesItsStatusAndNoClose) {
     AudioComponentInstance first = nullptr;
-    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &first), 0); // module loaded
+    ASSERT_EQ(open(&first), 0); // module loaded
     setOpenFailure(fakeBundle(), -4242);
     AudioComponentInstance unit = reinterpret_cast<AudioComponentInstance>(0x10);
-    EXPECT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), -4242);
+    EXPECT_EQ(open(&unit), -4242);
     setOpenFailure(fakeBundle(), 0);
     EXPECT_EQ(unit, nullptr);
-    fake::Log* log = logOf(fakeBundle());
-    EXPECT_EQ(lastCall(log).selector, kComponentOpenSelect);
+    EXPECT_EQ(lastCall(logOf(fakeBundle())).selector, kComponentOpenSelect);
     EXPECT_EQ(AudioComponentInstanceDispose(first), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(ComponentEntries, FailedOpen,
+                         ::testing::Values(fake::Path::Factory, fake::Path::Manager),
+                         [](const auto& info) {
+                             return info.param == fake::Path::Factory ? "Factory" : "Manager";
+                         });
 
 TEST(FactoryPath, ConnectedUnitsPullInputThroughTheHostCalls) {
     AudioComponentInstance source = nullptr, effect = nullptr;
@@ -157,7 +153,7 @@ TEST(FactoryPath, RenderingThroughTheRuntimeAllocatesNothing) {
     AudioUnitRenderActionFlags flags = 0;
     AudioUnitParameterValue value = 0;
     ASSERT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 64, &list), 0);
-    const long before = gNewCalls.load();
+    rtcheck::Scope scope;
     for (int i = 0; i < 1000; ++i) {
         ts.mSampleTime = 64.0 * i;
         ASSERT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 64, &list), 0);
@@ -165,7 +161,9 @@ TEST(FactoryPath, RenderingThroughTheRuntimeAllocatesNothing) {
         ASSERT_EQ(AudioUnitGetParameter(unit, 3, 0, 0, &value), 0);
         ASSERT_EQ(AudioUnitGetParameter(cm, 3, 0, 0, &value), 0);
     }
-    EXPECT_EQ(gNewCalls.load(), before);
+    if (rtcheck::countsAllocations()) {
+        EXPECT_EQ(scope.counts().allocations, 0);
+    }
     EXPECT_EQ(AudioComponentInstanceDispose(cm), 0);
     EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
 }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -164,10 +165,15 @@ struct FakeUnit {
         listeners.push_back({id, proc, ref});
         return 0;
     }
-    OSStatus removePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                    void* ref, bool refMatters) {
+    // The older removal ignores the user data; only the factory path serves it.
+    OSStatus removeListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc) {
+        std::erase_if(listeners, [&](const Listener& l) { return l.id == id && l.proc == proc; });
+        return 0;
+    }
+    OSStatus removeListenerWithUserData(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                                        void* ref) {
         std::erase_if(listeners, [&](const Listener& l) {
-            return l.id == id && l.proc == proc && (!refMatters || l.ref == ref);
+            return l.id == id && l.proc == proc && l.ref == ref;
         });
         return 0;
     }
@@ -219,6 +225,23 @@ struct FakeUnit {
     }
 };
 
+// The calls both paths serve, by selector and unit member.
+#define FAKE_UNIT_CALLS(X)                                                                         \
+    X(kAudioUnitInitializeSelect, initialize)                                                      \
+    X(kAudioUnitUninitializeSelect, uninitialize)                                                  \
+    X(kAudioUnitGetPropertyInfoSelect, getPropertyInfo)                                            \
+    X(kAudioUnitGetPropertySelect, getProperty)                                                    \
+    X(kAudioUnitSetPropertySelect, setProperty)                                                    \
+    X(kAudioUnitGetParameterSelect, getParameter)                                                  \
+    X(kAudioUnitSetParameterSelect, setParameter)                                                  \
+    X(kAudioUnitResetSelect, reset)                                                                \
+    X(kAudioUnitAddPropertyListenerSelect, addPropertyListener)                                    \
+    X(kAudioUnitRemovePropertyListenerWithUserDataSelect, removeListenerWithUserData)              \
+    X(kAudioUnitRenderSelect, render)                                                              \
+    X(kAudioUnitAddRenderNotifySelect, addRenderNotify)                                            \
+    X(kAudioUnitRemoveRenderNotifySelect, removeRenderNotify)                                      \
+    X(kAudioUnitScheduleParametersSelect, scheduleParameters)
+
 // ---- the Audio Component factory path
 
 struct PlugIn {
@@ -231,102 +254,30 @@ PlugIn* plugInOf(void* self) {
     return static_cast<PlugIn*>(self);
 }
 
-template <SInt16 Sel, auto Member, typename... Args> OSStatus method(void* self, Args... args) {
-    PlugIn* p = plugInOf(self);
-    record(fake::Path::Factory, Sel, self, p->instance, 0, args...);
-    return (p->unit->*Member)(args...);
-}
-
-OSStatus removeListenerNoRef(void* self, AudioUnitPropertyID id,
-                             AudioUnitPropertyListenerProc proc) {
-    PlugIn* p = plugInOf(self);
-    record(fake::Path::Factory, kAudioUnitRemovePropertyListenerSelect, self, p->instance, 0, id,
-           proc);
-    return p->unit->removePropertyListener(id, proc, nullptr, false);
-}
-
-OSStatus removeListenerWithRef(void* self, AudioUnitPropertyID id,
-                               AudioUnitPropertyListenerProc proc, void* ref) {
-    PlugIn* p = plugInOf(self);
-    record(fake::Path::Factory, kAudioUnitRemovePropertyListenerWithUserDataSelect, self,
-           p->instance, 0, id, proc, ref);
-    return p->unit->removePropertyListener(id, proc, ref, true);
-}
+// A looked-up method: records the call, then hands it to the unit member.
+template <SInt16 Sel, auto Member> struct Method;
+template <SInt16 Sel, typename... Args, OSStatus (FakeUnit::*Member)(Args...)>
+struct Method<Sel, Member> {
+    static OSStatus call(void* self, Args... args) {
+        PlugIn* p = plugInOf(self);
+        record(fake::Path::Factory, Sel, self, p->instance, 0, args...);
+        return (p->unit->*Member)(args...);
+    }
+};
 
 AudioComponentMethod lookup(SInt16 selector) {
     if (gLog.lookups < fake::kMaxCalls)
         gLog.lookedUp[gLog.lookups++] = selector;
-    using U = FakeUnit;
-    void* m = nullptr;
+#define FAKE_LOOKUP(sel, member)                                                                   \
+    case sel:                                                                                      \
+        return reinterpret_cast<AudioComponentMethod>(&Method<sel, &FakeUnit::member>::call);
     switch (selector) {
-    case kAudioUnitInitializeSelect:
-        m = reinterpret_cast<void*>(&method<kAudioUnitInitializeSelect, &U::initialize>);
-        break;
-    case kAudioUnitUninitializeSelect:
-        m = reinterpret_cast<void*>(&method<kAudioUnitUninitializeSelect, &U::uninitialize>);
-        break;
-    case kAudioUnitGetPropertyInfoSelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitGetPropertyInfoSelect, &U::getPropertyInfo, AudioUnitPropertyID,
-                    AudioUnitScope, AudioUnitElement, UInt32*, Boolean*>);
-        break;
-    case kAudioUnitGetPropertySelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitGetPropertySelect, &U::getProperty, AudioUnitPropertyID,
-                    AudioUnitScope, AudioUnitElement, void*, UInt32*>);
-        break;
-    case kAudioUnitSetPropertySelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitSetPropertySelect, &U::setProperty, AudioUnitPropertyID,
-                    AudioUnitScope, AudioUnitElement, const void*, UInt32>);
-        break;
-    case kAudioUnitGetParameterSelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitGetParameterSelect, &U::getParameter, AudioUnitParameterID,
-                    AudioUnitScope, AudioUnitElement, AudioUnitParameterValue*>);
-        break;
-    case kAudioUnitSetParameterSelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitSetParameterSelect, &U::setParameter, AudioUnitParameterID,
-                    AudioUnitScope, AudioUnitElement, AudioUnitParameterValue, UInt32>);
-        break;
-    case kAudioUnitResetSelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitResetSelect, &U::reset, AudioUnitScope, AudioUnitElement>);
-        break;
-    case kAudioUnitAddPropertyListenerSelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitAddPropertyListenerSelect, &U::addPropertyListener,
-                    AudioUnitPropertyID, AudioUnitPropertyListenerProc, void*>);
-        break;
-    case kAudioUnitRemovePropertyListenerSelect:
-        m = reinterpret_cast<void*>(&removeListenerNoRef);
-        break;
-    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        m = reinterpret_cast<void*>(&removeListenerWithRef);
-        break;
-    case kAudioUnitRenderSelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitRenderSelect, &U::render, AudioUnitRenderActionFlags*,
-                    const AudioTimeStamp*, UInt32, UInt32, AudioBufferList*>);
-        break;
-    case kAudioUnitAddRenderNotifySelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitAddRenderNotifySelect, &U::addRenderNotify, AURenderCallback, void*>);
-        break;
-    case kAudioUnitRemoveRenderNotifySelect:
-        m = reinterpret_cast<void*>(&method<kAudioUnitRemoveRenderNotifySelect,
-                                            &U::removeRenderNotify, AURenderCallback, void*>);
-        break;
-    case kAudioUnitScheduleParametersSelect:
-        m = reinterpret_cast<void*>(
-            &method<kAudioUnitScheduleParametersSelect, &U::scheduleParameters,
-                    const AudioUnitParameterEvent*, UInt32>);
-        break;
+        FAKE_UNIT_CALLS(FAKE_LOOKUP)
+        FAKE_LOOKUP(kAudioUnitRemovePropertyListenerSelect, removeListener)
     default:
-        break; // processing, MIDI and output selectors are not served
+        return nullptr; // processing, MIDI and output selectors are not served
     }
-    return reinterpret_cast<AudioComponentMethod>(m);
+#undef FAKE_LOOKUP
 }
 
 OSStatus plugInClose(void* self) {
@@ -357,53 +308,35 @@ OSStatus plugInOpen(void* self, AudioComponentInstance instance) {
 
 // ---- the Component Manager path
 
-template <typename T> T arg(const ComponentParameters* p, int i) {
+template <typename T> T arg(const ComponentParameters* p, std::size_t i) {
     T value;
     std::memcpy(&value, &p->params[i], sizeof value);
     return value;
 }
 
+// A request through the entry: the arguments follow the instance, one slot each.
+template <auto Member> struct Request;
+template <typename... Args, OSStatus (FakeUnit::*Member)(Args...)> struct Request<Member> {
+    static ComponentResult call(FakeUnit* u, const ComponentParameters* p) {
+        return unpack(u, p, std::index_sequence_for<Args...>{});
+    }
+    template <std::size_t... I>
+    static ComponentResult unpack(FakeUnit* u, [[maybe_unused]] const ComponentParameters* p,
+                                  std::index_sequence<I...>) {
+        return (u->*Member)(arg<Args>(p, I + 1)...);
+    }
+};
+
 ComponentResult managerCall(FakeUnit* u, const ComponentParameters* p) {
+#define FAKE_REQUEST(sel, member)                                                                  \
+    case sel:                                                                                      \
+        return Request<&FakeUnit::member>::call(u, p);
     switch (p->what) {
-    case kAudioUnitInitializeSelect:
-        return u->initialize();
-    case kAudioUnitUninitializeSelect:
-        return u->uninitialize();
-    case kAudioUnitGetPropertyInfoSelect:
-        return u->getPropertyInfo(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                                  arg<UInt32*>(p, 4), arg<Boolean*>(p, 5));
-    case kAudioUnitGetPropertySelect:
-        return u->getProperty(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                              arg<void*>(p, 4), arg<UInt32*>(p, 5));
-    case kAudioUnitSetPropertySelect:
-        return u->setProperty(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                              arg<const void*>(p, 4), arg<UInt32>(p, 5));
-    case kAudioUnitGetParameterSelect:
-        return u->getParameter(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                               arg<Float32*>(p, 4));
-    case kAudioUnitSetParameterSelect:
-        return u->setParameter(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                               arg<Float32>(p, 4), arg<UInt32>(p, 5));
-    case kAudioUnitResetSelect:
-        return u->reset(arg<UInt32>(p, 1), arg<UInt32>(p, 2));
-    case kAudioUnitAddPropertyListenerSelect:
-        return u->addPropertyListener(arg<UInt32>(p, 1), arg<AudioUnitPropertyListenerProc>(p, 2),
-                                      arg<void*>(p, 3));
-    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return u->removePropertyListener(
-            arg<UInt32>(p, 1), arg<AudioUnitPropertyListenerProc>(p, 2), arg<void*>(p, 3), true);
-    case kAudioUnitRenderSelect:
-        return u->render(arg<AudioUnitRenderActionFlags*>(p, 1), arg<const AudioTimeStamp*>(p, 2),
-                         arg<UInt32>(p, 3), arg<UInt32>(p, 4), arg<AudioBufferList*>(p, 5));
-    case kAudioUnitAddRenderNotifySelect:
-        return u->addRenderNotify(arg<AURenderCallback>(p, 1), arg<void*>(p, 2));
-    case kAudioUnitRemoveRenderNotifySelect:
-        return u->removeRenderNotify(arg<AURenderCallback>(p, 1), arg<void*>(p, 2));
-    case kAudioUnitScheduleParametersSelect:
-        return u->scheduleParameters(arg<const AudioUnitParameterEvent*>(p, 1), arg<UInt32>(p, 2));
+        FAKE_UNIT_CALLS(FAKE_REQUEST)
     default:
         return badComponentSelector;
     }
+#undef FAKE_REQUEST
 }
 
 } // namespace
@@ -412,9 +345,6 @@ extern "C" {
 
 __attribute__((visibility("default"))) fake::Log* FakeGetLog() {
     return &gLog;
-}
-__attribute__((visibility("default"))) void FakeResetLog() {
-    gLog = fake::Log{};
 }
 __attribute__((visibility("default"))) void FakeSetOpenFailure(OSStatus status) {
     gOpenFailure = status;

@@ -33,9 +33,8 @@ struct Log {
     AudioComponentDescription openDescription;
 };
 
-// Exported by the module: the log, and a reset.
+// Exported by the module: the log, and a way to make opens fail.
 using GetLogFn = Log* (*)();
-using ResetLogFn = void (*)();
 using SetOpenFailureFn = void (*)(OSStatus);
 
 // Parameter values the fake answers: id * 0.5 until set.

@@ -1,12 +1,15 @@
 // Parameter and event listeners: gestures, value changes, parameter sets that
-// notify, property changes, and who is left out of a notification.
+// notify, property changes, who is left out of a notification, and listeners
+// that hear their events on a run loop.
 
 #include "call_checks.h"
 
 #include <AudioToolbox/AudioToolbox.h>
+#include <CoreFoundation/CoreFoundation.h>
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 using namespace hosttest;
@@ -19,10 +22,11 @@ struct Heard {
     AudioUnitParameterID parameter;
     AudioUnitPropertyID property;
     AudioUnitParameterValue value;
+    std::thread::id thread;
 };
 
 void onEvent(void* ref, void* object, const AudioUnitEvent* ev, UInt64, AudioUnitParameterValue v) {
-    Heard h{object, ev->mEventType, 0, 0, v};
+    Heard h{object, ev->mEventType, 0, 0, v, std::this_thread::get_id()};
     if (ev->mEventType == kAudioUnitEvent_PropertyChange)
         h.property = ev->mArgument.mProperty.mPropertyID;
     else
@@ -32,7 +36,7 @@ void onEvent(void* ref, void* object, const AudioUnitEvent* ev, UInt64, AudioUni
 
 void onParameter(void* ref, void* object, const AudioUnitParameter* p, AudioUnitParameterValue v) {
     static_cast<std::vector<Heard>*>(ref)->push_back(
-        {object, kAudioUnitEvent_ParameterValueChange, p->mParameterID, 0, v});
+        {object, kAudioUnitEvent_ParameterValueChange, p->mParameterID, 0, v, {}});
 }
 
 AudioUnitEvent parameterEvent(AudioUnitEventType type, AudioUnit unit, AudioUnitParameterID id) {
@@ -40,6 +44,30 @@ AudioUnitEvent parameterEvent(AudioUnitEventType type, AudioUnit unit, AudioUnit
     ev.mEventType = type;
     ev.mArgument.mParameter = {unit, id, kAudioUnitScope_Global, 0};
     return ev;
+}
+
+void runUntil(const std::vector<Heard>& heard, size_t count) {
+    for (int i = 0; i < 100 && heard.size() < count; ++i)
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
+}
+
+constexpr AudioUnitEventType kGesture[] = {kAudioUnitEvent_BeginParameterChangeGesture,
+                                           kAudioUnitEvent_ParameterValueChange,
+                                           kAudioUnitEvent_EndParameterChangeGesture};
+
+void listenToGestures(AUEventListenerRef listener, void* object, AudioUnit unit,
+                      AudioUnitParameterID id) {
+    for (AudioUnitEventType t : kGesture) {
+        const AudioUnitEvent ev = parameterEvent(t, unit, id);
+        ASSERT_EQ(AUEventListenerAddEventType(listener, object, &ev), 0);
+    }
+}
+
+// A gesture was heard whole, in order, each event once.
+void expectOneGesture(const std::vector<Heard>& heard) {
+    ASSERT_EQ(heard.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(heard[i].type, kGesture[i]) << "event " << i;
 }
 
 class Listeners : public ::testing::Test {
@@ -54,14 +82,6 @@ protected:
         }
         EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
     }
-    void listenToGestures(void* object, AudioUnitParameterID id) {
-        for (AudioUnitEventType t :
-             {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
-              kAudioUnitEvent_EndParameterChangeGesture}) {
-            const AudioUnitEvent ev = parameterEvent(t, unit, id);
-            ASSERT_EQ(AUEventListenerAddEventType(listener, object, &ev), 0);
-        }
-    }
     AudioComponentInstance unit = nullptr;
     AUEventListenerRef listener = nullptr;
     std::vector<Heard> heard;
@@ -71,17 +91,12 @@ protected:
 
 TEST_F(Listeners, GestureAndValueEventsArriveInOrderWithTheUnitsValue) {
     int object = 0;
-    listenToGestures(&object, 3);
-    for (AudioUnitEventType t :
-         {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
-          kAudioUnitEvent_EndParameterChangeGesture}) {
+    listenToGestures(listener, &object, unit, 3);
+    for (AudioUnitEventType t : kGesture) {
         const AudioUnitEvent ev = parameterEvent(t, unit, 3);
         ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
     }
-    ASSERT_EQ(heard.size(), 3u);
-    EXPECT_EQ(heard[0].type, kAudioUnitEvent_BeginParameterChangeGesture);
-    EXPECT_EQ(heard[1].type, kAudioUnitEvent_ParameterValueChange);
-    EXPECT_EQ(heard[2].type, kAudioUnitEvent_EndParameterChangeGesture);
+    expectOneGesture(heard);
     for (const Heard& h : heard) {
         EXPECT_EQ(h.object, &object);
         EXPECT_EQ(h.parameter, 3u);
@@ -98,8 +113,8 @@ TEST_F(Listeners, GestureAndValueEventsArriveInOrderWithTheUnitsValue) {
 
 TEST_F(Listeners, ParameterSetGoesThroughTheUnitAndNotifiesOthers) {
     int mine = 0, theirs = 0;
-    listenToGestures(&mine, 5);
-    listenToGestures(&theirs, 5);
+    listenToGestures(listener, &mine, unit, 5);
+    listenToGestures(listener, &theirs, unit, 5);
     const AudioUnitParameter p{unit, 5, kAudioUnitScope_Global, 0};
     ASSERT_EQ(AUParameterSet(listener, &mine, &p, 0.625f, 12), 0);
     const fake::Log* log = logOf(fakeBundle());
@@ -211,4 +226,62 @@ TEST_F(Listeners, BadArgumentsAnswerAStatus) {
     ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_FLOAT_EQ(heard[0].value, 0.0f);
+}
+
+TEST(RunLoopListeners, EventsFromAnotherThreadArriveOnTheListenersLoop) {
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), 0);
+    std::vector<Heard> heard;
+    AUEventListenerRef listener = nullptr;
+    ASSERT_EQ(AUEventListenerCreate(onEvent, &heard, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode,
+                                    0.01f, 0, &listener),
+              0);
+    listenToGestures(listener, nullptr, unit, 3);
+
+    // Two value changes in the gesture: waiting ones become one.
+    std::thread notifier([&] {
+        for (AudioUnitEventType t : {kGesture[0], kGesture[1], kGesture[1], kGesture[2]}) {
+            const AudioUnitEvent ev = parameterEvent(t, unit, 3);
+            EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
+        }
+    });
+    notifier.join();
+    EXPECT_TRUE(heard.empty()); // nothing until this thread runs its loop
+
+    runUntil(heard, 3);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false); // nothing more comes
+    expectOneGesture(heard);
+    for (const Heard& h : heard) {
+        EXPECT_EQ(h.thread, std::this_thread::get_id());
+        EXPECT_FLOAT_EQ(h.value, 1.5f);
+    }
+
+    EXPECT_EQ(AUListenerDispose(listener), 0);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+}
+
+TEST(RunLoopListeners, DisposingWithEventsWaitingDeliversNothing) {
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), 0);
+    std::vector<Heard> heard;
+    AUEventListenerRef listener = nullptr;
+    ASSERT_EQ(
+        AUEventListenerCreate(onEvent, &heard, CFRunLoopGetCurrent(), nullptr, 0, 0, &listener), 0);
+    const AudioUnitEvent ev = parameterEvent(kAudioUnitEvent_ParameterValueChange, unit, 2);
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
+    ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
+    ASSERT_EQ(AUListenerDispose(listener), 0);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false);
+    EXPECT_TRUE(heard.empty());
+    // The unit may go before a listener's waiting events are delivered.
+    std::vector<Heard> late;
+    ASSERT_EQ(
+        AUEventListenerCreate(onEvent, &late, CFRunLoopGetCurrent(), nullptr, 0, 0, &listener), 0);
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
+    ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
+    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
+    runUntil(late, 1);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_FLOAT_EQ(late[0].value, 0.0f);
+    EXPECT_EQ(AUListenerDispose(listener), 0);
 }

@@ -90,15 +90,3 @@ TEST(ManagerPath, BadBundlesEntriesAndArgumentsAnswerAStatus) {
     EXPECT_EQ(VXHostOpenComponentManagerInstanceOfComponent(nullptr, "FakeEntry", &unit),
               kAudio_ParamError);
 }
-
-TEST(ManagerPath, AFailedOpenGivesItsStatus) {
-    AudioComponentInstance first = nullptr;
-    ASSERT_EQ(VXHostOpenComponentManagerInstance(fakeBundle().c_str(), "FakeEntry", &first), 0);
-    setOpenFailure(fakeBundle(), -777);
-    AudioComponentInstance unit = nullptr;
-    EXPECT_EQ(VXHostOpenComponentManagerInstance(fakeBundle().c_str(), "FakeEntry", &unit), -777);
-    setOpenFailure(fakeBundle(), 0);
-    EXPECT_EQ(unit, nullptr);
-    EXPECT_EQ(lastCall(logOf(fakeBundle())).selector, kComponentOpenSelect);
-    EXPECT_EQ(AudioComponentInstanceDispose(first), 0);
-}

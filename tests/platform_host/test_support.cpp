@@ -73,9 +73,15 @@ public:
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new HomeEnvironment);
 
-void* moduleOf(const std::string& bundle) {
+// A function the fake module exports, when the runtime has loaded the module.
+template <typename Fn> Fn exported(const std::string& bundle, const char* name) {
     const std::string executable = bundle + "/Contents/MacOS/" + fs::path(bundle).stem().string();
-    return dlopen(executable.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    void* module = dlopen(executable.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!module)
+        return nullptr;
+    auto fn = reinterpret_cast<Fn>(dlsym(module, name));
+    dlclose(module); // the runtime's own reference keeps it loaded
+    return fn;
 }
 
 } // namespace
@@ -104,30 +110,13 @@ std::string plainBundle() {
 }
 
 fake::Log* logOf(const std::string& bundle) {
-    void* module = moduleOf(bundle);
-    if (!module)
-        return nullptr;
-    auto get = reinterpret_cast<fake::GetLogFn>(dlsym(module, "FakeGetLog"));
-    fake::Log* log = get ? get() : nullptr;
-    dlclose(module);
-    return log;
-}
-
-void resetLog(const std::string& bundle) {
-    if (void* module = moduleOf(bundle)) {
-        if (auto reset = reinterpret_cast<fake::ResetLogFn>(dlsym(module, "FakeResetLog")))
-            reset();
-        dlclose(module);
-    }
+    auto get = exported<fake::GetLogFn>(bundle, "FakeGetLog");
+    return get ? get() : nullptr;
 }
 
 void setOpenFailure(const std::string& bundle, OSStatus status) {
-    if (void* module = moduleOf(bundle)) {
-        if (auto set =
-                reinterpret_cast<fake::SetOpenFailureFn>(dlsym(module, "FakeSetOpenFailure")))
-            set(status);
-        dlclose(module);
-    }
+    if (auto set = exported<fake::SetOpenFailureFn>(bundle, "FakeSetOpenFailure"))
+        set(status);
 }
 
 AudioComponent findFake(OSType subtype) {

@@ -28,7 +28,6 @@ std::string plainBundle();  // Plain.component: no AudioComponents entry
 
 // The log of the fake module loaded from a bundle (null when not loaded).
 fake::Log* logOf(const std::string& bundle);
-void resetLog(const std::string& bundle);
 void setOpenFailure(const std::string& bundle, OSStatus status);
 
 AudioComponent findFake(OSType subtype);
