@@ -234,42 +234,49 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StateSizes,
 struct FailingHost {
     OSStatus answer = -1;
     int calls = 0;
+
+    // Every callback of the host record, whatever its arguments.
+    template <typename... Args> static OSStatus fail(void* user, Args...) {
+        auto* h = static_cast<FailingHost*>(user);
+        ++h->calls;
+        return h->answer;
+    }
 };
 
-OSStatus failBeat(void* user, Float64*, Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
-OSStatus failMusical(void* user, UInt32*, Float32*, UInt32*, Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
-OSStatus failTransport(void* user, Boolean*, Boolean*, Float64*, Boolean*, Float64*, Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
-OSStatus failTransport2(void* user, Boolean*, Boolean*, Boolean*, Float64*, Boolean*, Float64*,
-                        Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
+class HostFailures : public ::testing::TestWithParam<Entry> {
+protected:
+    AudioUnit unit = nullptr;
+    unithost::Rig rig;
 
-class HostFailures : public ::testing::TestWithParam<Entry> {};
+    void SetUp() override {
+        restoreReference();
+        OSStatus status = 0;
+        unit = unithost::open(Component::Plugin, GetParam(), &status);
+        ASSERT_NE(unit, nullptr) << status;
+        ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
+        ASSERT_EQ(rig.attach(unit), 0);
+    }
+    void TearDown() override {
+        if (unit)
+            EXPECT_EQ(unithost::close(unit), 0);
+    }
+    OSStatus lastRenderError() {
+        OSStatus last = 1;
+        UInt32 size = sizeof last;
+        EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError,
+                                       kAudioUnitScope_Global, 0, &last, &size),
+                  0);
+        return last;
+    }
+};
 
 TEST_P(HostFailures, FailingHostCallbacksLeaveRenderingIntact) {
-    restoreReference();
-    OSStatus status = 0;
-    AudioUnit unit = unithost::open(Component::Plugin, GetParam(), &status);
-    ASSERT_NE(unit, nullptr) << status;
-    unithost::Rig rig;
-    ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
-    ASSERT_EQ(rig.attach(unit), 0);
     FailingHost host;
-    HostCallbackInfo info{&host, failBeat, failMusical, failTransport, failTransport2};
+    HostCallbackInfo info{
+        &host, FailingHost::fail<Float64*, Float64*>,
+        FailingHost::fail<UInt32*, Float32*, UInt32*, Float64*>,
+        FailingHost::fail<Boolean*, Boolean*, Float64*, Boolean*, Float64*, Float64*>,
+        FailingHost::fail<Boolean*, Boolean*, Boolean*, Float64*, Boolean*, Float64*, Float64*>};
     ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global,
                                    0, &info, sizeof info),
               0);
@@ -282,41 +289,21 @@ TEST_P(HostFailures, FailingHostCallbacksLeaveRenderingIntact) {
         }
     }
     EXPECT_GT(host.calls, 0) << "the plug-in asks the host for its facts while rendering";
-    EXPECT_EQ(unithost::close(unit), 0);
 }
 
 TEST_P(HostFailures, FailingInputIsReportedAndRenderingRecovers) {
-    restoreReference();
-    OSStatus status = 0;
-    AudioUnit unit = unithost::open(Component::Plugin, GetParam(), &status);
-    ASSERT_NE(unit, nullptr) << status;
-    unithost::Rig rig;
-    ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
-    ASSERT_EQ(rig.attach(unit), 0);
     ASSERT_EQ(AudioUnitInitialize(unit), 0);
     ASSERT_EQ(rig.render(unit, 512), 0);
-
     rig.inputAnswer = -10863;
     EXPECT_EQ(rig.render(unit, 512), -10863);
     EXPECT_EQ(rig.render(unit, 512), -10863);
-    OSStatus last = 0;
-    UInt32 size = sizeof last;
-    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global,
-                                   0, &last, &size),
-              0);
-    EXPECT_EQ(last, -10863);
-
+    EXPECT_EQ(lastRenderError(), -10863);
     rig.inputAnswer = 0;
     for (int block = 0; block < 4; ++block) {
         ASSERT_EQ(rig.render(unit, 512), 0);
         ASSERT_TRUE(rig.outputFinite(512));
     }
-    size = sizeof last;
-    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global,
-                                   0, &last, &size),
-              0);
-    EXPECT_EQ(last, 0) << "reading the error cleared it";
-    EXPECT_EQ(unithost::close(unit), 0);
+    EXPECT_EQ(lastRenderError(), 0) << "reading the error cleared it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, HostFailures,
