@@ -4,14 +4,10 @@
 #include <VextraHost/VXHostRuntime.h>
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace plugtest {
@@ -235,26 +231,6 @@ OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* 
     AudioUnitRenderActionFlags flags = 0;
     return AudioUnitRender(unit, &flags, &time, 0, frames,
                            reinterpret_cast<AudioBufferList*>(&list));
-}
-
-std::string captureStandardError(const std::function<void()>& fn) {
-    std::fflush(stderr);
-    char path[] = "/tmp/vx-plugin-stderr-XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0)
-        throw std::runtime_error("no temporary file for standard error");
-    const int saved = dup(2);
-    dup2(file, 2);
-    fn();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(file);
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(path);
-    return text.str();
 }
 
 } // namespace plugtest

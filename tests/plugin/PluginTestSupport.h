@@ -10,7 +10,6 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -142,8 +141,5 @@ private:
 // Renders frames into the two output planes (the host's memory) at the
 // sample time.
 OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* left, float* right);
-
-// Runs fn with standard error going to a file; answers what was written.
-std::string captureStandardError(const std::function<void()>& fn);
 
 } // namespace plugtest
