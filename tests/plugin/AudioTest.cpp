@@ -193,6 +193,4 @@ TEST_P(Audio, ResetResetsTheEngineAndTailComesFromIt) {
               kAudioUnitErr_InvalidProperty);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEntries, Audio,
-                         ::testing::Values(Entry::Factory, Entry::ComponentManager),
-                         [](const auto& info) { return entryName(info.param); });
+VX_BOTH_ENTRIES(Audio);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ProbeEngine.h"
+#include "UnitHost.h"
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -21,8 +22,13 @@ namespace fs = std::filesystem;
 // be loaded.
 fs::path testHome();
 
-enum class Entry { Factory, ComponentManager };
-std::string entryName(Entry entry);
+using unithost::Entry;
+using unithost::entryName;
+// The suite once through each entry point of the bundle.
+#define VX_BOTH_ENTRIES(Suite)                                                                     \
+    INSTANTIATE_TEST_SUITE_P(BothEntries, Suite,                                                   \
+                             ::testing::Values(Entry::Factory, Entry::ComponentManager),           \
+                             [](const auto& info) { return std::string(entryName(info.param)); })
 
 fs::path builtBundle();
 fs::path referenceEngine(); // the reference delay, first-generation build
@@ -111,7 +117,6 @@ OSStatus setProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scop
 }
 
 // Deinterleaved 32-bit float at the rate with the channel count.
-AudioStreamBasicDescription floatFormat(Float64 rate, UInt32 channels);
 OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels);
 
 // The host's side of the unit's input: a signal fed to every channel,
