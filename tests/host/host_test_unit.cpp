@@ -1,7 +1,8 @@
 // A small effect written directly against the platform's component calling
 // conventions, for the host tool's tests: a gain and a delay, plus a latency
-// of its own that a host has to compensate. Both entries are served: the
-// Audio Component factory and the Component Manager entry.
+// of its own that a host has to compensate. Only the Audio Component factory
+// is served: the host's Component Manager path meets the real bundle's entry
+// in the plug-in tests.
 //
 // Built four times: as a well-behaved unit, with HOST_TEST_FAULT 1 (its
 // latency property reports the wrong size), with HOST_TEST_FAULT 2 (it
@@ -11,7 +12,6 @@
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
-#include <CoreServices/CoreServices.h>
 
 #include <algorithm>
 #include <cmath>
@@ -664,45 +664,6 @@ OSStatus plugInClose(void* self) {
     return 0;
 }
 
-// ---- the Component Manager entry
-
-template <typename T> T arg(const ComponentParameters* p, int i) {
-    T value;
-    std::memcpy(&value, &p->params[i], sizeof value);
-    return value;
-}
-
-ComponentResult managerCall(TestUnit* u, const ComponentParameters* p) {
-    switch (p->what) {
-    case kAudioUnitInitializeSelect:
-        return u->initialize();
-    case kAudioUnitUninitializeSelect:
-        return u->uninitialize();
-    case kAudioUnitGetPropertyInfoSelect:
-        return u->getPropertyInfo(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                                  arg<UInt32*>(p, 4), arg<Boolean*>(p, 5));
-    case kAudioUnitGetPropertySelect:
-        return u->getProperty(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                              arg<void*>(p, 4), arg<UInt32*>(p, 5));
-    case kAudioUnitSetPropertySelect:
-        return u->setProperty(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                              arg<const void*>(p, 4), arg<UInt32>(p, 5));
-    case kAudioUnitGetParameterSelect:
-        return u->getParameter(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                               arg<Float32*>(p, 4));
-    case kAudioUnitSetParameterSelect:
-        return u->setParameter(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                               arg<Float32>(p, 4), arg<UInt32>(p, 5));
-    case kAudioUnitResetSelect:
-        return u->reset(arg<UInt32>(p, 1), arg<UInt32>(p, 2));
-    case kAudioUnitRenderSelect:
-        return u->render(arg<AudioUnitRenderActionFlags*>(p, 1), arg<const AudioTimeStamp*>(p, 2),
-                         arg<UInt32>(p, 3), arg<UInt32>(p, 4), arg<AudioBufferList*>(p, 5));
-    default:
-        return badComponentSelector;
-    }
-}
-
 } // namespace
 
 extern "C" {
@@ -716,31 +677,6 @@ VXHostTestFactory(const AudioComponentDescription*) {
     p->iface.Close = plugInClose;
     p->iface.Lookup = lookup;
     return &p->iface;
-}
-
-__attribute__((visibility("default"))) ComponentResult VXHostTestEntry(ComponentParameters* p,
-                                                                       Handle storage) {
-    const auto instance = reinterpret_cast<ComponentInstance>(p->params[0]);
-    switch (p->what) {
-    case kComponentOpenSelect: {
-        auto* unit = new (std::nothrow) TestUnit();
-        if (!unit)
-            return kAudio_MemFullError;
-        SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(unit));
-        return 0;
-    }
-    case kComponentCloseSelect:
-        delete reinterpret_cast<TestUnit*>(storage);
-        return 0;
-    case kComponentCanDoSelect:
-        return 0;
-    case kComponentVersionSelect:
-        return 0x10000;
-    default:
-        if (!storage)
-            return kAudio_ParamError;
-        return managerCall(reinterpret_cast<TestUnit*>(storage), p);
-    }
 }
 
 } // extern "C"
