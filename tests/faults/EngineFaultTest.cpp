@@ -3,11 +3,10 @@
 // negative size, and a host whose callbacks fail. The plug-in reports each
 // failure the documented way (one alert, an instance that refuses to
 // initialize), never crashes, and works again once a good engine is back.
+#include "AlertRecorder.h"
 #include "ParameterSupport.h"
 #include "StateEngineLoads.h"
 #include "UnitHost.h"
-
-#include <AppKit/NSAlert.h>
 
 #include <gtest/gtest.h>
 
@@ -49,21 +48,6 @@ void restoreReference() {
     install(fs::path(VX_ENGINE_DIR) / "audplg.dylib");
 }
 
-struct AlertLog {
-    std::vector<std::string> texts;
-    AlertLog() {
-        VXAlertSetEchoToStandardError(0);
-        VXAlertSetHandler(record, this);
-    }
-    ~AlertLog() { VXAlertSetHandler(nullptr, nullptr); }
-    static NSModalResponse record(void* context, const VXAlertInfo* alert) {
-        auto* self = static_cast<AlertLog*>(context);
-        self->texts.push_back(std::string(alert->messageText ? alert->messageText : "") + " | " +
-                              (alert->informativeText ? alert->informativeText : ""));
-        return NSAlertFirstButtonReturn;
-    }
-};
-
 struct EngineFault {
     const char* name;
     const char* alert; // part of the alert's text
@@ -100,12 +84,13 @@ protected:
 TEST_P(EngineFaults, OneAlertAnInstanceThatRefusesToInitializeAndNoCrash) {
     const auto [fault, entry] = GetParam();
     fault.arrange();
-    AlertLog alerts;
+    unithost::AlertRecorder alerts;
     OSStatus status = 0;
     AudioUnit unit = unithost::open(Component::Plugin, entry, &status);
     ASSERT_NE(unit, nullptr) << "the instance exists without an engine: " << status;
-    ASSERT_EQ(alerts.texts.size(), 1u);
-    EXPECT_NE(alerts.texts[0].find(fault.alert), std::string::npos) << alerts.texts[0];
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_NE(alerts.alerts[0].message.find(fault.alert), std::string::npos)
+        << alerts.alerts[0].message;
 
     ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
     unithost::Rig rig;
@@ -143,7 +128,7 @@ TEST_P(EngineFaults, OneAlertAnInstanceThatRefusesToInitializeAndNoCrash) {
     restoreReference();
     unit = unithost::open(Component::Plugin, entry, &status);
     ASSERT_NE(unit, nullptr) << status;
-    EXPECT_EQ(alerts.texts.size(), 1u);
+    EXPECT_EQ(alerts.alerts.size(), 1u);
     ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
     ASSERT_EQ(rig.attach(unit), 0);
     EXPECT_EQ(AudioUnitInitialize(unit), 0);
@@ -257,8 +242,9 @@ protected:
         ASSERT_EQ(rig.attach(unit), 0);
     }
     void TearDown() override {
-        if (unit)
+        if (unit) {
             EXPECT_EQ(unithost::close(unit), 0);
+        }
     }
     OSStatus lastRenderError() {
         OSStatus last = 1;

@@ -1,7 +1,5 @@
 #include "PluginTestSupport.h"
 
-#include <AppKit/NSAlert.h>
-
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -31,13 +29,6 @@ struct TestHome {
     }
 };
 const TestHome gTestHome;
-
-NSModalResponse recordAlert(void* context, const VXAlertInfo* alert) {
-    auto* recorder = static_cast<AlertRecorder*>(context);
-    recorder->alerts.push_back({alert->messageText ? alert->messageText : "",
-                                alert->informativeText ? alert->informativeText : ""});
-    return NSAlertFirstButtonReturn;
-}
 
 } // namespace
 
@@ -95,16 +86,6 @@ ProbeModule::ProbeModule(SupportFolder& folder) {
 ProbeModule::~ProbeModule() {
     if (mHandle != nullptr)
         dlclose(mHandle);
-}
-
-AlertRecorder::AlertRecorder() {
-    VXAlertSetEchoToStandardError(0);
-    VXAlertSetHandler(recordAlert, this);
-}
-
-AlertRecorder::~AlertRecorder() {
-    VXAlertSetHandler(nullptr, nullptr);
-    VXAlertSetEchoToStandardError(1);
 }
 
 // ---------------------------------------------------------------------------

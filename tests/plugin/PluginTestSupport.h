@@ -4,6 +4,7 @@
 // renders its output.
 #pragma once
 
+#include "AlertRecorder.h"
 #include "ProbeEngine.h"
 #include "UnitHost.h"
 
@@ -71,18 +72,7 @@ private:
     ProbeControl* mControl = nullptr;
 };
 
-struct RecordedAlert {
-    std::string message;
-    std::string informative;
-};
-
-// Records every alert while it exists; alerts answer with their first button.
-class AlertRecorder {
-public:
-    AlertRecorder();
-    ~AlertRecorder();
-    std::vector<RecordedAlert> alerts;
-};
+using unithost::AlertRecorder;
 
 // One open instance of the built bundle, disposed with the object.
 class Unit {
