@@ -45,7 +45,10 @@ TEST(HostValidate, OutOfProcessReportsACrashAsTheFailedCheck) {
         {"validate", "--component", bundle("HostTestCrash"), "--quick", "--out-of-process"});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_EQ(r.signal, 0) << "the tool itself survives";
-    EXPECT_EQ(missing(r.out, {"PASS  render 48000 Hz", "FAIL  render 96000 Hz", "crashed"}),
+    EXPECT_EQ(missing(r.out, {"PASS  render 48000 Hz", "FAIL  render 96000 Hz",
+                              "the unit crashed the validation child: ",
+                              "; the checks after it did not run\n",
+                              "validate: FAILED (crash during 'render 96000 Hz')"}),
               Missing{})
         << r.out;
 }
@@ -57,7 +60,8 @@ TEST(HostValidate, OutOfProcessStopsAUnitThatHangsAndNamesTheCheck) {
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_EQ(r.signal, 0) << "the tool itself survives";
     EXPECT_EQ(missing(r.out, {"PASS  render 48000 Hz", "FAIL  render 96000 Hz",
-                              "did not finish within 2 s", "validate: FAILED"}),
+                              "did not finish within 2 s; the validation child was stopped",
+                              "validate: FAILED (no answer during 'render 96000 Hz')"}),
               Missing{})
         << r.out;
 
