@@ -3,11 +3,10 @@
 // negative size, and a host whose callbacks fail. The plug-in reports each
 // failure the documented way (one alert, an instance that refuses to
 // initialize), never crashes, and works again once a good engine is back.
+#include "AlertRecorder.h"
 #include "ParameterSupport.h"
 #include "StateEngineLoads.h"
 #include "UnitHost.h"
-
-#include <AppKit/NSAlert.h>
 
 #include <gtest/gtest.h>
 
@@ -49,21 +48,6 @@ void restoreReference() {
     install(fs::path(VX_ENGINE_DIR) / "audplg.dylib");
 }
 
-struct AlertLog {
-    std::vector<std::string> texts;
-    AlertLog() {
-        VXAlertSetEchoToStandardError(0);
-        VXAlertSetHandler(record, this);
-    }
-    ~AlertLog() { VXAlertSetHandler(nullptr, nullptr); }
-    static NSModalResponse record(void* context, const VXAlertInfo* alert) {
-        auto* self = static_cast<AlertLog*>(context);
-        self->texts.push_back(std::string(alert->messageText ? alert->messageText : "") + " | " +
-                              (alert->informativeText ? alert->informativeText : ""));
-        return NSAlertFirstButtonReturn;
-    }
-};
-
 struct EngineFault {
     const char* name;
     const char* alert; // part of the alert's text
@@ -100,12 +84,13 @@ protected:
 TEST_P(EngineFaults, OneAlertAnInstanceThatRefusesToInitializeAndNoCrash) {
     const auto [fault, entry] = GetParam();
     fault.arrange();
-    AlertLog alerts;
+    unithost::AlertRecorder alerts;
     OSStatus status = 0;
     AudioUnit unit = unithost::open(Component::Plugin, entry, &status);
     ASSERT_NE(unit, nullptr) << "the instance exists without an engine: " << status;
-    ASSERT_EQ(alerts.texts.size(), 1u);
-    EXPECT_NE(alerts.texts[0].find(fault.alert), std::string::npos) << alerts.texts[0];
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_NE(alerts.alerts[0].message.find(fault.alert), std::string::npos)
+        << alerts.alerts[0].message;
 
     ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
     unithost::Rig rig;
@@ -143,7 +128,7 @@ TEST_P(EngineFaults, OneAlertAnInstanceThatRefusesToInitializeAndNoCrash) {
     restoreReference();
     unit = unithost::open(Component::Plugin, entry, &status);
     ASSERT_NE(unit, nullptr) << status;
-    EXPECT_EQ(alerts.texts.size(), 1u);
+    EXPECT_EQ(alerts.alerts.size(), 1u);
     ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
     ASSERT_EQ(rig.attach(unit), 0);
     EXPECT_EQ(AudioUnitInitialize(unit), 0);
@@ -234,42 +219,50 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StateSizes,
 struct FailingHost {
     OSStatus answer = -1;
     int calls = 0;
+
+    // Every callback of the host record, whatever its arguments.
+    template <typename... Args> static OSStatus fail(void* user, Args...) {
+        auto* h = static_cast<FailingHost*>(user);
+        ++h->calls;
+        return h->answer;
+    }
 };
 
-OSStatus failBeat(void* user, Float64*, Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
-OSStatus failMusical(void* user, UInt32*, Float32*, UInt32*, Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
-OSStatus failTransport(void* user, Boolean*, Boolean*, Float64*, Boolean*, Float64*, Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
-OSStatus failTransport2(void* user, Boolean*, Boolean*, Boolean*, Float64*, Boolean*, Float64*,
-                        Float64*) {
-    auto* h = static_cast<FailingHost*>(user);
-    ++h->calls;
-    return h->answer;
-}
+class HostFailures : public ::testing::TestWithParam<Entry> {
+protected:
+    AudioUnit unit = nullptr;
+    unithost::Rig rig;
 
-class HostFailures : public ::testing::TestWithParam<Entry> {};
+    void SetUp() override {
+        restoreReference();
+        OSStatus status = 0;
+        unit = unithost::open(Component::Plugin, GetParam(), &status);
+        ASSERT_NE(unit, nullptr) << status;
+        ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
+        ASSERT_EQ(rig.attach(unit), 0);
+    }
+    void TearDown() override {
+        if (unit) {
+            EXPECT_EQ(unithost::close(unit), 0);
+        }
+    }
+    OSStatus lastRenderError() {
+        OSStatus last = 1;
+        UInt32 size = sizeof last;
+        EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError,
+                                       kAudioUnitScope_Global, 0, &last, &size),
+                  0);
+        return last;
+    }
+};
 
 TEST_P(HostFailures, FailingHostCallbacksLeaveRenderingIntact) {
-    restoreReference();
-    OSStatus status = 0;
-    AudioUnit unit = unithost::open(Component::Plugin, GetParam(), &status);
-    ASSERT_NE(unit, nullptr) << status;
-    unithost::Rig rig;
-    ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
-    ASSERT_EQ(rig.attach(unit), 0);
     FailingHost host;
-    HostCallbackInfo info{&host, failBeat, failMusical, failTransport, failTransport2};
+    HostCallbackInfo info{
+        &host, FailingHost::fail<Float64*, Float64*>,
+        FailingHost::fail<UInt32*, Float32*, UInt32*, Float64*>,
+        FailingHost::fail<Boolean*, Boolean*, Float64*, Boolean*, Float64*, Float64*>,
+        FailingHost::fail<Boolean*, Boolean*, Boolean*, Float64*, Boolean*, Float64*, Float64*>};
     ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global,
                                    0, &info, sizeof info),
               0);
@@ -282,41 +275,21 @@ TEST_P(HostFailures, FailingHostCallbacksLeaveRenderingIntact) {
         }
     }
     EXPECT_GT(host.calls, 0) << "the plug-in asks the host for its facts while rendering";
-    EXPECT_EQ(unithost::close(unit), 0);
 }
 
 TEST_P(HostFailures, FailingInputIsReportedAndRenderingRecovers) {
-    restoreReference();
-    OSStatus status = 0;
-    AudioUnit unit = unithost::open(Component::Plugin, GetParam(), &status);
-    ASSERT_NE(unit, nullptr) << status;
-    unithost::Rig rig;
-    ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
-    ASSERT_EQ(rig.attach(unit), 0);
     ASSERT_EQ(AudioUnitInitialize(unit), 0);
     ASSERT_EQ(rig.render(unit, 512), 0);
-
     rig.inputAnswer = -10863;
     EXPECT_EQ(rig.render(unit, 512), -10863);
     EXPECT_EQ(rig.render(unit, 512), -10863);
-    OSStatus last = 0;
-    UInt32 size = sizeof last;
-    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global,
-                                   0, &last, &size),
-              0);
-    EXPECT_EQ(last, -10863);
-
+    EXPECT_EQ(lastRenderError(), -10863);
     rig.inputAnswer = 0;
     for (int block = 0; block < 4; ++block) {
         ASSERT_EQ(rig.render(unit, 512), 0);
         ASSERT_TRUE(rig.outputFinite(512));
     }
-    size = sizeof last;
-    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global,
-                                   0, &last, &size),
-              0);
-    EXPECT_EQ(last, 0) << "reading the error cleared it";
-    EXPECT_EQ(unithost::close(unit), 0);
+    EXPECT_EQ(lastRenderError(), 0) << "reading the error cleared it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, HostFailures,

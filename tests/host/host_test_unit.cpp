@@ -1,16 +1,17 @@
 // A small effect written directly against the platform's component calling
 // conventions, for the host tool's tests: a gain and a delay, plus a latency
-// of its own that a host has to compensate. Both entries are served: the
-// Audio Component factory and the Component Manager entry.
+// of its own that a host has to compensate. Only the Audio Component factory
+// is served: the host's Component Manager path meets the real bundle's entry
+// in the plug-in tests.
 //
 // Built four times: as a well-behaved unit, with HOST_TEST_FAULT 1 (its
 // latency property reports the wrong size), with HOST_TEST_FAULT 2 (it
 // crashes when asked to render at 96 kHz) and with HOST_TEST_FAULT 3 (it
-// never returns from a render at 96 kHz).
+// never returns from a render at 96 kHz). It serves no property listeners:
+// vxhost never adds one.
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
-#include <CoreServices/CoreServices.h>
 
 #include <algorithm>
 #include <cmath>
@@ -79,11 +80,10 @@ UInt32 getBig(const UInt8* p) {
 
 class TestUnit {
 public:
-    explicit TestUnit(AudioComponentInstance instance) : mInstance(instance) {
+    TestUnit() {
         for (UInt32 i = 0; i < kParamCount; ++i)
             mParams[i] = kParams[i].def;
         mPresetName = CFSTR("Untitled");
-        mListeners.reserve(16);
     }
     ~TestUnit() { CFRelease(mPresetName); }
 
@@ -304,8 +304,6 @@ public:
         default:
             return kAudioUnitErr_InvalidProperty;
         }
-        if (status == 0)
-            changed(id, scope, element);
         return status;
     }
 
@@ -328,19 +326,6 @@ public:
 
     OSStatus reset(AudioUnitScope, AudioUnitElement) {
         clearLines();
-        return 0;
-    }
-
-    OSStatus addPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                 void* ref) {
-        mListeners.push_back({id, proc, ref});
-        return 0;
-    }
-    OSStatus removePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                    void* ref, bool refMatters) {
-        std::erase_if(mListeners, [&](const Listener& l) {
-            return l.id == id && l.proc == proc && (!refMatters || l.ref == ref);
-        });
         return 0;
     }
 
@@ -407,12 +392,6 @@ public:
     }
 
 private:
-    struct Listener {
-        AudioUnitPropertyID id;
-        AudioUnitPropertyListenerProc proc;
-        void* ref;
-    };
-
     // Size, writability and the scope and element rules of every property.
     OSStatus describe(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                       UInt32& size, Boolean& writable) {
@@ -524,13 +503,6 @@ private:
         mPresetNumber = -1;
     }
 
-    void changed(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
-        const std::vector<Listener> listeners = mListeners;
-        for (const Listener& l : listeners)
-            if (l.id == id)
-                l.proc(l.ref, mInstance, id, scope, element);
-    }
-
     static CFNumberRef number(SInt32 v) {
         return CFNumberCreate(nullptr, kCFNumberSInt32Type, &v);
     }
@@ -607,11 +579,9 @@ private:
         setPresetName(name && CFGetTypeID(name) == CFStringGetTypeID()
                           ? static_cast<CFStringRef>(name)
                           : CFSTR("Untitled"));
-        changed(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0);
         return 0;
     }
 
-    AudioComponentInstance mInstance;
     AudioStreamBasicDescription mIn = format(44100, 2);
     AudioStreamBasicDescription mOut = format(44100, 2);
     UInt32 mMaxFrames = 1156;
@@ -624,7 +594,6 @@ private:
     HostCallbackInfo mHost{};
     SInt32 mPresetNumber = -1;
     CFStringRef mPresetName;
-    std::vector<Listener> mListeners;
     std::vector<std::vector<float>> mLines;
     std::vector<std::vector<float>> mInBuffers;
     std::vector<std::vector<float>> mOutBuffers;
@@ -640,14 +609,6 @@ struct PlugIn {
 
 template <auto Member, typename... Args> OSStatus method(void* self, Args... args) {
     return (static_cast<PlugIn*>(self)->unit->*Member)(args...);
-}
-
-OSStatus removeListener(void* self, AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc) {
-    return static_cast<PlugIn*>(self)->unit->removePropertyListener(id, proc, nullptr, false);
-}
-OSStatus removeListenerWithData(void* self, AudioUnitPropertyID id,
-                                AudioUnitPropertyListenerProc proc, void* ref) {
-    return static_cast<PlugIn*>(self)->unit->removePropertyListener(id, proc, ref, true);
 }
 
 template <typename F> AudioComponentMethod asMethod(F* function) {
@@ -678,13 +639,6 @@ AudioComponentMethod lookup(SInt16 selector) {
                                 AudioUnitElement, AudioUnitParameterValue, UInt32>);
     case kAudioUnitResetSelect:
         return asMethod(&method<&U::reset, AudioUnitScope, AudioUnitElement>);
-    case kAudioUnitAddPropertyListenerSelect:
-        return asMethod(&method<&U::addPropertyListener, AudioUnitPropertyID,
-                                AudioUnitPropertyListenerProc, void*>);
-    case kAudioUnitRemovePropertyListenerSelect:
-        return asMethod(&removeListener);
-    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return asMethod(&removeListenerWithData);
     case kAudioUnitRenderSelect:
         return asMethod(&method<&U::render, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
                                 UInt32, UInt32, AudioBufferList*>);
@@ -693,9 +647,9 @@ AudioComponentMethod lookup(SInt16 selector) {
     }
 }
 
-OSStatus plugInOpen(void* self, AudioComponentInstance instance) {
+OSStatus plugInOpen(void* self, AudioComponentInstance) {
     auto* p = static_cast<PlugIn*>(self);
-    p->unit = new (std::nothrow) TestUnit(instance);
+    p->unit = new (std::nothrow) TestUnit();
     if (!p->unit) {
         delete p; // a failed open releases the record itself
         return kAudio_MemFullError;
@@ -708,54 +662,6 @@ OSStatus plugInClose(void* self) {
     delete p->unit;
     delete p;
     return 0;
-}
-
-// ---- the Component Manager entry
-
-template <typename T> T arg(const ComponentParameters* p, int i) {
-    T value;
-    std::memcpy(&value, &p->params[i], sizeof value);
-    return value;
-}
-
-ComponentResult managerCall(TestUnit* u, const ComponentParameters* p) {
-    switch (p->what) {
-    case kAudioUnitInitializeSelect:
-        return u->initialize();
-    case kAudioUnitUninitializeSelect:
-        return u->uninitialize();
-    case kAudioUnitGetPropertyInfoSelect:
-        return u->getPropertyInfo(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                                  arg<UInt32*>(p, 4), arg<Boolean*>(p, 5));
-    case kAudioUnitGetPropertySelect:
-        return u->getProperty(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                              arg<void*>(p, 4), arg<UInt32*>(p, 5));
-    case kAudioUnitSetPropertySelect:
-        return u->setProperty(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                              arg<const void*>(p, 4), arg<UInt32>(p, 5));
-    case kAudioUnitGetParameterSelect:
-        return u->getParameter(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                               arg<Float32*>(p, 4));
-    case kAudioUnitSetParameterSelect:
-        return u->setParameter(arg<UInt32>(p, 1), arg<UInt32>(p, 2), arg<UInt32>(p, 3),
-                               arg<Float32>(p, 4), arg<UInt32>(p, 5));
-    case kAudioUnitResetSelect:
-        return u->reset(arg<UInt32>(p, 1), arg<UInt32>(p, 2));
-    case kAudioUnitAddPropertyListenerSelect:
-        return u->addPropertyListener(arg<UInt32>(p, 1), arg<AudioUnitPropertyListenerProc>(p, 2),
-                                      arg<void*>(p, 3));
-    case kAudioUnitRemovePropertyListenerSelect:
-        return u->removePropertyListener(arg<UInt32>(p, 1),
-                                         arg<AudioUnitPropertyListenerProc>(p, 2), nullptr, false);
-    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return u->removePropertyListener(
-            arg<UInt32>(p, 1), arg<AudioUnitPropertyListenerProc>(p, 2), arg<void*>(p, 3), true);
-    case kAudioUnitRenderSelect:
-        return u->render(arg<AudioUnitRenderActionFlags*>(p, 1), arg<const AudioTimeStamp*>(p, 2),
-                         arg<UInt32>(p, 3), arg<UInt32>(p, 4), arg<AudioBufferList*>(p, 5));
-    default:
-        return badComponentSelector;
-    }
 }
 
 } // namespace
@@ -771,31 +677,6 @@ VXHostTestFactory(const AudioComponentDescription*) {
     p->iface.Close = plugInClose;
     p->iface.Lookup = lookup;
     return &p->iface;
-}
-
-__attribute__((visibility("default"))) ComponentResult VXHostTestEntry(ComponentParameters* p,
-                                                                       Handle storage) {
-    const auto instance = reinterpret_cast<ComponentInstance>(p->params[0]);
-    switch (p->what) {
-    case kComponentOpenSelect: {
-        auto* unit = new (std::nothrow) TestUnit(instance);
-        if (!unit)
-            return kAudio_MemFullError;
-        SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(unit));
-        return 0;
-    }
-    case kComponentCloseSelect:
-        delete reinterpret_cast<TestUnit*>(storage);
-        return 0;
-    case kComponentCanDoSelect:
-        return 0;
-    case kComponentVersionSelect:
-        return 0x10000;
-    default:
-        if (!storage)
-            return kAudio_ParamError;
-        return managerCall(reinterpret_cast<TestUnit*>(storage), p);
-    }
 }
 
 } // extern "C"

@@ -46,6 +46,14 @@ TEST(HostWithPlugIn, InfoNamesTheEngineBuildTheUnitLoaded) {
         << r.out;
     EXPECT_TRUE(has(r.out, box.folder() + "/support/Delay/audplg")) << r.out;
     EXPECT_FALSE(has(r.out, "alert")) << r.out;
+
+    // The Component Manager entry is named after the factory.
+    const ToolResult cm = box.run({"info", "--entry", "cm", "--json"});
+    ASSERT_EQ(cm.status, 0) << cm.err;
+    EXPECT_EQ(missing(cm.out, {"\"entry\": \"cm\"", "\"function\": \"CAUPluginEntry\"",
+                               "\"codes\": \"aufx:Dlay:Vxta\""}),
+              Missing{})
+        << cm.out;
 }
 
 TEST(HostWithPlugIn, RenderedImpulseIsTheDelayedInputWithLookaheadCompensated) {
@@ -53,11 +61,12 @@ TEST(HostWithPlugIn, RenderedImpulseIsTheDelayedInputWithLookaheadCompensated) {
     installPlugIn(box);
     writeWav(box.path("in.wav"), impulses(48000, 2000, {{100, 0.5f}}));
     // Fully wet without feedback, the first repeat is the input itself, 250 ms later.
-    const ToolResult r = box.run({"render", "-i", box.path("in.wav"), "-o", box.path("out.wav"),
-                                  "--set", "Delay Time=250", "--set", "Feedback=0", "--set",
-                                  "Mix=100", "--set", "Lookahead=5", "--tail", "0.3"});
+    const ToolResult r =
+        box.run({"render", "-i", box.path("in.wav"), "-o", box.path("out.wav"), "--set",
+                 "Delay Time=250", "--set", "Feedback=0", "--set", "Mix=100", "--set",
+                 "Lookahead=5", "--tail", "0.3", "--entry", "cm"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "240 frames, compensated")) << r.out;
+    EXPECT_EQ(missing(r.out, {"240 frames, compensated", "via the cm entry"}), Missing{}) << r.out;
     const Audio out = readWav(box.path("out.wav"));
     ASSERT_EQ(out.channels.size(), 2u);
     ASSERT_EQ(out.frames(), 2000u + 14400u);
@@ -72,19 +81,21 @@ TEST(HostWithPlugIn, RenderedImpulseIsTheDelayedInputWithLookaheadCompensated) {
 }
 
 TEST(HostWithPlugIn, ValidatePassesTheBundleAndFailsItWithEachBrokenEngine) {
-    {
+    for (const char* entry : {"factory", "cm"}) {
         Sandbox box;
         installPlugIn(box);
-        const ToolResult r = box.run({"validate", "--quick"});
-        EXPECT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_TRUE(has(r.out, "validate: PASSED")) << r.out;
+        const ToolResult r = box.run({"validate", "--quick", "--entry", entry});
+        EXPECT_EQ(r.status, 0) << entry << "\n" << r.out << r.err;
+        EXPECT_TRUE(has(r.out, "validate: PASSED")) << entry << "\n" << r.out;
     }
     for (const char* engine : {"nosymbol.dylib", "nullfactory.dylib", "createfails.dylib"}) {
         Sandbox box;
         installPlugIn(box, engine);
         const ToolResult r = box.run({"validate", "--quick"});
         EXPECT_EQ(r.status, 1) << engine << "\n" << r.out << r.err;
-        EXPECT_EQ(missing(r.out, {"FAIL  open (cold)", "alert", "FAIL  initialize"}), Missing{})
+        EXPECT_EQ(missing(r.out, {"FAIL  open (cold)", "alert", "FAIL  initialize",
+                                  "status -10875 (initialization failed)"}),
+                  Missing{})
             << engine << "\n"
             << r.out;
         EXPECT_EQ(r.err, "") << "alerts are reported, not echoed";

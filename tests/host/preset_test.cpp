@@ -25,7 +25,7 @@ TEST(HostPreset, SaveShowLoadAndRenderRoundTrip) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(missing(r.out, {"My Echo", "aufx:HTst:VxTs", "123", "-3"}), Missing{}) << r.out;
 
-    r = box.run({"preset", "load", preset, "--component", bundle("HostTest"), "--entry", "cm"});
+    r = box.run({"preset", "load", preset, "--component", bundle("HostTest")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(missing(r.out, {"\"My Echo\"", "-3.0 dB", "123.0 msecs"}), Missing{}) << r.out;
 

@@ -1,6 +1,5 @@
 #include "LoaderTestSupport.h"
 
-#include <AppKit/NSAlert.h>
 #include <loader/AudioPluginLoader.h>
 #include <loader/MsgBox.h>
 
@@ -154,26 +153,6 @@ ScopedCpu::~ScopedCpu() {
     vxloader::resetInstrsetCache();
 }
 
-AlertRecorder::AlertRecorder() {
-    VXAlertSetEchoToStandardError(0);
-    VXAlertSetHandler(
-        [](void* context, const VXAlertInfo* info) -> NSModalResponse {
-            auto* self = static_cast<AlertRecorder*>(context);
-            self->alerts.push_back({info->messageText, info->informativeText});
-            std::vector<std::string> titles;
-            for (size_t i = 0; i < info->buttonCount; ++i)
-                titles.emplace_back(info->buttonTitles[i]);
-            self->buttons.push_back(titles);
-            return self->answer;
-        },
-        this);
-}
-
-AlertRecorder::~AlertRecorder() {
-    VXAlertSetHandler(nullptr, nullptr);
-    VXAlertSetEchoToStandardError(1);
-}
-
 ChildResult runInChild(const std::function<std::string()>& fn) {
     int fds[2];
     if (pipe(fds) != 0)
@@ -297,7 +276,7 @@ LoadOutcome loadInChild(const LoadScenario& scenario, const std::vector<std::str
     for (std::string line, v; std::getline(lines, line);) {
         if (take(line, "alert: ", v)) {
             const size_t tab = v.find("\tinfo: ");
-            outcome.alerts.push_back({v.substr(0, tab), v.substr(tab + 7)});
+            outcome.alerts.push_back({v.substr(0, tab), v.substr(tab + 7), {}});
         } else if (take(line, "caption: ", v)) {
             outcome.caption = v;
         } else if (take(line, "untouched: ", v)) {

@@ -1,8 +1,10 @@
 // Shared fixtures of the loader tests: temporary folders, test bundles,
-// simulated processors, alert recording and running a load in a child
+// simulated processors and running a load in a child
 // process (a loaded bundle stays loaded, so every scenario gets a fresh
 // process).
 #pragma once
+
+#include "AlertRecorder.h"
 
 #include <loader/CpuQuery.h>
 
@@ -70,20 +72,8 @@ private:
     vxloader::CpuQuery mQuery;
 };
 
-struct RecordedAlert {
-    std::string message;
-    std::string informative;
-};
-
-// Records every alert for the scope; the first button answers unless told.
-class AlertRecorder {
-public:
-    AlertRecorder();
-    ~AlertRecorder();
-    std::vector<RecordedAlert> alerts;
-    std::vector<std::vector<std::string>> buttons;
-    long answer = 1000;
-};
+using unithost::AlertRecorder;
+using unithost::RecordedAlert;
 
 // Runs fn in a child process and hands back what it returned. A child that
 // dies or exits abnormally makes `crashed` true and `output` tell why.

@@ -19,8 +19,8 @@ TEST(MsgBox, ShowsTextWithTheCaptionAndOnlyTheDefaultButton) {
     ASSERT_EQ(recorder.alerts.size(), 2u);
     EXPECT_EQ(recorder.alerts[0].message, "Something failed.");
     EXPECT_EQ(recorder.alerts[0].informative, "Vextra-Audio Delay");
-    EXPECT_EQ(recorder.buttons[0], std::vector<std::string>{"OK"});
-    EXPECT_EQ(recorder.buttons[1].size(), 1u);
+    EXPECT_EQ(recorder.alerts[0].buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(recorder.alerts[1].buttons.size(), 1u);
 }
 
 TEST(MsgBox, QuestionAnswersTwoForNoAndOneOtherwise) {
@@ -31,8 +31,8 @@ TEST(MsgBox, QuestionAnswersTwoForNoAndOneOtherwise) {
     EXPECT_EQ(NSVextra::SHOW_MSG_BOX("Replace?", 1), 1);
     recorder.answer = 4711; // nonsense from the handler counts as the first button
     EXPECT_EQ(NSVextra::SHOW_MSG_BOX("Replace?", 1), 2);
-    ASSERT_EQ(recorder.buttons.size(), 3u);
-    EXPECT_EQ(recorder.buttons[0], (std::vector<std::string>{"No", "Yes"}));
+    ASSERT_EQ(recorder.alerts.size(), 3u);
+    EXPECT_EQ(recorder.alerts[0].buttons, (std::vector<std::string>{"No", "Yes"}));
 }
 
 TEST(MsgBox, CaptionIsCutToItsStoreAndReplacedWhole) {

@@ -1,8 +1,8 @@
 // The reference delay, loaded from each of its builds the machine can run.
-#include "AllocationCounter.h"
 #include "LoaderTestSupport.h"
 
 #include <engine_api/IAudioPlugin.h>
+#include <rtcheck/rtcheck.h>
 
 #include <dlfcn.h>
 
@@ -264,8 +264,9 @@ TEST(ReferenceEngine, StateBlockRestoresEveryParameterAndRejectsForeignBlocks) {
     EXPECT_STREQ(e.engine->IGetParamName(-1), "");
 }
 
-#ifdef VX_COUNTS_ALLOCATIONS
-TEST(ReferenceEngine, ProcessingAllocatesNothing) {
+TEST(ReferenceEngine, ProcessingAllocatesAndLocksNothing) {
+    if (!rtcheck::countsAllocations())
+        GTEST_SKIP() << "this build cannot count allocations";
     for (const Build& b : runnableBuilds()) {
         Host host;
         Engine e(b.file, host);
@@ -273,7 +274,7 @@ TEST(ReferenceEngine, ProcessingAllocatesNothing) {
         std::vector<float> inL(512, 0.25f), inR(512, -0.25f), outL(512), outR(512);
         float* in[2] = {inL.data(), inR.data()};
         float* out[2] = {outL.data(), outR.data()};
-        const long before = vxtest::allocationCount();
+        rtcheck::Scope scope;
         for (int block = 0; block < 200; ++block) {
             // Parameter moves between blocks exercise the glides and the
             // delay crossfade too.
@@ -281,7 +282,11 @@ TEST(ReferenceEngine, ProcessingAllocatesNothing) {
             e.engine->ISetParam(kMix, static_cast<float>(block % 100));
             e.engine->IProcess(0, in, out, 512);
         }
-        EXPECT_EQ(vxtest::allocationCount(), before) << b.file;
+        const rtcheck::Counts counts = scope.counts();
+        EXPECT_EQ(counts.allocations, 0) << b.file;
+        EXPECT_EQ(counts.frees, 0) << b.file;
+        if (rtcheck::countsLocks()) {
+            EXPECT_EQ(counts.locks, 0) << b.file;
+        }
     }
 }
-#endif

@@ -271,6 +271,4 @@ TEST_P(HostFacts, EditorSizeChangesAreAnnouncedOnTheGlobalScope) {
               kAudioUnitErr_InvalidScope);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEntries, HostFacts,
-                         ::testing::Values(Entry::Factory, Entry::ComponentManager),
-                         [](const auto& info) { return entryName(info.param); });
+VX_BOTH_ENTRIES(HostFacts);

@@ -317,6 +317,4 @@ TEST_P(Lifecycle, LoadedBundleHasOpenedItsLog) {
     EXPECT_TRUE(fs::is_regular_file(testHome() / "Library/Logs/VextraAudio/vextraaudio.log"));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEntries, Lifecycle,
-                         ::testing::Values(Entry::Factory, Entry::ComponentManager),
-                         [](const auto& info) { return entryName(info.param); });
+VX_BOTH_ENTRIES(Lifecycle);

@@ -1,17 +1,10 @@
 #include "PluginTestSupport.h"
 
-#include <AppKit/NSAlert.h>
-#include <VextraHost/VXHostRuntime.h>
-
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace plugtest {
@@ -37,49 +30,10 @@ struct TestHome {
 };
 const TestHome gTestHome;
 
-constexpr OSType kEffect = 0x61756678;       // 'aufx'
-constexpr OSType kSubtype = 0x446C6179;      // 'Dlay'
-constexpr OSType kManufacturer = 0x56787461; // 'Vxta'
-
-// The built bundle's factory, registered with the host runtime once per
-// process the way a host that loads bundles itself does it.
-AudioComponent registeredComponent() {
-    static AudioComponent component = [] {
-        const std::string path = builtBundle().string();
-        CFURLRef url = CFURLCreateFromFileSystemRepresentation(
-            kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.c_str()),
-            static_cast<CFIndex>(path.size()), true);
-        CFBundleRef bundle = url ? CFBundleCreate(kCFAllocatorDefault, url) : nullptr;
-        if (url)
-            CFRelease(url);
-        if (bundle == nullptr)
-            throw std::runtime_error("the built bundle cannot be opened: " + path);
-        auto factory = reinterpret_cast<AudioComponentFactoryFunction>(
-            CFBundleGetFunctionPointerForName(bundle, CFSTR("CAUPluginFactory")));
-        if (factory == nullptr)
-            throw std::runtime_error("the built bundle exports no CAUPluginFactory");
-        const AudioComponentDescription d{kEffect, kSubtype, kManufacturer, 0, 0};
-        // The bundle stays loaded for the process, as a host keeps it.
-        return AudioComponentRegister(&d, CFSTR("Vextra-Audio: Delay"), 0x10000, factory);
-    }();
-    return component;
-}
-
-NSModalResponse recordAlert(void* context, const VXAlertInfo* alert) {
-    auto* recorder = static_cast<AlertRecorder*>(context);
-    recorder->alerts.push_back({alert->messageText ? alert->messageText : "",
-                                alert->informativeText ? alert->informativeText : ""});
-    return NSAlertFirstButtonReturn;
-}
-
 } // namespace
 
 fs::path testHome() {
     return gTestHome.path;
-}
-
-std::string entryName(Entry entry) {
-    return entry == Entry::Factory ? "Factory" : "ComponentManager";
 }
 
 fs::path builtBundle() {
@@ -134,27 +88,10 @@ ProbeModule::~ProbeModule() {
         dlclose(mHandle);
 }
 
-AlertRecorder::AlertRecorder() {
-    VXAlertSetEchoToStandardError(0);
-    VXAlertSetHandler(recordAlert, this);
-}
-
-AlertRecorder::~AlertRecorder() {
-    VXAlertSetHandler(nullptr, nullptr);
-    VXAlertSetEchoToStandardError(1);
-}
-
 // ---------------------------------------------------------------------------
 
 Unit::Unit(Entry entry) {
-    if (entry == Entry::Factory) {
-        mOpenStatus = AudioComponentInstanceNew(registeredComponent(), &mUnit);
-    } else {
-        mOpenStatus =
-            VXHostOpenComponentManagerInstance(builtBundle().c_str(), "CAUPluginEntry", &mUnit);
-    }
-    if (mOpenStatus != noErr)
-        mUnit = nullptr;
+    mUnit = unithost::openAsConfigured(unithost::Component::Plugin, entry, &mOpenStatus);
 }
 
 Unit::~Unit() {
@@ -171,23 +108,9 @@ OSStatus Unit::close() {
 
 // ---------------------------------------------------------------------------
 
-AudioStreamBasicDescription floatFormat(Float64 rate, UInt32 channels) {
-    AudioStreamBasicDescription f{};
-    f.mSampleRate = rate;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    f.mBytesPerPacket = 4;
-    f.mFramesPerPacket = 1;
-    f.mBytesPerFrame = 4;
-    f.mChannelsPerFrame = channels;
-    f.mBitsPerChannel = 32;
-    return f;
-}
-
 OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels) {
     return setProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0,
-                       floatFormat(rate, channels));
+                       unithost::floatFormat(rate, channels));
 }
 
 InputSource::InputSource(bool ownPointers) : mOwnPointers(ownPointers) {
@@ -235,26 +158,6 @@ OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* 
     AudioUnitRenderActionFlags flags = 0;
     return AudioUnitRender(unit, &flags, &time, 0, frames,
                            reinterpret_cast<AudioBufferList*>(&list));
-}
-
-std::string captureStandardError(const std::function<void()>& fn) {
-    std::fflush(stderr);
-    char path[] = "/tmp/vx-plugin-stderr-XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0)
-        throw std::runtime_error("no temporary file for standard error");
-    const int saved = dup(2);
-    dup2(file, 2);
-    fn();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(file);
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(path);
-    return text.str();
 }
 
 } // namespace plugtest

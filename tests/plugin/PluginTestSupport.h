@@ -4,13 +4,14 @@
 // renders its output.
 #pragma once
 
+#include "AlertRecorder.h"
 #include "ProbeEngine.h"
+#include "UnitHost.h"
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,13 @@ namespace fs = std::filesystem;
 // be loaded.
 fs::path testHome();
 
-enum class Entry { Factory, ComponentManager };
-std::string entryName(Entry entry);
+using unithost::Entry;
+using unithost::entryName;
+// The suite once through each entry point of the bundle.
+#define VX_BOTH_ENTRIES(Suite)                                                                     \
+    INSTANTIATE_TEST_SUITE_P(BothEntries, Suite,                                                   \
+                             ::testing::Values(Entry::Factory, Entry::ComponentManager),           \
+                             [](const auto& info) { return std::string(entryName(info.param)); })
 
 fs::path builtBundle();
 fs::path referenceEngine(); // the reference delay, first-generation build
@@ -66,18 +72,7 @@ private:
     ProbeControl* mControl = nullptr;
 };
 
-struct RecordedAlert {
-    std::string message;
-    std::string informative;
-};
-
-// Records every alert while it exists; alerts answer with their first button.
-class AlertRecorder {
-public:
-    AlertRecorder();
-    ~AlertRecorder();
-    std::vector<RecordedAlert> alerts;
-};
+using unithost::AlertRecorder;
 
 // One open instance of the built bundle, disposed with the object.
 class Unit {
@@ -112,7 +107,6 @@ OSStatus setProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scop
 }
 
 // Deinterleaved 32-bit float at the rate with the channel count.
-AudioStreamBasicDescription floatFormat(Float64 rate, UInt32 channels);
 OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels);
 
 // The host's side of the unit's input: a signal fed to every channel,
@@ -142,8 +136,5 @@ private:
 // Renders frames into the two output planes (the host's memory) at the
 // sample time.
 OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* left, float* right);
-
-// Runs fn with standard error going to a file; answers what was written.
-std::string captureStandardError(const std::function<void()>& fn);
 
 } // namespace plugtest

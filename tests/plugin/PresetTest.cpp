@@ -162,6 +162,4 @@ TEST_P(Presets, AupresetFileRestoresTheSameStateInAnotherInstance) {
     CFRelease(document);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEntries, Presets,
-                         ::testing::Values(Entry::Factory, Entry::ComponentManager),
-                         [](const auto& info) { return entryName(info.param); });
+VX_BOTH_ENTRIES(Presets);

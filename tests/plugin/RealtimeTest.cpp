@@ -96,6 +96,4 @@ TEST_P(Realtime, RenderingAfterWarmUpAllocatesNothingAndTakesNoLock) {
     EXPECT_GT(peak, 0.01f) << "the blocks carried sound";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEntries, Realtime,
-                         ::testing::Values(Entry::Factory, Entry::ComponentManager),
-                         [](const auto& info) { return entryName(info.param); });
+VX_BOTH_ENTRIES(Realtime);

@@ -127,6 +127,4 @@ TEST_P(ReferenceEngine, ImpulseComesOutAtTheDelayTimeWithTheSetGain) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEntries, ReferenceEngine,
-                         ::testing::Values(Entry::Factory, Entry::ComponentManager),
-                         [](const auto& info) { return entryName(info.param); });
+VX_BOTH_ENTRIES(ReferenceEngine);

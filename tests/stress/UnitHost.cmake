@@ -1,6 +1,6 @@
 # The host side shared by the stress tests, the fault tests and the fuzz
-# targets that drive whole components; included by whichever folder comes
-# first.
+# targets that drive whole components, and the plug-in tests; included by
+# whichever folder comes first.
 include_guard(GLOBAL)
 add_library(vxunithost STATIC "${CMAKE_CURRENT_LIST_DIR}/UnitHost.cpp")
 target_include_directories(vxunithost PUBLIC "${CMAKE_CURRENT_LIST_DIR}")

@@ -127,6 +127,10 @@ std::string bundlePath(Component c) {
 AudioUnit open(Component c, Entry e, OSStatus* outStatus) {
     if (c == Component::Plugin)
         prepareSupportFolder();
+    return openAsConfigured(c, e, outStatus);
+}
+
+AudioUnit openAsConfigured(Component c, Entry e, OSStatus* outStatus) {
     AudioUnit unit = nullptr;
     OSStatus status = -1;
     if (e == Entry::Factory) {

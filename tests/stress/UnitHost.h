@@ -37,6 +37,8 @@ std::string bundlePath(Component c);
 
 // Opens an instance; null with the status in *outStatus when it fails.
 AudioUnit open(Component c, Entry e, OSStatus* outStatus = nullptr);
+// The same, with the support folder left as the caller put it in effect.
+AudioUnit openAsConfigured(Component c, Entry e, OSStatus* outStatus = nullptr);
 OSStatus close(AudioUnit unit);
 
 // Deinterleaved 32-bit float.
