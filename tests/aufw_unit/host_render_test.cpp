@@ -109,55 +109,6 @@ TEST_P(HostRender, TooManyFramesAreRefusedAndRecordedOnce) {
     EXPECT_EQ(render(2048, out, 64, nullptr, 1), kAudioUnitErr_InvalidElement);
 }
 
-TEST_P(HostRender, NotificationsSeeTheirFlags) {
-    NotifyLog notes;
-    ASSERT_EQ(AudioUnitAddRenderNotify(unit, NotifyLog::proc, &notes), 0);
-    StereoBuffers out(128);
-    AudioUnitRenderActionFlags flags = 0;
-    ASSERT_EQ(render(0, out, 128, &flags), 0);
-    ASSERT_EQ(notes.flags.size(), 2u);
-    EXPECT_EQ(notes.flags[0] &
-                  (kAudioUnitRenderAction_PreRender | kAudioUnitRenderAction_PostRender),
-              kAudioUnitRenderAction_PreRender);
-    EXPECT_EQ(notes.flags[1] &
-                  (kAudioUnitRenderAction_PreRender | kAudioUnitRenderAction_PostRender |
-                   kAudioUnitRenderAction_PostRenderError),
-              kAudioUnitRenderAction_PostRender);
-    EXPECT_EQ(notes.frames[0], 128u);
-
-    // A failing input: the post-render notification is told of the error.
-    source.answer = -1234;
-    notes.flags.clear();
-    EXPECT_EQ(render(128, out, 128, &flags), -1234);
-    ASSERT_EQ(notes.flags.size(), 2u);
-    EXPECT_TRUE(notes.flags[1] & kAudioUnitRenderAction_PostRender);
-    EXPECT_TRUE(notes.flags[1] & kAudioUnitRenderAction_PostRenderError);
-    source.answer = 0;
-
-    ASSERT_EQ(AudioUnitRemoveRenderNotify(unit, NotifyLog::proc, &notes), 0);
-    notes.flags.clear();
-    ASSERT_EQ(render(256, out, 128, &flags), 0);
-    EXPECT_TRUE(notes.flags.empty());
-}
-
-TEST_P(HostRender, TheSameTimeStampRendersOnce) {
-    NotifyLog notes;
-    ASSERT_EQ(AudioUnitAddRenderNotify(unit, NotifyLog::proc, &notes), 0);
-    StereoBuffers out(64);
-    ASSERT_EQ(render(640, out, 64), 0);
-    EXPECT_EQ(unitLog().kernelCalls, 1);
-    EXPECT_EQ(source.calls, 1);
-    out.fill(9.0f);
-    ASSERT_EQ(render(640, out, 64), 0);
-    EXPECT_EQ(unitLog().kernelCalls, 1);
-    EXPECT_EQ(source.calls, 1);
-    EXPECT_EQ(notes.flags.size(), 4u); // the notifications still run
-    EXPECT_EQ(out.channel(0)[0], 9.0f);
-    EXPECT_EQ(out.channel(1)[63], 9.0f);
-    ASSERT_EQ(render(704, out, 64), 0);
-    EXPECT_EQ(unitLog().kernelCalls, 2);
-}
-
 TEST_P(HostRender, ScheduledParametersCutTheCycleIntoSlices) {
     AudioUnitParameterEvent events[2] = {};
     events[0].scope = kGlob;
@@ -192,17 +143,6 @@ TEST_P(HostRender, ScheduledParametersCutTheCycleIntoSlices) {
     ASSERT_EQ(render(512, out, 512), 0);
     ASSERT_EQ(unitLog().sliceCount, 4u);
     EXPECT_EQ(unitLog().sliceFrames[3], 512u);
-}
-
-TEST_P(HostRender, RenderingNeedsAnInitializedUnit) {
-    ASSERT_EQ(AudioUnitUninitialize(unit), 0);
-    StereoBuffers out(64);
-    EXPECT_EQ(render(0, out, 64), kAudioUnitErr_Uninitialized);
-    OSStatus last = 0;
-    EXPECT_EQ(getProperty(unit, kAudioUnitProperty_LastRenderError, kGlob, 0, last), 0);
-    EXPECT_EQ(last, kAudioUnitErr_Uninitialized);
-    ASSERT_EQ(AudioUnitInitialize(unit), 0);
-    EXPECT_EQ(render(0, out, 64), 0);
 }
 
 TEST_P(HostRender, AThousandHostCyclesAllocateNothingAndLockNothing) {
