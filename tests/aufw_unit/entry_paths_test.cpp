@@ -103,6 +103,9 @@ TEST_P(EntryTest, OpenConstructsUnderTheLockAndCloseDestroysAfterPreDestructor) 
     EXPECT_TRUE(unit->ElementsCreated());
     ASSERT_EQ(req(kAudioUnitInitializeSelect), 0);
     EXPECT_TRUE(unit->IsInitialized());
+    ASSERT_EQ(req(kAudioUnitUninitializeSelect), 0);
+    EXPECT_FALSE(unit->IsInitialized());
+    ASSERT_EQ(req(kAudioUnitInitializeSelect), 0);
     close();
     EXPECT_EQ(unitLog().destructed, 1);
     const std::vector<LifeEvent> events(unitLog().events, unitLog().events + unitLog().eventCount);
@@ -215,9 +218,14 @@ TEST_P(EntryTest, RequestsReachTheUnitWithTheirArgumentsAndPointersAreChecked) {
               0);
     ASSERT_EQ(setProp(kEchoProperty, &echo, 8), 0);
     EXPECT_EQ(heard, 1);
-    EXPECT_EQ(req(kAudioUnitAddRenderNotifySelect, static_cast<AURenderCallback>(nullptr),
-                  static_cast<void*>(nullptr)),
-              paramErr);
+    const auto notify = [&](SInt16 selector, AURenderCallback proc) {
+        return req(selector, proc, static_cast<void*>(&heard));
+    };
+    AURenderCallback note = [](void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                               UInt32, AudioBufferList*) -> OSStatus { return 0; };
+    EXPECT_EQ(notify(kAudioUnitAddRenderNotifySelect, nullptr), paramErr);
+    EXPECT_EQ(notify(kAudioUnitAddRenderNotifySelect, note), 0);
+    EXPECT_EQ(notify(kAudioUnitRemoveRenderNotifySelect, note), 0);
 
     // Render: time stamp and list must be there; a missing flags word is
     // the entry's own zero, so this reaches the unit's check.
