@@ -258,51 +258,32 @@ TEST(AUBaseState, RejectedDocumentsChangeNothing) {
         EXPECT_EQ(log.calls.size(), 0u) << what;
     };
 
-    {
+    // Each row spoils a valid document one way: a number set (or, without
+    // one, the key removed).
+    const struct {
+        const char* key;
+        SInt32 value;
+        bool remove;
+    } rows[] = {{"version", 1, false},
+                {"version", 0, true},
+                {"subtype", 0x4F746872, false},
+                {"subtype", 0, true},
+                {"manufacturer", 0x6170706C, false},
+                {"manufacturer", 0, true},
+                {"part", 0, false}};
+    for (const auto& row : rows) {
         CFHolder doc(NewDocument(data));
-        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "version", 1);
-        expectRejected(doc.get(), "version 1");
-    }
-    {
-        CFHolder doc(NewDocument(data));
-        RemoveKey(const_cast<CFMutableDictionaryRef>(doc.dict()), "version");
-        expectRejected(doc.get(), "no version");
-    }
-    {
-        CFHolder doc(NewDocument(data));
-        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "subtype", 0x4F746872);
-        expectRejected(doc.get(), "other subtype");
-    }
-    {
-        CFHolder doc(NewDocument(data));
-        RemoveKey(const_cast<CFMutableDictionaryRef>(doc.dict()), "subtype");
-        expectRejected(doc.get(), "no subtype");
-    }
-    {
-        CFHolder doc(NewDocument(data));
-        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "manufacturer", 0x6170706C);
-        expectRejected(doc.get(), "other manufacturer");
-    }
-    {
-        CFHolder doc(NewDocument(data));
-        RemoveKey(const_cast<CFMutableDictionaryRef>(doc.dict()), "manufacturer");
-        expectRejected(doc.get(), "no manufacturer");
-    }
-    {
-        CFHolder doc(NewDocument(data));
-        SetNumber(const_cast<CFMutableDictionaryRef>(doc.dict()), "part", 0);
-        expectRejected(doc.get(), "part");
+        auto* dict = const_cast<CFMutableDictionaryRef>(doc.dict());
+        row.remove ? RemoveKey(dict, row.key) : SetNumber(dict, row.key, row.value);
+        expectRejected(doc.get(), row.key);
     }
     {
         CFHolder doc(MakeString("not a dictionary"));
         expectRejected(doc.get(), "a string");
         expectRejected(nullptr, "nothing");
-    }
-    {
-        CFHolder doc(NewDocument(data));
-        CFHolder notData(MakeString("abc"));
-        SetValue(const_cast<CFMutableDictionaryRef>(doc.dict()), "data", notData.get());
-        expectRejected(doc.get(), "data of the wrong type");
+        CFHolder wrongData(NewDocument(data));
+        SetValue(const_cast<CFMutableDictionaryRef>(wrongData.dict()), "data", doc.get());
+        expectRejected(wrongData.get(), "data of the wrong type");
     }
     // Wrong size or scope of the property itself.
     CFHolder doc(NewDocument(data));
