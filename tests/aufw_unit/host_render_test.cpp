@@ -1,7 +1,7 @@
 // Rendering through AudioUnitRender on the test unit opened either way: the
-// processed audio, the frame limit and its recorded error, render
-// notifications, one render per time stamp, and the cut of a cycle at
-// scheduled parameter events.
+// processed audio, the frame limit and its recorded error, and a thousand
+// cycles with notifications and scheduled parameters that allocate and lock
+// nothing.
 
 #include "host_support.h"
 
@@ -107,42 +107,6 @@ TEST_P(HostRender, TooManyFramesAreRefusedAndRecordedOnce) {
     EXPECT_EQ(render(0, out, 1156), 0);
     // A bus the unit does not have.
     EXPECT_EQ(render(2048, out, 64, nullptr, 1), kAudioUnitErr_InvalidElement);
-}
-
-TEST_P(HostRender, ScheduledParametersCutTheCycleIntoSlices) {
-    AudioUnitParameterEvent events[2] = {};
-    events[0].scope = kGlob;
-    events[0].parameter = kParamGain;
-    events[0].eventType = kParameterEvent_Immediate;
-    events[0].eventValues.immediate.bufferOffset = 0;
-    events[0].eventValues.immediate.value = 1.5f;
-    events[1].scope = kGlob;
-    events[1].parameter = kParamOffset;
-    events[1].eventType = kParameterEvent_Ramped;
-    events[1].eventValues.ramp.startBufferOffset = 100;
-    events[1].eventValues.ramp.durationInFrames = 200;
-    events[1].eventValues.ramp.startValue = 0.0f;
-    events[1].eventValues.ramp.endValue = 1.0f;
-    ASSERT_EQ(AudioUnitScheduleParameters(unit, events, 2), 0);
-    // The immediate event applies at once.
-    AudioUnitParameterValue gain = 0;
-    ASSERT_EQ(AudioUnitGetParameter(unit, kParamGain, kGlob, 0, &gain), 0);
-    EXPECT_FLOAT_EQ(gain, 1.5f);
-
-    StereoBuffers out(512);
-    ASSERT_EQ(render(0, out, 512), 0);
-    ASSERT_EQ(unitLog().sliceCount, 3u);
-    EXPECT_EQ(unitLog().sliceFrames[0], 100u);
-    EXPECT_EQ(unitLog().sliceFrames[1], 200u);
-    EXPECT_EQ(unitLog().sliceFrames[2], 212u);
-    EXPECT_FLOAT_EQ(unitLog().gainSeen[0], 1.5f);
-    // The first slice ran before the ramp: offset 0.
-    EXPECT_FLOAT_EQ(out.channel(0)[99], InputSource::sample(0, 99, 0) * 1.5f);
-
-    // The events lived for that one cycle.
-    ASSERT_EQ(render(512, out, 512), 0);
-    ASSERT_EQ(unitLog().sliceCount, 4u);
-    EXPECT_EQ(unitLog().sliceFrames[3], 512u);
 }
 
 TEST_P(HostRender, AThousandHostCyclesAllocateNothingAndLockNothing) {
