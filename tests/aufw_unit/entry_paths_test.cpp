@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,13 @@ constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
 constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
 
 enum class Entry { Factory, Manager };
+
+const char* EntryName(Entry e) {
+    return e == Entry::Factory ? "Factory" : "Manager";
+}
+void PrintTo(Entry e, std::ostream* os) {
+    *os << EntryName(e);
+}
 
 void ExpectOpenLockFree() {
     std::thread other([] {
@@ -304,10 +312,7 @@ TEST_P(EntryTest, OnlyManagerInstancesHandOutFastDispatchProcedures) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEntries, EntryTest, ::testing::Values(Entry::Factory, Entry::Manager),
-                         [](const auto& info) {
-                             return std::string(info.param == Entry::Factory ? "Factory"
-                                                                             : "Manager");
-                         });
+                         [](const auto& info) { return std::string(EntryName(info.param)); });
 
 // ---------------------------------------------------------------------------
 // The Component Manager entry alone

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ enum class Path { Factory, Manager };
 
 inline const char* pathName(Path p) {
     return p == Path::Factory ? "Factory" : "Manager";
+}
+inline void PrintTo(Path p, std::ostream* os) {
+    *os << pathName(p);
 }
 
 // A new instance opened the given way; null (and a test failure) when the
