@@ -362,18 +362,6 @@ TEST(AUBaseState, RecordsForMissingElementsEndTheData) {
     EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 8.0f);
 }
 
-TEST(AUBaseState, InitializedUnitOnlyUpdatesKnownParameters) {
-    OpenUnit unit;
-    unit->Globals0()->SetParameter(0, 0.0f);
-    ASSERT_EQ(unit->DoInitialize(), 0);
-    std::vector<UInt8> data;
-    PutRecord(data, 0, 0, {{0, 0.75f}, {9, 9.0f}});
-    CFHolder doc(NewDocument(data));
-    EXPECT_EQ(Restore(*unit, doc.get()), 0);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.75f);
-    EXPECT_FALSE(unit->Globals0()->HasParameterID(9));
-}
-
 TEST(AUBaseState, IndexedParameterBeyondTheArrayEndsTheRestore) {
     OpenUnit unit;
     unit->Globals0()->UseIndexedParameters(2);
