@@ -47,7 +47,12 @@ public:
     BaseTestUnit(AudioComponentInstance instance, const UnitOptions& options);
 
     OSStatus Initialize() override;
-    void Cleanup() override { ++cleanupCalls; }
+    void Cleanup() override {
+        ++cleanupCalls;
+        if (cleanupCounter != nullptr) {
+            ++*cleanupCounter;
+        }
+    }
     bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override {
         return alwaysWritable || !IsInitialized();
     }
@@ -77,6 +82,7 @@ public:
 
     int initializeCalls = 0;
     int cleanupCalls = 0;
+    int* cleanupCounter = nullptr; // counts on after the unit is gone
     OSStatus initializeResult = 0;
     bool alwaysWritable = false;
     bool busCountWritable = false;

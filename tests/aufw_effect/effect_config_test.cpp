@@ -77,6 +77,8 @@ TEST(EffectKernels, OnePerOutputChannelRebuiltAfterCleanup) {
 
     ASSERT_EQ(InitializeWith(*unit, 1, 3), 0);
     EXPECT_EQ(unit->GetKernelList().size(), 3u);
+    EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
+    EXPECT_EQ(unit->log.resets, 3); // every kernel
 
     // Fewer channels: surplus kernels go from the end, the rest stay.
     AUEffectKernel* first = unit->GetKernelList()[0];
@@ -91,13 +93,6 @@ TEST(EffectKernels, OnePerOutputChannelRebuiltAfterCleanup) {
     ASSERT_EQ(InitializeWith(*plain, 2, 2), 0);
     ASSERT_EQ(plain->GetKernelList().size(), 2u);
     EXPECT_EQ(plain->GetKernelList()[1], nullptr);
-}
-
-TEST(EffectKernels, ResetReachesEveryKernel) {
-    UnitHolder<TestEffect> unit;
-    ASSERT_EQ(InitializeWith(*unit, 2, 2), 0);
-    EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
-    EXPECT_EQ(unit->log.resets, 2);
 }
 
 TEST(EffectFormats, SampleTypeClassification) {
@@ -153,68 +148,52 @@ TEST(EffectFormats, SampleTypeClassification) {
 
 TEST(EffectProperties, BypassAndInPlace) {
     UnitHolder<TestEffect> unit;
+    constexpr AudioUnitPropertyID kBypass = kAudioUnitProperty_BypassEffect;
+    constexpr AudioUnitPropertyID kInPlace = kAudioUnitProperty_InPlaceProcessing;
+    const auto set = [&](AudioUnitPropertyID id, UInt32 value, UInt32 size = 4) {
+        return unit->SetProperty(id, kAudioUnitScope_Global, 0, &value, size);
+    };
+    const auto get = [&](AudioUnitPropertyID id) {
+        UInt32 value = 7;
+        EXPECT_EQ(unit->GetProperty(id, kAudioUnitScope_Global, 0, &value), 0);
+        return value;
+    };
     UInt32 size = 0;
     Boolean writable = false;
-    EXPECT_EQ(unit->GetPropertyInfo(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
-                                    size, writable),
-              0);
-    EXPECT_EQ(size, 4u);
-    EXPECT_TRUE(writable);
-    EXPECT_EQ(unit->GetPropertyInfo(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
-                                    size, writable),
-              0);
-    // Other scopes are not the effect's.
-    EXPECT_EQ(unit->GetPropertyInfo(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Input, 0, size,
-                                    writable),
-              kAudioUnitErr_InvalidProperty);
-
-    UInt32 value = 7;
-    ASSERT_EQ(unit->GetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &value),
-              0);
-    EXPECT_EQ(value, 0u);
+    for (AudioUnitPropertyID id : {kBypass, kInPlace}) {
+        EXPECT_EQ(unit->GetPropertyInfo(id, kAudioUnitScope_Global, 0, size, writable), 0);
+        EXPECT_EQ(size, 4u);
+        EXPECT_TRUE(writable);
+        // Other scopes are not the effect's.
+        EXPECT_EQ(unit->GetPropertyInfo(id, kAudioUnitScope_Input, 0, size, writable),
+                  kAudioUnitErr_InvalidProperty);
+    }
+    EXPECT_EQ(get(kBypass), 0u);
     ASSERT_EQ(InitializeWith(*unit, 2, 2), 0);
 
     // Turning bypass on does not reset; setting the same value does not
     // either; turning it off while initialized resets first.
-    const UInt32 on = 1, off = 0;
-    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &on, 4),
-              0);
+    EXPECT_EQ(set(kBypass, 1), 0);
     EXPECT_TRUE(unit->ShouldBypassEffect());
-    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &on, 4),
-              0);
+    EXPECT_EQ(set(kBypass, 1), 0);
     EXPECT_EQ(unit->log.resets, 0);
-    ASSERT_EQ(unit->GetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &value),
-              0);
-    EXPECT_EQ(value, 1u);
-    EXPECT_EQ(
-        unit->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &off, 4), 0);
+    EXPECT_EQ(get(kBypass), 1u);
+    EXPECT_EQ(set(kBypass, 0), 0);
     EXPECT_EQ(unit->log.resets, 2);
     EXPECT_FALSE(unit->ShouldBypassEffect());
     // A value shorter than 4 bytes is refused and changes nothing.
-    const UInt32 two = 1;
-    EXPECT_EQ(
-        unit->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &two, 2),
-        kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(set(kBypass, 1, 2), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_FALSE(unit->ShouldBypassEffect());
-
     // Uninitialized, turning bypass off does not reset.
     unit->DoCleanup();
     unit->SetBypassEffect(true);
-    EXPECT_EQ(
-        unit->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &off, 4), 0);
+    EXPECT_EQ(set(kBypass, 0), 0);
     EXPECT_EQ(unit->log.resets, 2);
 
-    EXPECT_EQ(
-        unit->SetProperty(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, &on, 4),
-        0);
+    EXPECT_EQ(set(kInPlace, 1), 0);
     EXPECT_TRUE(unit->ProcessesInPlace());
-    ASSERT_EQ(
-        unit->GetProperty(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, &value),
-        0);
-    EXPECT_EQ(value, 1u);
-    EXPECT_EQ(
-        unit->SetProperty(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, &off, 4),
-        0);
+    EXPECT_EQ(get(kInPlace), 1u);
+    EXPECT_EQ(set(kInPlace, 0), 0);
     EXPECT_FALSE(unit->ProcessesInPlace());
 }
 

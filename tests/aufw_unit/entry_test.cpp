@@ -70,17 +70,6 @@ TEST(ComponentEntryLock, IsFreeAgainAfterTheLastRelease) {
     other.join();
 }
 
-TEST(ComponentEntryInstanceType, IsRestoredWhateverHappens) {
-    const auto before = ComponentBase::sNewInstanceType;
-    try {
-        ComponentInstanceTypeScope scope(ComponentBase::kAudioComponentInstance);
-        EXPECT_EQ(ComponentBase::sNewInstanceType, ComponentBase::kAudioComponentInstance);
-        throw 1;
-    } catch (int) {
-    }
-    EXPECT_EQ(ComponentBase::sNewInstanceType, before);
-}
-
 TEST(ComponentEntryBlocks, ArgumentsAreReadFromTheStartOfTheirSlots) {
     Block b = makeBlock(kAudioUnitSetParameterSelect, madeUpInstance(1), UInt32{7}, UInt32{1},
                         UInt32{3}, Float32{0.5f}, UInt32{64});

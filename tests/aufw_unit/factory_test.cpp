@@ -1,7 +1,6 @@
-// The Audio Component factory path with the test unit in this process: the
-// record, open and close, the open lock and instance type during
-// construction, failed opens, and what each method checks before the unit
-// sees a request.
+// What only the Audio Component factory entry has: the record's layout, an
+// open from inside a construction, the copy rule of property reads, and the
+// methods of the other kinds of unit.
 
 #include "entry_support.h"
 
@@ -12,10 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <thread>
 #include <cstdlib>
-#include <vector>
 
 using namespace entrytest;
 using namespace testunit;
@@ -95,62 +91,10 @@ TEST_F(FactoryPath, RecordHoldsEightSlotsThenTheUnit) {
     EXPECT_NE(other, iface);
     std::free(other); // never opened: a plain block
     EXPECT_EQ(iface->Close(iface), 0);
-}
-
-TEST_F(FactoryPath, OpenConstructsUnderTheLockWithTheFactoryInstanceType) {
-    const auto typeBefore = ComponentBase::sNewInstanceType;
-    Record r = openRecord();
-    EXPECT_EQ(unitLog().instanceTypeAtConstruction, ComponentBase::kAudioComponentInstance);
-    EXPECT_EQ(r.unit()->InstanceType(), ComponentBase::kAudioComponentInstance);
-    EXPECT_EQ(ComponentBase::sNewInstanceType, typeBefore);
-    EXPECT_EQ(unitLog().openLockHeldDuringConstruction, 1);
-    EXPECT_EQ(unitLog().openLockHeldDuringPostConstructor, 1);
-    // PostConstructor ran: the unit's elements exist.
-    EXPECT_TRUE(r.unit()->ElementsCreated());
-    ASSERT_EQ(unitLog().eventCount, 2);
-    EXPECT_EQ(unitLog().events[0], kEventConstructed);
-    EXPECT_EQ(unitLog().events[1], kEventPostConstructed);
-    closeRecord(r);
-    ASSERT_EQ(unitLog().eventCount, 4);
-    EXPECT_EQ(unitLog().events[2], kEventPreDestructor);
-    EXPECT_EQ(unitLog().events[3], kEventDestructed);
-}
-
-TEST_F(FactoryPath, CloseCleansUpAnInitializedUnitFirst) {
-    Record r = openRecord();
-    ASSERT_EQ(ac(r.iface, kAudioUnitInitializeSelect), 0);
-    AUBase* unit = r.unit();
-    EXPECT_TRUE(unit->IsInitialized());
-    closeRecord(r);
-    EXPECT_EQ(unitLog().destructed, 1);
-}
-
-TEST_F(FactoryPath, AFailedOpenAnswersTheStatusAndLeavesNothingBehind) {
-    for (UInt32 point : {kFailInConstructor, kFailInPostConstructor}) {
-        for (UInt32 kind = kRaiseCAXException; kind < kRaiseKindCount; ++kind) {
-            SCOPED_TRACE(testing::Message() << "point " << point << " kind " << kind);
-            VXTestUnitResetLog();
-            VXTestUnitSetOpenFailure(point, kind);
-            const auto typeBefore = ComponentBase::sNewInstanceType;
-            AudioComponentPlugInInterface* iface = VXTestUnitFactory(nullptr);
-            ASSERT_NE(iface, nullptr);
-            const OSStatus status = iface->Open(iface, madeUpInstance(3));
-            // The record is gone now (the sanitizer build checks it is freed
-            // exactly once); a raised 0 still cannot open a unit.
-            const OSStatus expected = ExpectedStatus(kind) != 0
-                                          ? ExpectedStatus(kind)
-                                          : kAudioUnitErr_FailedInitialization;
-            EXPECT_EQ(status, expected);
-            EXPECT_EQ(unitLog().live, 0);
-            EXPECT_EQ(ComponentBase::sNewInstanceType, typeBefore);
-            // The lock was released: another thread can take it.
-            std::thread other([] {
-                EXPECT_EQ(pthread_mutex_trylock(&detail::ComponentOpenMutex()), 0);
-                pthread_mutex_unlock(&detail::ComponentOpenMutex());
-            });
-            other.join();
-        }
-    }
+    // A missing record.
+    EXPECT_EQ(reinterpret_cast<OSStatus (*)(void*)>(AUBaseLookup::Lookup(1))(nullptr), paramErr);
+    EXPECT_EQ(AP_Close(nullptr), paramErr);
+    EXPECT_EQ(AP_Open(nullptr, madeUpInstance(1)), paramErr);
 }
 
 TEST_F(FactoryPath, AnOpenFromInsideAConstructionDoesNotBlock) {
@@ -172,58 +116,17 @@ TEST_F(FactoryPath, AnOpenFromInsideAConstructionDoesNotBlock) {
     EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
 }
 
-TEST_F(FactoryPath, MethodsRefuseMissingPointersBeforeTheUnitSeesThem) {
-    Record r = openRecord();
-    Float64 rate = 0;
-    // Property reads need a size.
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertySelect, UInt32{kAudioUnitProperty_SampleRate}, kOut,
-                 UInt32{0}, static_cast<void*>(&rate), static_cast<UInt32*>(nullptr)),
-              paramErr);
-    // Info requests accept missing out-pointers.
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertyInfoSelect, UInt32{kAudioUnitProperty_SampleRate},
-                 kOut, UInt32{0}, static_cast<UInt32*>(nullptr), static_cast<Boolean*>(nullptr)),
-              0);
-    EXPECT_EQ(ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0},
-                 static_cast<AudioUnitParameterValue*>(nullptr)),
-              paramErr);
-    AudioTimeStamp ts{};
-    AudioBufferList list{};
-    AudioUnitRenderActionFlags flags = 0;
-    EXPECT_EQ(ac(r.iface, kAudioUnitRenderSelect, &flags,
-                 static_cast<const AudioTimeStamp*>(nullptr), UInt32{0}, UInt32{16}, &list),
-              paramErr);
-    EXPECT_EQ(ac(r.iface, kAudioUnitRenderSelect, &flags, static_cast<const AudioTimeStamp*>(&ts),
-                 UInt32{0}, UInt32{16}, static_cast<AudioBufferList*>(nullptr)),
-              paramErr);
-    // A missing flags word is the unit's own zero: this reaches the render
-    // checks (not initialized).
-    EXPECT_EQ(ac(r.iface, kAudioUnitRenderSelect, static_cast<AudioUnitRenderActionFlags*>(nullptr),
-                 static_cast<const AudioTimeStamp*>(&ts), UInt32{0}, UInt32{16}, &list),
-              kAudioUnitErr_Uninitialized);
-    EXPECT_EQ(ac(r.iface, kAudioUnitAddPropertyListenerSelect, UInt32{8},
-                 static_cast<AudioUnitPropertyListenerProc>(nullptr), static_cast<void*>(nullptr)),
-              paramErr);
-    EXPECT_EQ(ac(r.iface, kAudioUnitScheduleParametersSelect,
-                 static_cast<const AudioUnitParameterEvent*>(nullptr), UInt32{2}),
-              paramErr);
-    EXPECT_EQ(ac(r.iface, kAudioUnitScheduleParametersSelect,
-                 static_cast<const AudioUnitParameterEvent*>(nullptr), UInt32{0}),
-              0);
-    EXPECT_EQ(ac(r.iface, kAudioUnitAddRenderNotifySelect, static_cast<AURenderCallback>(nullptr),
-                 static_cast<void*>(nullptr)),
-              paramErr);
-    // A missing record.
-    EXPECT_EQ(reinterpret_cast<OSStatus (*)(void*)>(AUBaseLookup::Lookup(1))(nullptr), paramErr);
-    EXPECT_EQ(AP_Close(nullptr), paramErr);
-    EXPECT_EQ(AP_Open(nullptr, madeUpInstance(1)), paramErr);
-    closeRecord(r);
-}
-
 TEST_F(FactoryPath, PropertyReadsFollowTheCopyRule) {
     Record r = openRecord();
     const auto get = [&](AudioUnitPropertyID id, AudioUnitScope scope, void* data, UInt32* size) {
         return ac(r.iface, kAudioUnitGetPropertySelect, id, scope, UInt32{0}, data, size);
     };
+    // A read needs a size; information requests take missing out-pointers.
+    Float64 rate = -1;
+    EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, &rate, nullptr), paramErr);
+    EXPECT_EQ(ac(r.iface, kAudioUnitGetPropertyInfoSelect, UInt32{kAudioUnitProperty_SampleRate},
+                 kOut, UInt32{0}, static_cast<UInt32*>(nullptr), static_cast<Boolean*>(nullptr)),
+              0);
     // No data pointer: the size alone.
     UInt32 size = 3;
     EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, nullptr, &size), 0);
@@ -231,7 +134,6 @@ TEST_F(FactoryPath, PropertyReadsFollowTheCopyRule) {
     size = 3;
     EXPECT_EQ(get(kAudioUnitProperty_SampleRate, 9, nullptr, &size), kAudioUnitErr_InvalidScope);
     // A size of 0 with a buffer.
-    Float64 rate = -1;
     size = 0;
     EXPECT_EQ(get(kAudioUnitProperty_SampleRate, kOut, &rate, &size), paramErr);
     EXPECT_EQ(rate, -1);
@@ -284,68 +186,6 @@ TEST_F(FactoryPath, AShortReadOfAnObjectDoesNotLeakIt) {
     EXPECT_EQ(CFGetRetainCount(name), held + 1);
     CFRelease(back);
     CFRelease(name);
-    closeRecord(r);
-}
-
-TEST_F(FactoryPath, PropertyWritesNeedDataAndSizeTogether) {
-    Record r = openRecord();
-    const auto set = [&](const void* data, UInt32 size) {
-        return ac(r.iface, kAudioUnitSetPropertySelect, UInt32{kEchoProperty}, kGlob, UInt32{0},
-                  data, size);
-    };
-    const UInt64 value = 42;
-    EXPECT_EQ(set(&value, 0), paramErr);
-    EXPECT_EQ(set(nullptr, 8), paramErr);
-    EXPECT_EQ(unitLog().setPropertyCalls, 0); // neither reached the unit
-    EXPECT_EQ(set(&value, 8), 0);
-    EXPECT_EQ(unitLog().setPropertyCalls, 1);
-    // No data and no size removes the value; this unit has nothing to remove.
-    EXPECT_EQ(set(nullptr, 0), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(unitLog().setPropertyCalls, 1);
-    EXPECT_EQ(setProp(r, kAudioUnitProperty_ContextName, kGlob, 0, nullptr, 0), 0);
-    closeRecord(r);
-}
-
-TEST_F(FactoryPath, ResetLeavesTheRenderTimeToTheUnit) {
-    Record r = openRecord();
-    AudioTimeStamp ts{};
-    ts.mSampleTime = 1024;
-    r.unit()->SetCurrentRenderTime(ts);
-    EXPECT_EQ(ac(r.iface, kAudioUnitResetSelect, kGlob, UInt32{0}), 0);
-    EXPECT_EQ(unitLog().resetCalls, 1);
-    EXPECT_EQ(unitLog().renderTimeAtReset, 1024.0);
-    closeRecord(r);
-}
-
-TEST_F(FactoryPath, NoFastDispatchForAFactoryInstance) {
-    Record r = openRecord();
-    void* proc = nullptr;
-    UInt32 size = sizeof proc;
-    EXPECT_EQ(
-        getProp(r, kAudioUnitProperty_FastDispatch, kGlob, kAudioUnitRenderSelect, &proc, &size),
-        kAudioUnitErr_InvalidProperty);
-    EXPECT_EQ(proc, nullptr);
-    closeRecord(r);
-}
-
-TEST_F(FactoryPath, RaisedErrorsComeBackAsStatusesFromEveryKindOfMethod) {
-    Record r = openRecord();
-    for (UInt32 kind = 0; kind < kRaiseKindCount; ++kind) {
-        SCOPED_TRACE(kind);
-        EXPECT_EQ(setProp(r, kRaiseProperty, kGlob, 0, &kind, sizeof kind), ExpectedStatus(kind));
-    }
-    // Raised by the unit base: a scope that does not exist, an element that
-    // does not exist.
-    AudioUnitParameterValue value = 0;
-    EXPECT_EQ(
-        ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, UInt32{7}, UInt32{0}, &value),
-        kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(
-        ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{3}, &value),
-        kAudioUnitErr_InvalidElement);
-    EXPECT_EQ(
-        ac(r.iface, kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0}, &value), 0);
-    EXPECT_FLOAT_EQ(value, kDefaultGain);
     closeRecord(r);
 }
 

@@ -1,7 +1,7 @@
 // Rendering through AudioUnitRender on the test unit opened either way: the
-// processed audio, the frame limit and its recorded error, render
-// notifications, one render per time stamp, and the cut of a cycle at
-// scheduled parameter events.
+// processed audio, the frame limit and its recorded error, and a thousand
+// cycles with notifications and scheduled parameters that allocate and lock
+// nothing.
 
 #include "host_support.h"
 
@@ -107,102 +107,6 @@ TEST_P(HostRender, TooManyFramesAreRefusedAndRecordedOnce) {
     EXPECT_EQ(render(0, out, 1156), 0);
     // A bus the unit does not have.
     EXPECT_EQ(render(2048, out, 64, nullptr, 1), kAudioUnitErr_InvalidElement);
-}
-
-TEST_P(HostRender, NotificationsSeeTheirFlags) {
-    NotifyLog notes;
-    ASSERT_EQ(AudioUnitAddRenderNotify(unit, NotifyLog::proc, &notes), 0);
-    StereoBuffers out(128);
-    AudioUnitRenderActionFlags flags = 0;
-    ASSERT_EQ(render(0, out, 128, &flags), 0);
-    ASSERT_EQ(notes.flags.size(), 2u);
-    EXPECT_EQ(notes.flags[0] &
-                  (kAudioUnitRenderAction_PreRender | kAudioUnitRenderAction_PostRender),
-              kAudioUnitRenderAction_PreRender);
-    EXPECT_EQ(notes.flags[1] &
-                  (kAudioUnitRenderAction_PreRender | kAudioUnitRenderAction_PostRender |
-                   kAudioUnitRenderAction_PostRenderError),
-              kAudioUnitRenderAction_PostRender);
-    EXPECT_EQ(notes.frames[0], 128u);
-
-    // A failing input: the post-render notification is told of the error.
-    source.answer = -1234;
-    notes.flags.clear();
-    EXPECT_EQ(render(128, out, 128, &flags), -1234);
-    ASSERT_EQ(notes.flags.size(), 2u);
-    EXPECT_TRUE(notes.flags[1] & kAudioUnitRenderAction_PostRender);
-    EXPECT_TRUE(notes.flags[1] & kAudioUnitRenderAction_PostRenderError);
-    source.answer = 0;
-
-    ASSERT_EQ(AudioUnitRemoveRenderNotify(unit, NotifyLog::proc, &notes), 0);
-    notes.flags.clear();
-    ASSERT_EQ(render(256, out, 128, &flags), 0);
-    EXPECT_TRUE(notes.flags.empty());
-}
-
-TEST_P(HostRender, TheSameTimeStampRendersOnce) {
-    NotifyLog notes;
-    ASSERT_EQ(AudioUnitAddRenderNotify(unit, NotifyLog::proc, &notes), 0);
-    StereoBuffers out(64);
-    ASSERT_EQ(render(640, out, 64), 0);
-    EXPECT_EQ(unitLog().kernelCalls, 1);
-    EXPECT_EQ(source.calls, 1);
-    out.fill(9.0f);
-    ASSERT_EQ(render(640, out, 64), 0);
-    EXPECT_EQ(unitLog().kernelCalls, 1);
-    EXPECT_EQ(source.calls, 1);
-    EXPECT_EQ(notes.flags.size(), 4u); // the notifications still run
-    EXPECT_EQ(out.channel(0)[0], 9.0f);
-    EXPECT_EQ(out.channel(1)[63], 9.0f);
-    ASSERT_EQ(render(704, out, 64), 0);
-    EXPECT_EQ(unitLog().kernelCalls, 2);
-}
-
-TEST_P(HostRender, ScheduledParametersCutTheCycleIntoSlices) {
-    AudioUnitParameterEvent events[2] = {};
-    events[0].scope = kGlob;
-    events[0].parameter = kParamGain;
-    events[0].eventType = kParameterEvent_Immediate;
-    events[0].eventValues.immediate.bufferOffset = 0;
-    events[0].eventValues.immediate.value = 1.5f;
-    events[1].scope = kGlob;
-    events[1].parameter = kParamOffset;
-    events[1].eventType = kParameterEvent_Ramped;
-    events[1].eventValues.ramp.startBufferOffset = 100;
-    events[1].eventValues.ramp.durationInFrames = 200;
-    events[1].eventValues.ramp.startValue = 0.0f;
-    events[1].eventValues.ramp.endValue = 1.0f;
-    ASSERT_EQ(AudioUnitScheduleParameters(unit, events, 2), 0);
-    // The immediate event applies at once.
-    AudioUnitParameterValue gain = 0;
-    ASSERT_EQ(AudioUnitGetParameter(unit, kParamGain, kGlob, 0, &gain), 0);
-    EXPECT_FLOAT_EQ(gain, 1.5f);
-
-    StereoBuffers out(512);
-    ASSERT_EQ(render(0, out, 512), 0);
-    ASSERT_EQ(unitLog().sliceCount, 3u);
-    EXPECT_EQ(unitLog().sliceFrames[0], 100u);
-    EXPECT_EQ(unitLog().sliceFrames[1], 200u);
-    EXPECT_EQ(unitLog().sliceFrames[2], 212u);
-    EXPECT_FLOAT_EQ(unitLog().gainSeen[0], 1.5f);
-    // The first slice ran before the ramp: offset 0.
-    EXPECT_FLOAT_EQ(out.channel(0)[99], InputSource::sample(0, 99, 0) * 1.5f);
-
-    // The events lived for that one cycle.
-    ASSERT_EQ(render(512, out, 512), 0);
-    ASSERT_EQ(unitLog().sliceCount, 4u);
-    EXPECT_EQ(unitLog().sliceFrames[3], 512u);
-}
-
-TEST_P(HostRender, RenderingNeedsAnInitializedUnit) {
-    ASSERT_EQ(AudioUnitUninitialize(unit), 0);
-    StereoBuffers out(64);
-    EXPECT_EQ(render(0, out, 64), kAudioUnitErr_Uninitialized);
-    OSStatus last = 0;
-    EXPECT_EQ(getProperty(unit, kAudioUnitProperty_LastRenderError, kGlob, 0, last), 0);
-    EXPECT_EQ(last, kAudioUnitErr_Uninitialized);
-    ASSERT_EQ(AudioUnitInitialize(unit), 0);
-    EXPECT_EQ(render(0, out, 64), 0);
 }
 
 TEST_P(HostRender, AThousandHostCyclesAllocateNothingAndLockNothing) {

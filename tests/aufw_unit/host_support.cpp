@@ -13,7 +13,6 @@ struct LoadedBundle {
     AudioComponent component = nullptr;
     testunit::GetLogFn getLog = nullptr;
     testunit::ResetLogFn resetLog = nullptr;
-    testunit::SetOpenFailureFn setOpenFailure = nullptr;
     OSStatus (*entry)(ComponentParameters*, void*) = nullptr;
 };
 
@@ -29,7 +28,7 @@ const LoadedBundle& loaded() {
     static LoadedBundle b;
     static std::once_flag once;
     std::call_once(once, [] {
-        const std::string path = bundlePath();
+        const std::string path = TEST_UNIT_BUNDLE;
         CFURLRef url = CFURLCreateFromFileSystemRepresentation(
             kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.c_str()),
             static_cast<CFIndex>(path.size()), true);
@@ -43,8 +42,6 @@ const LoadedBundle& loaded() {
         b.getLog = reinterpret_cast<testunit::GetLogFn>(function(b.bundle, "VXTestUnitGetLog"));
         b.resetLog =
             reinterpret_cast<testunit::ResetLogFn>(function(b.bundle, "VXTestUnitResetLog"));
-        b.setOpenFailure = reinterpret_cast<testunit::SetOpenFailureFn>(
-            function(b.bundle, "VXTestUnitSetOpenFailure"));
         b.entry = reinterpret_cast<OSStatus (*)(ComponentParameters*, void*)>(
             function(b.bundle, "VXTestUnitEntry"));
         if (factory == nullptr) {
@@ -60,24 +57,16 @@ const LoadedBundle& loaded() {
 
 } // namespace
 
-std::string bundlePath() {
-    return TEST_UNIT_BUNDLE;
-}
-
-AudioComponent registeredComponent() {
-    return loaded().component;
-}
-
 AudioUnit openUnit(Path path, OSStatus* outStatus) {
     AudioUnit unit = nullptr;
     OSStatus status = -1;
     if (path == Path::Factory) {
-        AudioComponent component = registeredComponent();
+        AudioComponent component = loaded().component;
         EXPECT_NE(component, nullptr);
         status = component ? AudioComponentInstanceNew(component, &unit) : -1;
     } else {
         (void)loaded(); // the log is read through the same loaded module
-        status = VXHostOpenComponentManagerInstance(bundlePath().c_str(), "VXTestUnitEntry", &unit);
+        status = VXHostOpenComponentManagerInstance(TEST_UNIT_BUNDLE, "VXTestUnitEntry", &unit);
     }
     if (outStatus != nullptr) {
         *outStatus = status;
@@ -102,27 +91,15 @@ void resetUnitLog() {
     }
 }
 
-void setOpenFailure(UInt32 point, UInt32 kind) {
-    if (loaded().setOpenFailure) {
-        loaded().setOpenFailure(point, kind);
-    }
-}
-
 OSStatus callEntry(ComponentParameters* params, void* storage) {
     return loaded().entry ? loaded().entry(params, storage) : -1;
 }
 
-StereoBuffers::StereoBuffers(UInt32 frames) : mFrames(frames) {
+StereoBuffers::StereoBuffers(UInt32 frames) {
     list()->mNumberBuffers = 2;
     for (int c = 0; c < 2; ++c) {
         mSamples[c].assign(frames, 0.0f);
         list()->mBuffers[c] = {1, static_cast<UInt32>(frames * sizeof(float)), mSamples[c].data()};
-    }
-}
-
-void StereoBuffers::fill(float value) {
-    for (auto& channel : mSamples) {
-        std::fill(channel.begin(), channel.end(), value);
     }
 }
 

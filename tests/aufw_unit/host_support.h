@@ -28,12 +28,6 @@ inline void PrintTo(Path p, std::ostream* os) {
     *os << pathName(p);
 }
 
-// The bundle as the build laid it out.
-std::string bundlePath();
-
-// The component registered from the bundle's factory (once per process).
-AudioComponent registeredComponent();
-
 // A new instance opened the given way; null (and a test failure) when the
 // open fails. outStatus receives the open's status when given.
 AudioUnit openUnit(Path path, OSStatus* outStatus = nullptr);
@@ -43,7 +37,6 @@ OSStatus closeUnit(AudioUnit unit);
 // The unit's log and controls, from the loaded bundle.
 testunit::Log& unitLog();
 void resetUnitLog();
-void setOpenFailure(UInt32 point, UInt32 kind);
 // The bundle's Component Manager entry, for requests the runtime has no
 // call for (the version request).
 OSStatus callEntry(ComponentParameters* params, void* storage);
@@ -84,13 +77,10 @@ public:
     explicit StereoBuffers(UInt32 frames);
     AudioBufferList* list() { return reinterpret_cast<AudioBufferList*>(mListBytes); }
     float* channel(int c) { return mSamples[c].data(); }
-    void fill(float value);
     // Null data pointers: the unit is asked to provide the memory.
     void clearPointers();
-    UInt32 frames() const { return mFrames; }
 
 private:
-    UInt32 mFrames;
     std::vector<float> mSamples[2];
     alignas(
         AudioBufferList) unsigned char mListBytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
