@@ -141,7 +141,7 @@ Library* libraryFor(const char* bundlePath) {
 
 } // namespace vxlv2
 
-// The LV2 discovery entry points keep the names the LV2 specification fixes.
+// The LV2 discovery entry points keep the names every LV2 host looks up.
 extern "C" {
 
 // Host thread, when it loads the bundle. The answer is the host's until it
