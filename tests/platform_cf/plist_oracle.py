@@ -106,7 +106,10 @@ def run_driver(driver, records):
 def non_ascii_name(document):
     """Whether a tag, attribute or processing-instruction name holds a
     non-ASCII character."""
-    for codec in ("utf-16", "utf-8", "latin-1"):
+    # UTF-16 only when the document says so by its first bytes: any even
+    # number of bytes decodes as UTF-16, mostly into nonsense.
+    utf16 = document[:2] in (b"\xff\xfe", b"\xfe\xff", b"<\x00", b"\x00<")
+    for codec in ("utf-16", "utf-8", "latin-1") if utf16 else ("utf-8", "latin-1"):
         try:
             text = document.decode(codec)
             break
