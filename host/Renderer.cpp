@@ -90,14 +90,18 @@ RenderSession::~RenderSession() {
     }
 }
 
-OSStatus RenderSession::configure() {
-    const AudioStreamBasicDescription in = canonicalFormat(mSetup.rate, mSetup.inChannels);
-    const AudioStreamBasicDescription out = canonicalFormat(mSetup.rate, mSetup.outChannels);
-    if (OSStatus s = AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat,
+OSStatus setCanonicalFormats(AudioUnit unit, double rate, UInt32 inChannels, UInt32 outChannels) {
+    const AudioStreamBasicDescription in = canonicalFormat(rate, inChannels);
+    const AudioStreamBasicDescription out = canonicalFormat(rate, outChannels);
+    if (OSStatus s = AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat,
                                           kAudioUnitScope_Input, 0, &in, sizeof in))
         return s;
-    if (OSStatus s = AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat,
-                                          kAudioUnitScope_Output, 0, &out, sizeof out))
+    return AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                &out, sizeof out);
+}
+
+OSStatus RenderSession::configure() {
+    if (OSStatus s = setCanonicalFormats(mUnit, mSetup.rate, mSetup.inChannels, mSetup.outChannels))
         return s;
     UInt32 maxFrames = 0;
     UInt32 size = sizeof maxFrames;

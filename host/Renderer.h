@@ -11,6 +11,9 @@
 namespace vxhost {
 
 AudioStreamBasicDescription canonicalFormat(double rate, UInt32 channels);
+// Sets canonical formats on input and output element 0; the first refusal's
+// status, else 0.
+OSStatus setCanonicalFormats(AudioUnit unit, double rate, UInt32 inChannels, UInt32 outChannels);
 
 // The channel configurations the unit advertises; empty when it answers none.
 std::vector<AUChannelInfo> channelConfigs(AudioUnit unit);

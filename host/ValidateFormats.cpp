@@ -201,13 +201,7 @@ Outcome initializeDefault(const ComponentRef& ref, Entry entry) {
 namespace {
 
 OSStatus tryChannels(AudioUnit unit, UInt32 in, UInt32 out) {
-    const AudioStreamBasicDescription fi = canonicalFormat(44100, in);
-    const AudioStreamBasicDescription fo = canonicalFormat(44100, out);
-    if (OSStatus s = AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat,
-                                          kAudioUnitScope_Input, 0, &fi, sizeof fi))
-        return s;
-    if (OSStatus s = AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat,
-                                          kAudioUnitScope_Output, 0, &fo, sizeof fo))
+    if (OSStatus s = setCanonicalFormats(unit, 44100, in, out))
         return s;
     const OSStatus s = AudioUnitInitialize(unit);
     if (s == 0)

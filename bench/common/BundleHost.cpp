@@ -107,12 +107,8 @@ RenderRig::RenderRig(Entry entry, UInt32 maxFrames) : mUnit(entry) {
         return;
     }
     AudioUnit unit = mUnit.get();
-    const AudioStreamBasicDescription format = vxhost::canonicalFormat(kRate, 2);
     const AURenderCallbackStruct callback{&RenderRig::provideInput, this};
-    if (AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0,
-                             &format, sizeof format) != noErr ||
-        AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
-                             &format, sizeof format) != noErr) {
+    if (vxhost::setCanonicalFormats(unit, kRate, 2, 2) != noErr) {
         mError = "the unit refused 48 kHz stereo float";
         return;
     }
