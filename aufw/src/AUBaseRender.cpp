@@ -94,13 +94,22 @@ OSStatus CheckOutputList(const AUBufferList::Layout& layout, AudioBufferList& io
         return kParamErr;
     }
     const UInt32 needed = NeededBytes(layout.bytesPerFrame, nFrames);
-    for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
-        AudioBuffer& buffer = ioData.mBuffers[i];
+    const auto fits = [needed](AudioBuffer& buffer) {
         if (buffer.mData != nullptr) {
             if (buffer.mDataByteSize < needed) {
-                return kParamErr;
+                return false;
             }
             buffer.mDataByteSize = needed;
+        }
+        return true;
+    };
+    if (layout.streams == 2) {
+        // Stereo, spelled out: this runs on every render.
+        return fits(ioData.mBuffers[0]) && fits(ioData.mBuffers[1]) ? noErr : kParamErr;
+    }
+    for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) {
+        if (!fits(ioData.mBuffers[i])) {
+            return kParamErr;
         }
     }
     return noErr;
@@ -227,8 +236,10 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
             if (theError != noErr) {
                 SetLastRenderError(theError);
             }
-            // Scheduled events belong to one cycle.
-            mParamList.clear();
+            // Scheduled events belong to one cycle; most cycles have none.
+            if (!mParamList.empty()) {
+                mParamList.clear();
+            }
             return theError;
         }
 

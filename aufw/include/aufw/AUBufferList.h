@@ -59,21 +59,26 @@ public:
         }
         const std::uint64_t stride =
             (std::uint64_t(mAllocatedFrames) * layout.bytesPerFrame + 15) & ~std::uint64_t(15);
+        // Checked before the header is touched: a list that does not fit is
+        // never handed out, so its entries need no check of their own.
+        if (std::uint64_t(layout.streams) * stride > mAllocatedBytes) {
+            RaiseStatus(kAudioUnitErr_TooManyFramesToProcess);
+        }
         const UInt32 byteSize = nFrames * layout.bytesPerFrame;
         AudioBufferList& abl = *mPtrs;
         abl.mNumberBuffers = layout.streams;
-        std::uint64_t offset = 0;
-        for (UInt32 i = 0; i < layout.streams; ++i, offset += stride) {
-            AudioBuffer& buf = abl.mBuffers[i];
-            buf.mNumberChannels = layout.channelsPerBuffer;
-            buf.mDataByteSize = byteSize;
-            // Offsets beyond the block are rejected below, before the list
-            // is used.
-            buf.mData =
-                (mMemory != nullptr && offset <= mAllocatedBytes) ? mMemory + offset : nullptr;
-        }
-        if (std::uint64_t(layout.streams) * stride > mAllocatedBytes) {
-            RaiseStatus(kAudioUnitErr_TooManyFramesToProcess);
+        // Without memory (no frames were allocated) every entry is null.
+        Byte* data = mMemory;
+        const std::size_t step = data != nullptr ? std::size_t(stride) : 0;
+        AudioBuffer* buf = abl.mBuffers;
+        if (layout.streams == 2) {
+            // Stereo, spelled out, as in SetBufferList.
+            buf[0] = AudioBuffer{layout.channelsPerBuffer, byteSize, data};
+            buf[1] = AudioBuffer{layout.channelsPerBuffer, byteSize, data + step};
+        } else {
+            for (UInt32 i = 0; i < layout.streams; ++i, data += step) {
+                buf[i] = AudioBuffer{layout.channelsPerBuffer, byteSize, data};
+            }
         }
         mPtrState = kPtrsToMyMemory;
         return abl;
@@ -155,25 +160,17 @@ public:
         if (sources == 0) {
             return;
         }
-        const AudioBuffer* src = mPtrs->mBuffers;
-        const AudioBuffer* const last = src + (sources - 1);
-        AudioBuffer* const end = abl.mBuffers + abl.mNumberBuffers;
-        for (AudioBuffer* dst = abl.mBuffers; dst != end; ++dst) {
-            UInt32 bytes = src->mDataByteSize;
-            if (dst->mData != src->mData && dst->mData != nullptr && src->mData != nullptr) {
-                // The destination's byte size is its capacity: never write
-                // past it.
-                if (dst->mDataByteSize < bytes) {
-                    bytes = dst->mDataByteSize;
-                }
-                dst->mDataByteSize = bytes;
-                std::memmove(dst->mData, src->mData, bytes);
-            } else {
-                dst->mDataByteSize = bytes;
-            }
-            if (src != last) {
-                ++src;
-            }
+        const AudioBuffer* const src = mPtrs->mBuffers;
+        const UInt32 destinations = abl.mNumberBuffers;
+        if (destinations == 2 && sources == 2) {
+            // Stereo, spelled out: the loop costs more than the two copies'
+            // bookkeeping.
+            CopyBufferContents(src[0], abl.mBuffers[0]);
+            CopyBufferContents(src[1], abl.mBuffers[1]);
+            return;
+        }
+        for (UInt32 i = 0; i < destinations; ++i) {
+            CopyBufferContents(src[i < sources ? i : sources - 1], abl.mBuffers[i]);
         }
     }
     void InvalidateBufferList() { mPtrState = kPtrsInvalid; }
@@ -193,6 +190,20 @@ public:
     }
 
 private:
+    // One buffer's samples; the destination's byte size is its capacity, so
+    // nothing is written past it. A buffer that is its own source, or has no
+    // data on either side, only takes the size.
+    static void CopyBufferContents(const AudioBuffer& src, AudioBuffer& dst) {
+        UInt32 bytes = src.mDataByteSize;
+        if (dst.mData != src.mData && dst.mData != nullptr && src.mData != nullptr) {
+            if (dst.mDataByteSize < bytes) {
+                bytes = dst.mDataByteSize;
+            }
+            std::memmove(dst.mData, src.mData, bytes);
+        }
+        dst.mDataByteSize = bytes;
+    }
+
     // Out of line and cold, so that the inline operations stay small.
     [[noreturn, gnu::cold, gnu::noinline]] static void RaiseStatus(OSStatus status);
 
