@@ -26,6 +26,9 @@ static_assert(sizeof kImproperChannelsMessage - 2 == 0x1D);
 
 // Inlined into ProcessBufferLists, its only caller, which runs every slice.
 [[gnu::always_inline]] inline void CAUPlugin::RefreshHostFacts() {
+    if (!HasHostCallbacks()) {
+        return;
+    }
     // A whole copy: the host may replace its callbacks while this renders.
     const HostCallbackInfo host = GetHostCallbackInfo();
     if (host.beatAndTempoProc != nullptr) {

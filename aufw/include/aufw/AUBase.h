@@ -433,6 +433,8 @@ public:
     CFStringRef GetContextName() const noexcept { return mContextName; }
     // ANY, EITHER, +ANY; a copy, whole (empty while a change is under way).
     HostCallbackInfo GetHostCallbackInfo() const noexcept { return mHostCallbackInfo.load(); }
+    // ANY, EITHER, +ANY; false also while a first record is being set.
+    bool HasHostCallbacks() const noexcept { return mHostCallbackInfo.hasProcedures(); }
 
     // True for 'lpcm' non-big-endian 32-bit float at one frame per packet,
     // one channel per buffer when there are several channels.

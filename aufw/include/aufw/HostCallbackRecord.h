@@ -55,7 +55,17 @@ public:
             mWords[i].store(words[i], std::memory_order_release);
         }
         mSequence.store(sequence + 2, std::memory_order_release);
+        bool procedures = false;
+        for (std::size_t i = 1; i < kWords; ++i) {
+            procedures = procedures || words[i] != 0;
+        }
+        mHasProcedures.store(procedures, std::memory_order_relaxed);
     }
+
+    // ANY, EITHER, +ANY. Whether the record holds any procedure: one load,
+    // so that a render for a host without callbacks skips the whole copy.
+    // Like load(), it may miss a record whose change is under way.
+    bool hasProcedures() const noexcept { return mHasProcedures.load(std::memory_order_relaxed); }
 
 private:
     static constexpr std::size_t kWords = sizeof(HostCallbackInfo) / sizeof(std::uintptr_t);
@@ -73,4 +83,6 @@ private:
 
     std::atomic<std::uint32_t> mSequence{0};
     std::atomic<std::uintptr_t> mWords[kWords]{};
+    // Every word after the first (the user data) is a procedure.
+    std::atomic<bool> mHasProcedures{false};
 };
