@@ -49,11 +49,11 @@ TEST(ComponentDiscovery, FindsBundleEntriesInTheHomeComponentsFolder) {
     EXPECT_EQ(nameOf(findFake(kSubtypeTwo)), "Vextra Test: Fake Two");
     EXPECT_EQ(versionOf(one), 65538u);
 
+    const std::string expected = bundle();
     char path[1024];
-    ASSERT_TRUE(VXHostGetComponentBundlePath(one, path, sizeof path));
-    EXPECT_EQ(std::string(path), bundle());
-    char tiny[8];
-    EXPECT_FALSE(VXHostGetComponentBundlePath(one, tiny, sizeof tiny));
+    ASSERT_TRUE(VXHostGetComponentBundlePath(one, path, expected.size() + 1));
+    EXPECT_EQ(std::string(path), expected);
+    EXPECT_FALSE(VXHostGetComponentBundlePath(one, path, expected.size())); // no room for the end
 }
 
 TEST(ComponentDiscovery, ZeroFieldsAreWildcardsAndSearchFollowsFolderOrder) {
