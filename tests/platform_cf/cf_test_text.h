@@ -8,40 +8,30 @@
 namespace cftest {
 
 // An object the test owns, released when it goes out of scope.
-template <typename Ref> class Owned {
-public:
-    explicit Owned(Ref ref) : mRef(ref) {}
+template <typename Ref> struct Owned {
+    Ref ref;
     ~Owned() {
-        if (mRef != nullptr)
-            CFRelease(mRef);
+        if (ref != nullptr)
+            CFRelease(ref);
     }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    operator Ref() const { return mRef; }
-    Ref get() const { return mRef; }
-
-private:
-    Ref mRef;
+    operator Ref() const { return ref; }
+    Ref get() const { return ref; }
 };
 
 template <typename Ref> Owned<Ref> own(Ref ref) {
-    return Owned<Ref>(ref);
+    return {ref};
 }
 
 // The UTF-8 text of a string; "<none>" for a null or unconvertible one.
 inline std::string text(CFStringRef s) {
     char buffer[1024];
-    return s != nullptr && CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8)
-               ? buffer
-               : "<none>";
+    return s && CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer
+                                                                                    : "<none>";
 }
 
 // The same for a string the caller owns, which is released.
 inline std::string take(CFStringRef s) {
-    std::string result = text(s);
-    if (s != nullptr)
-        CFRelease(s);
-    return result;
+    return text(own(s));
 }
 
 inline CFStringRef makeString(const char* utf8) {

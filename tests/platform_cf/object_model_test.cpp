@@ -13,39 +13,30 @@
 
 namespace {
 
-TEST(CFObjectModel, CreateStartsAtOneAndRetainReleaseBalance) {
-    CFStringRef s = CFStringCreateWithCString(nullptr, "owned", kCFStringEncodingASCII);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(CFGetRetainCount(s), 1);
-    EXPECT_EQ(CFRetain(s), s);
-    EXPECT_EQ(CFGetRetainCount(s), 2);
-    CFRelease(s);
-    EXPECT_EQ(CFGetRetainCount(s), 1);
-    CFRelease(s);
-}
+using cftest::own;
 
 TEST(CFObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
     CFNumberRef n = cftest::makeNumber(7);
+    EXPECT_EQ(CFRetain(n), n);
+    EXPECT_EQ(CFGetRetainCount(n), 2);
+    CFRelease(n);
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([n] {
             for (int k = 0; k < 20000; ++k) {
                 CFRetain(n);
                 CFRelease(n);
             }
         });
-    }
-    for (auto& thread : threads) {
+    for (auto& thread : threads)
         thread.join();
-    }
     EXPECT_EQ(CFGetRetainCount(n), 1);
     CFRelease(n);
 }
 
 TEST(CFObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
     CFStringRef a = CFSTR("interned literal");
-    CFStringRef b = CFSTR("interned literal");
-    EXPECT_EQ(a, b);
+    EXPECT_EQ(a, CFSTR("interned literal"));
     CFRelease(a);
     CFRelease(a);
     EXPECT_EQ(CFStringGetLength(a), 16);
@@ -54,48 +45,30 @@ TEST(CFObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
     EXPECT_FALSE(CFBooleanGetValue(kCFBooleanFalse));
     EXPECT_FALSE(CFEqual(kCFBooleanTrue, kCFBooleanFalse));
     EXPECT_NE(CFHash(kCFBooleanTrue), CFHash(kCFBooleanFalse));
-    EXPECT_GT(CFGetRetainCount(kCFNull), 1000);
-}
-
-TEST(CFObjectModel, TypeIdsAreDistinctAndMatchObjects) {
-    const auto n = cftest::own(cftest::makeNumber(1));
-    const auto d = cftest::own(CFDataCreate(nullptr, nullptr, 0));
-    const auto a = cftest::own(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
-    EXPECT_EQ(CFGetTypeID(CFSTR("x")), CFStringGetTypeID());
-    EXPECT_EQ(CFGetTypeID(n), CFNumberGetTypeID());
-    EXPECT_EQ(CFGetTypeID(d), CFDataGetTypeID());
-    EXPECT_EQ(CFGetTypeID(a), CFArrayGetTypeID());
-    EXPECT_EQ(CFGetTypeID(kCFBooleanFalse), CFBooleanGetTypeID());
-    EXPECT_NE(CFStringGetTypeID(), CFNumberGetTypeID());
-    EXPECT_NE(CFDictionaryGetTypeID(), CFArrayGetTypeID());
-    EXPECT_FALSE(CFEqual(n, d));
 }
 
 TEST(CFObjectModel, EqualObjectsHashAlike) {
-    const auto s1 = cftest::own(cftest::makeString("same"));
-    const auto s2 = cftest::own(CFStringCreateMutable(nullptr, 0));
+    const auto s1 = own(cftest::makeString("same"));
+    const auto s2 = own(CFStringCreateMutable(nullptr, 0));
     CFStringAppendCString(s2, "same", kCFStringEncodingASCII);
     EXPECT_TRUE(CFEqual(s1, s2));
     EXPECT_EQ(CFHash(s1), CFHash(s2));
-    EXPECT_TRUE(CFEqual(s1, CFSTR("same")));
     EXPECT_FALSE(CFEqual(s1, CFSTR("Same")));
 
     int32_t i = 3;
-    double d = 3.0;
-    double half = 3.5;
-    const auto ni = cftest::own(CFNumberCreate(nullptr, kCFNumberSInt32Type, &i));
-    const auto nd = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &d));
-    const auto nh = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &half));
+    double d = 3.0, half = 3.5;
+    const auto ni = own(CFNumberCreate(nullptr, kCFNumberSInt32Type, &i));
+    const auto nd = own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &d));
+    const auto nh = own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &half));
     EXPECT_TRUE(CFEqual(ni, nd));
     EXPECT_EQ(CFHash(ni), CFHash(nd));
     EXPECT_FALSE(CFEqual(ni, nh));
+    EXPECT_FALSE(CFEqual(ni, s1));
     EXPECT_EQ(CFNumberCompare(ni, nh, nullptr), kCFCompareLessThan);
     EXPECT_EQ(CFNumberCompare(nh, ni, nullptr), kCFCompareGreaterThan);
-}
 
-TEST(CFObjectModel, DescriptionsNameTheContents) {
     int64_t v = -42;
-    const auto n = cftest::own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &v));
+    const auto n = own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &v));
     const std::string text = cftest::take(CFCopyDescription(n));
     EXPECT_NE(text.find("-42"), std::string::npos) << text;
     EXPECT_NE(text.find("kCFNumberSInt64Type"), std::string::npos) << text;
@@ -108,23 +81,21 @@ TEST(CFNumber, StoredTypesFollowWidthAndPrecision) {
     long i64 = 1L << 40;
     float f = 0.25f;
     double d = 0.1;
-    struct Case {
+    const struct {
         CFNumberType in;
         const void* value;
         CFNumberType stored;
-        bool isFloat;
-    } cases[] = {{kCFNumberSInt8Type, &i8, kCFNumberSInt8Type, false},
-                 {kCFNumberShortType, &i16, kCFNumberSInt16Type, false},
-                 {kCFNumberIntType, &i32, kCFNumberSInt32Type, false},
-                 {kCFNumberLongType, &i64, kCFNumberSInt64Type, false},
-                 {kCFNumberFloatType, &f, kCFNumberFloat32Type, true},
-                 {kCFNumberDoubleType, &d, kCFNumberFloat64Type, true}};
-    for (const Case& c : cases) {
-        CFNumberRef n = CFNumberCreate(nullptr, c.in, c.value);
+    } cases[] = {{kCFNumberSInt8Type, &i8, kCFNumberSInt8Type},
+                 {kCFNumberShortType, &i16, kCFNumberSInt16Type},
+                 {kCFNumberIntType, &i32, kCFNumberSInt32Type},
+                 {kCFNumberLongType, &i64, kCFNumberSInt64Type},
+                 {kCFNumberFloatType, &f, kCFNumberFloat32Type},
+                 {kCFNumberDoubleType, &d, kCFNumberFloat64Type}};
+    for (const auto& c : cases) {
+        const auto n = own(CFNumberCreate(nullptr, c.in, c.value));
         ASSERT_NE(n, nullptr);
         EXPECT_EQ(CFNumberGetType(n), c.stored) << c.in;
-        EXPECT_EQ(CFNumberIsFloatType(n), c.isFloat) << c.in;
-        CFRelease(n);
+        EXPECT_EQ(CFNumberIsFloatType(n), c.stored >= kCFNumberFloat32Type) << c.in;
     }
     EXPECT_EQ(CFNumberCreate(nullptr, 99, &i32), nullptr);
     EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberIntType, nullptr), nullptr);
@@ -132,7 +103,7 @@ TEST(CFNumber, StoredTypesFollowWidthAndPrecision) {
 
 TEST(CFNumber, GetValueConvertsAndReportsLoss) {
     int64_t big = (int64_t{1} << 40) + 1;
-    const auto n = cftest::own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &big));
+    const auto n = own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &big));
     int32_t narrow = 0;
     EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt32Type, &narrow));
     int64_t wide = 0;
@@ -145,7 +116,7 @@ TEST(CFNumber, GetValueConvertsAndReportsLoss) {
     EXPECT_FALSE(CFNumberGetValue(n, kCFNumberFloatType, &asFloat)); // 2^40+1 needs 41 bits
 
     double frac = 2.75;
-    const auto r = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &frac));
+    const auto r = own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &frac));
     int i = 0;
     EXPECT_FALSE(CFNumberGetValue(r, kCFNumberIntType, &i));
     EXPECT_EQ(i, 2);
@@ -154,22 +125,17 @@ TEST(CFNumber, GetValueConvertsAndReportsLoss) {
     EXPECT_EQ(fl, 2.75f);
 
     double huge = 1e300;
-    const auto h = cftest::own(CFNumberCreate(nullptr, kCFNumberDoubleType, &huge));
+    const auto h = own(CFNumberCreate(nullptr, kCFNumberDoubleType, &huge));
     int16_t s16 = 0;
     EXPECT_FALSE(CFNumberGetValue(h, kCFNumberSInt16Type, &s16));
     EXPECT_EQ(s16, std::numeric_limits<int16_t>::max());
 
     float half = 0.5f;
-    const auto f32 = cftest::own(CFNumberCreate(nullptr, kCFNumberFloat32Type, &half));
+    const auto f32 = own(CFNumberCreate(nullptr, kCFNumberFloat32Type, &half));
     int32_t fromFloat = -1;
-    double fromFloat64 = 0;
-    EXPECT_TRUE(CFNumberGetValue(f32, kCFNumberFloat64Type, &fromFloat64));
-    EXPECT_EQ(fromFloat64, 0.5);
     EXPECT_FALSE(CFNumberGetValue(f32, kCFNumberSInt32Type, &fromFloat));
     EXPECT_EQ(fromFloat, 0);
-}
 
-TEST(CFNumber, SpecialValues) {
     double v = 0;
     EXPECT_TRUE(CFNumberGetValue(kCFNumberNaN, kCFNumberDoubleType, &v));
     EXPECT_TRUE(std::isnan(v));
@@ -178,17 +144,17 @@ TEST(CFNumber, SpecialValues) {
     EXPECT_TRUE(CFEqual(kCFNumberNaN, kCFNumberNaN));
 }
 
-TEST(CFData, CreateCopiesAndMutableDataGrows) {
+TEST(CFData, CreateCopiesAndMutableDataGrowsWithinItsCapacity) {
     const UInt8 bytes[] = {1, 2, 3};
-    const auto d = cftest::own(CFDataCreate(nullptr, bytes, 3));
-    EXPECT_EQ(CFDataGetLength(d), 3);
+    const auto d = own(CFDataCreate(nullptr, bytes, 3));
     EXPECT_NE(CFDataGetBytePtr(d), bytes);
     EXPECT_EQ(CFDataGetBytePtr(d)[2], 3);
+    // Immutable data refuses mutable access.
+    EXPECT_EQ(CFDataGetMutableBytePtr(const_cast<CFMutableDataRef>(d.get())), nullptr);
 
-    const auto m = cftest::own(CFDataCreateMutable(nullptr, 0));
+    const auto m = own(CFDataCreateMutable(nullptr, 0));
     CFDataAppendBytes(m, bytes, 3);
     CFDataAppendBytes(m, bytes, 2);
-    EXPECT_EQ(CFDataGetLength(m), 5);
     CFDataIncreaseLength(m, 3);
     ASSERT_EQ(CFDataGetLength(m), 8);
     EXPECT_EQ(CFDataGetBytePtr(m)[4], 2);
@@ -196,20 +162,17 @@ TEST(CFData, CreateCopiesAndMutableDataGrows) {
     CFDataGetMutableBytePtr(m)[0] = 9;
     CFDataSetLength(m, 3);
     const UInt8 expected[] = {9, 2, 3};
-    const auto e = cftest::own(CFDataCreate(nullptr, expected, 3));
+    const auto e = own(CFDataCreate(nullptr, expected, 3));
     EXPECT_TRUE(CFEqual(m, e));
     EXPECT_EQ(CFHash(m), CFHash(e));
     EXPECT_FALSE(CFEqual(d, e));
-    // Immutable data refuses mutable access.
-    EXPECT_EQ(CFDataGetMutableBytePtr(const_cast<CFMutableDataRef>(d.get())), nullptr);
-
     // Appending a buffer's own bytes.
     CFDataAppendBytes(m, CFDataGetBytePtr(m), CFDataGetLength(m));
     EXPECT_EQ(CFDataGetLength(m), 6);
     EXPECT_EQ(CFDataGetBytePtr(m)[3], 9);
 
-    // A capacity bounds mutable data: an append that would pass it is dropped whole.
-    const auto bounded = cftest::own(CFDataCreateMutable(nullptr, 3));
+    // An append that would pass the capacity is dropped whole.
+    const auto bounded = own(CFDataCreateMutable(nullptr, 3));
     const UInt8 four[] = {1, 2, 3, 4};
     CFDataAppendBytes(bounded, four, 4);
     EXPECT_EQ(CFDataGetLength(bounded), 0);
@@ -219,9 +182,9 @@ TEST(CFData, CreateCopiesAndMutableDataGrows) {
 
 TEST(CFData, NoCopyUsesBytesInPlaceAndFreesThemWithTheDeallocator) {
     static UInt8 fixed[] = {4, 5};
-    CFDataRef d = CFDataCreateWithBytesNoCopy(nullptr, fixed, 2, kCFAllocatorNull);
-    EXPECT_EQ(CFDataGetBytePtr(d), fixed);
-    CFRelease(d);
+    EXPECT_EQ(
+        CFDataGetBytePtr(own(CFDataCreateWithBytesNoCopy(nullptr, fixed, 2, kCFAllocatorNull))),
+        fixed);
     auto* heap = static_cast<UInt8*>(std::malloc(4));
     std::memset(heap, 7, 4);
     CFDataRef owned = CFDataCreateWithBytesNoCopy(nullptr, heap, 4, kCFAllocatorMalloc);

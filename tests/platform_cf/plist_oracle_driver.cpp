@@ -31,11 +31,11 @@
 namespace {
 
 std::string hex(const UInt8* bytes, size_t length) {
-    static const char kDigits[] = "0123456789abcdef";
     std::string out;
+    char buffer[3];
     for (size_t k = 0; k < length; ++k) {
-        out += kDigits[bytes[k] >> 4];
-        out += kDigits[bytes[k] & 15];
+        std::snprintf(buffer, sizeof buffer, "%02x", bytes[k]);
+        out += buffer;
     }
     return out;
 }
@@ -80,22 +80,19 @@ std::string tokens(CFTypeRef value) {
         CFNumberGetValue(n, kCFNumberSInt64Type, &i);
         return "i" + std::to_string(i);
     }
-    if (type == CFBooleanGetTypeID()) {
+    if (type == CFBooleanGetTypeID())
         return CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? "T" : "F";
-    }
     if (type == CFDataGetTypeID()) {
         auto d = static_cast<CFDataRef>(value);
         return "d" + hex(CFDataGetBytePtr(d), static_cast<size_t>(CFDataGetLength(d)));
     }
-    if (type == CFDateGetTypeID()) {
+    if (type == CFDateGetTypeID())
         return "t" + bitsOf(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)));
-    }
     if (type == CFArrayGetTypeID()) {
         auto a = static_cast<CFArrayRef>(value);
         std::string out = "a" + std::to_string(CFArrayGetCount(a));
-        for (CFIndex k = 0; k < CFArrayGetCount(a); ++k) {
+        for (CFIndex k = 0; k < CFArrayGetCount(a); ++k)
             out += " " + tokens(CFArrayGetValueAtIndex(a, k));
-        }
         return out;
     }
     if (type == CFDictionaryGetTypeID()) {
@@ -104,33 +101,35 @@ std::string tokens(CFTypeRef value) {
         std::vector<const void*> keys(count), values(count);
         CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
         std::vector<std::pair<std::string, std::string>> pairs;
-        for (size_t k = 0; k < count; ++k) {
+        for (size_t k = 0; k < count; ++k)
             pairs.emplace_back(tokens(keys[k]), tokens(values[k]));
-        }
         std::sort(pairs.begin(), pairs.end());
         std::string out = "D" + std::to_string(count);
-        for (const auto& [key, item] : pairs) {
+        for (const auto& [key, item] : pairs)
             out += " " + key + " " + item;
-        }
         return out;
     }
     return "?";
+}
+
+// Appends the value it builds, then releases it.
+template <typename Add> void adding(CFTypeRef value, Add add) {
+    add(value);
+    CFRelease(value);
 }
 
 // Builds the value the tokens describe; the caller owns it.
 CFTypeRef build(std::istringstream& in) {
     std::string token;
     in >> token;
-    if (token.empty()) {
+    if (token.empty())
         return nullptr;
-    }
     const std::string rest = token.substr(1);
     switch (token[0]) {
     case 's': {
         std::vector<UniChar> units;
-        for (size_t k = 0; k + 4 <= rest.size(); k += 4) {
+        for (size_t k = 0; k + 4 <= rest.size(); k += 4)
             units.push_back(static_cast<UniChar>(std::stoul(rest.substr(k, 4), nullptr, 16)));
-        }
         return CFStringCreateWithCharacters(nullptr, units.data(),
                                             static_cast<CFIndex>(units.size()));
     }
@@ -143,37 +142,29 @@ CFTypeRef build(std::istringstream& in) {
         return CFNumberCreate(nullptr, kCFNumberFloat64Type, &value);
     }
     case 'T':
-        return CFRetain(kCFBooleanTrue);
     case 'F':
-        return CFRetain(kCFBooleanFalse);
+        return CFRetain(token[0] == 'T' ? kCFBooleanTrue : kCFBooleanFalse);
     case 'd': {
         std::vector<UInt8> bytes;
-        for (size_t k = 0; k + 2 <= rest.size(); k += 2) {
+        for (size_t k = 0; k + 2 <= rest.size(); k += 2)
             bytes.push_back(static_cast<UInt8>(std::stoul(rest.substr(k, 2), nullptr, 16)));
-        }
         return CFDataCreate(nullptr, bytes.data(), static_cast<CFIndex>(bytes.size()));
     }
     case 't':
         return CFDateCreate(nullptr, doubleOf(rest));
     case 'a': {
         CFMutableArrayRef array = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
-        for (long k = std::stol(rest); k > 0; --k) {
-            CFTypeRef item = build(in);
-            CFArrayAppendValue(array, item);
-            CFRelease(item);
-        }
+        for (long k = std::stol(rest); k > 0; --k)
+            adding(build(in), [&](CFTypeRef item) { CFArrayAppendValue(array, item); });
         return array;
     }
     case 'D': {
         CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
             nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-        for (long k = std::stol(rest); k > 0; --k) {
-            CFTypeRef key = build(in);
-            CFTypeRef item = build(in);
-            CFDictionarySetValue(dict, key, item);
-            CFRelease(key);
-            CFRelease(item);
-        }
+        for (long k = std::stol(rest); k > 0; --k)
+            adding(build(in), [&](CFTypeRef key) {
+                adding(build(in), [&](CFTypeRef item) { CFDictionarySetValue(dict, key, item); });
+            });
         return dict;
     }
     default:
@@ -181,36 +172,34 @@ CFTypeRef build(std::istringstream& in) {
     }
 }
 
+// "ERR <code> <description>" for a failed call, and releases the error.
 std::string errorLine(CFErrorRef error) {
+    if (error == nullptr)
+        return "ERR 0 (no error object)";
     CFStringRef description = CFErrorCopyDescription(error);
-    std::string text = "(no description)";
-    char buffer[2048];
-    if (description != nullptr &&
-        CFStringGetCString(description, buffer, sizeof buffer, kCFStringEncodingUTF8)) {
-        text = buffer;
-    }
+    char buffer[2048] = "(no description)";
     if (description != nullptr) {
+        CFStringGetCString(description, buffer, sizeof buffer, kCFStringEncodingUTF8);
         CFRelease(description);
     }
+    std::string text = buffer;
     std::replace(text.begin(), text.end(), '\n', ' ');
-    return "ERR " + std::to_string(CFErrorGetCode(error)) + " " + text;
+    const std::string line = "ERR " + std::to_string(CFErrorGetCode(error)) + " " + text;
+    CFRelease(error);
+    return line;
 }
 
-// The document written for a value, or an "ERR" line.
-std::string written(CFTypeRef value, std::string& document) {
+// "OK <hex of the document written>" for a value, or an "ERR" line.
+std::string written(CFTypeRef value) {
     CFErrorRef error = nullptr;
     CFDataRef data =
         CFPropertyListCreateData(nullptr, value, kCFPropertyListXMLFormat_v1_0, 0, &error);
-    if (data == nullptr) {
-        const std::string line = error != nullptr ? errorLine(error) : "ERR 0 (no error object)";
-        if (error != nullptr) {
-            CFRelease(error);
-        }
-        return line;
-    }
-    document = hex(CFDataGetBytePtr(data), static_cast<size_t>(CFDataGetLength(data)));
+    if (data == nullptr)
+        return errorLine(error);
+    const std::string line =
+        "OK " + hex(CFDataGetBytePtr(data), static_cast<size_t>(CFDataGetLength(data)));
     CFRelease(data);
-    return {};
+    return line;
 }
 
 std::string readRecord(const std::string& bytes) {
@@ -220,17 +209,12 @@ std::string readRecord(const std::string& bytes) {
     CFPropertyListRef plist =
         CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, &error);
     CFRelease(data);
-    if (plist == nullptr) {
-        const std::string line = error != nullptr ? errorLine(error) : "ERR 0 (no error object)";
-        if (error != nullptr) {
-            CFRelease(error);
-        }
-        return line;
-    }
-    std::string document;
-    std::string failure = written(plist, document);
-    const std::string line = failure.empty() ? "OK " + tokens(plist) + " " + document
-                                             : "ERR 0 read but not written: " + failure;
+    if (plist == nullptr)
+        return errorLine(error);
+    const std::string document = written(plist);
+    const std::string line = document.rfind("OK ", 0) == 0
+                                 ? "OK " + tokens(plist) + " " + document.substr(3)
+                                 : "ERR 0 read but not written: " + document;
     CFRelease(plist);
     return line;
 }
@@ -238,13 +222,11 @@ std::string readRecord(const std::string& bytes) {
 std::string writeRecord(const std::string& words) {
     std::istringstream in(words);
     CFTypeRef value = build(in);
-    if (value == nullptr) {
+    if (value == nullptr)
         return "ERR 0 bad value tokens";
-    }
-    std::string document;
-    std::string failure = written(value, document);
+    const std::string line = written(value);
     CFRelease(value);
-    return failure.empty() ? "OK " + document : failure;
+    return line;
 }
 
 } // namespace

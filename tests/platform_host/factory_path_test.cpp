@@ -11,62 +11,46 @@
 
 using namespace hosttest;
 
+namespace {
+
+bool lookedUp(const fake::Log* log, int from, SInt16 selector) {
+    for (int i = from; i < log->lookups; ++i)
+        if (log->lookedUp[i] == selector)
+            return true;
+    return false;
+}
+
+} // namespace
+
 TEST(FactoryPath, OpensThroughTheFactoryAndServesEveryCall) {
     AudioComponent component = findFake(kSubtypeOne);
-    ASSERT_NE(component, nullptr);
     AudioComponentInstance unit = nullptr;
     ASSERT_EQ(AudioComponentInstanceNew(component, &unit), 0);
-    ASSERT_NE(unit, nullptr);
     EXPECT_FALSE(VXHostInstanceUsesComponentManager(unit));
-
-    fake::Log* log = logOf(fakeBundle());
+    fake::Log* log = fakeLog();
     ASSERT_NE(log, nullptr);
-    // Open received the instance handle and the plug-in interface.
-    const fake::Call* open = nullptr;
-    for (int i = log->count - 1; i >= 0 && !open; --i)
-        if (log->calls[i].selector == kComponentOpenSelect)
-            open = &log->calls[i];
-    ASSERT_NE(open, nullptr);
-    EXPECT_EQ(slotValue<AudioComponentInstance>(open->args[0]), unit);
+    // Open received the instance handle; render was looked up then, once.
+    EXPECT_EQ(lastCall(log).selector, kComponentOpenSelect);
+    EXPECT_EQ(slotValue<AudioComponentInstance>(lastCall(log).args[0]), unit);
+    EXPECT_TRUE(lookedUp(log, 0, kAudioUnitRenderSelect));
     EXPECT_EQ(AudioComponentInstanceGetComponent(unit), component);
-
-    // The render method was looked up once, when the instance opened.
-    bool renderAtOpen = false;
-    for (int i = 0; i < log->lookups; ++i)
-        renderAtOpen |= log->lookedUp[i] == kAudioUnitRenderSelect;
-    EXPECT_TRUE(renderAtOpen);
 
     const int lookupsBefore = log->lookups;
     checkEveryCall(unit, log, fake::Path::Factory);
-    // Every other call looked its method up by selector; render calls used
-    // the method found at open.
-    bool sawRender = false, sawProcess = false;
-    for (int i = lookupsBefore; i < log->lookups; ++i) {
-        sawRender |= log->lookedUp[i] == kAudioUnitRenderSelect;
-        sawProcess |= log->lookedUp[i] == kAudioUnitProcessSelect;
-    }
-    EXPECT_FALSE(sawRender);
-    EXPECT_TRUE(sawProcess);
+    // Other calls look their method up by selector; render uses the one found at open.
+    EXPECT_FALSE(lookedUp(log, lookupsBefore, kAudioUnitRenderSelect));
+    EXPECT_TRUE(lookedUp(log, lookupsBefore, kAudioUnitProcessSelect));
 
     // The factory path serves the removal that ignores the user data.
-    std::vector<AudioUnitPropertyID> heard;
-    ASSERT_EQ(AudioUnitAddPropertyListener(unit, fake::kFakeEchoProperty, noteProperty, &heard), 0);
     EXPECT_EQ(AudioUnitRemovePropertyListener(unit, fake::kFakeEchoProperty, noteProperty), 0);
     EXPECT_EQ(lastCall(log).selector, kAudioUnitRemovePropertyListenerSelect);
-
     EXPECT_TRUE(AudioComponentInstanceCanDo(unit, kAudioUnitRenderSelect));
     EXPECT_FALSE(AudioComponentInstanceCanDo(unit, kAudioUnitProcessSelect));
 
     ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
     EXPECT_EQ(lastCall(log).selector, kComponentCloseSelect);
     EXPECT_EQ(lastCall(log).path, fake::Path::Factory);
-}
-
-TEST(FactoryPath, AStaleOrNullHandleAnswersWithoutReachingAComponent) {
-    AudioComponentInstance unit = nullptr;
-    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeTwo), &unit), 0);
-    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
-    fake::Log* log = logOf(fakeBundle());
+    // Once closed, the handle answers without reaching a component.
     const int before = log->count;
     AudioUnitParameterValue value = 0;
     UInt32 size = 4;
@@ -77,7 +61,9 @@ TEST(FactoryPath, AStaleOrNullHandleAnswersWithoutReachingAComponent) {
     EXPECT_EQ(AudioComponentInstanceGetComponent(unit), nullptr);
     EXPECT_FALSE(AudioComponentInstanceCanDo(unit, kAudioUnitRenderSelect));
     EXPECT_EQ(log->count, before);
+}
 
+TEST(FactoryPath, NullOrComponentHandlesAreNoInstance) {
     EXPECT_EQ(AudioUnitInitialize(nullptr), kAudio_ParamError);
     EXPECT_EQ(AudioUnitUninitialize(nullptr), kAudio_ParamError);
     EXPECT_EQ(AudioUnitGetPropertyInfo(nullptr, 0, 0, 0, nullptr, nullptr), kAudio_ParamError);
@@ -88,7 +74,6 @@ TEST(FactoryPath, AStaleOrNullHandleAnswersWithoutReachingAComponent) {
     EXPECT_EQ(AudioUnitAddRenderNotify(nullptr, nullptr, nullptr), kAudio_ParamError);
     EXPECT_EQ(AudioUnitScheduleParameters(nullptr, nullptr, 0), kAudio_ParamError);
     EXPECT_EQ(AudioComponentInstanceDispose(nullptr), kAudio_ParamError);
-    // A component handle is no instance.
     EXPECT_EQ(AudioUnitInitialize(reinterpret_cast<AudioUnit>(findFake(kSubtypeOne))),
               badComponentInstance);
 }
@@ -100,19 +85,19 @@ protected:
     OSStatus open(AudioComponentInstance* unit) {
         return GetParam() == fake::Path::Factory
                    ? AudioComponentInstanceNew(findFake(kSubtypeOne), unit)
-                   : VXHostOpenComponentManagerInstance(fakeBundle().c_str(), "FakeEntry", unit);
+                   : VXHostOpenComponentManagerInstance(bundle().c_str(), "FakeEntry", unit);
     }
 };
 
 TEST_P(FailedOpen, GivesItsStatusAndNoClose) {
     AudioComponentInstance first = nullptr;
     ASSERT_EQ(open(&first), 0); // module loaded
-    setOpenFailure(fakeBundle(), -4242);
+    setOpenFailure(-4242);
     AudioComponentInstance unit = reinterpret_cast<AudioComponentInstance>(0x10);
     EXPECT_EQ(open(&unit), -4242);
-    setOpenFailure(fakeBundle(), 0);
+    setOpenFailure(0);
     EXPECT_EQ(unit, nullptr);
-    EXPECT_EQ(lastCall(logOf(fakeBundle())).selector, kComponentOpenSelect);
+    EXPECT_EQ(lastCall(fakeLog()).selector, kComponentOpenSelect);
     EXPECT_EQ(AudioComponentInstanceDispose(first), 0);
 }
 
@@ -122,31 +107,11 @@ INSTANTIATE_TEST_SUITE_P(ComponentEntries, FailedOpen,
                              return info.param == fake::Path::Factory ? "Factory" : "Manager";
                          });
 
-TEST(FactoryPath, ConnectedUnitsPullInputThroughTheHostCalls) {
-    AudioComponentInstance source = nullptr, effect = nullptr;
-    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &source), 0);
-    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeTwo), &effect), 0);
-    const AudioUnitConnection connection{source, 0, 0};
-    ASSERT_EQ(AudioUnitSetProperty(effect, kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input,
-                                   0, &connection, sizeof connection),
-              0);
-    float samples[4] = {};
-    AudioBufferList list{1, {{1, sizeof samples, samples}}};
-    AudioTimeStamp ts{};
-    ts.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    ASSERT_EQ(AudioUnitRender(effect, &flags, &ts, 0, 4, &list), 0);
-    // The source rendered once, the effect added its own on top.
-    EXPECT_FLOAT_EQ(samples[3], 2 * fake::kRenderedValue);
-    EXPECT_EQ(AudioComponentInstanceDispose(effect), 0);
-    EXPECT_EQ(AudioComponentInstanceDispose(source), 0);
-}
-
 TEST(FactoryPath, RenderingThroughTheRuntimeAllocatesNothing) {
     AudioComponentInstance unit = nullptr;
     ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), 0);
     AudioComponentInstance cm = nullptr;
-    ASSERT_EQ(VXHostOpenComponentManagerInstance(fakeBundle().c_str(), "FakeEntry", &cm), 0);
+    ASSERT_EQ(VXHostOpenComponentManagerInstance(bundle().c_str(), "FakeEntry", &cm), 0);
     float samples[64] = {};
     AudioBufferList list{1, {{1, sizeof samples, samples}}};
     AudioTimeStamp ts{};

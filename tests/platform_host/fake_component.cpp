@@ -21,52 +21,43 @@ namespace {
 fake::Log gLog;
 OSStatus gOpenFailure = 0;
 
-template <typename T> long slot(T value) {
-    long s = 0;
-    std::memcpy(&s, &value, sizeof value);
-    return s;
+// Both entries hand the unit its arguments as 8-byte slots, one each.
+template <typename T> T at(const long* slots, int i) {
+    T value;
+    std::memcpy(&value, &slots[i], sizeof value);
+    return value;
 }
 
-template <typename... Args>
 void record(fake::Path path, SInt16 selector, void* self, AudioComponentInstance instance,
-            UInt8 paramSize, Args... args) {
+            UInt8 paramSize, int argCount, const long* slots) {
     if (gLog.count >= fake::kMaxCalls)
         return;
     fake::Call& c = gLog.calls[gLog.count++];
-    c = fake::Call{};
-    c.path = path;
-    c.selector = selector;
-    c.self = self;
-    c.instance = instance;
-    c.paramSize = paramSize;
-    c.argCount = static_cast<int>(sizeof...(Args));
-    int i = 0;
-    ((c.args[i++] = slot(args)), ...);
+    c = {path, selector, self, instance, paramSize, argCount, {}};
+    if (slots)
+        std::copy_n(slots, std::min(argCount, 7), c.args);
+}
+
+template <typename Fn> void find(void* library, const char* name, Fn& fn) {
+    fn = library ? reinterpret_cast<Fn>(dlsym(library, name)) : nullptr;
 }
 
 struct Services {
-    Handle (*getStorage)(ComponentInstance) = nullptr;
-    void (*setStorage)(ComponentInstance, Handle) = nullptr;
-    AudioComponent (*getComponent)(AudioComponentInstance) = nullptr;
-    OSStatus (*getDescription)(AudioComponent, AudioComponentDescription*) = nullptr;
+    Handle (*getStorage)(ComponentInstance);
+    void (*setStorage)(ComponentInstance, Handle);
+    AudioComponent (*getComponent)(AudioComponentInstance);
+    OSStatus (*getDescription)(AudioComponent, AudioComponentDescription*);
 };
 
 // Found the way a unit finds them: the platform frameworks by path.
 Services resolveServices() {
     Services s;
-    if (void* cs =
-            dlopen("/System/Library/Frameworks/CoreServices.framework/CoreServices", RTLD_LAZY)) {
-        s.getStorage =
-            reinterpret_cast<decltype(s.getStorage)>(dlsym(cs, "GetComponentInstanceStorage"));
-        s.setStorage =
-            reinterpret_cast<decltype(s.setStorage)>(dlsym(cs, "SetComponentInstanceStorage"));
-    }
-    if (void* au = dlopen("/System/Library/Frameworks/AudioUnit.framework/AudioUnit", RTLD_LAZY)) {
-        s.getComponent = reinterpret_cast<decltype(s.getComponent)>(
-            dlsym(au, "AudioComponentInstanceGetComponent"));
-        s.getDescription =
-            reinterpret_cast<decltype(s.getDescription)>(dlsym(au, "AudioComponentGetDescription"));
-    }
+    void* cs = dlopen("/System/Library/Frameworks/CoreServices.framework/CoreServices", RTLD_LAZY);
+    void* au = dlopen("/System/Library/Frameworks/AudioUnit.framework/AudioUnit", RTLD_LAZY);
+    find(cs, "GetComponentInstanceStorage", s.getStorage);
+    find(cs, "SetComponentInstanceStorage", s.setStorage);
+    find(au, "AudioComponentInstanceGetComponent", s.getComponent);
+    find(au, "AudioComponentGetDescription", s.getDescription);
     gLog.servicesResolved = s.getStorage && s.setStorage ? 1 : 0;
     gLog.descriptionResolved = s.getComponent && s.getDescription ? 1 : 0;
     return s;
@@ -82,8 +73,6 @@ struct FakeUnit {
     };
     std::vector<Listener> listeners;
     std::vector<std::pair<AURenderCallback, void*>> notifications;
-    AudioUnit source = nullptr;
-    UInt32 sourceBus = 0;
     unsigned char echo[16] = {};
 
     FakeUnit() {
@@ -91,156 +80,108 @@ struct FakeUnit {
         notifications.reserve(16);
     }
 
-    void changed(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
-        for (const Listener& l : std::vector<Listener>(listeners))
-            if (l.id == id)
-                l.proc(l.ref, instance, id, scope, element);
+    void notify(AudioUnitRenderActionFlags flags, const long* a) {
+        for (auto& [proc, ref] : notifications)
+            proc(ref, &flags, at<const AudioTimeStamp*>(a, 1), at<UInt32>(a, 2), at<UInt32>(a, 3),
+                 at<AudioBufferList*>(a, 4));
     }
 
-    OSStatus initialize() { return 0; }
-    OSStatus uninitialize() { return 0; }
-    OSStatus getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope, AudioUnitElement, UInt32* size,
-                             Boolean* writable) {
-        if (id != fake::kFakeEchoProperty)
-            return kAudioUnitErr_InvalidProperty;
-        if (size)
-            *size = sizeof echo;
-        if (writable)
-            *writable = 1;
-        return 0;
-    }
-    OSStatus getProperty(AudioUnitPropertyID id, AudioUnitScope, AudioUnitElement, void* data,
-                         UInt32* size) {
-        if (!size)
-            return kAudio_ParamError;
-        if (id != fake::kFakeEchoProperty)
-            return kAudioUnitErr_InvalidProperty;
-        if (!data) {
-            *size = sizeof echo;
+    // One call of either entry. Parameters read id * 0.5 until set; 999 is
+    // no parameter; the echo property reads back what was set.
+    OSStatus serve(SInt16 selector, const long* a) {
+        const auto id = at<UInt32>(a, 0);
+        const bool echoing = id == fake::kFakeEchoProperty;
+        switch (selector) {
+        case kAudioUnitGetPropertyInfoSelect:
+            if (!echoing)
+                return kAudioUnitErr_InvalidProperty;
+            if (auto* size = at<UInt32*>(a, 3))
+                *size = sizeof echo;
+            if (auto* writable = at<Boolean*>(a, 4))
+                *writable = 1;
             return 0;
-        }
-        *size = std::min<UInt32>(*size, sizeof echo);
-        std::memcpy(data, echo, *size);
-        return 0;
-    }
-    OSStatus setProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                         const void* data, UInt32 size) {
-        if (id == kAudioUnitProperty_MakeConnection) {
-            if (!data || size < sizeof(AudioUnitConnection))
+        case kAudioUnitGetPropertySelect: {
+            auto* size = at<UInt32*>(a, 4);
+            auto* data = at<void*>(a, 3);
+            if (!size)
                 return kAudio_ParamError;
-            AudioUnitConnection c;
-            std::memcpy(&c, data, sizeof c);
-            source = c.sourceAudioUnit;
-            sourceBus = c.sourceOutputNumber;
+            if (!echoing)
+                return kAudioUnitErr_InvalidProperty;
+            *size = data ? std::min<UInt32>(*size, sizeof echo) : sizeof echo;
+            if (data)
+                std::memcpy(data, echo, *size);
             return 0;
         }
-        if (id != fake::kFakeEchoProperty)
-            return kAudioUnitErr_InvalidProperty;
-        if (!data || size == 0)
-            return kAudio_ParamError;
-        std::memcpy(echo, data, std::min<UInt32>(size, sizeof echo));
-        changed(id, scope, element);
-        return 0;
-    }
-    OSStatus getParameter(AudioUnitParameterID id, AudioUnitScope, AudioUnitElement,
-                          AudioUnitParameterValue* value) {
-        if (!value)
-            return kAudio_ParamError;
-        if (id == 999)
-            return kAudioUnitErr_InvalidParameter;
-        auto it = parameters.find(id);
-        *value = it != parameters.end() ? it->second : static_cast<Float32>(id) * 0.5f;
-        return 0;
-    }
-    OSStatus setParameter(AudioUnitParameterID id, AudioUnitScope, AudioUnitElement,
-                          AudioUnitParameterValue value, UInt32) {
-        if (id == 999)
-            return kAudioUnitErr_InvalidParameter;
-        parameters[id] = value;
-        return 0;
-    }
-    OSStatus reset(AudioUnitScope, AudioUnitElement) { return 0; }
-    OSStatus addPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                 void* ref) {
-        listeners.push_back({id, proc, ref});
-        return 0;
-    }
-    // The older removal ignores the user data; only the factory path serves it.
-    OSStatus removeListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc) {
-        std::erase_if(listeners, [&](const Listener& l) { return l.id == id && l.proc == proc; });
-        return 0;
-    }
-    OSStatus removeListenerWithUserData(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                        void* ref) {
-        std::erase_if(listeners, [&](const Listener& l) {
-            return l.id == id && l.proc == proc && l.ref == ref;
-        });
-        return 0;
-    }
-    OSStatus render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* ts, UInt32 bus,
-                    UInt32 frames, AudioBufferList* data) {
-        if (!ts || !data)
-            return kAudio_ParamError;
-        AudioUnitRenderActionFlags local = flags ? *flags : 0;
-        for (auto& [proc, ref] : notifications) {
-            AudioUnitRenderActionFlags pre = local | kAudioUnitRenderAction_PreRender;
-            proc(ref, &pre, ts, bus, frames, data);
+        case kAudioUnitSetPropertySelect: {
+            const auto* data = at<const void*>(a, 3);
+            if (!echoing)
+                return kAudioUnitErr_InvalidProperty;
+            if (!data || at<UInt32>(a, 4) == 0)
+                return kAudio_ParamError;
+            std::memcpy(echo, data, std::min<UInt32>(at<UInt32>(a, 4), sizeof echo));
+            for (const Listener& l : std::vector<Listener>(listeners))
+                if (l.id == id)
+                    l.proc(l.ref, instance, id, at<UInt32>(a, 1), at<UInt32>(a, 2));
+            return 0;
         }
-        if (source) {
-            // Input comes from the connected unit, through the host calls.
-            if (OSStatus s = AudioUnitRender(source, &local, ts, sourceBus, frames, data); s != 0)
-                return s;
-        } else {
-            for (UInt32 b = 0; b < data->mNumberBuffers; ++b)
-                if (data->mBuffers[b].mData)
-                    std::memset(data->mBuffers[b].mData, 0, data->mBuffers[b].mDataByteSize);
+        case kAudioUnitGetParameterSelect: {
+            auto* value = at<Float32*>(a, 3);
+            if (!value)
+                return kAudio_ParamError;
+            if (id == 999)
+                return kAudioUnitErr_InvalidParameter;
+            auto it = parameters.find(id);
+            *value = it != parameters.end() ? it->second : static_cast<Float32>(id) * 0.5f;
+            return 0;
         }
-        for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
-            auto* samples = static_cast<Float32*>(data->mBuffers[b].mData);
-            const UInt32 n = data->mBuffers[b].mDataByteSize / sizeof(Float32);
-            for (UInt32 i = 0; samples && i < n; ++i)
-                samples[i] += fake::kRenderedValue;
+        case kAudioUnitSetParameterSelect:
+            if (id == 999)
+                return kAudioUnitErr_InvalidParameter;
+            parameters[id] = at<Float32>(a, 3);
+            return 0;
+        case kAudioUnitScheduleParametersSelect:
+            for (UInt32 i = 0; i < at<UInt32>(a, 1); ++i) {
+                const auto& e = at<const AudioUnitParameterEvent*>(a, 0)[i];
+                if (e.eventType == kParameterEvent_Immediate)
+                    parameters[e.parameter] = e.eventValues.immediate.value;
+            }
+            return 0;
+        case kAudioUnitAddPropertyListenerSelect:
+            listeners.push_back({id, at<AudioUnitPropertyListenerProc>(a, 1), at<void*>(a, 2)});
+            return 0;
+        case kAudioUnitRemovePropertyListenerSelect: // the older removal ignores the user data
+        case kAudioUnitRemovePropertyListenerWithUserDataSelect:
+            std::erase_if(listeners, [&](const Listener& l) {
+                return l.id == id && l.proc == at<AudioUnitPropertyListenerProc>(a, 1) &&
+                       (selector == kAudioUnitRemovePropertyListenerSelect ||
+                        l.ref == at<void*>(a, 2));
+            });
+            return 0;
+        case kAudioUnitRenderSelect: {
+            auto* list = at<AudioBufferList*>(a, 4);
+            if (!at<const AudioTimeStamp*>(a, 1) || !list)
+                return kAudio_ParamError;
+            notify(kAudioUnitRenderAction_PreRender, a);
+            for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
+                std::fill_n(static_cast<Float32*>(list->mBuffers[b].mData),
+                            list->mBuffers[b].mDataByteSize / sizeof(Float32),
+                            fake::kRenderedValue);
+            notify(kAudioUnitRenderAction_PostRender, a);
+            return 0;
         }
-        for (auto& [proc, ref] : notifications) {
-            AudioUnitRenderActionFlags post = local | kAudioUnitRenderAction_PostRender;
-            proc(ref, &post, ts, bus, frames, data);
+        case kAudioUnitAddRenderNotifySelect:
+            if (!at<AURenderCallback>(a, 0))
+                return kAudio_ParamError;
+            notifications.emplace_back(at<AURenderCallback>(a, 0), at<void*>(a, 1));
+            return 0;
+        case kAudioUnitRemoveRenderNotifySelect:
+            std::erase(notifications, std::pair{at<AURenderCallback>(a, 0), at<void*>(a, 1)});
+            return 0;
+        default: // initialize, uninitialize, reset
+            return 0;
         }
-        return 0;
-    }
-    OSStatus addRenderNotify(AURenderCallback proc, void* ref) {
-        if (!proc)
-            return kAudio_ParamError;
-        notifications.emplace_back(proc, ref);
-        return 0;
-    }
-    OSStatus removeRenderNotify(AURenderCallback proc, void* ref) {
-        std::erase(notifications, std::pair{proc, ref});
-        return 0;
-    }
-    OSStatus scheduleParameters(const AudioUnitParameterEvent* events, UInt32 count) {
-        for (UInt32 i = 0; i < count; ++i)
-            if (events[i].eventType == kParameterEvent_Immediate)
-                parameters[events[i].parameter] = events[i].eventValues.immediate.value;
-        return 0;
     }
 };
-
-// The calls both paths serve, by selector and unit member.
-#define FAKE_UNIT_CALLS(X)                                                                         \
-    X(kAudioUnitInitializeSelect, initialize)                                                      \
-    X(kAudioUnitUninitializeSelect, uninitialize)                                                  \
-    X(kAudioUnitGetPropertyInfoSelect, getPropertyInfo)                                            \
-    X(kAudioUnitGetPropertySelect, getProperty)                                                    \
-    X(kAudioUnitSetPropertySelect, setProperty)                                                    \
-    X(kAudioUnitGetParameterSelect, getParameter)                                                  \
-    X(kAudioUnitSetParameterSelect, setParameter)                                                  \
-    X(kAudioUnitResetSelect, reset)                                                                \
-    X(kAudioUnitAddPropertyListenerSelect, addPropertyListener)                                    \
-    X(kAudioUnitRemovePropertyListenerWithUserDataSelect, removeListenerWithUserData)              \
-    X(kAudioUnitRenderSelect, render)                                                              \
-    X(kAudioUnitAddRenderNotifySelect, addRenderNotify)                                            \
-    X(kAudioUnitRemoveRenderNotifySelect, removeRenderNotify)                                      \
-    X(kAudioUnitScheduleParametersSelect, scheduleParameters)
 
 // ---- the Audio Component factory path
 
@@ -250,47 +191,60 @@ struct PlugIn {
     AudioComponentInstance instance;
 };
 
-PlugIn* plugInOf(void* self) {
-    return static_cast<PlugIn*>(self);
+// A looked-up method with the call's own signature: records the call, then
+// hands its arguments to the unit.
+template <SInt16 Sel, typename... Args> OSStatus method(void* self, Args... args) {
+    auto* p = static_cast<PlugIn*>(self);
+    long slots[8] = {};
+    int i = 0;
+    ((std::memcpy(&slots[i++], &args, sizeof args)), ...);
+    record(fake::Path::Factory, Sel, self, p->instance, 0, sizeof...(Args), slots);
+    return p->unit->serve(Sel, slots);
 }
-
-// A looked-up method: records the call, then hands it to the unit member.
-template <SInt16 Sel, auto Member> struct Method;
-template <SInt16 Sel, typename... Args, OSStatus (FakeUnit::*Member)(Args...)>
-struct Method<Sel, Member> {
-    static OSStatus call(void* self, Args... args) {
-        PlugIn* p = plugInOf(self);
-        record(fake::Path::Factory, Sel, self, p->instance, 0, args...);
-        return (p->unit->*Member)(args...);
-    }
-};
 
 AudioComponentMethod lookup(SInt16 selector) {
     if (gLog.lookups < fake::kMaxCalls)
         gLog.lookedUp[gLog.lookups++] = selector;
-#define FAKE_LOOKUP(sel, member)                                                                   \
+    using U = UInt32;
+    using Listener = AudioUnitPropertyListenerProc;
+#define FAKE_METHOD(sel, ...)                                                                      \
     case sel:                                                                                      \
-        return reinterpret_cast<AudioComponentMethod>(&Method<sel, &FakeUnit::member>::call);
+        return reinterpret_cast<AudioComponentMethod>(&method<sel, ##__VA_ARGS__>);
     switch (selector) {
-        FAKE_UNIT_CALLS(FAKE_LOOKUP)
-        FAKE_LOOKUP(kAudioUnitRemovePropertyListenerSelect, removeListener)
+        FAKE_METHOD(kAudioUnitInitializeSelect)
+        FAKE_METHOD(kAudioUnitUninitializeSelect)
+        FAKE_METHOD(kAudioUnitGetPropertyInfoSelect, U, U, U, U*, Boolean*)
+        FAKE_METHOD(kAudioUnitGetPropertySelect, U, U, U, void*, U*)
+        FAKE_METHOD(kAudioUnitSetPropertySelect, U, U, U, const void*, U)
+        FAKE_METHOD(kAudioUnitGetParameterSelect, U, U, U, Float32*)
+        FAKE_METHOD(kAudioUnitSetParameterSelect, U, U, U, Float32, U)
+        FAKE_METHOD(kAudioUnitResetSelect, U, U)
+        FAKE_METHOD(kAudioUnitAddPropertyListenerSelect, U, Listener, void*)
+        FAKE_METHOD(kAudioUnitRemovePropertyListenerSelect, U, Listener)
+        FAKE_METHOD(kAudioUnitRemovePropertyListenerWithUserDataSelect, U, Listener, void*)
+        FAKE_METHOD(kAudioUnitRenderSelect, AudioUnitRenderActionFlags*, const AudioTimeStamp*, U,
+                    U, AudioBufferList*)
+        FAKE_METHOD(kAudioUnitAddRenderNotifySelect, AURenderCallback, void*)
+        FAKE_METHOD(kAudioUnitRemoveRenderNotifySelect, AURenderCallback, void*)
+        FAKE_METHOD(kAudioUnitScheduleParametersSelect, const AudioUnitParameterEvent*, U)
     default:
         return nullptr; // processing, MIDI and output selectors are not served
     }
-#undef FAKE_LOOKUP
+#undef FAKE_METHOD
 }
 
 OSStatus plugInClose(void* self) {
-    PlugIn* p = plugInOf(self);
-    record(fake::Path::Factory, kComponentCloseSelect, self, p->instance, 0);
+    auto* p = static_cast<PlugIn*>(self);
+    record(fake::Path::Factory, kComponentCloseSelect, self, p->instance, 0, 0, nullptr);
     delete p->unit;
     std::free(p);
     return 0;
 }
 
 OSStatus plugInOpen(void* self, AudioComponentInstance instance) {
-    PlugIn* p = plugInOf(self);
-    record(fake::Path::Factory, kComponentOpenSelect, self, instance, 0, instance);
+    auto* p = static_cast<PlugIn*>(self);
+    const long slot = reinterpret_cast<long>(instance);
+    record(fake::Path::Factory, kComponentOpenSelect, self, instance, 0, 1, &slot);
     if (gOpenFailure != 0) {
         std::free(p); // a failed open releases the record itself
         return gOpenFailure;
@@ -306,37 +260,9 @@ OSStatus plugInOpen(void* self, AudioComponentInstance instance) {
     return 0;
 }
 
-// ---- the Component Manager path
-
-template <typename T> T arg(const ComponentParameters* p, std::size_t i) {
-    T value;
-    std::memcpy(&value, &p->params[i], sizeof value);
-    return value;
-}
-
-// A request through the entry: the arguments follow the instance, one slot each.
-template <auto Member> struct Request;
-template <typename... Args, OSStatus (FakeUnit::*Member)(Args...)> struct Request<Member> {
-    static ComponentResult call(FakeUnit* u, const ComponentParameters* p) {
-        return unpack(u, p, std::index_sequence_for<Args...>{});
-    }
-    template <std::size_t... I>
-    static ComponentResult unpack(FakeUnit* u, [[maybe_unused]] const ComponentParameters* p,
-                                  std::index_sequence<I...>) {
-        return (u->*Member)(arg<Args>(p, I + 1)...);
-    }
-};
-
-ComponentResult managerCall(FakeUnit* u, const ComponentParameters* p) {
-#define FAKE_REQUEST(sel, member)                                                                  \
-    case sel:                                                                                      \
-        return Request<&FakeUnit::member>::call(u, p);
-    switch (p->what) {
-        FAKE_UNIT_CALLS(FAKE_REQUEST)
-    default:
-        return badComponentSelector;
-    }
-#undef FAKE_REQUEST
+// What the Component Manager entry serves (the older listener removal is not).
+bool canDo(SInt16 s) {
+    return (s >= -4 && s <= -1) || (s >= 1 && s <= 7) || s == 9 || s == 10 || (s >= 14 && s <= 18);
 }
 
 } // namespace
@@ -353,37 +279,24 @@ __attribute__((visibility("default"))) void FakeSetOpenFailure(OSStatus status) 
 __attribute__((visibility("default"))) AudioComponentPlugInInterface*
 FakeFactory(const AudioComponentDescription*) {
     auto* p = static_cast<PlugIn*>(std::calloc(1, sizeof(PlugIn)));
-    if (!p)
-        return nullptr;
-    p->iface.Open = plugInOpen;
-    p->iface.Close = plugInClose;
-    p->iface.Lookup = lookup;
-    p->iface.reserved = nullptr;
-    return &p->iface;
+    if (p)
+        p->iface = {plugInOpen, plugInClose, lookup, nullptr};
+    return p ? &p->iface : nullptr;
 }
 
+// ---- the Component Manager path: the instance in slot 0, then the arguments.
 __attribute__((visibility("default"))) ComponentResult FakeEntry(ComponentParameters* p,
                                                                  Handle storage) {
     const auto instance = reinterpret_cast<AudioComponentInstance>(p->params[0]);
-    const int argCount = p->paramSize / 8;
-    if (gLog.count < fake::kMaxCalls) {
-        fake::Call& c = gLog.calls[gLog.count++];
-        c = fake::Call{};
-        c.path = fake::Path::Manager;
-        c.selector = p->what;
-        c.self = storage;
-        c.instance = instance;
-        c.paramSize = p->paramSize;
-        c.argCount = argCount;
-        for (int i = 0; i < argCount && i < 7; ++i)
-            c.args[i] = p->params[i + 1];
-    }
+    record(fake::Path::Manager, p->what, storage, instance, p->paramSize, p->paramSize / 8,
+           p->params + 1);
+    auto* unit = reinterpret_cast<FakeUnit*>(storage);
     switch (p->what) {
     case kComponentOpenSelect: {
         if (gOpenFailure != 0)
             return gOpenFailure;
         const Services s = resolveServices();
-        auto* unit = new FakeUnit;
+        unit = new FakeUnit;
         unit->instance = instance;
         if (s.setStorage)
             s.setStorage(instance, reinterpret_cast<Handle>(unit));
@@ -392,23 +305,18 @@ __attribute__((visibility("default"))) ComponentResult FakeEntry(ComponentParame
         return 0;
     }
     case kComponentCloseSelect:
-        if (!storage)
+        if (!unit)
             return kAudio_ParamError;
-        delete reinterpret_cast<FakeUnit*>(storage);
+        delete unit;
         return 0;
-    case kComponentCanDoSelect: {
-        const SInt16 asked = arg<SInt16>(p, 1);
-        return (asked >= -4 && asked <= -1) || (asked >= 1 && asked <= 7) || asked == 9 ||
-                       asked == 10 || (asked >= 14 && asked <= 18)
-                   ? 1
-                   : 0;
-    }
+    case kComponentCanDoSelect:
+        return canDo(at<SInt16>(p->params, 1)) ? 1 : 0;
     case kComponentVersionSelect:
         return 0x10000;
     default:
-        if (!storage)
-            return kAudio_ParamError;
-        return managerCall(reinterpret_cast<FakeUnit*>(storage), p);
+        if (!canDo(p->what))
+            return badComponentSelector;
+        return unit ? unit->serve(p->what, p->params + 1) : kAudio_ParamError;
     }
 }
 

@@ -19,24 +19,23 @@ namespace {
 struct Heard {
     void* object;
     AudioUnitEventType type;
-    AudioUnitParameterID parameter;
-    AudioUnitPropertyID property;
+    UInt32 id; // the parameter or property
     AudioUnitParameterValue value;
     std::thread::id thread;
 };
+using Log = std::vector<Heard>;
 
 void onEvent(void* ref, void* object, const AudioUnitEvent* ev, UInt64, AudioUnitParameterValue v) {
-    Heard h{object, ev->mEventType, 0, 0, v, std::this_thread::get_id()};
-    if (ev->mEventType == kAudioUnitEvent_PropertyChange)
-        h.property = ev->mArgument.mProperty.mPropertyID;
-    else
-        h.parameter = ev->mArgument.mParameter.mParameterID;
-    static_cast<std::vector<Heard>*>(ref)->push_back(h);
+    const bool property = ev->mEventType == kAudioUnitEvent_PropertyChange;
+    static_cast<Log*>(ref)->push_back(
+        {object, ev->mEventType,
+         property ? ev->mArgument.mProperty.mPropertyID : ev->mArgument.mParameter.mParameterID, v,
+         std::this_thread::get_id()});
 }
 
 void onParameter(void* ref, void* object, const AudioUnitParameter* p, AudioUnitParameterValue v) {
-    static_cast<std::vector<Heard>*>(ref)->push_back(
-        {object, kAudioUnitEvent_ParameterValueChange, p->mParameterID, 0, v, {}});
+    static_cast<Log*>(ref)->push_back(
+        {object, kAudioUnitEvent_ParameterValueChange, p->mParameterID, v, {}});
 }
 
 AudioUnitEvent parameterEvent(AudioUnitEventType type, AudioUnit unit, AudioUnitParameterID id) {
@@ -46,9 +45,9 @@ AudioUnitEvent parameterEvent(AudioUnitEventType type, AudioUnit unit, AudioUnit
     return ev;
 }
 
-void runUntil(const std::vector<Heard>& heard, size_t count) {
-    for (int i = 0; i < 100 && heard.size() < count; ++i)
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
+OSStatus notify(AudioUnitEventType type, AudioUnit unit, AudioUnitParameterID id) {
+    const AudioUnitEvent ev = parameterEvent(type, unit, id);
+    return AUEventListenerNotify(nullptr, nullptr, &ev);
 }
 
 constexpr AudioUnitEventType kGesture[] = {kAudioUnitEvent_BeginParameterChangeGesture,
@@ -63,11 +62,14 @@ void listenToGestures(AUEventListenerRef listener, void* object, AudioUnit unit,
     }
 }
 
-// A gesture was heard whole, in order, each event once.
-void expectOneGesture(const std::vector<Heard>& heard) {
+// A gesture was heard whole, in order, each event once, with the unit's value.
+void expectOneGesture(const Log& heard, void* object, float value) {
     ASSERT_EQ(heard.size(), 3u);
-    for (size_t i = 0; i < 3; ++i)
+    for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(heard[i].type, kGesture[i]) << "event " << i;
+        EXPECT_EQ(heard[i].object, object) << "event " << i;
+        EXPECT_FLOAT_EQ(heard[i].value, value) << "event " << i;
+    }
 }
 
 class Listeners : public ::testing::Test {
@@ -80,11 +82,13 @@ protected:
         if (listener) {
             EXPECT_EQ(AUListenerDispose(listener), 0);
         }
-        EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+        if (unit) {
+            EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+        }
     }
     AudioComponentInstance unit = nullptr;
     AUEventListenerRef listener = nullptr;
-    std::vector<Heard> heard;
+    Log heard;
 };
 
 } // namespace
@@ -92,20 +96,13 @@ protected:
 TEST_F(Listeners, GestureAndValueEventsArriveInOrderWithTheUnitsValue) {
     int object = 0;
     listenToGestures(listener, &object, unit, 3);
-    for (AudioUnitEventType t : kGesture) {
-        const AudioUnitEvent ev = parameterEvent(t, unit, 3);
-        ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
-    }
-    expectOneGesture(heard);
-    for (const Heard& h : heard) {
-        EXPECT_EQ(h.object, &object);
-        EXPECT_EQ(h.parameter, 3u);
-        EXPECT_FLOAT_EQ(h.value, 1.5f); // read from the unit on delivery
-    }
-    // Other parameters, scopes and units are not heard.
-    AudioUnitEvent other = parameterEvent(kAudioUnitEvent_ParameterValueChange, unit, 4);
-    EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &other), 0);
-    other = parameterEvent(kAudioUnitEvent_ParameterValueChange, unit, 3);
+    for (AudioUnitEventType t : kGesture)
+        ASSERT_EQ(notify(t, unit, 3), 0);
+    expectOneGesture(heard, &object, 1.5f); // read from the unit on delivery
+    EXPECT_EQ(heard[0].id, 3u);
+    // Other parameters and scopes are not heard.
+    EXPECT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 4), 0);
+    AudioUnitEvent other = parameterEvent(kAudioUnitEvent_ParameterValueChange, unit, 3);
     other.mArgument.mParameter.mScope = kAudioUnitScope_Output;
     EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &other), 0);
     EXPECT_EQ(heard.size(), 3u);
@@ -117,14 +114,15 @@ TEST_F(Listeners, ParameterSetGoesThroughTheUnitAndNotifiesOthers) {
     listenToGestures(listener, &theirs, unit, 5);
     const AudioUnitParameter p{unit, 5, kAudioUnitScope_Global, 0};
     ASSERT_EQ(AUParameterSet(listener, &mine, &p, 0.625f, 12), 0);
-    const fake::Log* log = logOf(fakeBundle());
-    const fake::Call* set = nullptr;
-    for (int i = log->count - 1; i >= 0 && !set; --i)
-        if (log->calls[i].selector == kAudioUnitSetParameterSelect)
-            set = &log->calls[i];
-    ASSERT_NE(set, nullptr);
-    EXPECT_FLOAT_EQ(slotValue<Float32>(set->args[3]), 0.625f);
-    EXPECT_EQ(slotValue<UInt32>(set->args[4]), 12u);
+    // The set reached the unit (listeners then read the value back).
+    const fake::Log* log = fakeLog();
+    int i = log->count - 1;
+    while (i > 0 && log->calls[i].selector != kAudioUnitSetParameterSelect)
+        --i;
+    const fake::Call& set = log->calls[i];
+    EXPECT_EQ(set.selector, kAudioUnitSetParameterSelect);
+    EXPECT_FLOAT_EQ(slotValue<Float32>(set.args[3]), 0.625f);
+    EXPECT_EQ(slotValue<UInt32>(set.args[4]), 12u);
     // The sender's own registration is left out.
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].object, &theirs);
@@ -139,11 +137,10 @@ TEST_F(Listeners, ParameterSetGoesThroughTheUnitAndNotifiesOthers) {
 }
 
 TEST_F(Listeners, AnyParameterRegistrationsAndParameterListeners) {
-    int object = 0;
     const AudioUnitEvent any = parameterEvent(kAudioUnitEvent_ParameterValueChange, unit,
                                               kAUParameterListener_AnyParameter);
-    ASSERT_EQ(AUEventListenerAddEventType(listener, &object, &any), 0);
-    std::vector<Heard> values;
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &any), 0);
+    Log values;
     AUParameterListenerRef plain = nullptr;
     ASSERT_EQ(AUListenerCreate(onParameter, &values, nullptr, nullptr, 0, &plain), 0);
     const AudioUnitParameter p{unit, 7, kAudioUnitScope_Global, 0};
@@ -156,7 +153,7 @@ TEST_F(Listeners, AnyParameterRegistrationsAndParameterListeners) {
     ASSERT_EQ(AUParameterSet(nullptr, nullptr, &p, 0.5f, 0), 0);
     ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &gesture), 0);
     ASSERT_EQ(heard.size(), 1u);
-    EXPECT_EQ(heard[0].parameter, 7u);
+    EXPECT_EQ(heard[0].id, 7u);
     ASSERT_EQ(values.size(), 1u);
     EXPECT_FLOAT_EQ(values[0].value, 0.5f);
 
@@ -174,28 +171,24 @@ TEST_F(Listeners, PropertyChangesOfTheUnitBecomeEvents) {
     ev.mEventType = kAudioUnitEvent_PropertyChange;
     ev.mArgument.mProperty = {unit, fake::kFakeEchoProperty, kAudioUnitScope_Global, 0};
     ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
-    const fake::Log* log = logOf(fakeBundle());
+    const fake::Log* log = fakeLog();
     EXPECT_EQ(lastCall(log).selector, kAudioUnitAddPropertyListenerSelect);
-
-    const UInt32 value = 9;
-    ASSERT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, kAudioUnitScope_Global, 0, &value,
-                                   sizeof value),
-              0);
+    const auto set = [&](AudioUnitScope scope) {
+        const UInt32 value = 9;
+        return AudioUnitSetProperty(unit, fake::kFakeEchoProperty, scope, 0, &value, sizeof value);
+    };
+    ASSERT_EQ(set(kAudioUnitScope_Global), 0);
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].type, kAudioUnitEvent_PropertyChange);
-    EXPECT_EQ(heard[0].property, fake::kFakeEchoProperty);
+    EXPECT_EQ(heard[0].id, fake::kFakeEchoProperty);
     // Another scope of the same property was not asked for.
-    ASSERT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, kAudioUnitScope_Output, 0, &value,
-                                   sizeof value),
-              0);
+    ASSERT_EQ(set(kAudioUnitScope_Output), 0);
     EXPECT_EQ(heard.size(), 1u);
 
     ASSERT_EQ(AUListenerDispose(listener), 0);
     listener = nullptr;
     EXPECT_EQ(lastCall(log).selector, kAudioUnitRemovePropertyListenerWithUserDataSelect);
-    ASSERT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, kAudioUnitScope_Global, 0, &value,
-                                   sizeof value),
-              0);
+    ASSERT_EQ(set(kAudioUnitScope_Global), 0);
     EXPECT_EQ(heard.size(), 1u);
 }
 
@@ -219,11 +212,10 @@ TEST_F(Listeners, BadArgumentsAnswerAStatus) {
     EXPECT_EQ(AUListenerDispose(nullptr), kAudio_ParamError);
     EXPECT_EQ(AUEventListenerRemoveEventType(listener, nullptr, &ev), kAudio_ParamError);
     // Events about a unit that is not open still reach listeners, with value 0.
-    int fakeUnit = 0;
-    ev = parameterEvent(kAudioUnitEvent_ParameterValueChange,
-                        reinterpret_cast<AudioUnit>(&fakeUnit), 2);
     ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
-    ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
+    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
+    ASSERT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 1), 0);
+    unit = nullptr;
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_FLOAT_EQ(heard[0].value, 0.0f);
 }
@@ -231,7 +223,7 @@ TEST_F(Listeners, BadArgumentsAnswerAStatus) {
 TEST(RunLoopListeners, EventsFromAnotherThreadArriveOnTheListenersLoop) {
     AudioComponentInstance unit = nullptr;
     ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), 0);
-    std::vector<Heard> heard;
+    Log heard;
     AUEventListenerRef listener = nullptr;
     ASSERT_EQ(AUEventListenerCreate(onEvent, &heard, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode,
                                     0.01f, 0, &listener),
@@ -239,49 +231,29 @@ TEST(RunLoopListeners, EventsFromAnotherThreadArriveOnTheListenersLoop) {
     listenToGestures(listener, nullptr, unit, 3);
 
     // Two value changes in the gesture: waiting ones become one.
-    std::thread notifier([&] {
-        for (AudioUnitEventType t : {kGesture[0], kGesture[1], kGesture[1], kGesture[2]}) {
-            const AudioUnitEvent ev = parameterEvent(t, unit, 3);
-            EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
-        }
-    });
-    notifier.join();
+    std::thread([&] {
+        for (AudioUnitEventType t : {kGesture[0], kGesture[1], kGesture[1], kGesture[2]})
+            EXPECT_EQ(notify(t, unit, 3), 0);
+    }).join();
     EXPECT_TRUE(heard.empty()); // nothing until this thread runs its loop
 
-    runUntil(heard, 3);
+    for (int i = 0; i < 100 && heard.size() < 3; ++i)
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false); // nothing more comes
-    expectOneGesture(heard);
-    for (const Heard& h : heard) {
+    expectOneGesture(heard, nullptr, 1.5f);
+    for (const Heard& h : heard)
         EXPECT_EQ(h.thread, std::this_thread::get_id());
-        EXPECT_FLOAT_EQ(h.value, 1.5f);
-    }
 
-    EXPECT_EQ(AUListenerDispose(listener), 0);
+    // The unit may go before a waiting event is delivered: it reads 0.
+    ASSERT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 3), 0);
     EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
-}
-
-TEST(RunLoopListeners, DisposingWithEventsWaitingDeliversNothing) {
-    AudioComponentInstance unit = nullptr;
-    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), 0);
-    std::vector<Heard> heard;
-    AUEventListenerRef listener = nullptr;
-    ASSERT_EQ(
-        AUEventListenerCreate(onEvent, &heard, CFRunLoopGetCurrent(), nullptr, 0, 0, &listener), 0);
-    const AudioUnitEvent ev = parameterEvent(kAudioUnitEvent_ParameterValueChange, unit, 2);
-    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
-    ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
-    ASSERT_EQ(AUListenerDispose(listener), 0);
-    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false);
-    EXPECT_TRUE(heard.empty());
-    // The unit may go before a listener's waiting events are delivered.
-    std::vector<Heard> late;
-    ASSERT_EQ(
-        AUEventListenerCreate(onEvent, &late, CFRunLoopGetCurrent(), nullptr, 0, 0, &listener), 0);
-    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
-    ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), 0);
-    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
-    runUntil(late, 1);
-    ASSERT_EQ(late.size(), 1u);
-    EXPECT_FLOAT_EQ(late[0].value, 0.0f);
+    for (int i = 0; i < 100 && heard.size() < 4; ++i)
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
+    ASSERT_EQ(heard.size(), 4u);
+    EXPECT_FLOAT_EQ(heard[3].value, 0.0f);
+    // Disposed with events waiting: nothing is delivered.
+    ASSERT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 3), 0);
     EXPECT_EQ(AUListenerDispose(listener), 0);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false);
+    EXPECT_EQ(heard.size(), 4u);
 }

@@ -21,14 +21,14 @@ constexpr OSType kManufacturer = 0x56785473;  // 'VxTs'
 // The folder of the temporary home, made once per test process.
 const std::string& home();
 std::string componentsFolder();
-// Bundle folders installed in the temporary components folder.
-std::string fakeBundle();   // Fake.component: subtypes Fak1 and Fak2
-std::string brokenBundle(); // Broken.component: factory name that does not exist
-std::string plainBundle();  // Plain.component: no AudioComponents entry
+// A bundle folder installed in the temporary components folder:
+// "Fake" (subtypes Fak1 and Fak2), "Broken" (its factory does not exist) and
+// "Plain" (no AudioComponents entry).
+std::string bundle(const char* name = "Fake");
 
-// The log of the fake module loaded from a bundle (null when not loaded).
-fake::Log* logOf(const std::string& bundle);
-void setOpenFailure(const std::string& bundle, OSStatus status);
+// The log of the fake module loaded from the fake bundle (null when not loaded).
+fake::Log* fakeLog();
+void setOpenFailure(OSStatus status);
 
 AudioComponent findFake(OSType subtype);
 
