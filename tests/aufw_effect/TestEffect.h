@@ -89,6 +89,10 @@ public:
         }
         return UInt32(channelTable.size());
     }
+    OSStatus Reset(AudioUnitScope inScope, AudioUnitElement inElement) override {
+        ++unitResets;
+        return AUEffectBase::Reset(inScope, inElement);
+    }
     Float64 GetLatency() override { return latency; }
     Float64 GetTailTime() override { return tail; }
     bool SupportsTail() override { return true; }
@@ -100,6 +104,7 @@ public:
     }
 
     KernelLog log;
+    int unitResets = 0; // kernels are gone while uninitialized: count here too
     std::vector<AUChannelInfo> channelTable;
     Float64 latency = 0.0;
     Float64 tail = 0.0;
