@@ -1,13 +1,14 @@
 // A small effect on AUEffectBase for the tests: one gain kernel per channel
 // (gain = global parameter 0), a configurable channel table, latency and
 // tail, and an input that a test fills through the host render callback.
+// (The bundled unit of aufw_unit is a gain effect too, but it answers only
+// through the entry and its log; these tests need the effect's own class.)
 #pragma once
 
-#include "TestBuffers.h"
+#include "RenderTestUnit.h"
 
 #include <aufw/AUEffectBase.h>
 
-#include <cstring>
 #include <vector>
 
 struct KernelLog {
@@ -88,6 +89,10 @@ public:
         }
         return UInt32(channelTable.size());
     }
+    OSStatus Reset(AudioUnitScope inScope, AudioUnitElement inElement) override {
+        ++unitResets;
+        return AUEffectBase::Reset(inScope, inElement);
+    }
     Float64 GetLatency() override { return latency; }
     Float64 GetTailTime() override { return tail; }
     bool SupportsTail() override { return true; }
@@ -99,6 +104,7 @@ public:
     }
 
     KernelLog log;
+    int unitResets = 0; // kernels are gone while uninitialized: count here too
     std::vector<AUChannelInfo> channelTable;
     Float64 latency = 0.0;
     Float64 tail = 0.0;
@@ -107,36 +113,26 @@ private:
     bool mWithKernels;
 };
 
-// The host side of the input: a callback that writes a ramp 1, 2, 3, ...
-// (scaled per channel) or marks the input as silence.
+// The host side of the input: a callback that writes base + frame + 100 x
+// buffer into float buffers, or marks the input as silence.
 struct InputSource {
     bool silent = false;
     float base = 1.0f;
     int pulls = 0;
 
     static OSStatus Render(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
-                           const AudioTimeStamp*, UInt32, UInt32 inNumberFrames,
-                           AudioBufferList* ioData) {
+                           const AudioTimeStamp*, UInt32, UInt32, AudioBufferList* ioData) {
         auto* self = static_cast<InputSource*>(inRefCon);
         ++self->pulls;
         for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
-            AudioBuffer& buffer = ioData->mBuffers[b];
-            if (self->silent) {
-                std::memset(buffer.mData, 0, buffer.mDataByteSize);
-                continue;
-            }
-            // Whatever the sample type, each sample of a float buffer gets
-            // base + frame + 100 x channel; other types are filled by tests.
-            auto* samples = static_cast<float*>(buffer.mData);
-            const UInt32 n = buffer.mDataByteSize / sizeof(float);
-            for (UInt32 i = 0; i < n; ++i) {
-                samples[i] = self->Value(b, i);
+            auto* samples = static_cast<float*>(ioData->mBuffers[b].mData);
+            for (UInt32 i = 0; i < ioData->mBuffers[b].mDataByteSize / sizeof(float); ++i) {
+                samples[i] = self->silent ? 0.0f : self->Value(b, i);
             }
         }
         if (self->silent) {
             *ioActionFlags |= kAudioUnitRenderAction_OutputIsSilence;
         }
-        (void)inNumberFrames;
         return 0;
     }
 

@@ -139,39 +139,30 @@ OSStatus Close(void* self) {
 }
 
 AudioComponentMethod Lookup(SInt16 selector) {
-    switch (selector) {
-    case kAudioUnitGetPropertySelect:
-        return reinterpret_cast<AudioComponentMethod>(&GetProperty);
-    case kAudioUnitGetParameterSelect:
-        return reinterpret_cast<AudioComponentMethod>(&GetParameter);
-    case kAudioUnitSetParameterSelect:
-        return reinterpret_cast<AudioComponentMethod>(&SetParameter);
-    default:
-        return nullptr;
-    }
+    return selector == kAudioUnitGetPropertySelect
+               ? reinterpret_cast<AudioComponentMethod>(&GetProperty)
+           : selector == kAudioUnitGetParameterSelect
+               ? reinterpret_cast<AudioComponentMethod>(&GetParameter)
+           : selector == kAudioUnitSetParameterSelect
+               ? reinterpret_cast<AudioComponentMethod>(&SetParameter)
+               : nullptr;
 }
 
 AudioComponentPlugInInterface* Factory(const AudioComponentDescription*) {
-    auto* object =
-        new UnitObject{AudioComponentPlugInInterface{&Open, &Close, &Lookup, nullptr}, gOpening};
-    return &object->plugIn;
-}
-
-AudioComponent ParameterComponent() {
-    static AudioComponent component = [] {
-        AudioComponentDescription desc{kAudioUnitType_Effect, 0x54707276 /* 'Tprv' */,
-                                       0x56787461 /* 'Vxta' */, 0, 0};
-        return AudioComponentRegister(&desc, CFSTR("Vextra-Audio: Test Parameters"), 1, &Factory);
-    }();
-    return component;
+    return &(new UnitObject{{&Open, &Close, &Lookup, nullptr}, gOpening})->plugIn;
 }
 
 } // namespace
 
 FakeParameterUnit::FakeParameterUnit() {
+    static const AudioComponent component = [] {
+        AudioComponentDescription desc{kAudioUnitType_Effect, 0x54707276 /* 'Tprv' */,
+                                       0x56787461 /* 'Vxta' */, 0, 0};
+        return AudioComponentRegister(&desc, CFSTR("Vextra-Audio: Test Parameters"), 1, &Factory);
+    }();
     gOpening = this;
     AudioComponentInstance instance = nullptr;
-    EXPECT_EQ(AudioComponentInstanceNew(ParameterComponent(), &instance), noErr);
+    EXPECT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
     gOpening = nullptr;
     mUnit = instance;
 }

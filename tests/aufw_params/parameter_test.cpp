@@ -279,6 +279,8 @@ TEST_F(CAAUParameterTest, SetValueClampsIntoTheRange) {
     EXPECT_EQ(mix.GetValue(), 0.0f);
 }
 
+// Copies share their strings by reference; assigning over a description
+// releases what it held. (Copying a CF name: NamesFromTheCStringOrTheCFString.)
 TEST_F(CAAUParameterTest, CopiesShareTheirStringsByReference) {
     fake.parameters[0].info = MakeInfo("Shape", kAudioUnitParameterUnit_Indexed, 0, 2, 0);
     fake.parameters[0].valueStrings = MakeNames({"A", "B", "C"});
@@ -286,37 +288,34 @@ TEST_F(CAAUParameterTest, CopiesShareTheirStringsByReference) {
 
     CAAUParameter shape(fake.Unit(), 0, kAudioUnitScope_Global, 0);
     CAAUParameter cutoff(fake.Unit(), 1, kAudioUnitScope_Global, 0);
-    CFStringRef name = shape.GetName();
-    CFArrayRef names = shape.GetNamedParams();
-    CFStringRef tag = cutoff.GetParamTag();
-    const CFIndex nameCount = CFGetRetainCount(name);
-    const CFIndex namesCount = CFGetRetainCount(names);
-    const CFIndex tagCount = CFGetRetainCount(tag);
+    CFTypeRef held[] = {shape.GetName(), shape.GetNamedParams(), cutoff.GetParamTag()};
+    CFIndex counts[3];
+    for (int i = 0; i < 3; ++i) {
+        counts[i] = CFGetRetainCount(held[i]);
+    }
     {
         CAAUParameter copy(shape);
-        EXPECT_EQ(copy.GetName(), name);
+        EXPECT_EQ(copy.GetName(), shape.GetName());
         EXPECT_EQ(copy.GetNumIndexedParams(), 3);
-        EXPECT_EQ(CFGetRetainCount(name), nameCount + 1);
-        EXPECT_EQ(CFGetRetainCount(names), namesCount + 1);
+        EXPECT_EQ(CFGetRetainCount(held[0]), counts[0] + 1);
+        EXPECT_EQ(CFGetRetainCount(held[1]), counts[1] + 1);
 
-        // Assigning over a description releases what it held.
         copy = cutoff;
-        EXPECT_EQ(CFGetRetainCount(name), nameCount);
-        EXPECT_EQ(CFGetRetainCount(names), namesCount);
-        EXPECT_EQ(CFGetRetainCount(tag), tagCount + 1);
+        EXPECT_EQ(CFGetRetainCount(held[0]), counts[0]);
+        EXPECT_EQ(CFGetRetainCount(held[1]), counts[1]);
+        EXPECT_EQ(CFGetRetainCount(held[2]), counts[2] + 1);
         EXPECT_EQ(copy.mParameterID, 1u);
         EXPECT_FALSE(copy.HasNamedParams());
 
         CAAUParameter& self = copy;
         copy = self;
-        EXPECT_EQ(CFGetRetainCount(tag), tagCount + 1);
+        EXPECT_EQ(CFGetRetainCount(held[2]), counts[2] + 1);
         EXPECT_EQ(ToStd(copy.GetParamTag()), "Hz");
     }
-    EXPECT_EQ(CFGetRetainCount(tag), tagCount);
+    EXPECT_EQ(CFGetRetainCount(held[2]), counts[2]);
 
     // From the platform record.
-    AudioUnitParameter record{fake.Unit(), 1, kAudioUnitScope_Global, 0};
-    CAAUParameter fromRecord(record);
+    const CAAUParameter fromRecord(AudioUnitParameter{fake.Unit(), 1, kAudioUnitScope_Global, 0});
     EXPECT_EQ(ToStd(fromRecord.GetName()), "Cutoff");
     EXPECT_EQ(fromRecord.ParamInfo().maxValue, 20000.0f);
 }

@@ -1,24 +1,66 @@
 // A unit on AUBase alone that records what the render path does to it: each
 // Render, ProcessBufferLists and scheduled slice, the processor's control
 // word inside them, and the parameter values each slice sees. Its Render
-// writes a pattern that names the cycle, the channel and the frame.
+// writes a pattern that names the cycle, the channel and the frame. Also the
+// caller-owned buffer lists that drive it.
 #pragma once
-
-#include "TestBuffers.h"
 
 #include <aufw/AUBase.h>
 
 #include <xmmintrin.h>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
+
+// One float block per buffer, or null data pointers (and sizes 0) when the
+// caller wants the unit's memory.
+class TestBuffers {
+public:
+    static constexpr UInt32 kMaxBuffers = 8;
+
+    TestBuffers(UInt32 nBuffers, UInt32 nFrames, UInt32 channelsPerBuffer = 1,
+                bool nullData = false)
+        : mData(nBuffers, std::vector<float>(size_t(nFrames) * channelsPerBuffer, 0.0f)) {
+        list().mNumberBuffers = nBuffers;
+        for (UInt32 i = 0; i < nBuffers && i < kMaxBuffers; ++i) {
+            list().mBuffers[i] = {channelsPerBuffer,
+                                  nullData ? 0 : UInt32(mData[i].size() * sizeof(float)),
+                                  nullData ? nullptr : mData[i].data()};
+        }
+    }
+    TestBuffers(const TestBuffers&) = delete;
+    TestBuffers& operator=(const TestBuffers&) = delete;
+
+    AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(mStorage); }
+    float* samples(UInt32 buffer) { return mData[buffer].data(); }
+    void fill(float value) {
+        for (auto& b : mData) {
+            std::fill(b.begin(), b.end(), value);
+        }
+    }
+
+private:
+    std::vector<std::vector<float>> mData;
+    alignas(AudioBufferList) std::byte
+        mStorage[offsetof(AudioBufferList, mBuffers) + kMaxBuffers * sizeof(AudioBuffer)]{};
+};
+
+inline AudioTimeStamp SampleTime(Float64 t) {
+    AudioTimeStamp ts{};
+    ts.mSampleTime = t;
+    ts.mFlags = kAudioTimeStampSampleTimeValid;
+    return ts;
+}
+
+// Flush-to-zero and denormals-are-zero in the processor's control word.
+constexpr unsigned kDenormalModes = 0x8040;
+constexpr unsigned kRoundTowardZero = 0x6000;
 
 class RenderTestUnit : public AUBase {
 public:
     struct Slice {
-        UInt32 start;
-        UInt32 frames;
-        UInt32 total;
+        UInt32 start, frames, total;
         // Start and end values of parameters 0 and 1 in this slice.
         AudioUnitParameterValue p0Start, p0End, p1Start, p1End;
     };
@@ -40,6 +82,10 @@ public:
         ++renderCount;
         mxcsrInside = _mm_getcsr();
         flagsSeenByRender = ioActionFlags;
+        if (changeRounding) {
+            // As careless code called from a render may do.
+            _mm_setcsr(_mm_getcsr() | kRoundTowardZero);
+        }
         if (throwStatus != 0) {
             throw throwStatus;
         }
@@ -62,8 +108,7 @@ public:
     // One render at sample time t into the caller's buffers, no flags.
     OSStatus RenderAt(Float64 t, TestBuffers& buffers, UInt32 frames, UInt32 bus = 0) {
         AudioUnitRenderActionFlags flags = 0;
-        const AudioTimeStamp ts = SampleTime(t);
-        return DoRender(flags, ts, bus, frames, buffers.list());
+        return DoRender(flags, SampleTime(t), bus, frames, buffers.list());
     }
 
     OSStatus ProcessScheduledSlice(void* inUserData, UInt32 inStart, UInt32 inFrames,
@@ -74,10 +119,7 @@ public:
         Globals0()->GetRampSliceStartEnd(0, s.p0Start, s.p0End, delta);
         Globals0()->GetRampSliceStartEnd(1, s.p1Start, s.p1End, delta);
         slices.push_back(s);
-        if (failSliceNumber != 0 && slices.size() == failSliceNumber) {
-            return sliceFailure;
-        }
-        return 0;
+        return failSliceNumber != 0 && slices.size() == failSliceNumber ? sliceFailure : 0;
     }
 
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
@@ -97,34 +139,24 @@ public:
                                         UInt32 inNumberOutputBufferLists,
                                         AudioBufferList**) override {
         ++multipleCount;
-        mxcsrInside = _mm_getcsr();
         processFrames = inFramesToProcess;
         multipleInputs = inNumberInputBufferLists;
         multipleOutputs = inNumberOutputBufferLists;
         return processStatus;
     }
 
-    int renderCount = 0;
-    int processCount = 0;
-    int multipleCount = 0;
+    int renderCount = 0, processCount = 0, multipleCount = 0;
     unsigned mxcsrInside = 0;
+    bool changeRounding = false;
     AudioUnitRenderActionFlags flagsSeenByRender = 0;
-    OSStatus renderStatus = 0;
-    OSStatus throwStatus = 0;
-    OSStatus processStatus = 0;
+    OSStatus renderStatus = 0, throwStatus = 0, processStatus = 0, sliceFailure = 0;
     size_t failSliceNumber = 0;
-    OSStatus sliceFailure = 0;
     void* userDataSeen = nullptr;
     std::vector<Slice> slices;
     const AudioBufferList* processIn = nullptr;
     const AudioBufferList* processOut = nullptr;
-    UInt32 processFrames = 0;
-    UInt32 multipleInputs = 0;
-    UInt32 multipleOutputs = 0;
+    UInt32 processFrames = 0, multipleInputs = 0, multipleOutputs = 0;
 };
-
-// Flush-to-zero and denormals-are-zero in the processor's control word.
-constexpr unsigned kDenormalModes = 0x8040;
 
 // Runs fn with the control word set to `word` and returns the word fn left
 // behind; the caller's own word is restored either way.

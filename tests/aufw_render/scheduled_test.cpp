@@ -8,29 +8,16 @@
 namespace {
 
 AudioUnitParameterEvent Immediate(AudioUnitParameterID id, UInt32 offset, float value,
-                                  AudioUnitScope scope = kAudioUnitScope_Global,
                                   AudioUnitElement element = 0) {
-    AudioUnitParameterEvent e{};
-    e.scope = scope;
-    e.element = element;
-    e.parameter = id;
-    e.eventType = kParameterEvent_Immediate;
-    e.eventValues.immediate.bufferOffset = offset;
-    e.eventValues.immediate.value = value;
+    AudioUnitParameterEvent e{kAudioUnitScope_Global, element, id, kParameterEvent_Immediate, {}};
+    e.eventValues.immediate = {offset, value};
     return e;
 }
 
 AudioUnitParameterEvent Ramp(AudioUnitParameterID id, SInt32 offset, UInt32 duration, float from,
                              float to) {
-    AudioUnitParameterEvent e{};
-    e.scope = kAudioUnitScope_Global;
-    e.element = 0;
-    e.parameter = id;
-    e.eventType = kParameterEvent_Ramped;
-    e.eventValues.ramp.startBufferOffset = offset;
-    e.eventValues.ramp.durationInFrames = duration;
-    e.eventValues.ramp.startValue = from;
-    e.eventValues.ramp.endValue = to;
+    AudioUnitParameterEvent e{kAudioUnitScope_Global, 0, id, kParameterEvent_Ramped, {}};
+    e.eventValues.ramp = {offset, duration, from, to};
     return e;
 }
 
@@ -160,7 +147,7 @@ TEST_F(ScheduledTest, ElementsThatAreMissingAreSkippedAndUnknownScopesRaise) {
     EXPECT_TRUE(unit->HasScheduledParameterEvents());
 
     // Scheduling an immediate value for a missing element raises at once.
-    const AudioUnitParameterEvent bad = Immediate(0, 0, 1.0f, kAudioUnitScope_Global, 3);
+    const AudioUnitParameterEvent bad = Immediate(0, 0, 1.0f, 3);
     EXPECT_THROW(unit->ScheduleParameter(&bad, 1), OSStatus);
     EXPECT_EQ(unit->ScheduleParameter(nullptr, 1), -50);
     EXPECT_EQ(unit->ScheduleParameter(nullptr, 0), 0);

@@ -20,9 +20,9 @@ SourceObject* FromSelf(void* self) {
     return static_cast<SourceObject*>(self);
 }
 
-OSStatus RenderInto(SourceObject* object, const AudioTimeStamp* inTimeStamp, UInt32 inBus,
-                    UInt32 inFrames, AudioBufferList* ioData) {
-    FakeSourceUnit::State& s = object->state;
+OSStatus Render(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp* inTimeStamp,
+                UInt32 inBus, UInt32 inFrames, AudioBufferList* ioData) {
+    FakeSourceUnit::State& s = FromSelf(self)->state;
     ++s.renderCalls;
     s.lastBus = inBus;
     s.lastFrames = inFrames;
@@ -48,16 +48,11 @@ OSStatus RenderInto(SourceObject* object, const AudioTimeStamp* inTimeStamp, UIn
     return noErr;
 }
 
-OSStatus FastRender(void* storage, AudioUnitRenderActionFlags*, const AudioTimeStamp* inTimeStamp,
+// Called with the instance storage, which Open set to the object itself.
+OSStatus FastRender(void* storage, AudioUnitRenderActionFlags* flags, const AudioTimeStamp* ts,
                     UInt32 inBus, UInt32 inFrames, AudioBufferList* ioData) {
-    auto* object = reinterpret_cast<SourceObject*>(storage);
-    ++object->state.fastRenderCalls;
-    return RenderInto(object, inTimeStamp, inBus, inFrames, ioData);
-}
-
-OSStatus Render(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp* inTimeStamp,
-                UInt32 inBus, UInt32 inFrames, AudioBufferList* ioData) {
-    return RenderInto(FromSelf(self), inTimeStamp, inBus, inFrames, ioData);
+    ++FromSelf(storage)->state.fastRenderCalls;
+    return Render(storage, flags, ts, inBus, inFrames, ioData);
 }
 
 OSStatus GetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
@@ -85,41 +80,32 @@ OSStatus Close(void* self) {
 }
 
 AudioComponentMethod Lookup(SInt16 selector) {
-    switch (selector) {
-    case kAudioUnitGetPropertySelect:
+    if (selector == kAudioUnitGetPropertySelect) {
         return reinterpret_cast<AudioComponentMethod>(&GetProperty);
-    case kAudioUnitRenderSelect:
-        return reinterpret_cast<AudioComponentMethod>(&Render);
-    default:
-        return nullptr;
     }
+    return selector == kAudioUnitRenderSelect ? reinterpret_cast<AudioComponentMethod>(&Render)
+                                              : nullptr;
 }
 
 AudioComponentPlugInInterface* Factory(const AudioComponentDescription*) {
-    auto* object = new SourceObject{};
-    object->plugIn = AudioComponentPlugInInterface{&Open, &Close, &Lookup, nullptr};
+    auto* object = new SourceObject{{&Open, &Close, &Lookup, nullptr}, {}};
     object->state.offerFastRender = gNextOffersFastRender;
     return &object->plugIn;
-}
-
-AudioComponent SourceComponent() {
-    static AudioComponent component = [] {
-        AudioComponentDescription desc{kAudioUnitType_Generator, 0x54737263 /* 'Tsrc' */,
-                                       0x56787461 /* 'Vxta' */, 0, 0};
-        return AudioComponentRegister(&desc, CFSTR("Vextra-Audio: Test Source"), 1, &Factory);
-    }();
-    return component;
 }
 
 } // namespace
 
 FakeSourceUnit::FakeSourceUnit(bool offerFastRender) {
+    static const AudioComponent component = [] {
+        AudioComponentDescription desc{kAudioUnitType_Generator, 0x54737263 /* 'Tsrc' */,
+                                       0x56787461 /* 'Vxta' */, 0, 0};
+        return AudioComponentRegister(&desc, CFSTR("Vextra-Audio: Test Source"), 1, &Factory);
+    }();
     gNextOffersFastRender = offerFastRender;
     gLastOpened = nullptr;
     AudioComponentInstance instance = nullptr;
-    const OSStatus status = AudioComponentInstanceNew(SourceComponent(), &instance);
-    EXPECT_EQ(status, noErr);
-    if (status == noErr && gLastOpened != nullptr) {
+    EXPECT_EQ(AudioComponentInstanceNew(component, &instance), noErr);
+    if (instance != nullptr && gLastOpened != nullptr) {
         mUnit = instance;
         mState = &gLastOpened->state;
     }

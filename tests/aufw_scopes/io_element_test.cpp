@@ -10,6 +10,7 @@
 #include <rtcheck/rtcheck.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -76,16 +77,8 @@ OSStatus ProbeCallback(void* refCon, AudioUnitRenderActionFlags* ioActionFlags,
 TEST(AUIOElement, DefaultFormatIsStereoNonInterleavedFloat) {
     FakeOwner owner;
     AUOutputElement element(&owner);
-    const CAStreamBasicDescription& f = element.GetStreamFormat();
-    EXPECT_EQ(f.mSampleRate, 44100.0);
-    EXPECT_EQ(f.mFormatID, static_cast<UInt32>(kAudioFormatLinearPCM));
-    EXPECT_EQ(f.mFormatFlags, 41u);
-    EXPECT_EQ(f.mBytesPerPacket, 4u);
-    EXPECT_EQ(f.mFramesPerPacket, 1u);
-    EXPECT_EQ(f.mBytesPerFrame, 4u);
-    EXPECT_EQ(f.mChannelsPerFrame, 2u);
-    EXPECT_EQ(f.mBitsPerChannel, 32u);
-    EXPECT_EQ(f.mReserved, 0u);
+    const CAStreamBasicDescription expected(44100, kAudioFormatLinearPCM, 4, 1, 4, 2, 32, 0x29);
+    EXPECT_EQ(std::memcmp(&element.GetStreamFormat(), &expected, sizeof expected), 0);
     EXPECT_TRUE(element.WillAllocateBuffer());
     EXPECT_EQ(element.AsIOElement(), &element);
 
