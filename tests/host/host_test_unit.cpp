@@ -58,16 +58,21 @@ bool canonical(const AudioStreamBasicDescription& f) {
 }
 
 AudioStreamBasicDescription format(double rate, UInt32 channels) {
-    AudioStreamBasicDescription f{};
-    f.mSampleRate = rate;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags =
+    const UInt32 flags =
         kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    f.mBytesPerPacket = f.mBytesPerFrame = 4;
-    f.mFramesPerPacket = 1;
-    f.mChannelsPerFrame = channels;
-    f.mBitsPerChannel = 32;
-    return f;
+    return {rate, kAudioFormatLinearPCM, flags, 4, 1, 4, channels, 32, 0};
+}
+
+template <typename T> OSStatus put(void* data, const T& value) {
+    std::memcpy(data, &value, sizeof value);
+    return 0;
+}
+// Copies a value of exactly its own size.
+template <typename T> bool take(const void* data, UInt32 size, T& out) {
+    if (size != sizeof out)
+        return false;
+    std::memcpy(&out, data, sizeof out);
+    return true;
 }
 
 void putBig(std::vector<UInt8>& out, UInt32 v) {
@@ -139,24 +144,16 @@ public:
             return kAudioUnitErr_InvalidPropertyValue;
         *size = needed;
         switch (id) {
-        case kAudioUnitProperty_ClassInfo: {
-            CFPropertyListRef doc = saveState();
-            std::memcpy(data, &doc, sizeof doc);
-            return 0;
-        }
-        case kAudioUnitProperty_SampleRate: {
-            const Float64 rate = formatOf(scope).mSampleRate;
-            std::memcpy(data, &rate, sizeof rate);
-            return 0;
-        }
+        case kAudioUnitProperty_ClassInfo:
+            return put(data, saveState());
+        case kAudioUnitProperty_SampleRate:
+            return put(data, formatOf(scope).mSampleRate);
         case kAudioUnitProperty_StreamFormat:
-            std::memcpy(data, &formatOf(scope), sizeof(AudioStreamBasicDescription));
-            return 0;
-        case kAudioUnitProperty_ParameterList: {
+            return put(data, formatOf(scope));
+        case kAudioUnitProperty_ParameterList:
             for (UInt32 i = 0; i < needed / 4; ++i)
                 std::memcpy(static_cast<UInt8*>(data) + 4 * i, &i, 4);
             return 0;
-        }
         case kAudioUnitProperty_ParameterInfo: {
             AudioUnitParameterInfo info{};
             const ParamSpec& p = kParams[element];
@@ -166,52 +163,33 @@ public:
             info.maxValue = p.max;
             info.defaultValue = p.def;
             info.flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
-            std::memcpy(data, &info, sizeof info);
-            return 0;
+            return put(data, info);
         }
-        case kAudioUnitProperty_ElementCount: {
-            const UInt32 one = 1;
-            std::memcpy(data, &one, 4);
-            return 0;
-        }
-        case kAudioUnitProperty_Latency: {
-            const Float64 seconds = mParams[kLatency] / mOut.mSampleRate;
-            std::memcpy(data, &seconds, sizeof seconds);
-            return 0;
-        }
-        case kAudioUnitProperty_TailTime: {
-            const Float64 seconds = mParams[kDelay] / 1000.0;
-            std::memcpy(data, &seconds, sizeof seconds);
-            return 0;
-        }
+        case kAudioUnitProperty_ElementCount:
+            return put(data, UInt32{1});
+        case kAudioUnitProperty_Latency:
+            return put(data, Float64{mParams[kLatency] / mOut.mSampleRate});
+        case kAudioUnitProperty_TailTime:
+            return put(data, Float64{mParams[kDelay] / 1000.0});
         case kAudioUnitProperty_SupportedNumChannels: {
             const AUChannelInfo configs[2] = {{1, 2}, {2, 2}};
-            std::memcpy(data, configs, sizeof configs);
-            return 0;
+            return put(data, configs);
         }
         case kAudioUnitProperty_MaximumFramesPerSlice:
-            std::memcpy(data, &mMaxFrames, 4);
-            return 0;
-        case kAudioUnitProperty_BypassEffect: {
-            const UInt32 on = mBypass ? 1 : 0;
-            std::memcpy(data, &on, 4);
-            return 0;
-        }
+            return put(data, mMaxFrames);
+        case kAudioUnitProperty_BypassEffect:
+            return put(data, UInt32{mBypass});
         case kAudioUnitProperty_OfflineRender:
-            std::memcpy(data, &mOffline, 4);
-            return 0;
+            return put(data, mOffline);
         case kAudioUnitProperty_LastRenderError:
-            std::memcpy(data, &mLastError, 4);
+            put(data, mLastError);
             mLastError = 0;
             return 0;
         case kAudioUnitProperty_HostCallbacks:
-            std::memcpy(data, &mHost, sizeof mHost);
-            return 0;
-        case kAudioUnitProperty_PresentPreset: {
-            const AUPreset preset{mPresetNumber, static_cast<CFStringRef>(CFRetain(mPresetName))};
-            std::memcpy(data, &preset, sizeof preset);
-            return 0;
-        }
+            return put(data, mHost);
+        case kAudioUnitProperty_PresentPreset:
+            return put(data,
+                       AUPreset{mPresetNumber, static_cast<CFStringRef>(CFRetain(mPresetName))});
         default:
             return kAudioUnitErr_InvalidProperty;
         }
@@ -227,84 +205,68 @@ public:
             return kAudioUnitErr_PropertyNotWritable;
         if (!data)
             return kAudio_ParamError;
-        OSStatus status = 0;
         switch (id) {
         case kAudioUnitProperty_ClassInfo: {
-            if (size != sizeof(CFPropertyListRef))
-                return kAudioUnitErr_InvalidPropertyValue;
             CFPropertyListRef doc = nullptr;
-            std::memcpy(&doc, data, sizeof doc);
-            status = restoreState(doc);
-            break;
+            return take(data, size, doc) ? restoreState(doc) : kAudioUnitErr_InvalidPropertyValue;
         }
         case kAudioUnitProperty_SampleRate: {
-            if (size != 8)
-                return kAudioUnitErr_InvalidPropertyValue;
             AudioStreamBasicDescription f = formatOf(scope);
-            std::memcpy(&f.mSampleRate, data, 8);
-            status = setFormat(scope, f);
-            break;
+            return take(data, size, f.mSampleRate) ? setFormat(scope, f)
+                                                   : kAudioUnitErr_InvalidPropertyValue;
         }
         case kAudioUnitProperty_StreamFormat: {
             if (size < 36)
                 return kAudioUnitErr_InvalidPropertyValue;
             AudioStreamBasicDescription f{};
             std::memcpy(&f, data, std::min<UInt32>(size, sizeof f));
-            status = setFormat(scope, f);
-            break;
+            return setFormat(scope, f);
         }
         case kAudioUnitProperty_MaximumFramesPerSlice: {
-            if (size != 4)
+            UInt32 frames = 0;
+            if (!take(data, size, frames))
                 return kAudioUnitErr_InvalidPropertyValue;
             if (mInitialized)
                 return kAudioUnitErr_Initialized;
-            UInt32 frames = 0;
-            std::memcpy(&frames, data, 4);
             if (frames == 0)
                 return kAudioUnitErr_InvalidPropertyValue;
             mMaxFrames = frames;
-            break;
+            return 0;
         }
         case kAudioUnitProperty_SetRenderCallback:
             if (size < sizeof(AURenderCallbackStruct))
                 return kAudioUnitErr_InvalidPropertyValue;
             std::memcpy(&mInput, data, sizeof mInput);
-            break;
+            return 0;
         case kAudioUnitProperty_BypassEffect: {
-            if (size != 4)
-                return kAudioUnitErr_InvalidPropertyValue;
             UInt32 on = 0;
-            std::memcpy(&on, data, 4);
+            if (!take(data, size, on))
+                return kAudioUnitErr_InvalidPropertyValue;
             if ((on != 0) != mBypass)
                 clearLines();
             mBypass = on != 0;
-            break;
+            return 0;
         }
         case kAudioUnitProperty_OfflineRender:
-            if (size != 4)
-                return kAudioUnitErr_InvalidPropertyValue;
-            std::memcpy(&mOffline, data, 4);
-            break;
+            return take(data, size, mOffline) ? 0 : kAudioUnitErr_InvalidPropertyValue;
         case kAudioUnitProperty_HostCallbacks:
             mHost = HostCallbackInfo{};
             std::memcpy(&mHost, data, std::min<UInt32>(size, sizeof mHost));
-            break;
+            return 0;
         case kAudioUnitProperty_PresentPreset: {
-            if (size != sizeof(AUPreset))
-                return kAudioUnitErr_InvalidPropertyValue;
             AUPreset preset{};
-            std::memcpy(&preset, data, sizeof preset);
+            if (!take(data, size, preset))
+                return kAudioUnitErr_InvalidPropertyValue;
             if (preset.presetNumber >= 0)
                 return kAudioUnitErr_InvalidProperty; // no factory presets
             if (!preset.presetName)
                 return kAudioUnitErr_InvalidPropertyValue;
             setPresetName(preset.presetName);
-            break;
+            return 0;
         }
         default:
             return kAudioUnitErr_InvalidProperty;
         }
-        return status;
     }
 
     OSStatus getParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
@@ -607,41 +569,40 @@ struct PlugIn {
     TestUnit* unit;
 };
 
-template <auto Member, typename... Args> OSStatus method(void* self, Args... args) {
-    return (static_cast<PlugIn*>(self)->unit->*Member)(args...);
-}
-
-template <typename F> AudioComponentMethod asMethod(F* function) {
-    return reinterpret_cast<AudioComponentMethod>(reinterpret_cast<void*>(function));
+// A plain function with the member's parameters that calls it on the
+// instance's unit.
+template <typename> struct Bind;
+template <typename... Args> struct Bind<OSStatus (TestUnit::*)(Args...)> {
+    template <auto Member> static OSStatus call(void* self, Args... args) {
+        return (static_cast<PlugIn*>(self)->unit->*Member)(args...);
+    }
+};
+template <auto Member> AudioComponentMethod method() {
+    return reinterpret_cast<AudioComponentMethod>(
+        reinterpret_cast<void*>(&Bind<decltype(Member)>::template call<Member>));
 }
 
 AudioComponentMethod lookup(SInt16 selector) {
     using U = TestUnit;
     switch (selector) {
     case kAudioUnitInitializeSelect:
-        return asMethod(&method<&U::initialize>);
+        return method<&U::initialize>();
     case kAudioUnitUninitializeSelect:
-        return asMethod(&method<&U::uninitialize>);
+        return method<&U::uninitialize>();
     case kAudioUnitGetPropertyInfoSelect:
-        return asMethod(&method<&U::getPropertyInfo, AudioUnitPropertyID, AudioUnitScope,
-                                AudioUnitElement, UInt32*, Boolean*>);
+        return method<&U::getPropertyInfo>();
     case kAudioUnitGetPropertySelect:
-        return asMethod(&method<&U::getProperty, AudioUnitPropertyID, AudioUnitScope,
-                                AudioUnitElement, void*, UInt32*>);
+        return method<&U::getProperty>();
     case kAudioUnitSetPropertySelect:
-        return asMethod(&method<&U::setProperty, AudioUnitPropertyID, AudioUnitScope,
-                                AudioUnitElement, const void*, UInt32>);
+        return method<&U::setProperty>();
     case kAudioUnitGetParameterSelect:
-        return asMethod(&method<&U::getParameter, AudioUnitParameterID, AudioUnitScope,
-                                AudioUnitElement, AudioUnitParameterValue*>);
+        return method<&U::getParameter>();
     case kAudioUnitSetParameterSelect:
-        return asMethod(&method<&U::setParameter, AudioUnitParameterID, AudioUnitScope,
-                                AudioUnitElement, AudioUnitParameterValue, UInt32>);
+        return method<&U::setParameter>();
     case kAudioUnitResetSelect:
-        return asMethod(&method<&U::reset, AudioUnitScope, AudioUnitElement>);
+        return method<&U::reset>();
     case kAudioUnitRenderSelect:
-        return asMethod(&method<&U::render, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
-                                UInt32, UInt32, AudioBufferList*>);
+        return method<&U::render>();
     default:
         return nullptr;
     }

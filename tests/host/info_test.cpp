@@ -10,11 +10,11 @@ TEST(HostInfo, TextNamesComponentEntryParametersLatencyTailAndChannels) {
     Sandbox box;
     const ToolResult r = box.run({"info", "--component", bundle("HostTest")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(missing(r.out,
-                      {"Vextra Test: HostTest (aufx:HTst:VxTs), version 1.2.3",
-                       "through the factory entry VXHostTestFactory", "product       HostTest",
-                       "instruction-set level", "tail          0.01 s",
-                       "1 in -> 2 out, 2 in -> 2 out", "parameters    3", "-24 .. 12 dB", "10.0 msecs"}),
+    EXPECT_EQ(missing(r.out, {"Vextra Test: HostTest (aufx:HTst:VxTs), version 1.2.3",
+                              "through the factory entry VXHostTestFactory",
+                              "product       HostTest", "instruction-set level",
+                              "tail          0.01 s", "1 in -> 2 out, 2 in -> 2 out",
+                              "parameters    3", "-24 .. 12 dB", "10.0 msecs"}),
               Missing{})
         << r.out;
 }

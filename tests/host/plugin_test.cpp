@@ -12,32 +12,12 @@ namespace fs = std::filesystem;
 using namespace hosttool;
 
 namespace {
-
 const char* const kBuilds[] = {"audplg.dylib", "audplga.dylib", "audplga2.dylib", "audplga5.dylib"};
-
-// The bundle in HOME's components folder, engines in a support folder; the
-// children find the engines through VEXTRA_SUPPORT_FOLDER.
-void installPlugIn(Sandbox& box, const std::string& engine = "") {
-    const fs::path components = fs::path(box.folder()) / "Library/Audio/Plug-Ins/Components";
-    fs::create_directories(components);
-    fs::copy(VX_PLUGIN_BUNDLE, components / "VX-Delay.component", fs::copy_options::recursive);
-    const fs::path data = fs::path(box.folder()) / "support/Delay";
-    fs::create_directories(data);
-    if (engine.empty()) {
-        for (const char* build : kBuilds)
-            fs::copy_file(fs::path(VX_ENGINE_DIR) / build, data / build);
-    } else {
-        // A broken engine in the place of the only build there is.
-        fs::copy_file(fs::path(VX_TEST_ENGINE_DIR) / engine, data / "audplg.dylib");
-    }
-    box.setEnv("VEXTRA_SUPPORT_FOLDER", box.folder() + "/support");
-}
-
 } // namespace
 
 TEST(HostWithPlugIn, InfoNamesTheEngineBuildTheUnitLoaded) {
     Sandbox box;
-    installPlugIn(box);
+    box.installPlugIn();
     const ToolResult r = box.run({"info"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(missing(r.out, {"Vextra-Audio: Delay (aufx:Dlay:Vxta)", "product       Delay",
@@ -58,7 +38,7 @@ TEST(HostWithPlugIn, InfoNamesTheEngineBuildTheUnitLoaded) {
 
 TEST(HostWithPlugIn, RenderedImpulseIsTheDelayedInputWithLookaheadCompensated) {
     Sandbox box;
-    installPlugIn(box);
+    box.installPlugIn();
     writeWav(box.path("in.wav"), impulses(48000, 2000, {{100, 0.5f}}));
     // Fully wet without feedback, the first repeat is the input itself, 250 ms later.
     const ToolResult r =
@@ -71,26 +51,22 @@ TEST(HostWithPlugIn, RenderedImpulseIsTheDelayedInputWithLookaheadCompensated) {
     ASSERT_EQ(out.channels.size(), 2u);
     ASSERT_EQ(out.frames(), 2000u + 14400u);
     for (const auto& channel : out.channels) {
-        size_t loudest = 0;
-        for (size_t f = 0; f < channel.size(); ++f)
-            if (std::fabs(channel[f]) > std::fabs(channel[loudest]))
-                loudest = f;
-        EXPECT_EQ(loudest, 100u + 12000u);
-        EXPECT_NEAR(channel[loudest], 0.5f, 1e-3f);
+        EXPECT_EQ(loudest(channel), 100u + 12000u);
+        EXPECT_NEAR(channel[100 + 12000], 0.5f, 1e-3f);
     }
 }
 
 TEST(HostWithPlugIn, ValidatePassesTheBundleAndFailsItWithEachBrokenEngine) {
     for (const char* entry : {"factory", "cm"}) {
         Sandbox box;
-        installPlugIn(box);
+        box.installPlugIn();
         const ToolResult r = box.run({"validate", "--quick", "--entry", entry});
         EXPECT_EQ(r.status, 0) << entry << "\n" << r.out << r.err;
         EXPECT_TRUE(has(r.out, "validate: PASSED")) << entry << "\n" << r.out;
     }
     for (const char* engine : {"nosymbol.dylib", "nullfactory.dylib", "createfails.dylib"}) {
         Sandbox box;
-        installPlugIn(box, engine);
+        box.installPlugIn(std::string(VX_TEST_ENGINE_DIR) + "/" + engine);
         const ToolResult r = box.run({"validate", "--quick"});
         EXPECT_EQ(r.status, 1) << engine << "\n" << r.out << r.err;
         EXPECT_EQ(missing(r.out, {"FAIL  open (cold)", "alert", "FAIL  initialize",
@@ -104,7 +80,7 @@ TEST(HostWithPlugIn, ValidatePassesTheBundleAndFailsItWithEachBrokenEngine) {
 
 TEST(HostWithPlugIn, PresetRoundTripCarriesTheEngineState) {
     Sandbox box;
-    installPlugIn(box);
+    box.installPlugIn();
     ToolResult r = box.run(
         {"preset", "save", box.path("p.aupreset"), "--set", "Feedback=77", "--entry", "cm"});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -64,6 +65,20 @@ void Sandbox::install(const std::string& bundleName) const {
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
+void Sandbox::installPlugIn(const std::string& onlyEngine) {
+    const fs::path home(mFolder);
+    fs::create_directories(home / "Library/Audio/Plug-Ins/Components");
+    fs::copy(VX_PLUGIN_BUNDLE, home / "Library/Audio/Plug-Ins/Components/VX-Delay.component",
+             fs::copy_options::recursive);
+    fs::create_directories(home / "support/Delay");
+    if (!onlyEngine.empty())
+        fs::copy_file(onlyEngine, home / "support/Delay/audplg.dylib");
+    else
+        for (const auto& build : fs::directory_iterator(VX_ENGINE_DIR))
+            fs::copy_file(build.path(), home / "support/Delay" / build.path().filename());
+    setEnv("VEXTRA_SUPPORT_FOLDER", mFolder + "/support");
+}
+
 void Sandbox::setEnv(const std::string& name, const std::string& value) {
     mEnv.emplace_back(name, value);
 }
@@ -85,24 +100,19 @@ ToolResult Sandbox::runProgram(const std::string& program,
     std::vector<std::pair<std::string, std::string>> overrides = mEnv;
     overrides.emplace_back("HOME", mFolder);
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry(*e);
-        const bool replaced = std::any_of(overrides.begin(), overrides.end(), [&](const auto& o) {
-            return entry.rfind(o.first + "=", 0) == 0;
-        });
-        if (!replaced)
-            env.push_back(entry);
-    }
-    for (const auto& [name, value] : overrides)
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    for (const auto& [name, value] : overrides) {
+        std::erase_if(env, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
         if (!value.empty())
             env.push_back(name + "=" + value);
+    }
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const std::string outPath = mFolder + "/../" + fs::path(mFolder).filename().string() + ".out";
-    const std::string errPath = mFolder + "/../" + fs::path(mFolder).filename().string() + ".err";
+    const std::string outPath = mFolder + ".out", errPath = mFolder + ".err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -178,6 +188,14 @@ Audio impulses(int rate, size_t frames, const std::vector<std::pair<size_t, floa
     for (const auto& [frame, value] : at)
         audio.channels[0][frame] = value;
     return audio;
+}
+
+size_t loudest(const std::vector<float>& channel) {
+    size_t at = 0;
+    for (size_t f = 0; f < channel.size(); ++f)
+        if (std::fabs(channel[f]) > std::fabs(channel[at]))
+            at = f;
+    return at;
 }
 
 } // namespace hosttool

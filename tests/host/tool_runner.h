@@ -46,6 +46,10 @@ public:
     std::vector<std::string> files() const;
     // Copies a test bundle into HOME's components folder.
     void install(const std::string& bundleName) const;
+    // The plug-in bundle in HOME's components folder and its engine builds
+    // (or only the engine file given) in a support folder that later
+    // children find through VEXTRA_SUPPORT_FOLDER.
+    void installPlugIn(const std::string& onlyEngine = "");
 
     // Runs vxhost, or any program, in the folder with the sandbox's HOME.
     ToolResult run(const std::vector<std::string>& args) const;
@@ -72,5 +76,7 @@ void writeWav(const std::string& path, const Audio& audio);
 Audio readWav(const std::string& path);
 // A mono file of the given length with single-sample impulses.
 Audio impulses(int rate, size_t frames, const std::vector<std::pair<size_t, float>>& at);
+// Where the loudest sample of a channel is (the first of equals).
+size_t loudest(const std::vector<float>& channel);
 
 } // namespace hosttool

@@ -19,29 +19,12 @@ constexpr const char* kMono = "urn:vextra-audio:lv2-bridge:aufx:Dlay:Vxta-mono";
 
 // The plug-in bundle, its engines (or none) and an export of it on LV2_PATH.
 void installAndExport(Sandbox& box, bool engines = true) {
-    const fs::path components = fs::path(box.folder()) / "Library/Audio/Plug-Ins/Components";
-    fs::create_directories(components);
-    fs::copy(VX_PLUGIN_BUNDLE, components / "VX-Delay.component", fs::copy_options::recursive);
-    const fs::path data = fs::path(box.folder()) / "support/Delay";
-    fs::create_directories(data);
-    for (const auto& build : fs::directory_iterator(VX_ENGINE_DIR))
-        if (build.path().extension() == ".dylib")
-            fs::copy_file(build.path(), data / build.path().filename());
-    box.setEnv("VEXTRA_SUPPORT_FOLDER", box.folder() + "/support");
+    box.installPlugIn();
     box.setEnv("LV2_PATH", box.folder() + "/lv2");
     const ToolResult r = box.run({"export-lv2", "--out", box.path("lv2/VX-Delay.lv2")});
     ASSERT_EQ(r.status, 0) << r.err;
     if (!engines)
-        fs::remove_all(data);
-}
-
-// Where the loudest sample of a channel is.
-size_t loudest(const std::vector<float>& channel) {
-    size_t at = 0;
-    for (size_t f = 0; f < channel.size(); ++f)
-        if (std::fabs(channel[f]) > std::fabs(channel[at]))
-            at = f;
-    return at;
+        fs::remove_all(box.path("support/Delay"));
 }
 
 } // namespace
@@ -110,34 +93,29 @@ TEST(LilvTools, ApplyDelaysAnImpulseByTheSetTimeAndMatchesVxhostSampleForSample)
 
     // A busier setting, with feedback, the filter, gain and the look-ahead
     // latency: lilv's rendering and vxhost's agree to float rounding.
-    const std::vector<std::pair<std::string, std::string>> settings = {
-        {"delay_time", "20"}, {"feedback", "60"},    {"high_cut", "5000"},
-        {"mix", "50"},        {"output_gain", "-3"}, {"lookahead", "2"}};
-    std::vector<std::string> lv2Args = {"-i", box.path("in.wav"), "-o", box.path("lv2.wav")};
-    std::vector<std::string> hostArgs = {"render",
-                                         "-i",
-                                         box.path("in.wav"),
-                                         "-o",
-                                         box.path("vxhost.wav"),
-                                         "--no-latency-compensation",
-                                         "--tail",
-                                         "0",
-                                         "--channels",
-                                         "1",
-                                         "--quiet"};
-    const char* names[] = {"Delay Time", "Feedback", "High Cut", "Mix", "Output Gain", "Lookahead"};
-    for (size_t i = 0; i < settings.size(); ++i) {
-        lv2Args.insert(lv2Args.end(), {"-c", settings[i].first, settings[i].second});
-        hostArgs.insert(hostArgs.end(),
-                        {"--set", std::string(names[i]) + "=" + settings[i].second});
+    const char* const settings[][3] = {
+        {"delay_time", "Delay Time", "20"},   {"feedback", "Feedback", "60"},
+        {"high_cut", "High Cut", "5000"},     {"mix", "Mix", "50"},
+        {"output_gain", "Output Gain", "-3"}, {"lookahead", "Lookahead", "2"}};
+    const std::string in = box.path("in.wav"), lv2Out = box.path("lv2.wav"),
+                      hostOut = box.path("vxhost.wav");
+    std::vector<std::string> lv2Args = {"-i", in, "-o", lv2Out};
+    std::vector<std::string> hostArgs = {"render",     "--no-latency-compensation",
+                                         "--tail",     "0",
+                                         "--channels", "1",
+                                         "--quiet",    "-i",
+                                         in,           "-o",
+                                         hostOut};
+    for (const auto& [symbol, name, value] : settings) {
+        lv2Args.insert(lv2Args.end(), {"-c", symbol, value});
+        hostArgs.insert(hostArgs.end(), {"--set", std::string(name) + "=" + value});
     }
     lv2Args.push_back(kMono);
     r = box.runProgram(LV2APPLY, lv2Args);
     ASSERT_EQ(r.status, 0) << r.err;
     r = box.run(hostArgs);
     ASSERT_EQ(r.status, 0) << r.err;
-    const Audio viaLilv = readWav(box.path("lv2.wav"));
-    const Audio viaHost = readWav(box.path("vxhost.wav"));
+    const Audio viaLilv = readWav(lv2Out), viaHost = readWav(hostOut);
     ASSERT_EQ(viaLilv.channels.size(), viaHost.channels.size());
     // vxhost renders on by the latency; lv2apply stops with the input.
     ASSERT_EQ(viaLilv.frames(), 16000u);

@@ -4,16 +4,60 @@
 // per instance shows here) and heap bytes in use (a registry that never
 // forgets an instance shows here, which the leak checker at exit cannot see
 // as long as the memory stays reachable).
-#include "ProcessStats.h"
 #include "UnitHost.h"
 
 #include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <malloc.h>
+
+#include <fstream>
+#include <string>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VX_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VX_SANITIZER_ALLOCATOR 1
+#endif
+#endif
+
+#ifdef VX_SANITIZER_ALLOCATOR
+// The sanitizer runtimes' allocator statistics (declared here because not
+// every compiler ships the header that declares them).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace {
 
 using unithost::Component;
 using unithost::Entry;
-using unithost::ProcessStats;
+
+// What the process holds: open descriptors, memory mappings, and heap bytes
+// in use (as the sanitizer's allocator or the C library counts them).
+struct ProcessStats {
+    int openFiles = 0;
+    int mappings = 0;
+    size_t heapBytes = 0;
+
+    static ProcessStats now() {
+        ProcessStats s;
+        if (DIR* dir = opendir("/proc/self/fd")) {
+            while (dirent* e = readdir(dir))
+                s.openFiles += e->d_name[0] != '.';
+            closedir(dir);
+        }
+        std::ifstream maps("/proc/self/maps");
+        for (std::string line; std::getline(maps, line);)
+            ++s.mappings;
+#ifdef VX_SANITIZER_ALLOCATOR
+        s.heapBytes = __sanitizer_get_current_allocated_bytes();
+#else
+        s.heapBytes = mallinfo2().uordblks;
+#endif
+        return s;
+    }
+};
 
 void cycle(Component component, Entry entry, int index) {
     OSStatus status = 0;

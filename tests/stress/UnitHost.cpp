@@ -120,10 +120,6 @@ const std::string& supportFolder() {
     return gSupport.path;
 }
 
-std::string bundlePath(Component c) {
-    return info(c).bundle;
-}
-
 AudioUnit open(Component c, Entry e, OSStatus* outStatus) {
     if (c == Component::Plugin)
         prepareSupportFolder();
@@ -150,17 +146,9 @@ OSStatus close(AudioUnit unit) {
 }
 
 AudioStreamBasicDescription floatFormat(Float64 rate, UInt32 channels) {
-    AudioStreamBasicDescription f{};
-    f.mSampleRate = rate;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags =
+    const UInt32 flags =
         kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    f.mBytesPerPacket = 4;
-    f.mFramesPerPacket = 1;
-    f.mBytesPerFrame = 4;
-    f.mChannelsPerFrame = channels;
-    f.mBitsPerChannel = 32;
-    return f;
+    return {rate, kAudioFormatLinearPCM, flags, 4, 1, 4, channels, 32, 0};
 }
 
 OSStatus setFormats(AudioUnit unit, Float64 rate, UInt32 inputChannels) {
@@ -190,7 +178,6 @@ OSStatus Rig::attach(AudioUnit unit) {
 OSStatus Rig::input(void* ref, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
                     UInt32 frames, AudioBufferList* data) {
     auto* self = static_cast<Rig*>(ref);
-    ++self->inputCalls;
     if (self->inputAnswer != 0)
         return self->inputAnswer;
     if (frames > kMaxFrames)

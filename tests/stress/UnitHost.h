@@ -32,9 +32,6 @@ const std::string& supportFolder();
 // unloading to the components.
 void pinModules();
 
-// The bundle folder the build made.
-std::string bundlePath(Component c);
-
 // Opens an instance; null with the status in *outStatus when it fails.
 AudioUnit open(Component c, Entry e, OSStatus* outStatus = nullptr);
 // The same, with the support folder left as the caller put it in effect.
@@ -60,11 +57,9 @@ public:
     OSStatus render(AudioUnit unit, UInt32 frames);
     // True when every output sample of the last render is finite.
     bool outputFinite(UInt32 frames) const;
-    const float* output(int channel) const { return mOut[channel].data(); }
 
     float inputLevel = 0.25f; // sine amplitude fed to the input
     OSStatus inputAnswer = 0; // what the input callback answers
-    int inputCalls = 0;
     Float64 sampleTime = 0;
 
 private:

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <new>
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -131,6 +130,8 @@ bool countsLocks() noexcept {
 }
 } // namespace rtcheck
 
+// The C++ library's operator new and delete, every form, end in these
+// functions, so they are counted without replacements of their own.
 extern "C" {
 
 void* malloc(size_t size) {
@@ -205,29 +206,6 @@ __attribute__((constructor(101))) void resolveLockFunctions() {
     resolve(gRealTryLock, "pthread_mutex_trylock");
 }
 
-void* allocateOrThrow(size_t size) {
-    countAllocation();
-    void* block = __libc_malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-void* allocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
-    countAllocation();
-    void* block = __libc_memalign(static_cast<size_t>(alignment), size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-void release(void* block) noexcept {
-    countFree(block);
-    __libc_free(block);
-}
-
 } // namespace
 
 extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
@@ -238,72 +216,6 @@ extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
 extern "C" int pthread_mutex_trylock(pthread_mutex_t* mutex) {
     countLock();
     return resolve(gRealTryLock, "pthread_mutex_trylock")(mutex);
-}
-
-void* operator new(size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new[](size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    countAllocation();
-    return __libc_malloc(size == 0 ? 1 : size);
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    countAllocation();
-    return __libc_malloc(size == 0 ? 1 : size);
-}
-void* operator new(size_t size, std::align_val_t alignment) {
-    return allocateAlignedOrThrow(size, alignment);
-}
-void* operator new[](size_t size, std::align_val_t alignment) {
-    return allocateAlignedOrThrow(size, alignment);
-}
-void* operator new(size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    countAllocation();
-    return __libc_memalign(static_cast<size_t>(alignment), size == 0 ? 1 : size);
-}
-void* operator new[](size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    countAllocation();
-    return __libc_memalign(static_cast<size_t>(alignment), size == 0 ? 1 : size);
-}
-
-void operator delete(void* block) noexcept {
-    release(block);
-}
-void operator delete[](void* block) noexcept {
-    release(block);
-}
-void operator delete(void* block, size_t) noexcept {
-    release(block);
-}
-void operator delete[](void* block, size_t) noexcept {
-    release(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    release(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    release(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-    release(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-    release(block);
-}
-void operator delete(void* block, size_t, std::align_val_t) noexcept {
-    release(block);
-}
-void operator delete[](void* block, size_t, std::align_val_t) noexcept {
-    release(block);
-}
-void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
-    release(block);
-}
-void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept {
-    release(block);
 }
 
 #endif

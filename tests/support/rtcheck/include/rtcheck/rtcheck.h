@@ -1,8 +1,8 @@
 // Real-time safety by counting: how many heap allocations, frees and mutex
 // locks a stretch of code makes. Linking the vx_rtcheck library replaces the
-// C allocator entry points, the global operator new and
-// pthread_mutex_lock/trylock of the whole test program (shared libraries
-// included) with counting forwards to the C library.
+// C allocator entry points (where every form of operator new and delete
+// ends) and pthread_mutex_lock/trylock of the whole test program (shared
+// libraries included) with counting forwards to the C library.
 //
 //     rtcheck::Scope scope;            // counts this thread from here on
 //     renderOneCycle();
