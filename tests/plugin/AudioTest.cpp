@@ -25,18 +25,6 @@ protected:
 
     ProbeControl& engine() { return probe.control(); }
 
-    // The host supplies the memory on both sides: its own input planes from
-    // the render callback and its own output buffers in the render call.
-    void hostSuppliesAllMemory() {
-        const UInt32 no = 0;
-        ASSERT_EQ(setProperty(unit.get(), kAudioUnitProperty_ShouldAllocateBuffer,
-                              kAudioUnitScope_Input, 0, no),
-                  noErr);
-        ASSERT_EQ(setProperty(unit.get(), kAudioUnitProperty_ShouldAllocateBuffer,
-                              kAudioUnitScope_Output, 0, no),
-                  noErr);
-    }
-
     static std::vector<float> ramp(size_t n) {
         std::vector<float> s(n);
         for (size_t i = 0; i < n; ++i)
@@ -49,7 +37,12 @@ protected:
 
 TEST_P(Audio, EachInputChannelReachesTheEngineFromTheHostsOwnPlane) {
     ASSERT_EQ(unit.openStatus(), noErr);
-    hostSuppliesAllMemory();
+    // The host supplies the memory on both sides: its own input planes from
+    // the render callback and its own output buffers in the render call.
+    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
+        ASSERT_EQ(
+            setProperty(unit.get(), kAudioUnitProperty_ShouldAllocateBuffer, scope, 0, UInt32(0)),
+            noErr);
     for (const UInt32 channels : {1u, 2u}) {
         SCOPED_TRACE(channels == 1 ? "mono input" : "stereo input");
         ASSERT_EQ(AudioUnitUninitialize(unit), noErr);

@@ -23,18 +23,23 @@ namespace fs = std::filesystem;
 // be loaded.
 fs::path testHome();
 
+using unithost::AlertRecorder;
 using unithost::Entry;
-using unithost::entryName;
 // The suite once through each entry point of the bundle.
 #define VX_BOTH_ENTRIES(Suite)                                                                     \
-    INSTANTIATE_TEST_SUITE_P(BothEntries, Suite,                                                   \
-                             ::testing::Values(Entry::Factory, Entry::ComponentManager),           \
-                             [](const auto& info) { return std::string(entryName(info.param)); })
+    INSTANTIATE_TEST_SUITE_P(                                                                      \
+        BothEntries, Suite, ::testing::Values(Entry::Factory, Entry::ComponentManager),            \
+        [](const auto& info) { return std::string(unithost::entryName(info.param)); })
 
-fs::path builtBundle();
-fs::path referenceEngine(); // the reference delay, first-generation build
-fs::path testEngine(const std::string& stem);
-fs::path probeEngine();
+inline fs::path builtBundle() {
+    return VX_BUNDLE_DIR;
+}
+inline fs::path referenceEngine() {
+    return fs::path(VX_ENGINE_DIR) / "audplg.dylib";
+}
+inline fs::path testEngine(const std::string& stem) {
+    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
+}
 
 // A support folder of the test's own, in effect (VEXTRA_SUPPORT_FOLDER) for
 // the object's life. Modules are installed as the first-generation build,
@@ -72,13 +77,12 @@ private:
     ProbeControl* mControl = nullptr;
 };
 
-using unithost::AlertRecorder;
-
 // One open instance of the built bundle, disposed with the object.
 class Unit {
 public:
-    explicit Unit(Entry entry);
-    ~Unit();
+    explicit Unit(Entry entry)
+        : mUnit(unithost::openAsConfigured(unithost::Component::Plugin, entry, &mOpenStatus)) {}
+    ~Unit() { close(); }
     Unit(const Unit&) = delete;
     Unit& operator=(const Unit&) = delete;
 
