@@ -230,39 +230,6 @@ TEST_F(EngineLoad, BundlePathOf299BytesIsTheLongestTaken) {
     }
 }
 
-// Every level that picks a build loads the real module and creates an
-// engine with that simulated level. The module is compiled for the lowest of
-// those levels, so loading and creating execute nothing the level lacks;
-// running it on such a processor is the emulator test's part.
-TEST_F(EngineLoad, EachReferenceBuildIsCompiledForItsLevel) {
-    for (const std::string& name : kBuilds)
-        installFile(engineBuild(name), data() / name);
-    struct Pick {
-        int level;
-        const char *build, *isa, *given;
-        bool runnable;
-    };
-    const Pick picks[] = {
-        {3, "audplg", "SSE3", "0", __builtin_cpu_supports("sse3") != 0},
-        {6, "audplg", "SSE3", "0", __builtin_cpu_supports("sse3") != 0},
-        {7, "audplga", "AVX", "1", __builtin_cpu_supports("avx") != 0},
-        {8, "audplga2", "AVX2", "2", __builtin_cpu_supports("avx2") != 0},
-        {9, "audplga5", "AVX-512F", "3", __builtin_cpu_supports("avx512f") != 0},
-        {10, "audplga5", "AVX-512F", "3", __builtin_cpu_supports("avx512f") != 0},
-    };
-    for (const Pick& p : picks) {
-        if (!p.runnable)
-            continue;
-        SCOPED_TRACE(p.level);
-        const LoadOutcome o = load(p.level);
-        ASSERT_EQ(o.one("engine"), "1") << o.one("crashed");
-        EXPECT_EQ(o.one("build"), p.build);
-        EXPECT_EQ(o.one("isa"), p.isa);
-        EXPECT_EQ(o.one("given"), p.given);
-        EXPECT_EQ(o.one("params"), "6");
-    }
-}
-
 TEST(ModuleNames, MapCandidateIndexesToFilesAndTheSupportFolderToItsPlace) {
     std::string name = "unchanged";
     for (int i = -1; i <= 4; ++i) {

@@ -175,13 +175,6 @@ std::string runLoad(const LoadScenario& scenario) {
             for (std::string line; std::getline(lines, line);)
                 report << "call: " << line << "\n";
         }
-        if (auto name = symbolOf<const char* (*)()>(handle, "vxEngineBuildName"))
-            report << "build: " << name() << "\n";
-        if (auto isa = symbolOf<const char* (*)()>(handle, "vxEngineInstructionSet"))
-            report << "isa: " << isa() << "\n";
-        if (auto given = symbolOf<int (*)(const IAudioPlugin*)>(handle, "vxEngineGivenISA"))
-            report << "given: " << given(engine) << "\nparams: " << engine->IGetInfo()->paramCount
-                   << "\n";
         engine->IDestroy();
         dlclose(handle);
     } else if (engine) {

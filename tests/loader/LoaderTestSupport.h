@@ -89,8 +89,7 @@ struct LoadScenario {
 // The child's report, by key: "alert" and "info" (each alert's texts),
 // "caption", "untouched" (1 when a failed load left the caller's handle
 // alone), "engine" (1 for an engine with its module), "file" (the module it
-// came from), "call" (the recording engine's log), "build", "isa", "given"
-// and "params" (the reference engine's answers), "loaded" (probes still
+// came from), "call" (the recording engine's log), "loaded" (probes still
 // mapped) and "crashed".
 struct LoadOutcome {
     std::map<std::string, std::vector<std::string>> lines;

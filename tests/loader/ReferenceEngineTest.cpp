@@ -2,7 +2,6 @@
 #include "LoaderTestSupport.h"
 
 #include <engine_api/IAudioPlugin.h>
-#include <rtcheck/rtcheck.h>
 
 #include <dlfcn.h>
 
@@ -213,31 +212,4 @@ TEST(ReferenceEngine, TailInfoAndStateBlock) {
     EXPECT_EQ(lo, 0.f);
     EXPECT_EQ(hi, 0.f);
     EXPECT_STREQ(e.e->IGetParamName(-1), "");
-}
-
-TEST(ReferenceEngine, ProcessingAllocatesAndLocksNothing) {
-    if (!rtcheck::countsAllocations())
-        GTEST_SKIP() << "this build cannot count allocations";
-    for (const std::string& file : runnableBuilds()) {
-        Host host;
-        Engine e(file, host);
-        e.e->ISetParam(kLookahead, 3.f);
-        std::vector<float> inL(512, 0.25f), inR(512, -0.25f), outL(512), outR(512);
-        float* in[2] = {inL.data(), inR.data()};
-        float* out[2] = {outL.data(), outR.data()};
-        rtcheck::Scope scope;
-        for (int block = 0; block < 200; ++block) {
-            // Parameter moves between blocks exercise the glides and the
-            // delay crossfade too.
-            e.e->ISetParam(kDelay, 20.f + static_cast<float>(block % 7));
-            e.e->ISetParam(kMix, static_cast<float>(block % 100));
-            e.e->IProcess(0, in, out, 512);
-        }
-        const rtcheck::Counts counts = scope.counts();
-        EXPECT_EQ(counts.allocations, 0) << file;
-        EXPECT_EQ(counts.frees, 0) << file;
-        if (rtcheck::countsLocks()) {
-            EXPECT_EQ(counts.locks, 0) << file;
-        }
-    }
 }
