@@ -13,7 +13,6 @@ using namespace plugtest;
 
 namespace {
 
-constexpr UInt32 kFrames = 128;
 constexpr AudioUnitPropertyID kWindowSizeChanged = 0x10000;
 
 // The host's musical clock as its callbacks report it.
@@ -68,34 +67,11 @@ struct Events {
     }
 };
 
-class HostFacts : public ::testing::TestWithParam<Entry> {
+class HostFacts : public ProbeUnit {
 protected:
-    SupportFolder support;
-    ProbeModule probe{support};
-    Unit unit{GetParam()};
-    InputSource input;
-    std::vector<float> left = std::vector<float>(kFrames);
-    std::vector<float> right = std::vector<float>(kFrames);
-    Float64 sampleTime = 0;
-
-    ProbeControl& engine() { return probe.control(); }
-    IAudioHostLink& link() { return *probe.control().link; }
-
-    void SetUp() override {
-        ASSERT_EQ(unit.openStatus(), noErr);
-        ASSERT_NE(engine().link, nullptr);
-    }
     void start() {
         ASSERT_EQ(AudioUnitInitialize(unit), noErr);
         ASSERT_EQ(input.attach(unit), noErr);
-    }
-    // One processing call; the engine reads the host facts inside it.
-    const ProbeFacts& render() {
-        const int before = engine().processCalls;
-        EXPECT_EQ(renderStereo(unit, sampleTime, kFrames, left.data(), right.data()), noErr);
-        sampleTime += kFrames;
-        EXPECT_EQ(engine().processCalls, before + 1);
-        return engine().lastFacts;
     }
     Float64 latency() {
         Float64 seconds = -1;

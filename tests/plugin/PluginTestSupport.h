@@ -10,6 +10,7 @@
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -140,5 +141,35 @@ private:
 // Renders frames into the two output planes (the host's memory) at the
 // sample time.
 OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* left, float* right);
+
+// One instance through the entry of the test's parameter with the probe
+// engine, its input fed from the host and its output rendered into the
+// host's planes.
+class ProbeUnit : public ::testing::TestWithParam<Entry> {
+protected:
+    static constexpr UInt32 kFrames = 256;
+    SupportFolder support;
+    ProbeModule probe{support};
+    Unit unit{GetParam()};
+    InputSource input;
+    std::vector<float> left = std::vector<float>(kFrames, -7.0f), right = left;
+    Float64 sampleTime = 0;
+
+    ProbeControl& engine() { return probe.control(); }
+    IAudioHostLink& link() { return *engine().link; }
+    void SetUp() override {
+        ASSERT_EQ(unit.openStatus(), noErr);
+        ASSERT_NE(engine().link, nullptr) << "the engine was given its host link";
+    }
+    // One processing call at the running sample time; answers the host facts
+    // the engine read inside it.
+    const ProbeFacts& render() {
+        const int before = engine().processCalls;
+        EXPECT_EQ(renderStereo(unit, sampleTime, kFrames, left.data(), right.data()), noErr);
+        sampleTime += kFrames;
+        EXPECT_EQ(engine().processCalls, before + 1);
+        return engine().lastFacts;
+    }
+};
 
 } // namespace plugtest

@@ -18,29 +18,23 @@ std::vector<uint8_t> bytesOf(CFDataRef data) {
     return std::vector<uint8_t>(p, p + CFDataGetLength(data));
 }
 
-class Presets : public ::testing::TestWithParam<Entry> {
+class Presets : public ProbeUnit {
 protected:
-    SupportFolder support;
-    ProbeModule probe{support};
-
-    ProbeControl& engine() { return probe.control(); }
-
-    static CFDictionaryRef save(AudioUnit unit) {
+    static CFDictionaryRef save(AudioUnit u) {
         CFPropertyListRef document = nullptr;
-        EXPECT_EQ(
-            getProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, document),
-            noErr);
+        EXPECT_EQ(getProperty(u, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, document),
+                  noErr);
         EXPECT_NE(document, nullptr);
         EXPECT_EQ(CFGetTypeID(document), CFDictionaryGetTypeID());
         return static_cast<CFDictionaryRef>(document);
     }
-    static OSStatus restore(AudioUnit unit, CFPropertyListRef document) {
-        return setProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, document);
+    static OSStatus restore(AudioUnit u, CFPropertyListRef document) {
+        return setProperty(u, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, document);
     }
-    static std::string presetName(AudioUnit unit) {
+    static std::string presetName(AudioUnit u) {
         AUPreset preset{};
         EXPECT_EQ(
-            getProperty(unit, kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, preset),
+            getProperty(u, kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, preset),
             noErr);
         char name[64] = {};
         if (preset.presetName) {
@@ -54,8 +48,6 @@ protected:
 } // namespace
 
 TEST_P(Presets, EngineGetsBackExactlyTheBytesItGave) {
-    Unit unit(GetParam());
-    ASSERT_EQ(unit.openStatus(), noErr);
     const std::vector<uint8_t> block = {0, 1, 0, 0, 0xFF, 0x80, 0x7F, 0, 42, 0};
     engine().stateBlock = block;
 
@@ -90,8 +82,6 @@ TEST_P(Presets, EngineGetsBackExactlyTheBytesItGave) {
 }
 
 TEST_P(Presets, DocumentWithoutTheEngineEntryIsRefusedAfterTheBaseAppliedItsPart) {
-    Unit unit(GetParam());
-    ASSERT_EQ(unit.openStatus(), noErr);
     CFDictionaryRef saved = save(unit);
     ASSERT_NE(saved, nullptr);
     CFMutableDictionaryRef document = CFDictionaryCreateMutableCopy(nullptr, 0, saved);
