@@ -71,10 +71,7 @@ public:
     }
     void IGetParamRange(int index, float* min, float* max) override {
         record("IGetParamRange %d", index);
-        if (min)
-            *min = 0.f;
-        if (max)
-            *max = 1.f;
+        *min = 0.f, *max = 1.f;
     }
     float IGetParamDefault(int index) override {
         record("IGetParamDefault %d", index);
@@ -107,10 +104,7 @@ public:
         record("IGetStateSize");
         return static_cast<int>(sizeof mValues);
     }
-    void ILoadState(const void* data, int size) override {
-        record("ILoadState %d", size);
-        (void)data;
-    }
+    void ILoadState(const void*, int size) override { record("ILoadState %d", size); }
     float IGetTailTime() override {
         record("IGetTailTime");
         return 0.25f;

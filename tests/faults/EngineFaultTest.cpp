@@ -4,15 +4,14 @@
 // failure the documented way (one alert, an instance that refuses to
 // initialize), never crashes, and works again once a good engine is back.
 #include "AlertRecorder.h"
-#include "ParameterSupport.h"
-#include "StateEngineLoads.h"
+#include "ProbeEngine.h"
 #include "UnitHost.h"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
-#include <atomic>
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <fstream>
@@ -27,6 +26,9 @@ using unithost::Entry;
 
 fs::path installed() {
     return fs::path(unithost::supportFolder()) / "Delay" / "audplg.dylib";
+}
+fs::path reference() {
+    return fs::path(VX_ENGINE_DIR) / "audplg.dylib";
 }
 
 // Replaces the installed engine. The old file is removed first, never
@@ -45,35 +47,39 @@ void installBytes(const std::string& bytes) {
 }
 
 void restoreReference() {
-    install(fs::path(VX_ENGINE_DIR) / "audplg.dylib");
+    install(reference());
 }
 
+// The alert's text, or its start and end around the reason.
 struct EngineFault {
     const char* name;
-    const char* alert; // part of the alert's text
+    std::string start, end;
     void (*arrange)();
 };
 
 std::string referenceBytes() {
-    std::ifstream in(fs::path(VX_ENGINE_DIR) / "audplg.dylib", std::ios::binary);
+    std::ifstream in(reference(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+const std::string kLoadFailed = "Failed to load audio plug-in module (error code = ";
+const std::string kNotInstalled = "). Plug-In is not properly installed.";
+
 const EngineFault kFaults[] = {
-    {"NoModule", "Failed to find suitable audio plug-in module for target cpu",
-     [] { install({}); }},
-    {"NoFactorySymbol", "Failed to get entry point in audio plug-in module",
-     [] { install(fs::path(VX_TEST_ENGINE_DIR) / "nosymbol.dylib"); }},
+    {"NoModule", "Failed to find suitable audio plug-in module for target cpu (CPU ISA = ",
+     "). Plug-In will not load.", [] { install({}); }},
+    {"NoFactorySymbol", "Failed to get entry point in audio plug-in module (error code = ",
+     kNotInstalled, [] { install(fs::path(VX_TEST_ENGINE_DIR) / "nosymbol.dylib"); }},
     {"FactoryReturnsNull",
-     "Failed to create Audio Plugin instance. Plug-In is not properly installed.",
+     "Failed to create Audio Plugin instance. Plug-In is not properly installed.", "",
      [] { install(fs::path(VX_TEST_ENGINE_DIR) / "nullfactory.dylib"); }},
-    {"CreateFails", "Error in Audio Plugin ICreate(). Plug-In is not properly installed.",
+    {"CreateFails", "Error in Audio Plugin ICreate(). Plug-In is not properly installed.", "",
      [] { install(fs::path(VX_TEST_ENGINE_DIR) / "createfails.dylib"); }},
-    {"NotALibrary", "Failed to load audio plug-in module (error code =",
+    {"NotALibrary", kLoadFailed, kNotInstalled,
      [] { installBytes("#!/bin/sh\necho this is not a library\n"); }},
-    {"TruncatedLibrary", "Failed to load audio plug-in module (error code =",
+    {"TruncatedLibrary", kLoadFailed, kNotInstalled,
      [] { installBytes(referenceBytes().substr(0, 4096)); }},
-    {"EmptyFile", "Failed to load audio plug-in module (error code =", [] { installBytes(""); }},
+    {"EmptyFile", kLoadFailed, kNotInstalled, [] { installBytes(""); }},
 };
 
 class EngineFaults : public ::testing::TestWithParam<std::tuple<EngineFault, Entry>> {
@@ -89,40 +95,56 @@ TEST_P(EngineFaults, OneAlertAnInstanceThatRefusesToInitializeAndNoCrash) {
     AudioUnit unit = unithost::open(Component::Plugin, entry, &status);
     ASSERT_NE(unit, nullptr) << "the instance exists without an engine: " << status;
     ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_NE(alerts.alerts[0].message.find(fault.alert), std::string::npos)
-        << alerts.alerts[0].message;
+    const std::string& message = alerts.alerts[0].message;
+    EXPECT_TRUE(message.starts_with(fault.start) && message.ends_with(fault.end)) << message;
+    EXPECT_EQ(alerts.alerts[0].informative, "Vextra-Audio Delay");
 
-    ASSERT_EQ(unithost::setFormats(unit, 44100, 2), 0);
+    // Every request that needs the engine answers without reaching for one.
+    UInt32 size = 99;
+    Boolean writable = false;
+    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList,
+                                       kAudioUnitScope_Global, 0, &size, &writable),
+              0);
+    EXPECT_EQ(size, 0u) << "no engine, no parameters";
+    AudioUnitParameterValue value = 0;
+    EXPECT_EQ(AudioUnitGetParameter(unit, 0, kAudioUnitScope_Global, 0, &value),
+              kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(AudioUnitSetParameter(unit, 0, kAudioUnitScope_Global, 0, 0.5f, 0),
+              kAudioUnitErr_InvalidParameter);
+    AudioUnitParameterInfo info{};
+    size = sizeof info;
+    EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
+                                   0, &info, &size),
+              kAudioUnitErr_InvalidParameter);
+    void* access[2] = {};
+    size = sizeof access;
+    EXPECT_EQ(AudioUnitGetProperty(unit, 0x1E3638DA, kAudioUnitScope_Global, 0, access, &size),
+              kAudioUnitErr_FailedInitialization);
+    CFPropertyListRef doc = nullptr;
+    size = sizeof doc;
+    EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
+                                   &doc, &size),
+              kAudioUnitErr_FailedInitialization);
+    EXPECT_EQ(doc, nullptr);
+    Float64 seconds = -1;
+    size = sizeof seconds;
+    EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0,
+                                   &seconds, &size),
+              0);
+    EXPECT_EQ(seconds, 0.0);
+    EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0,
+                                   &seconds, &size),
+              kAudioUnitErr_InvalidProperty)
+        << "no engine, no tail";
+    EXPECT_EQ(AudioUnitReset(unit, kAudioUnitScope_Global, 0), 0);
+    ASSERT_EQ(unithost::setFormats(unit, 48000, 2), 0);
     unithost::Rig rig;
     ASSERT_EQ(rig.attach(unit), 0);
-    EXPECT_EQ(AudioUnitInitialize(unit), -10875);
-    EXPECT_NE(rig.render(unit, 256), 0);
-
-    // What a host asks of any instance gets an answer, not a crash.
-    UInt32 size = 0;
-    Boolean writable = false;
-    AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0,
-                             &size, &writable);
-    (void)unithost::globalParameters(unit);
-    AudioUnitSetParameter(unit, 0, kAudioUnitScope_Global, 0, 0.5f, 0);
-    Float64 seconds = 0;
-    UInt32 secondsSize = sizeof seconds;
-    AudioUnitGetProperty(unit, kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, &seconds,
-                         &secondsSize);
-    secondsSize = sizeof seconds;
-    AudioUnitGetProperty(unit, kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0, &seconds,
-                         &secondsSize);
-    CFPropertyListRef doc = nullptr;
-    UInt32 docSize = sizeof doc;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &doc,
-                             &docSize) == 0 &&
-        doc != nullptr) {
-        AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &doc,
-                             sizeof doc);
-        CFRelease(doc);
-    }
-    AudioUnitReset(unit, kAudioUnitScope_Global, 0);
+    EXPECT_EQ(AudioUnitInitialize(unit), kAudioUnitErr_FailedInitialization);
+    EXPECT_EQ(AudioUnitInitialize(unit), kAudioUnitErr_FailedInitialization) << "and stays so";
+    EXPECT_EQ(rig.render(unit, 256), kAudioUnitErr_Uninitialized);
     EXPECT_EQ(unithost::close(unit), 0);
+    EXPECT_EQ(alerts.alerts.size(), 1u);
 
     // A good engine back in place: the next instance works, without alert.
     restoreReference();
@@ -148,20 +170,23 @@ INSTANTIATE_TEST_SUITE_P(AllFaults, EngineFaults,
 // ---------------------------------------------------------------------------
 // State blocks of awkward sizes.
 
-class StateSizes : public ::testing::TestWithParam<std::tuple<const char*, int>> {
+class StateSizes : public ::testing::TestWithParam<int> {
 protected:
     void TearDown() override { restoreReference(); }
 };
 
 TEST_P(StateSizes, SaveAndRestoreCarryTheBlockOrRefuseCleanly) {
-    const auto [stem, declared] = GetParam();
-    install(fs::path(VX_STATE_ENGINE_DIR) / (std::string(stem) + ".dylib"));
-    // Hold the module ourselves to read what the engine was given.
+    const int declared = GetParam();
+    install(fs::path(VX_TEST_ENGINE_DIR) / "probe.dylib");
+    // Hold the module ourselves to set the block and see what the engine got.
     void* module = dlopen(installed().c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
-    auto loads = reinterpret_cast<StateEngineLoadsFn>(dlsym(module, "vxStateEngineLoads"));
-    ASSERT_NE(loads, nullptr);
-    StateEngineLoads* record = loads();
+    auto control = reinterpret_cast<VxProbeControlFn>(dlsym(module, "vxProbeControl"));
+    ASSERT_NE(control, nullptr);
+    ProbeControl& probe = *control();
+    probe.stateBlock.assign(static_cast<size_t>(std::max(declared, 0)), 0x5A);
+    probe.sizeGiven = true;
+    probe.stateSize = declared;
 
     for (Entry entry : {Entry::Factory, Entry::ComponentManager}) {
         OSStatus status = 0;
@@ -175,42 +200,36 @@ TEST_P(StateSizes, SaveAndRestoreCarryTheBlockOrRefuseCleanly) {
 
         CFPropertyListRef doc = nullptr;
         UInt32 docSize = sizeof doc;
-        const OSStatus saved = AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo,
-                                                    kAudioUnitScope_Global, 0, &doc, &docSize);
-        if (declared >= 0) {
-            ASSERT_EQ(saved, 0);
+        ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global,
+                                       0, &doc, &docSize),
+                  0);
+        auto block = static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(doc),
+                                                                 CFSTR("Ambrel-Preset-Data-Key")));
+        ASSERT_NE(block, nullptr);
+        const CFIndex length = CFDataGetLength(block);
+        EXPECT_EQ(length, std::max(declared, 0)) << "a negative size saves an empty block";
+        if (declared > 0) {
+            EXPECT_EQ(CFDataGetBytePtr(block)[0], 0x5A);
+            EXPECT_EQ(CFDataGetBytePtr(block)[length - 1], 0x5A);
         }
-        if (saved == 0) {
-            ASSERT_NE(doc, nullptr);
-            auto block = static_cast<CFDataRef>(CFDictionaryGetValue(
-                static_cast<CFDictionaryRef>(doc), CFSTR("Ambrel-Preset-Data-Key")));
-            ASSERT_NE(block, nullptr);
-            const CFIndex length = CFDataGetLength(block);
-            EXPECT_EQ(length, declared > 0 ? declared : 0);
-            if (declared > 0) {
-                EXPECT_EQ(CFDataGetBytePtr(block)[0], 0x5A);
-                EXPECT_EQ(CFDataGetBytePtr(block)[length - 1], 0x5A);
-            }
-            const int before = record->count.load();
-            EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo,
-                                           kAudioUnitScope_Global, 0, &doc, sizeof doc),
-                      0);
-            EXPECT_EQ(record->count.load(), before + 1);
-            EXPECT_EQ(record->lastSize.load(), static_cast<int>(length));
-            CFRelease(doc);
-        }
+        const int before = probe.loadCalls;
+        probe.loadedBlock.assign(3, 1);
+        EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global,
+                                       0, &doc, sizeof doc),
+                  0);
+        EXPECT_EQ(probe.loadCalls, before + 1);
+        EXPECT_EQ(probe.loadedBlock.size(), static_cast<size_t>(length));
+        CFRelease(doc);
         EXPECT_EQ(rig.render(unit, 512), 0);
         EXPECT_EQ(unithost::close(unit), 0);
     }
     dlclose(module);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, StateSizes,
-                         ::testing::Values(std::make_tuple("state-zero", 0),
-                                           std::make_tuple("state-huge", 64 << 20),
-                                           std::make_tuple("state-negative", -5)),
+INSTANTIATE_TEST_SUITE_P(Sizes, StateSizes, ::testing::Values(0, 1, 64 << 20, -5),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param)).substr(6);
+                             return info.param < 0 ? std::string("negative")
+                                                   : std::to_string(info.param);
                          });
 
 // ---------------------------------------------------------------------------

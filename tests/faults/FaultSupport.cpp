@@ -4,14 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <stdexcept>
-#include <vector>
 
 namespace faults {
 
@@ -24,17 +23,13 @@ int runInChild(const std::function<int()>& fn, long fileSizeLimit) {
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        if (fileSizeLimit >= 0) {
-            const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
-                               static_cast<rlim_t>(fileSizeLimit)};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                _exit(99);
-        }
-        int result = 98;
+        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        if (fileSizeLimit >= 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(99);
+        int result = 97;
         try {
             result = fn();
         } catch (...) {
-            result = 97;
         }
         std::fflush(nullptr);
         _exit(result);
@@ -42,9 +37,7 @@ int runInChild(const std::function<int()>& fn, long fileSizeLimit) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
     }
-    if (WIFSIGNALED(status))
-        return 100 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 100 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 TempFolder::TempFolder() {
@@ -67,16 +60,14 @@ std::string readWhole(const std::string& path) {
 }
 
 void writeWhole(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::string listing(const std::string& folder) {
-    std::vector<std::string> names;
+    std::set<std::string> names;
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(folder, ec))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
+        names.insert(e.path().filename().string());
     std::string out;
     for (const auto& n : names)
         out += n + "\n";

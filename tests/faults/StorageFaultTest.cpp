@@ -1,8 +1,8 @@
 // Storage that fails under the foundation library: a full disk (a file-size
-// limit in a child process), an unusable folder or file. Each failure is reported as a plain false
-// or a closed log, and nothing already on disk is damaged: a failed settings save leaves the
-// previous file as it was, a failed cache write leaves no cache that would
-// describe another tree.
+// limit in a child process), an unusable folder or file. Each failure is
+// reported as a plain false or a closed log, and nothing already on disk is
+// damaged: a failed settings save leaves the previous file as it was, a
+// failed cache write leaves no cache that would describe another tree.
 #include "FaultSupport.h"
 
 #include <NSVextra/DbgSysOutput.h>
@@ -30,9 +30,10 @@ using faults::runInChild;
 using faults::TempFolder;
 using NSVextra::Settings;
 
-// A document with a head group and one value, and a way to make it much
-// longer than what is on disk.
-void fillSmall(Settings& doc) {
+// A document with a head group and one value, saved; and a way to make it
+// much longer than what is on disk.
+void fillSmall(Settings& doc, const std::string& path) {
+    doc.setFile(path.c_str());
     ASSERT_TRUE(doc.addHeadGroup("Root"));
     ASSERT_TRUE(doc.addGroup("/Root", "Audio"));
     ASSERT_TRUE(doc.addValue("/Root/Audio", "Rate"));
@@ -54,51 +55,38 @@ void growLarge(Settings& doc) {
 int storedRate(const std::string& path) {
     Settings doc;
     doc.setFile(path.c_str());
-    if (!doc.loadFile())
-        return -1;
     int rate = 0;
-    return doc.readValue("/Root/Audio", "Rate", &rate) ? rate : -2;
+    return !doc.loadFile() ? -1 : doc.readValue("/Root/Audio", "Rate", &rate) ? rate : -2;
 }
 
-class SettingsFullDisk : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(SettingsFullDisk, FailedSaveReportsFalseAndLeavesThePreviousFileIntact) {
-    TempFolder dir;
-    const std::string path = dir / GetParam();
-    Settings doc;
-    doc.setFile(path.c_str());
-    fillSmall(doc);
-    ASSERT_TRUE(doc.commit());
-    const std::string before = readWhole(path);
-    const std::string filesBefore = listing(dir.path());
-    ASSERT_FALSE(before.empty());
-
-    growLarge(doc);
-    // Room for a few bytes only: the new text cannot be written whole.
-    const int saved = runInChild([&] { return doc.commit() ? 1 : 0; }, 16);
-    EXPECT_EQ(saved, 0) << "the save must report the failure";
-    EXPECT_EQ(readWhole(path), before);
-    EXPECT_EQ(listing(dir.path()), filesBefore) << "nothing half-written stays behind";
-    EXPECT_EQ(storedRate(path), 48000);
-
-    // With room again the same document saves and reads back.
-    ASSERT_TRUE(doc.commit());
-    EXPECT_EQ(storedRate(path), 48000);
-    EXPECT_GT(readWhole(path).size(), before.size());
+TEST(SettingsFaults, FailedSaveOnAFullDiskReportsFalseAndLeavesThePreviousFileIntact) {
+    for (const char* name : {"prefs.txt", "prefs.esf"}) { // plain and scrambled
+        SCOPED_TRACE(name);
+        TempFolder dir;
+        const std::string path = dir / name;
+        Settings doc;
+        fillSmall(doc, path);
+        ASSERT_TRUE(doc.commit());
+        const std::string before = readWhole(path);
+        ASSERT_FALSE(before.empty());
+        growLarge(doc);
+        // Room for a few bytes only: the new text cannot be written whole.
+        EXPECT_EQ(runInChild([&] { return doc.commit() ? 1 : 0; }, 16), 0);
+        EXPECT_EQ(readWhole(path), before);
+        EXPECT_EQ(listing(dir.path()), std::string(name) + "\n") << "nothing half-written stays";
+        // With room again the same document saves and reads back.
+        ASSERT_TRUE(doc.commit());
+        EXPECT_EQ(storedRate(path), 48000);
+        EXPECT_GT(readWhole(path).size(), before.size());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(PlainAndScrambled, SettingsFullDisk,
-                         ::testing::Values("prefs.txt", "prefs.esf"), [](const auto& info) {
-                             return std::string(info.param) == "prefs.txt" ? "Plain" : "Scrambled";
-                         });
-
-TEST(SettingsFaults, DelayedSaveOnFullDiskLeavesThePreviousFileIntact) {
+TEST(SettingsFaults, DelayedSaveOnAFullDiskLeavesThePreviousFileIntact) {
     TempFolder dir;
     const std::string path = dir / "delayed.txt";
     {
         Settings doc;
-        doc.setFile(path.c_str());
-        fillSmall(doc);
+        fillSmall(doc, path);
         ASSERT_TRUE(doc.commit());
     }
     const std::string before = readWhole(path);
@@ -117,7 +105,6 @@ TEST(SettingsFaults, DelayedSaveOnFullDiskLeavesThePreviousFileIntact) {
         16);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(readWhole(path), before);
-    EXPECT_EQ(storedRate(path), 48000);
 }
 
 TEST(SettingsFaults, SaveOverAFolderFailsAndLeavesTheFolder) {
@@ -126,10 +113,8 @@ TEST(SettingsFaults, SaveOverAFolderFailsAndLeavesTheFolder) {
     fs::create_directory(path);
     faults::writeWhole(path + "/inside", "keep");
     Settings doc;
-    doc.setFile(path.c_str());
-    fillSmall(doc);
+    fillSmall(doc, path);
     EXPECT_FALSE(doc.commit());
-    EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(readWhole(path + "/inside"), "keep");
     EXPECT_EQ(listing(dir.path()), "prefs.txt\n");
 }
@@ -151,20 +136,17 @@ TEST(SettingsFaults, ReadOnlyFolderTakesTheSaveInPlaceAndAReadOnlyFileRefusesIt)
     TempFolder dir;
     const std::string path = dir / "prefs.txt";
     Settings doc;
-    doc.setFile(path.c_str());
-    fillSmall(doc);
+    fillSmall(doc, path);
     ASSERT_TRUE(doc.commit());
     const std::string before = readWhole(path);
     growLarge(doc);
 
     // A folder closed to new files, a file open to writing: no file can be
     // made beside it, so the file itself is rewritten.
-    const auto readOnlyFolder = fs::perms::owner_read | fs::perms::owner_exec |
-                                fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec;
-    fs::permissions(path, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
-                                             fs::perms::others_exec));
-    fs::permissions(dir.path(), readOnlyFolder);
+    using P = fs::perms;
+    const P readable = P::owner_read | P::group_read | P::others_read;
+    fs::permissions(path, readable | P::owner_write | P::group_write | P::others_write);
+    fs::permissions(dir.path(), readable | P::owner_exec | P::group_exec | P::others_exec);
     EXPECT_EQ(commitAsOrdinaryUser(doc), 1);
     const std::string after = readWhole(path);
     EXPECT_GT(after.size(), before.size());
@@ -172,16 +154,27 @@ TEST(SettingsFaults, ReadOnlyFolderTakesTheSaveInPlaceAndAReadOnlyFileRefusesIt)
     EXPECT_EQ(listing(dir.path()), "prefs.txt\n") << "nothing left beside it";
 
     // The file closed to writing too: the save fails and changes nothing.
-    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(path, readable);
     ASSERT_TRUE(doc.addValue("/Root/Audio", "OneMore"));
     EXPECT_EQ(commitAsOrdinaryUser(doc), 0);
-    fs::permissions(dir.path(), fs::perms::owner_all);
+    fs::permissions(dir.path(), P::owner_all);
     EXPECT_EQ(readWhole(path), after);
     EXPECT_EQ(listing(dir.path()), "prefs.txt\n");
 }
 
 // ---------------------------------------------------------------------------
 // File-tree cache.
+
+std::vector<std::string> scan(const std::string& root, const std::string& cache, bool rebuild) {
+    NSVextra::FileTree tree;
+    tree.rootFolder = root;
+    tree.cacheFile = cache;
+    tree.rescan(rebuild); // judged by the tree it leaves
+    std::vector<std::string> paths;
+    for (int i = 0; i < tree.getNodeCount(); ++i)
+        paths.push_back(static_cast<NSVextra::FileTNode*>(tree.getNode(i))->path);
+    return paths;
+}
 
 void makeFolderTree(const std::string& root) {
     fs::create_directories(root + "/a/b");
@@ -190,52 +183,21 @@ void makeFolderTree(const std::string& root) {
         faults::writeWhole(root + f, "x");
 }
 
-std::vector<std::string> treePaths(NSVextra::FileTree& tree) {
-    std::vector<std::string> paths;
-    for (int i = 0; i < tree.getNodeCount(); ++i)
-        paths.push_back(static_cast<NSVextra::FileTNode*>(tree.getNode(i))->path);
-    return paths;
-}
-
 TEST(FileTreeCacheFaults, FailedCacheWriteLeavesNoCacheThatDescribesAnotherTree) {
     TempFolder dir;
     const std::string root = dir / "root";
+    const std::string cache = dir / "tree.cache";
     makeFolderTree(root);
-    NSVextra::FileTree reference;
-    reference.rootFolder = root;
-    ASSERT_TRUE(reference.rescan(true)); // no cache path: a plain scan
-    const std::vector<std::string> expected = treePaths(reference);
-    ASSERT_EQ(expected.size(), 8u); // the root, three folders, four files
-
-    NSVextra::FileTree tree;
-    tree.rootFolder = root;
-    tree.cacheFile = dir / "tree.cache";
-    ASSERT_TRUE(tree.rescan(true));
-    ASSERT_TRUE(tree.cacheFileExists());
+    ASSERT_EQ(scan(root, cache, true).size(), 8u); // the root, three folders, four files
+    ASSERT_TRUE(fs::is_regular_file(cache));
 
     // The folder changes; the rebuild cannot write its cache.
     faults::writeWhole(root + "/c/five.txt", "x");
-    const int result = runInChild(
-        [&] {
-            NSVextra::FileTree t;
-            t.rootFolder = root;
-            t.cacheFile = tree.cacheFile;
-            t.rescan(true);
-            return t.getNodeCount() == 9 ? 0 : 1; // the scan itself still worked
-        },
-        8);
-    EXPECT_EQ(result, 0);
-
-    // Whatever is on disk now, a tree built from it is the folder's tree:
-    // a cut-short cache would give an empty or a partial tree.
-    NSVextra::FileTree after;
-    after.rootFolder = root;
-    after.cacheFile = tree.cacheFile;
-    ASSERT_TRUE(after.rescan(false));
-    NSVextra::FileTree now;
-    now.rootFolder = root;
-    ASSERT_TRUE(now.rescan(true));
-    EXPECT_EQ(treePaths(after), treePaths(now));
+    EXPECT_EQ(runInChild([&] { return scan(root, cache, true).size() == 9 ? 0 : 1; }, 8), 0)
+        << "the scan itself still works";
+    // Whatever is on disk now, a tree built from it is the folder's tree: a
+    // cut-short cache would give an empty or a partial tree.
+    EXPECT_EQ(scan(root, cache, false), scan(root, "", true));
 }
 
 TEST(FileTreeCacheFaults, CacheInAMissingFolderIsNotWrittenAndTheScanStillWorks) {
@@ -258,9 +220,8 @@ TEST(FileTreeCacheFaults, CacheInAMissingFolderIsNotWrittenAndTheScanStillWorks)
 TEST(LogFaults, AFullDiskDropsLinesQuietly) {
     // This process's own log: lines written while the disk is full are lost,
     // every call still succeeds, and the file is not damaged.
-    const char* home = std::getenv("HOME");
-    ASSERT_NE(home, nullptr);
-    const std::string logPath = std::string(home) + "/Library/Logs/VextraAudio/vextraaudio.log";
+    const std::string logPath =
+        std::string(std::getenv("HOME")) + "/Library/Logs/VextraAudio/vextraaudio.log";
     NSVextra::DBG_ERROR(0, "before the disk filled");
     const std::string before = readWhole(logPath);
     ASSERT_NE(before.find("error: before the disk filled\n"), std::string::npos)
@@ -274,9 +235,7 @@ TEST(LogFaults, AFullDiskDropsLinesQuietly) {
         },
         static_cast<long>(before.size()));
     EXPECT_EQ(result, 0);
-    const std::string after = readWhole(logPath);
-    EXPECT_EQ(after.substr(0, before.size()), before);
-    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(readWhole(logPath), before);
 }
 
 } // namespace

@@ -12,6 +12,11 @@ using namespace vxtest;
 
 namespace {
 
+// Strings made here are released at exit; the test makes few.
+CFStringRef cf(const char* s) {
+    return CFStringCreateWithCString(kCFAllocatorDefault, s, kCFStringEncodingUTF8);
+}
+
 std::string text(CFTypeRef value) {
     if (!value || CFGetTypeID(value) != CFStringGetTypeID())
         return "(not a string)";
@@ -21,35 +26,20 @@ std::string text(CFTypeRef value) {
     return buffer;
 }
 
-CFStringRef cf(const char* s) {
-    return CFStringCreateWithCString(kCFAllocatorDefault, s, kCFStringEncodingUTF8);
-}
-
 CFBundleRef openBundle(const fs::path& path) {
-    CFStringRef p = cf(path.c_str());
-    CFURLRef url =
-        CFURLCreateWithFileSystemPath(kCFAllocatorDefault, p, kCFURLPOSIXPathStyle, true);
-    CFRelease(p);
-    CFBundleRef bundle = url ? CFBundleCreate(kCFAllocatorDefault, url) : nullptr;
-    if (url)
-        CFRelease(url);
-    return bundle;
+    CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, cf(path.c_str()),
+                                                 kCFURLPOSIXPathStyle, true);
+    return url ? CFBundleCreate(kCFAllocatorDefault, url) : nullptr;
 }
 
 std::string path(CFURLRef url) {
-    if (!url)
-        return "(none)";
-    CFStringRef s = CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle);
-    std::string out = text(s);
-    CFRelease(s);
-    CFRelease(url);
-    return out;
+    return url ? text(CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle)) : "(none)";
 }
 
 } // namespace
 
 TEST(BundleLayout, PlugInBundleDescribesTheComponent) {
-    const fs::path bundlePath = builtBundleInfoPlist().parent_path().parent_path();
+    const fs::path bundlePath = VX_BUNDLE_DIR;
     EXPECT_EQ(bundlePath.filename(), "VX-Delay.component");
     CFBundleRef bundle = openBundle(bundlePath);
     ASSERT_NE(bundle, nullptr);
@@ -58,39 +48,29 @@ TEST(BundleLayout, PlugInBundleDescribesTheComponent) {
               "VX-Delay");
     EXPECT_EQ(text(CFBundleGetValueForInfoDictionaryKey(bundle, kCFBundleVersionKey)), "1.0.0");
 
-    CFStringRef key = cf("AudioComponents");
-    CFTypeRef components = CFBundleGetValueForInfoDictionaryKey(bundle, key);
-    CFRelease(key);
+    auto components = static_cast<CFArrayRef>(
+        CFBundleGetValueForInfoDictionaryKey(bundle, cf("AudioComponents")));
     ASSERT_NE(components, nullptr);
     ASSERT_EQ(CFGetTypeID(components), CFArrayGetTypeID());
-    ASSERT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(components)), 1);
-    auto entry = static_cast<CFDictionaryRef>(
-        CFArrayGetValueAtIndex(static_cast<CFArrayRef>(components), 0));
-    auto field = [&](const char* name) {
-        CFStringRef k = cf(name);
-        CFTypeRef v = CFDictionaryGetValue(entry, k);
-        CFRelease(k);
-        return v;
-    };
-    EXPECT_EQ(text(field("type")), "aufx");
-    EXPECT_EQ(text(field("subtype")), "Dlay");
-    EXPECT_EQ(text(field("manufacturer")), "Vxta");
-    EXPECT_EQ(text(field("name")), "Vextra-Audio: Delay");
-    EXPECT_EQ(text(field("factoryFunction")), "CAUPluginFactory");
+    ASSERT_EQ(CFArrayGetCount(components), 1);
+    auto entry = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(components, 0));
+    const char* fields[][2] = {{"type", "aufx"},
+                               {"subtype", "Dlay"},
+                               {"manufacturer", "Vxta"},
+                               {"name", "Vextra-Audio: Delay"},
+                               {"factoryFunction", "CAUPluginFactory"}};
+    for (const auto& [key, value] : fields)
+        EXPECT_EQ(text(CFDictionaryGetValue(entry, cf(key))), value) << key;
     SInt32 version = 0;
-    CFTypeRef v = field("version");
+    auto v = static_cast<CFNumberRef>(CFDictionaryGetValue(entry, cf("version")));
     ASSERT_NE(v, nullptr);
-    ASSERT_TRUE(CFNumberGetValue(static_cast<CFNumberRef>(v), kCFNumberSInt32Type, &version));
+    ASSERT_TRUE(CFNumberGetValue(v, kCFNumberSInt32Type, &version));
     EXPECT_EQ(version, 0x10000) << "1.0.0";
 
-    CFStringRef ui = cf("AUPluginCocoaUI");
-    CFStringRef ext = cf("bundle");
-    const std::string uiPath = path(CFBundleCopyResourceURL(bundle, ui, ext, nullptr));
-    CFRelease(ui);
-    CFRelease(ext);
+    const std::string uiPath =
+        path(CFBundleCopyResourceURL(bundle, cf("AUPluginCocoaUI"), cf("bundle"), nullptr));
     EXPECT_EQ(uiPath, (bundlePath / "Contents/Resources/AUPluginCocoaUI.bundle").string());
     EXPECT_TRUE(fs::is_regular_file(fs::path(uiPath) / "Contents/Info.plist"));
-    CFRelease(bundle);
 }
 
 TEST(BundleLayout, MakeBundlePlacesTheModuleAsTheExecutable) {
@@ -100,5 +80,4 @@ TEST(BundleLayout, MakeBundlePlacesTheModuleAsTheExecutable) {
     CFBundleRef bundle = openBundle(binary.parent_path().parent_path().parent_path());
     ASSERT_NE(bundle, nullptr);
     EXPECT_EQ(path(CFBundleCopyExecutableURL(bundle)), binary.string());
-    CFRelease(bundle);
 }

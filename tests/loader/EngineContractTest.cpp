@@ -15,49 +15,19 @@
 #include <vector>
 
 using namespace vxtest;
+using ::testing::ElementsAre;
 
 namespace {
-
-struct RecordingModule {
-    void* handle = nullptr;
-    IAudioPlugin* engine = nullptr;
-    const char* (*log)() = nullptr;
-    void (*clear)() = nullptr;
-
-    RecordingModule() {
-        handle = dlopen(testEngine("recording").c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            return;
-        auto factory = reinterpret_cast<CreateAudioPluginInstanceFn>(
-            dlsym(handle, "createAudioPluginInstance"));
-        log = reinterpret_cast<const char* (*)()>(dlsym(handle, "vxRecordingLog"));
-        clear = reinterpret_cast<void (*)()>(dlsym(handle, "vxRecordingLogClear"));
-        if (factory && log && clear) {
-            clear();
-            engine = factory();
-        }
-    }
-    ~RecordingModule() {
-        if (handle)
-            dlclose(handle);
-    }
-    std::vector<std::string> calls() const {
-        std::vector<std::string> out;
-        std::istringstream lines(log());
-        for (std::string line; std::getline(lines, line);)
-            out.push_back(line);
-        return out;
-    }
-};
 
 template <typename R, typename... A> R callSlot(void* object, int slot, A... args) {
     void** table = *static_cast<void***>(object);
     return reinterpret_cast<R (*)(void*, A...)>(table[slot])(object, args...);
 }
 
+std::vector<std::string> calls;
+
 class RecordingLink : public IAudioHostLink {
 public:
-    std::vector<std::string> calls;
     void IParamChanged(int index) override {
         calls.push_back("IParamChanged " + std::to_string(index));
     }
@@ -82,15 +52,17 @@ private:
 } // namespace
 
 TEST(EngineContract, EveryOperationSitsInItsSlot) {
-    RecordingModule m;
-    ASSERT_NE(m.engine, nullptr) << dlerror();
-    void* e = m.engine;
+    void* module = dlopen(testEngine("recording").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    auto factory =
+        reinterpret_cast<CreateAudioPluginInstanceFn>(dlsym(module, "createAudioPluginInstance"));
+    auto log = reinterpret_cast<const char* (*)()>(dlsym(module, "vxRecordingLog"));
+    ASSERT_TRUE(factory && log);
+    void* e = factory();
     RecordingLink link;
     float lo = -1.f, hi = -1.f;
-    float left[4] = {1, 1, 1, 1};
-    float right[4] = {1, 1, 1, 1};
+    float left[4] = {1, 1, 1, 1}, right[4] = {1, 1, 1, 1}, outL[4], outR[4];
     float* io[2] = {left, right};
-    float outL[4], outR[4];
     float* out[2] = {outL, outR};
 
     callSlot<void>(e, 0, "/p1");
@@ -112,29 +84,33 @@ TEST(EngineContract, EveryOperationSitsInItsSlot) {
     EXPECT_EQ(callSlot<float>(e, 21, 0), 0.25f);
     callSlot<void>(e, 31, 0, io, out, 4);
     EXPECT_EQ(outL[3], 0.25f);
-    callSlot<void>(e, 34);
-    callSlot<void>(e, 35);
-    callSlot<void>(e, 36);
-    callSlot<void>(e, 38);
+    for (int slot : {34, 35, 36, 38})
+        callSlot<void>(e, slot);
     EXPECT_NE(callSlot<const void*>(e, 39), nullptr);
     EXPECT_EQ(callSlot<int>(e, 40), 8);
     callSlot<void>(e, 41, static_cast<const void*>(left), 16);
     EXPECT_EQ(callSlot<float>(e, 44), 0.25f);
     callSlot<void>(e, 5);
 
-    EXPECT_THAT(m.calls(),
-                ::testing::ElementsAre(
-                    "construct", "ISetProductFolder1 /p1", "ISetProductFolder2 /p2",
-                    "ISetProductFolder3 /p3", "ISetVendorFolder /v", "ISetISA 3",
-                    "ISetHostLink link", "ICreate", "IGetInfo", "IGetParamName 1",
-                    "IGetParamRange 0", "IGetParamDefault 0", "ISetParam 0 0.25", "IGetParam 0",
-                    "IProcess 0 4 stereo", "ISuspend", "IReset", "IPrepare", "ISaveState",
-                    "IGetStateData", "IGetStateSize", "ILoadState 16", "IGetTailTime", "IDestroy"));
+    std::vector<std::string> recorded;
+    std::istringstream lines(log());
+    for (std::string line; std::getline(lines, line);)
+        recorded.push_back(line);
+    dlclose(module);
+    EXPECT_THAT(recorded,
+                ElementsAre("construct", "ISetProductFolder1 /p1", "ISetProductFolder2 /p2",
+                            "ISetProductFolder3 /p3", "ISetVendorFolder /v", "ISetISA 3",
+                            "ISetHostLink link", "ICreate", "IGetInfo", "IGetParamName 1",
+                            "IGetParamRange 0", "IGetParamDefault 0", "ISetParam 0 0.25",
+                            "IGetParam 0", "IProcess 0 4 stereo", "ISuspend", "IReset", "IPrepare",
+                            "ISaveState", "IGetStateData", "IGetStateSize", "ILoadState 16",
+                            "IGetTailTime", "IDestroy"));
 }
 
 TEST(EngineContract, HostLinkOperationsSitInTheirOrder) {
     RecordingLink link;
     void* l = &link;
+    calls.clear();
     callSlot<void>(l, 0, 3);
     EXPECT_EQ(callSlot<int>(l, 1), 1);
     EXPECT_EQ(callSlot<float>(l, 2), 48000.f);
@@ -144,9 +120,8 @@ TEST(EngineContract, HostLinkOperationsSitInTheirOrder) {
     EXPECT_TRUE(callSlot<bool>(l, 6));
     callSlot<void>(l, 7, 256);
     callSlot<void>(l, 8);
-    EXPECT_THAT(link.calls,
-                ::testing::ElementsAre("IParamChanged 3", "IGetRenderMode", "IGetSampleRate",
-                                       "IGetBlockSize", "IGetTempo", "IGetHostSamplePosition",
-                                       "IGetHostTransportPlaying", "ISetLatency 256",
-                                       "IWindowSizeChanged"));
+    EXPECT_THAT(calls,
+                ElementsAre("IParamChanged 3", "IGetRenderMode", "IGetSampleRate", "IGetBlockSize",
+                            "IGetTempo", "IGetHostSamplePosition", "IGetHostTransportPlaying",
+                            "ISetLatency 256", "IWindowSizeChanged"));
 }

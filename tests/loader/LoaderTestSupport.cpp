@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -22,15 +21,9 @@ TempDir::TempDir() {
     mPath = pattern;
 }
 
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(mPath, ignored);
-}
-
 void writeTextFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 void installFile(const fs::path& source, const fs::path& destination) {
@@ -38,69 +31,34 @@ void installFile(const fs::path& source, const fs::path& destination) {
     fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
 }
 
-static fs::path bundleBinaryPath(const fs::path& folder, const std::string& name) {
-    return folder / (name + ".component") / "Contents" / "MacOS" / name;
-}
-
 fs::path makeTestBundle(const fs::path& folder, const std::string& name,
                         const std::string& identifier) {
-    const fs::path binary = bundleBinaryPath(folder, name);
-    installFile(VX_TEST_BUNDLE_MARKER, binary);
-    writeTextFile(folder / (name + ".component") / "Contents" / "Info.plist",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                  "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                  "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                  "<plist version=\"1.0\">\n<dict>\n"
+    const fs::path contents = folder / (name + ".component") / "Contents";
+    installFile(VX_TEST_BUNDLE_MARKER, contents / "MacOS" / name);
+    writeTextFile(contents / "Info.plist",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
                   "\t<key>CFBundleExecutable</key>\n\t<string>" +
-                      name +
-                      "</string>\n"
-                      "\t<key>CFBundleIdentifier</key>\n\t<string>" +
-                      identifier +
-                      "</string>\n"
-                      "</dict>\n</plist>\n");
-    return binary;
-}
-
-fs::path makeTestBundleWithInfo(const fs::path& folder, const std::string& name,
-                                const fs::path& infoPlist) {
-    const fs::path binary = bundleBinaryPath(folder, name);
-    installFile(VX_TEST_BUNDLE_MARKER, binary);
-    installFile(infoPlist, folder / (name + ".component") / "Contents" / "Info.plist");
-    return binary;
+                      name + "</string>\n\t<key>CFBundleIdentifier</key>\n\t<string>" + identifier +
+                      "</string>\n</dict>\n</plist>\n");
+    return contents / "MacOS" / name;
 }
 
 SimulatedCpu SimulatedCpu::atLevel(int level) {
     SimulatedCpu cpu;
     if (level <= 0) {
         cpu.maxLeaf = 0;
-        // Bits a careless detector might still read.
-        cpu.edx1 = 0x7FFFFFFF;
+        cpu.edx1 = 0x7FFFFFFF; // bits a careless detector might still read
         return cpu;
     }
-    cpu.edx1 = 0x3808001;
-    if (level >= 2)
-        cpu.edx1 |= 1u << 26;
-    if (level >= 3)
-        cpu.ecx1 |= 1u << 0;
-    if (level >= 4)
-        cpu.ecx1 |= 1u << 9;
-    if (level >= 5)
-        cpu.ecx1 |= 1u << 19;
-    if (level >= 6)
-        cpu.ecx1 |= 0x900000;
-    if (level >= 7) {
-        cpu.ecx1 |= (1u << 27) | (1u << 28);
-        cpu.xcr0 = 0x7;
-    }
-    if (level >= 8)
-        cpu.ebx7 |= 1u << 5;
-    if (level >= 9) {
-        cpu.ebx7 |= 1u << 16;
-        cpu.eaxD = 0xE7;
-        cpu.xcr0 = 0xE7;
-    }
-    if (level >= 10)
-        cpu.ebx7 |= 0xC0020000;
+    cpu.edx1 = 0x3808001 | (level >= 2 ? 1u << 26 : 0);
+    const uint32_t ecx1[] = {0,       0,        0,        1u << 0,
+                             1u << 9, 1u << 19, 0x900000, (1u << 27) | (1u << 28)};
+    for (int l = 3; l <= level && l <= 7; ++l)
+        cpu.ecx1 |= ecx1[l];
+    cpu.xcr0 = level >= 9 ? 0xE7 : level >= 7 ? 0x7 : 0;
+    cpu.ebx7 =
+        (level >= 8 ? 1u << 5 : 0) | (level >= 9 ? 1u << 16 : 0) | (level >= 10 ? 0xC0020000 : 0);
+    cpu.eaxD = level >= 9 ? 0xE7 : 0;
     return cpu;
 }
 
@@ -110,28 +68,19 @@ vxloader::CpuQuery SimulatedCpu::query() {
     q.cpuid = [](void* context, int regs[4], int leaf, int) {
         auto* cpu = static_cast<SimulatedCpu*>(context);
         ++cpu->cpuidCalls;
-        uint32_t r[4] = {0, 0, 0, 0};
-        switch (static_cast<uint32_t>(leaf)) {
-        case 0:
-            r[0] = cpu->maxLeaf;
-            break;
-        case 1:
-            r[2] = cpu->ecx1;
-            r[3] = cpu->edx1;
-            break;
-        case 7:
-            r[1] = cpu->ebx7;
-            r[2] = cpu->ecx7;
-            break;
-        case 0xD:
-            r[0] = cpu->eaxD;
-            break;
-        case 0x80000001:
-            r[2] = cpu->ecxExt;
-            break;
-        default:
-            break;
-        }
+        const uint32_t leaf0[4] = {cpu->maxLeaf, 0, 0, 0};
+        const uint32_t leaf1[4] = {0, 0, cpu->ecx1, cpu->edx1};
+        const uint32_t leaf7[4] = {0, cpu->ebx7, cpu->ecx7, 0};
+        const uint32_t leafD[4] = {cpu->eaxD, 0, 0, 0};
+        const uint32_t ext[4] = {0, 0, cpu->ecxExt, 0};
+        const uint32_t none[4] = {};
+        const uint32_t l = static_cast<uint32_t>(leaf);
+        const uint32_t* r = l == 0            ? leaf0
+                            : l == 1          ? leaf1
+                            : l == 7          ? leaf7
+                            : l == 0xD        ? leafD
+                            : l == 0x80000001 ? ext
+                                              : none;
         for (int i = 0; i < 4; ++i)
             regs[i] = static_cast<int>(r[i]);
     };
@@ -153,40 +102,36 @@ ScopedCpu::~ScopedCpu() {
     vxloader::resetInstrsetCache();
 }
 
-ChildResult runInChild(const std::function<std::string()>& fn) {
+std::string runInChild(const std::function<std::string()>& fn) {
     int fds[2];
     if (pipe(fds) != 0)
-        return {true, "pipe failed"};
+        return "crashed: pipe failed";
     const pid_t pid = fork();
-    if (pid < 0)
-        return {true, "fork failed"};
     if (pid == 0) {
         close(fds[0]);
         const std::string out = fn();
-        size_t written = 0;
-        while (written < out.size()) {
-            const ssize_t n = write(fds[1], out.data() + written, out.size() - written);
+        for (size_t done = 0; done < out.size();) {
+            const ssize_t n = write(fds[1], out.data() + done, out.size() - done);
             if (n <= 0)
                 break;
-            written += static_cast<size_t>(n);
+            done += static_cast<size_t>(n);
         }
-        close(fds[1]);
         _exit(0);
     }
     close(fds[1]);
     std::string out;
     char buffer[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
         out.append(buffer, static_cast<size_t>(n));
     close(fds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return "crashed: no child";
     if (WIFSIGNALED(status))
-        return {true, "child killed by signal " + std::to_string(WTERMSIG(status))};
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {true, "child exited with status " + std::to_string(WEXITSTATUS(status))};
-    return {false, out};
+        return "crashed: signal " + std::to_string(WTERMSIG(status));
+    if (WEXITSTATUS(status) != 0)
+        return "crashed: status " + std::to_string(WEXITSTATUS(status));
+    return out;
 }
 
 namespace {
@@ -195,17 +140,15 @@ template <typename Fn> Fn symbolOf(void* handle, const char* name) {
     return reinterpret_cast<Fn>(dlsym(handle, name));
 }
 
-std::string runLoad(const LoadScenario& scenario, const std::vector<std::string>& probes) {
+std::string runLoad(const LoadScenario& scenario) {
     std::ostringstream report;
     if (scenario.supportFolder.empty())
         unsetenv("VEXTRA_SUPPORT_FOLDER");
     else
         setenv("VEXTRA_SUPPORT_FOLDER", scenario.supportFolder.c_str(), 1);
     if (!scenario.bundleBinary.empty() &&
-        !dlopen(scenario.bundleBinary.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-        report << "setup: " << dlerror() << "\n";
-        return report.str();
-    }
+        !dlopen(scenario.bundleBinary.c_str(), RTLD_NOW | RTLD_LOCAL))
+        return std::string("crashed: setup: ") + dlerror() + "\n";
     SimulatedCpu cpu = SimulatedCpu::atLevel(scenario.level);
     vxloader::CpuQuery query = cpu.query();
     if (scenario.level >= 0)
@@ -218,35 +161,26 @@ std::string runLoad(const LoadScenario& scenario, const std::vector<std::string>
     IAudioPlugin* engine = newAudioPluginInstance(&handle);
     vxloader::setCpuQuery(nullptr);
 
-    for (const RecordedAlert& a : recorder.alerts)
-        report << "alert: " << a.message << "\tinfo: " << a.informative << "\n";
+    for (const unithost::RecordedAlert& a : recorder.alerts)
+        report << "alert: " << a.message << "\ninfo: " << a.informative << "\n";
     report << "caption: " << NSVextra::g_szMsgBoxCaption << "\n";
-    report << "untouched: " << (handle == untouched ? 1 : 0) << "\n";
+    report << "untouched: " << (handle == untouched) << "\n";
     if (engine && handle && handle != untouched) {
         report << "engine: 1\n";
         Dl_info info{};
         if (dladdr(dlsym(handle, "createAudioPluginInstance"), &info) && info.dli_fname)
-            report << "file: " << info.dli_fname << "\n";
+            report << "file: " << fs::path(info.dli_fname).filename().string() << "\n";
         if (auto log = symbolOf<const char* (*)()>(handle, "vxRecordingLog")) {
             std::istringstream lines(log());
             for (std::string line; std::getline(lines, line);)
                 report << "call: " << line << "\n";
-        }
-        if (auto name = symbolOf<const char* (*)()>(handle, "vxEngineBuildName"))
-            report << "build: " << name() << "\n";
-        if (auto isa = symbolOf<const char* (*)()>(handle, "vxEngineInstructionSet"))
-            report << "isa: " << isa() << "\n";
-        if (auto given = symbolOf<int (*)(const IAudioPlugin*)>(handle, "vxEngineGivenISA")) {
-            report << "given: " << given(engine) << "\n";
-            // Only the reference engine answers this through its interface.
-            report << "params: " << engine->IGetInfo()->paramCount << "\n";
         }
         engine->IDestroy();
         dlclose(handle);
     } else if (engine) {
         report << "engine: inconsistent\n";
     }
-    for (const std::string& probe : probes)
+    for (const std::string& probe : scenario.probes)
         if (void* h = dlopen(probe.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
             report << "loaded: " << probe << "\n";
             dlclose(h);
@@ -254,53 +188,25 @@ std::string runLoad(const LoadScenario& scenario, const std::vector<std::string>
     return report.str();
 }
 
-bool take(const std::string& line, const char* key, std::string& value) {
-    const size_t n = std::strlen(key);
-    if (line.compare(0, n, key) != 0)
-        return false;
-    value = line.substr(n);
-    return true;
-}
-
 } // namespace
 
-LoadOutcome loadInChild(const LoadScenario& scenario, const std::vector<std::string>& probes) {
+std::vector<std::string> LoadOutcome::all(const std::string& key) const {
+    const auto it = lines.find(key);
+    return it == lines.end() ? std::vector<std::string>{} : it->second;
+}
+
+std::string LoadOutcome::one(const std::string& key) const {
+    const auto values = all(key);
+    return values.empty() ? "" : values[0];
+}
+
+LoadOutcome loadInChild(const LoadScenario& scenario) {
     LoadOutcome outcome;
-    const ChildResult child = runInChild([&] { return runLoad(scenario, probes); });
-    if (child.crashed) {
-        outcome.crashed = true;
-        outcome.crashReason = child.output;
-        return outcome;
-    }
-    std::istringstream lines(child.output);
-    for (std::string line, v; std::getline(lines, line);) {
-        if (take(line, "alert: ", v)) {
-            const size_t tab = v.find("\tinfo: ");
-            outcome.alerts.push_back({v.substr(0, tab), v.substr(tab + 7), {}});
-        } else if (take(line, "caption: ", v)) {
-            outcome.caption = v;
-        } else if (take(line, "untouched: ", v)) {
-            outcome.handleUntouched = v == "1";
-        } else if (take(line, "engine: ", v)) {
-            outcome.engine = v == "1";
-        } else if (take(line, "file: ", v)) {
-            outcome.loadedFile = v;
-        } else if (take(line, "call: ", v)) {
-            outcome.engineCalls.push_back(v);
-        } else if (take(line, "build: ", v)) {
-            outcome.buildName = v;
-        } else if (take(line, "isa: ", v)) {
-            outcome.instructionSet = v;
-        } else if (take(line, "given: ", v)) {
-            outcome.givenIsa = std::stoi(v);
-        } else if (take(line, "params: ", v)) {
-            outcome.paramCount = static_cast<uint32_t>(std::stoul(v));
-        } else if (take(line, "loaded: ", v)) {
-            outcome.stillLoaded.push_back(v);
-        } else if (take(line, "setup: ", v)) {
-            outcome.crashed = true;
-            outcome.crashReason = "setup failed: " + v;
-        }
+    std::istringstream lines(runInChild([&] { return runLoad(scenario); }));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t colon = line.find(": ");
+        outcome.lines[line.substr(0, colon)].push_back(
+            colon == std::string::npos ? "" : line.substr(colon + 2));
     }
     return outcome;
 }
@@ -311,10 +217,6 @@ fs::path engineBuild(const std::string& fileName) {
 
 fs::path testEngine(const std::string& stem) {
     return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
-}
-
-fs::path builtBundleInfoPlist() {
-    return fs::path(VX_BUNDLE_DIR) / "Contents" / "Info.plist";
 }
 
 } // namespace vxtest

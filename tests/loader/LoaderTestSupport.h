@@ -1,7 +1,6 @@
 // Shared fixtures of the loader tests: temporary folders, test bundles,
-// simulated processors and running a load in a child
-// process (a loaded bundle stays loaded, so every scenario gets a fresh
-// process).
+// simulated processors and running a load in a child process (a loaded
+// bundle stays loaded, so every scenario gets a fresh process).
 #pragma once
 
 #include "AlertRecorder.h"
@@ -11,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,14 +22,14 @@ namespace fs = std::filesystem;
 class TempDir {
 public:
     TempDir();
-    ~TempDir();
+    ~TempDir() { fs::remove_all(mPath, mIgnored); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const fs::path& path() const { return mPath; }
-    std::string str() const { return mPath.string(); }
 
 private:
     fs::path mPath;
+    std::error_code mIgnored;
 };
 
 void writeTextFile(const fs::path& path, const std::string& text);
@@ -40,9 +40,6 @@ void installFile(const fs::path& source, const fs::path& destination);
 // identifier and the bundle-marker module as its binary. Returns the binary.
 fs::path makeTestBundle(const fs::path& folder, const std::string& name,
                         const std::string& identifier);
-// Same, with a copy of the given Info.plist (the real bundle's).
-fs::path makeTestBundleWithInfo(const fs::path& folder, const std::string& name,
-                                const fs::path& infoPlist);
 
 // A processor that answers CPUID and XGETBV from the fields below and counts
 // how often it is asked.
@@ -73,45 +70,36 @@ private:
 };
 
 using unithost::AlertRecorder;
-using unithost::RecordedAlert;
 
-// Runs fn in a child process and hands back what it returned. A child that
-// dies or exits abnormally makes `crashed` true and `output` tell why.
-struct ChildResult {
-    bool crashed = false;
-    std::string output;
-};
-ChildResult runInChild(const std::function<std::string()>& fn);
+// Runs fn in a child process and answers what it returned, or "crashed: why"
+// when the child died or exited abnormally.
+std::string runInChild(const std::function<std::string()>& fn);
 
-// One engine load in a fresh process.
+// One engine load in a fresh process: the simulated level (-1 for the real
+// processor), VEXTRA_SUPPORT_FOLDER (empty: unset), the bundle binary opened
+// before the load (empty: none), and module files whose still being mapped
+// afterwards is reported.
 struct LoadScenario {
-    int level = 10;            // simulated level; -1 for the real processor
-    std::string supportFolder; // VEXTRA_SUPPORT_FOLDER; empty: unset
-    std::string bundleBinary;  // opened before the load; empty: no bundle
+    int level = 10;
+    std::string supportFolder;
+    std::string bundleBinary;
+    std::vector<std::string> probes;
 };
 
+// The child's report, by key: "alert" and "info" (each alert's texts),
+// "caption", "untouched" (1 when a failed load left the caller's handle
+// alone), "engine" (1 for an engine with its module), "file" (the module it
+// came from), "call" (the recording engine's log), "loaded" (probes still
+// mapped) and "crashed".
 struct LoadOutcome {
-    bool crashed = false;
-    std::string crashReason;
-    bool engine = false;
-    bool handleUntouched = false; // on failure the out-argument must stay as it was
-    std::vector<RecordedAlert> alerts;
-    std::string caption;
-    std::vector<std::string> engineCalls; // recording engine only
-    std::string loadedFile;               // the module file the engine came from
-    std::string buildName;                // reference engine only
-    std::string instructionSet;           // reference engine only
-    int givenIsa = -1;                    // reference engine only
-    uint32_t paramCount = 0;              // reference engine only
-    std::vector<std::string> stillLoaded; // of `probeUnloaded`, files still mapped afterwards
+    std::map<std::string, std::vector<std::string>> lines;
+    std::vector<std::string> all(const std::string& key) const;
+    std::string one(const std::string& key) const; // the first, or ""
 };
-
-LoadOutcome loadInChild(const LoadScenario& scenario,
-                        const std::vector<std::string>& probeUnloaded = {});
+LoadOutcome loadInChild(const LoadScenario& scenario);
 
 // Paths of the build's modules.
 fs::path engineBuild(const std::string& fileName); // "audplga5.dylib"
 fs::path testEngine(const std::string& stem);      // "recording"
-fs::path builtBundleInfoPlist();
 
 } // namespace vxtest

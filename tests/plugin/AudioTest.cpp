@@ -13,30 +13,8 @@ using ::testing::HasSubstr;
 
 namespace {
 
-constexpr UInt32 kFrames = 256;
-
-class Audio : public ::testing::TestWithParam<Entry> {
+class Audio : public ProbeUnit {
 protected:
-    SupportFolder support;
-    ProbeModule probe{support};
-    Unit unit{GetParam()};
-    std::vector<float> left = std::vector<float>(kFrames, -7.0f);
-    std::vector<float> right = std::vector<float>(kFrames, -7.0f);
-
-    ProbeControl& engine() { return probe.control(); }
-
-    // The host supplies the memory on both sides: its own input planes from
-    // the render callback and its own output buffers in the render call.
-    void hostSuppliesAllMemory() {
-        const UInt32 no = 0;
-        ASSERT_EQ(setProperty(unit.get(), kAudioUnitProperty_ShouldAllocateBuffer,
-                              kAudioUnitScope_Input, 0, no),
-                  noErr);
-        ASSERT_EQ(setProperty(unit.get(), kAudioUnitProperty_ShouldAllocateBuffer,
-                              kAudioUnitScope_Output, 0, no),
-                  noErr);
-    }
-
     static std::vector<float> ramp(size_t n) {
         std::vector<float> s(n);
         for (size_t i = 0; i < n; ++i)
@@ -48,16 +26,20 @@ protected:
 } // namespace
 
 TEST_P(Audio, EachInputChannelReachesTheEngineFromTheHostsOwnPlane) {
-    ASSERT_EQ(unit.openStatus(), noErr);
-    hostSuppliesAllMemory();
+    // The host supplies the memory on both sides: its own input planes from
+    // the render callback and its own output buffers in the render call.
+    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
+        ASSERT_EQ(
+            setProperty(unit.get(), kAudioUnitProperty_ShouldAllocateBuffer, scope, 0, UInt32(0)),
+            noErr);
     for (const UInt32 channels : {1u, 2u}) {
         SCOPED_TRACE(channels == 1 ? "mono input" : "stereo input");
         ASSERT_EQ(AudioUnitUninitialize(unit), noErr);
         ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, 44100, channels), noErr);
         ASSERT_EQ(AudioUnitInitialize(unit), noErr);
-        InputSource input(true);
-        input.signal = ramp(kFrames);
-        ASSERT_EQ(input.attach(unit), noErr);
+        InputSource own(true);
+        own.signal = ramp(kFrames);
+        ASSERT_EQ(own.attach(unit), noErr);
         engine().gain = 0.5f;
         const int before = engine().processCalls;
 
@@ -65,8 +47,8 @@ TEST_P(Audio, EachInputChannelReachesTheEngineFromTheHostsOwnPlane) {
         ASSERT_EQ(engine().processCalls, before + 1);
         EXPECT_EQ(engine().lastReserved, 0);
         EXPECT_EQ(engine().lastFrames, static_cast<int>(kFrames));
-        EXPECT_EQ(engine().lastIn[0], input.plane(0));
-        EXPECT_EQ(engine().lastIn[1], input.plane(channels - 1))
+        EXPECT_EQ(engine().lastIn[0], own.plane(0));
+        EXPECT_EQ(engine().lastIn[1], own.plane(channels - 1))
             << "a mono input feeds both engine inputs, a stereo one each its own";
         EXPECT_EQ(engine().lastOut[0], left.data());
         EXPECT_EQ(engine().lastOut[1], right.data());
@@ -76,14 +58,12 @@ TEST_P(Audio, EachInputChannelReachesTheEngineFromTheHostsOwnPlane) {
 }
 
 TEST_P(Audio, StereoInPlaceByDefaultProcessesTheInputBuffersThemselves) {
-    ASSERT_EQ(unit.openStatus(), noErr);
     UInt32 inPlace = 0;
     ASSERT_EQ(getProperty(unit.get(), kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global,
                           0, inPlace),
               noErr);
     EXPECT_EQ(inPlace, 1u);
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
-    InputSource input;
     input.signal = ramp(kFrames);
     ASSERT_EQ(input.attach(unit), noErr);
     engine().gain = 2.0f;
@@ -100,10 +80,8 @@ TEST_P(Audio, StereoInPlaceByDefaultProcessesTheInputBuffersThemselves) {
 TEST_P(Audio, OneOutputBufferIsRefusedWithTheDebuggerMessageAndNothingProcessed) {
     // Mono in, processed in place into the unit's own output: the output list
     // becomes the one-buffer input list.
-    ASSERT_EQ(unit.openStatus(), noErr);
     ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, 44100, 1), noErr);
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
-    InputSource input;
     input.signal = ramp(kFrames);
     ASSERT_EQ(input.attach(unit), noErr);
     engine().gain = 3.0f;
@@ -117,7 +95,6 @@ TEST_P(Audio, OneOutputBufferIsRefusedWithTheDebuggerMessageAndNothingProcessed)
 }
 
 TEST_P(Audio, ChannelConfigurationsAreMonoOrStereoInStereoOut) {
-    ASSERT_EQ(unit.openStatus(), noErr);
     AUChannelInfo table[4] = {};
     UInt32 size = sizeof table;
     ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_SupportedNumChannels,
@@ -146,7 +123,6 @@ void countCall(void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, Aud
 } // namespace
 
 TEST_P(Audio, NewRateRestartsTheEngineOnceAndAnnouncesTheLatency) {
-    ASSERT_EQ(unit.openStatus(), noErr);
     int latencyChanges = 0;
     ASSERT_EQ(
         AudioUnitAddPropertyListener(unit, kAudioUnitProperty_Latency, countCall, &latencyChanges),
@@ -178,7 +154,6 @@ TEST_P(Audio, NewRateRestartsTheEngineOnceAndAnnouncesTheLatency) {
 }
 
 TEST_P(Audio, ResetResetsTheEngineAndTailComesFromIt) {
-    ASSERT_EQ(unit.openStatus(), noErr);
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
     const int before = engine().resets;
     ASSERT_EQ(AudioUnitReset(unit, kAudioUnitScope_Global, 0), noErr);

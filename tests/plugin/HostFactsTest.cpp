@@ -13,7 +13,6 @@ using namespace plugtest;
 
 namespace {
 
-constexpr UInt32 kFrames = 128;
 constexpr AudioUnitPropertyID kWindowSizeChanged = 0x10000;
 
 // The host's musical clock as its callbacks report it.
@@ -68,34 +67,11 @@ struct Events {
     }
 };
 
-class HostFacts : public ::testing::TestWithParam<Entry> {
+class HostFacts : public ProbeUnit {
 protected:
-    SupportFolder support;
-    ProbeModule probe{support};
-    Unit unit{GetParam()};
-    InputSource input;
-    std::vector<float> left = std::vector<float>(kFrames);
-    std::vector<float> right = std::vector<float>(kFrames);
-    Float64 sampleTime = 0;
-
-    ProbeControl& engine() { return probe.control(); }
-    IAudioHostLink& link() { return *probe.control().link; }
-
-    void SetUp() override {
-        ASSERT_EQ(unit.openStatus(), noErr);
-        ASSERT_NE(engine().link, nullptr);
-    }
     void start() {
         ASSERT_EQ(AudioUnitInitialize(unit), noErr);
         ASSERT_EQ(input.attach(unit), noErr);
-    }
-    // One processing call; the engine reads the host facts inside it.
-    const ProbeFacts& render() {
-        const int before = engine().processCalls;
-        EXPECT_EQ(renderStereo(unit, sampleTime, kFrames, left.data(), right.data()), noErr);
-        sampleTime += kFrames;
-        EXPECT_EQ(engine().processCalls, before + 1);
-        return engine().lastFacts;
     }
     Float64 latency() {
         Float64 seconds = -1;
@@ -108,29 +84,27 @@ protected:
 
 } // namespace
 
-TEST_P(HostFacts, WithoutHostCallbacksTheDefaultsStand) {
+TEST_P(HostFacts, HostCallbacksAreAskedOnEveryProcessingCallAndFailuresKeepTheOldFacts) {
     const UInt32 maxFrames = 4096;
     ASSERT_EQ(setProperty(unit.get(), kAudioUnitProperty_MaximumFramesPerSlice,
                           kAudioUnitScope_Global, 0, maxFrames),
               noErr);
     start();
-    const ProbeFacts& facts = render();
-    EXPECT_EQ(facts.tempo, 120.0);
-    EXPECT_EQ(facts.position, 0.0);
-    EXPECT_FALSE(facts.playing);
-    EXPECT_EQ(facts.renderMode, 0);
-    EXPECT_EQ(facts.sampleRate, 44100.0f);
-    EXPECT_EQ(facts.blockSize, 0) << "no block size is reported, whatever the slice size";
-}
+    // Without host callbacks the defaults stand.
+    const ProbeFacts defaults = render();
+    EXPECT_EQ(defaults.tempo, 120.0);
+    EXPECT_EQ(defaults.position, 0.0);
+    EXPECT_FALSE(defaults.playing);
+    EXPECT_EQ(defaults.renderMode, 0);
+    EXPECT_EQ(defaults.sampleRate, 44100.0f);
+    EXPECT_EQ(defaults.blockSize, 0) << "no block size is reported, whatever the slice size";
 
-TEST_P(HostFacts, HostCallbacksAreAskedOnEveryProcessingCallAndFailuresKeepTheOldFacts) {
     HostClock clock;
     HostCallbackInfo callbacks{&clock, HostClock::BeatAndTempo, HostClock::MusicalTime,
                                HostClock::Transport, nullptr};
     ASSERT_EQ(setProperty(unit.get(), kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0,
                           callbacks),
               noErr);
-    start();
     const ProbeFacts first = render();
     EXPECT_EQ(first.tempo, 97.5);
     EXPECT_EQ(first.position, 12345.0);

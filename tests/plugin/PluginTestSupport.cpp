@@ -36,21 +36,6 @@ fs::path testHome() {
     return gTestHome.path;
 }
 
-fs::path builtBundle() {
-    return VX_BUNDLE_DIR;
-}
-fs::path referenceEngine() {
-    return fs::path(VX_ENGINE_DIR) / "audplg.dylib";
-}
-fs::path testEngine(const std::string& stem) {
-    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
-}
-fs::path probeEngine() {
-    return VX_PROBE_ENGINE;
-}
-
-// ---------------------------------------------------------------------------
-
 SupportFolder::SupportFolder() {
     std::random_device random;
     mRoot = fs::temp_directory_path() /
@@ -73,7 +58,7 @@ fs::path SupportFolder::install(const fs::path& module) {
 }
 
 ProbeModule::ProbeModule(SupportFolder& folder) {
-    const fs::path path = folder.install(probeEngine());
+    const fs::path path = folder.install(VX_PROBE_ENGINE);
     mHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (mHandle == nullptr)
         throw std::runtime_error(std::string("probe engine: ") + dlerror());
@@ -88,16 +73,6 @@ ProbeModule::~ProbeModule() {
         dlclose(mHandle);
 }
 
-// ---------------------------------------------------------------------------
-
-Unit::Unit(Entry entry) {
-    mUnit = unithost::openAsConfigured(unithost::Component::Plugin, entry, &mOpenStatus);
-}
-
-Unit::~Unit() {
-    close();
-}
-
 OSStatus Unit::close() {
     if (mUnit == nullptr)
         return noErr;
@@ -105,8 +80,6 @@ OSStatus Unit::close() {
     mUnit = nullptr;
     return status;
 }
-
-// ---------------------------------------------------------------------------
 
 OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels) {
     return setProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0,

@@ -10,6 +10,7 @@
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -23,18 +24,23 @@ namespace fs = std::filesystem;
 // be loaded.
 fs::path testHome();
 
+using unithost::AlertRecorder;
 using unithost::Entry;
-using unithost::entryName;
 // The suite once through each entry point of the bundle.
 #define VX_BOTH_ENTRIES(Suite)                                                                     \
-    INSTANTIATE_TEST_SUITE_P(BothEntries, Suite,                                                   \
-                             ::testing::Values(Entry::Factory, Entry::ComponentManager),           \
-                             [](const auto& info) { return std::string(entryName(info.param)); })
+    INSTANTIATE_TEST_SUITE_P(                                                                      \
+        BothEntries, Suite, ::testing::Values(Entry::Factory, Entry::ComponentManager),            \
+        [](const auto& info) { return std::string(unithost::entryName(info.param)); })
 
-fs::path builtBundle();
-fs::path referenceEngine(); // the reference delay, first-generation build
-fs::path testEngine(const std::string& stem);
-fs::path probeEngine();
+inline fs::path builtBundle() {
+    return VX_BUNDLE_DIR;
+}
+inline fs::path referenceEngine() {
+    return fs::path(VX_ENGINE_DIR) / "audplg.dylib";
+}
+inline fs::path testEngine(const std::string& stem) {
+    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
+}
 
 // A support folder of the test's own, in effect (VEXTRA_SUPPORT_FOLDER) for
 // the object's life. Modules are installed as the first-generation build,
@@ -72,13 +78,12 @@ private:
     ProbeControl* mControl = nullptr;
 };
 
-using unithost::AlertRecorder;
-
 // One open instance of the built bundle, disposed with the object.
 class Unit {
 public:
-    explicit Unit(Entry entry);
-    ~Unit();
+    explicit Unit(Entry entry)
+        : mUnit(unithost::openAsConfigured(unithost::Component::Plugin, entry, &mOpenStatus)) {}
+    ~Unit() { close(); }
     Unit(const Unit&) = delete;
     Unit& operator=(const Unit&) = delete;
 
@@ -136,5 +141,35 @@ private:
 // Renders frames into the two output planes (the host's memory) at the
 // sample time.
 OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* left, float* right);
+
+// One instance through the entry of the test's parameter with the probe
+// engine, its input fed from the host and its output rendered into the
+// host's planes.
+class ProbeUnit : public ::testing::TestWithParam<Entry> {
+protected:
+    static constexpr UInt32 kFrames = 256;
+    SupportFolder support;
+    ProbeModule probe{support};
+    Unit unit{GetParam()};
+    InputSource input;
+    std::vector<float> left = std::vector<float>(kFrames, -7.0f), right = left;
+    Float64 sampleTime = 0;
+
+    ProbeControl& engine() { return probe.control(); }
+    IAudioHostLink& link() { return *engine().link; }
+    void SetUp() override {
+        ASSERT_EQ(unit.openStatus(), noErr);
+        ASSERT_NE(engine().link, nullptr) << "the engine was given its host link";
+    }
+    // One processing call at the running sample time; answers the host facts
+    // the engine read inside it.
+    const ProbeFacts& render() {
+        const int before = engine().processCalls;
+        EXPECT_EQ(renderStereo(unit, sampleTime, kFrames, left.data(), right.data()), noErr);
+        sampleTime += kFrames;
+        EXPECT_EQ(engine().processCalls, before + 1);
+        return engine().lastFacts;
+    }
+};
 
 } // namespace plugtest

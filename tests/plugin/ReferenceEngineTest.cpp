@@ -41,8 +41,8 @@ TEST_P(ReferenceEngine, DescribesItsParametersThroughTheBridge) {
     ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global,
                                    0, ids, &size),
               noErr);
-    for (AudioUnitParameterID i = 0; i < 6; ++i)
-        EXPECT_EQ(ids[i], i);
+    EXPECT_EQ(std::vector<AudioUnitParameterID>(ids, ids + 6),
+              (std::vector<AudioUnitParameterID>{0, 1, 2, 3, 4, 5}));
     ASSERT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList,
                                        kAudioUnitScope_Input, 0, &size, nullptr),
               noErr);

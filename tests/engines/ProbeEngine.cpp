@@ -66,7 +66,10 @@ public:
     void IPrepare() override { ++gControl.prepares; }
     void ISaveState() override {}
     const void* IGetStateData() override { return gControl.stateBlock.data(); }
-    int IGetStateSize() override { return static_cast<int>(gControl.stateBlock.size()); }
+    int IGetStateSize() override {
+        return gControl.sizeGiven ? gControl.stateSize
+                                  : static_cast<int>(gControl.stateBlock.size());
+    }
     void ILoadState(const void* data, int size) override {
         ++gControl.loadCalls;
         const auto* bytes = static_cast<const uint8_t*>(data);
