@@ -3,9 +3,8 @@
 // every scope and on elements that exist and do not, asked for and set with
 // missing, short, exact and long buffers, uninitialized and initialized;
 // every request answers a status, never writes past the caller's buffer,
-// and answers the same on both paths. Then the can-do answers of both, and
-// a Component Manager instance's version and fast-dispatch procedures end
-// to end.
+// and answers the same on both paths. Then a Component Manager instance's
+// fast-dispatch procedures end to end.
 
 #include "host_support.h"
 
@@ -274,47 +273,11 @@ TEST(HostPaths, EveryPropertyRequestAnswersAndBothPathsAgree) {
     }
 }
 
-TEST(HostPaths, CanDoAnswersAgreeForEveryUnitRequest) {
-    AudioUnit units[2] = {openUnit(Path::Factory), openUnit(Path::Manager)};
-    ASSERT_NE(units[0], nullptr);
-    ASSERT_NE(units[1], nullptr);
-    // The older listener removal is the factory's alone.
-    for (SInt16 s = 1; s < 600; ++s) {
-        EXPECT_EQ(AudioComponentInstanceCanDo(units[0], s),
-                  AudioComponentInstanceCanDo(units[1], s) ||
-                      s == kAudioUnitRemovePropertyListenerSelect)
-            << "selector " << s;
-    }
-    EXPECT_FALSE(AudioComponentInstanceCanDo(units[1], kAudioUnitRemovePropertyListenerSelect));
-    EXPECT_TRUE(AudioComponentInstanceCanDo(units[1], kAudioUnitRenderSelect));
-    EXPECT_FALSE(AudioComponentInstanceCanDo(units[1], 8));
-    EXPECT_FALSE(AudioComponentInstanceCanDo(units[0], 13));
-    EXPECT_EQ(closeUnit(units[0]), 0);
-    EXPECT_EQ(closeUnit(units[1]), 0);
-}
-
-TEST(HostPaths, ManagerVersionAndFastDispatch) {
+TEST(HostPaths, OnlyManagerInstancesHandOutFastDispatchThatRenders) {
     AudioUnit unit = openUnit(Path::Manager);
     ASSERT_NE(unit, nullptr);
     Handle storage = GetComponentInstanceStorage(unit);
     ASSERT_NE(storage, nullptr);
-    struct {
-        UInt8 flags = 0;
-        UInt8 paramSize = 0;
-        SInt16 what = kComponentVersionSelect;
-        UInt32 padding = 0;
-        long params[2] = {};
-    } block;
-    std::memcpy(&block.params[0], &unit, sizeof unit);
-    EXPECT_EQ(callEntry(reinterpret_cast<ComponentParameters*>(&block), storage), kVersion);
-
-    UInt32 size = 0;
-    Boolean writable = true;
-    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_FastDispatch, kGlob,
-                                       kAudioUnitRenderSelect, &size, &writable),
-              0);
-    EXPECT_EQ(size, sizeof(void*));
-    EXPECT_FALSE(writable);
     AudioUnitRenderProc render = nullptr;
     ASSERT_EQ(
         getProperty(unit, kAudioUnitProperty_FastDispatch, kGlob, kAudioUnitRenderSelect, render),
@@ -334,14 +297,10 @@ TEST(HostPaths, ManagerVersionAndFastDispatch) {
     EXPECT_FLOAT_EQ(out.channel(0)[31], InputSource::sample(0, 31, 0) * 2.0f);
     EXPECT_EQ(closeUnit(unit), 0);
 
-    // A factory instance has no fast dispatch.
     unit = openUnit(Path::Factory);
     ASSERT_NE(unit, nullptr);
     EXPECT_EQ(
         getProperty(unit, kAudioUnitProperty_FastDispatch, kGlob, kAudioUnitRenderSelect, render),
         kAudioUnitErr_InvalidProperty);
-    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_FastDispatch, kGlob,
-                                       kAudioUnitRenderSelect, &size, &writable),
-              kAudioUnitErr_InvalidProperty);
     EXPECT_EQ(closeUnit(unit), 0);
 }
