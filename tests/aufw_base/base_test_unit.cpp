@@ -1,5 +1,7 @@
 #include "base_test_unit.h"
 
+#include <aufw/AUPlugInDispatch.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,9 +13,6 @@ const AudioComponentDescription kBaseTestDescription = {
     0x61756678 /* aufx */, 0x42617365 /* Base */, 0x56787461 /* Vxta */, 0, 0};
 
 constexpr AudioUnitPropertyID kPrivateProperty = 0x10001;
-
-// ---------------------------------------------------------------------------
-// Layout element
 
 UInt32 LayoutOutputElement::GetChannelLayoutTags(AudioChannelLayoutTag* outTags) {
     if (outTags != nullptr) {
@@ -48,15 +47,16 @@ OSStatus LayoutOutputElement::RemoveAudioChannelLayout() {
     return 0;
 }
 
-// ---------------------------------------------------------------------------
-// Unit
+namespace {
+// What the next open builds, and what it built: the factory constructs the
+// unit from its instance handle alone.
+UnitOptions gPendingOptions;
+BaseTestUnit* gLastOpened = nullptr;
+} // namespace
 
-BaseTestUnit::BaseTestUnit(AudioComponentInstance instance, const UnitOptions& options)
-    : AUBase(instance, options.inputs, options.outputs, options.groups) {}
-
-OSStatus BaseTestUnit::Initialize() {
-    ++initializeCalls;
-    return initializeResult;
+BaseTestUnit::BaseTestUnit(AudioComponentInstance instance)
+    : AUBase(instance, gPendingOptions.inputs, gPendingOptions.outputs, gPendingOptions.groups) {
+    gLastOpened = this;
 }
 
 AUElement* BaseTestUnit::CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) {
@@ -99,13 +99,12 @@ OSStatus BaseTestUnit::GetProperty(AudioUnitPropertyID inID, AudioUnitScope inSc
 OSStatus BaseTestUnit::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                    AudioUnitElement inElement, const void* inData,
                                    UInt32 inDataSize) {
-    if (inScope == kAudioUnitScope_Global) {
-        if (inID == kPrivateProperty && inDataSize == sizeof(UInt32)) {
+    if (inScope == kAudioUnitScope_Global && inDataSize == 4) {
+        if (inID == kPrivateProperty) {
             std::memcpy(&privateValue, inData, sizeof(privateValue));
             return 0;
         }
-        if (answersQualityAndLoad && inID == kAudioUnitProperty_RenderQuality &&
-            inDataSize == sizeof(UInt32)) {
+        if (answersQualityAndLoad && inID == kAudioUnitProperty_RenderQuality) {
             UInt32 value = 0;
             std::memcpy(&value, inData, sizeof(value));
             if (value > 127) {
@@ -114,8 +113,7 @@ OSStatus BaseTestUnit::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inSc
             renderQuality = value;
             return 0;
         }
-        if (answersQualityAndLoad && inID == kAudioUnitProperty_CPULoad &&
-            inDataSize == sizeof(Float32)) {
+        if (answersQualityAndLoad && inID == kAudioUnitProperty_CPULoad) {
             std::memcpy(&cpuLoad, inData, sizeof(cpuLoad));
             return 0;
         }
@@ -123,69 +121,12 @@ OSStatus BaseTestUnit::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inSc
     return AUBase::SetProperty(inID, inScope, inElement, inData, inDataSize);
 }
 
-// ---------------------------------------------------------------------------
-// Opening through a registered factory
-
-namespace {
-
-struct PlugInRecord {
-    AudioComponentPlugInInterface interface;
-    BaseTestUnit* object;
-};
-
-UnitOptions gPendingOptions;
-ComponentBase::EInstanceType gPendingType = ComponentBase::kAudioComponentInstance;
-BaseTestUnit* gLastOpened = nullptr;
-
-OSStatus TestOpen(void* self, AudioComponentInstance instance) {
-    auto* record = static_cast<PlugInRecord*>(self);
-    const auto saved = ComponentBase::sNewInstanceType;
-    ComponentBase::sNewInstanceType = gPendingType;
-    try {
-        record->object = new BaseTestUnit(instance, gPendingOptions);
-    } catch (...) {
-        ComponentBase::sNewInstanceType = saved;
-        return -1;
-    }
-    ComponentBase::sNewInstanceType = saved;
-    record->object->PostConstructor();
-    gLastOpened = record->object;
-    return 0;
-}
-
-OSStatus TestClose(void* self) {
-    auto* record = static_cast<PlugInRecord*>(self);
-    record->object->PreDestructor();
-    delete record->object;
-    delete record;
-    return 0;
-}
-
-AudioComponentMethod TestLookup(SInt16) {
-    return nullptr;
-}
-
-AudioComponentPlugInInterface* TestFactory(const AudioComponentDescription*) {
-    auto* record = new PlugInRecord{};
-    record->interface = {TestOpen, TestClose, TestLookup, nullptr};
-    return &record->interface;
-}
-
-AudioComponent RegisteredComponent() {
-    static AudioComponent component =
-        AudioComponentRegister(&kBaseTestDescription, nullptr, 0x10000, TestFactory);
-    return component;
-}
-
-} // namespace
-
-OpenUnit::OpenUnit(const UnitOptions& options, bool componentManagerType) {
+OpenUnit::OpenUnit(const UnitOptions& options) {
+    static AudioComponent component = AudioComponentRegister(
+        &kBaseTestDescription, nullptr, 0x10000, AUBaseFactory<BaseTestUnit>::Factory);
     gPendingOptions = options;
-    gPendingType = componentManagerType ? ComponentBase::kComponentMgrInstance
-                                        : ComponentBase::kAudioComponentInstance;
     gLastOpened = nullptr;
-    const OSStatus result = AudioComponentInstanceNew(RegisteredComponent(), &mInstance);
-    gPendingType = ComponentBase::kAudioComponentInstance;
+    const OSStatus result = AudioComponentInstanceNew(component, &mInstance);
     if (result != 0 || gLastOpened == nullptr) {
         ADD_FAILURE() << "opening the test unit failed: " << result;
         throw std::runtime_error("cannot open the test unit");
@@ -193,27 +134,16 @@ OpenUnit::OpenUnit(const UnitOptions& options, bool componentManagerType) {
     mUnit = gLastOpened;
 }
 
-OpenUnit::~OpenUnit() {
-    if (mInstance != nullptr) {
-        AudioComponentInstanceDispose(mInstance);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Listener log
-
 void ListenerLog::Proc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
                        AudioUnitScope inScope, AudioUnitElement inElement) {
-    auto* log = static_cast<ListenerLog*>(inRefCon);
-    log->calls.push_back({inRefCon, inUnit, inID, inScope, inElement});
-    log->order.push_back(1);
+    static_cast<ListenerLog*>(inRefCon)->calls.push_back(
+        {inRefCon, inUnit, inID, inScope, inElement, 1});
 }
 
 void ListenerLog::OtherProc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
                             AudioUnitScope inScope, AudioUnitElement inElement) {
-    auto* log = static_cast<ListenerLog*>(inRefCon);
-    log->calls.push_back({inRefCon, inUnit, inID, inScope, inElement});
-    log->order.push_back(2);
+    static_cast<ListenerLog*>(inRefCon)->calls.push_back(
+        {inRefCon, inUnit, inID, inScope, inElement, 2});
 }
 
 size_t ListenerLog::Count(AudioUnitPropertyID id) const {
@@ -229,12 +159,9 @@ CFStringRef MakeString(const char* text) {
 }
 
 std::string ToStdString(CFStringRef s) {
-    if (s == nullptr) {
-        return "<null>";
-    }
     char buffer[256] = {};
-    if (!CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
-        return "<unconvertible>";
+    if (s == nullptr || !CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
+        return "<none>";
     }
     return buffer;
 }

@@ -1,6 +1,7 @@
 // A small unit on AUBase for driving the base class directly, opened through
-// a registered factory so that it has a real instance handle and component
-// description, and a recorder for property-listener calls.
+// the framework's factory from a registered component so that it has a real
+// instance handle and component description, and a recorder for
+// property-listener calls.
 #pragma once
 
 #include <aufw/AUBase.h>
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,24 +44,21 @@ struct UnitOptions {
 
 class BaseTestUnit : public AUBase {
 public:
-    BaseTestUnit(AudioComponentInstance instance, const UnitOptions& options);
+    explicit BaseTestUnit(AudioComponentInstance instance);
 
-    OSStatus Initialize() override;
-    void Cleanup() override {
-        ++cleanupCalls;
-        if (cleanupCounter != nullptr) {
-            ++*cleanupCounter;
-        }
+    OSStatus Initialize() override {
+        ++initializeCalls;
+        return initializeResult;
     }
+    void Cleanup() override { ++cleanupCalls; }
     bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override {
-        return alwaysWritable || !IsInitialized();
+        return !IsInitialized();
     }
     bool BusCountWritable(AudioUnitScope inScope) override {
         return busCountWritable && inScope != kAudioUnitScope_Global;
     }
     bool SupportsTail() override { return supportsTail; }
     Float64 GetTailTime() override { return 0.25; }
-    Float64 GetLatency() override { return 0.001; }
     AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override;
 
     OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
@@ -82,9 +79,7 @@ public:
 
     int initializeCalls = 0;
     int cleanupCalls = 0;
-    int* cleanupCounter = nullptr; // counts on after the unit is gone
     OSStatus initializeResult = 0;
-    bool alwaysWritable = false;
     bool busCountWritable = false;
     bool supportsTail = false;
     // Render quality (property 26) and CPU load (property 6) answered only
@@ -96,13 +91,11 @@ public:
     UInt32 privateValue = 7;
 };
 
-// An open instance of the test unit. Opened through the registered factory;
-// with componentManagerType the object believes it was opened through the
-// Component Manager entry (only the instance type differs).
+// An open instance of the test unit, opened with AudioComponentInstanceNew.
 class OpenUnit {
 public:
-    explicit OpenUnit(const UnitOptions& options = {}, bool componentManagerType = false);
-    ~OpenUnit();
+    explicit OpenUnit(const UnitOptions& options = {});
+    ~OpenUnit() { AudioComponentInstanceDispose(mInstance); }
     OpenUnit(const OpenUnit&) = delete;
     OpenUnit& operator=(const OpenUnit&) = delete;
 
@@ -133,9 +126,10 @@ struct ListenerCall {
     AudioUnitPropertyID id;
     AudioUnitScope scope;
     AudioUnitElement element;
+    int proc; // 1 for Proc, 2 for OtherProc
 };
 
-// Collects listener calls; the tag tells two listeners apart.
+// Collects listener calls; the proc number tells two listeners apart.
 class ListenerLog {
 public:
     static void Proc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
@@ -143,7 +137,6 @@ public:
     static void OtherProc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
                           AudioUnitScope inScope, AudioUnitElement inElement);
     std::vector<ListenerCall> calls;
-    std::vector<int> order; // 1 for Proc, 2 for OtherProc
     size_t Count(AudioUnitPropertyID id) const;
 };
 
@@ -171,10 +164,7 @@ protected:
         return unit->DispatchGetProperty(id, s, e, data);
     }
     OSStatus info(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
-        return unit->DispatchGetPropertyInfo(id, s, e, size, writable);
-    }
-    OSStatus infoRaised(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
-        return Call([&] { return info(id, s, e); });
+        return Call([&] { return unit->DispatchGetPropertyInfo(id, s, e, size, writable); });
     }
     OSStatus remove(AudioUnitPropertyID id, AudioUnitScope s) {
         return unit->DispatchRemovePropertyValue(id, s, 0);
