@@ -5,29 +5,56 @@
 #pragma once
 
 #include <aufw/AUBase.h>
+#include <aufw/AUPlugInDispatch.h>
 #include <aufw/CAException.h>
 
 #include <AudioUnit/AudioUnit.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace aufw_base_test {
 
 // 'aufx' 'Base' 'Vxta': the description the test unit is registered with.
-extern const AudioComponentDescription kBaseTestDescription;
+inline constexpr AudioComponentDescription kBaseTestDescription = {
+    0x61756678 /* aufx */, 0x42617365 /* Base */, 0x56787461 /* Vxta */, 0, 0};
+constexpr AudioUnitPropertyID kPrivateProperty = 0x10001;
 
 // An output element that offers the stereo layout tag (or any layout when
 // asked), so the layout paths of the unit can be exercised.
 class LayoutOutputElement : public AUOutputElement {
 public:
     explicit LayoutOutputElement(AUElementOwner* owner) : AUOutputElement(owner) {}
-    UInt32 GetChannelLayoutTags(AudioChannelLayoutTag* outTags) override;
-    UInt32 GetAudioChannelLayout(AudioChannelLayout* outLayout, Boolean& outWritable) override;
-    OSStatus SetAudioChannelLayout(const AudioChannelLayout& inLayout) override;
-    OSStatus RemoveAudioChannelLayout() override;
+    UInt32 GetChannelLayoutTags(AudioChannelLayoutTag* outTags) override {
+        if (outTags != nullptr) {
+            std::memcpy(outTags, tags.data(), tags.size() * sizeof(AudioChannelLayoutTag));
+        }
+        return static_cast<UInt32>(tags.size());
+    }
+    UInt32 GetAudioChannelLayout(AudioChannelLayout* outLayout, Boolean& outWritable) override {
+        outWritable = true;
+        if (hasLayout && outLayout != nullptr) {
+            std::memset(outLayout, 0, sizeof(AudioChannelLayout));
+            outLayout->mChannelLayoutTag = layoutTag;
+        }
+        return hasLayout ? static_cast<UInt32>(sizeof(AudioChannelLayout)) : 0;
+    }
+    OSStatus SetAudioChannelLayout(const AudioChannelLayout& inLayout) override {
+        ++setCalls;
+        hasLayout = true;
+        layoutTag = inLayout.mChannelLayoutTag;
+        return 0;
+    }
+    OSStatus RemoveAudioChannelLayout() override {
+        ++removeCalls;
+        hasLayout = false;
+        return 0;
+    }
 
     std::vector<AudioChannelLayoutTag> tags{kAudioChannelLayoutTag_Stereo};
     bool hasLayout = false;
@@ -42,9 +69,19 @@ struct UnitOptions {
     UInt32 groups = 0;
 };
 
+class BaseTestUnit;
+// What the next open builds, and what it built: the factory constructs the
+// unit from its instance handle alone.
+inline UnitOptions gPendingOptions;
+inline BaseTestUnit* gLastOpened = nullptr;
+
 class BaseTestUnit : public AUBase {
 public:
-    explicit BaseTestUnit(AudioComponentInstance instance);
+    explicit BaseTestUnit(AudioComponentInstance instance)
+        : AUBase(instance, gPendingOptions.inputs, gPendingOptions.outputs,
+                 gPendingOptions.groups) {
+        gLastOpened = this;
+    }
 
     OSStatus Initialize() override {
         ++initializeCalls;
@@ -59,16 +96,44 @@ public:
     }
     bool SupportsTail() override { return supportsTail; }
     Float64 GetTailTime() override { return 0.25; }
-    AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override;
+    AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override {
+        if (inScope == kAudioUnitScope_Output) {
+            return new LayoutOutputElement(this);
+        }
+        return AUBase::CreateElement(inScope, inElement);
+    }
 
     OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, UInt32& outDataSize,
-                             Boolean& outWritable) override;
+                             Boolean& outWritable) override {
+        if (inScope == kAudioUnitScope_Global && inID == kPrivateProperty) {
+            outDataSize = sizeof(UInt32);
+            outWritable = true;
+            return 0;
+        }
+        return AUBase::GetPropertyInfo(inID, inScope, inElement, outDataSize, outWritable);
+    }
     OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                         AudioUnitElement inElement, void* outData) override;
+                         AudioUnitElement inElement, void* outData) override {
+        if (const void* value = Private(inID, inScope)) {
+            std::memcpy(outData, value, 4);
+            return 0;
+        }
+        return AUBase::GetProperty(inID, inScope, inElement, outData);
+    }
     OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, const void* inData,
-                         UInt32 inDataSize) override;
+                         UInt32 inDataSize) override {
+        void* value = Private(inID, inScope);
+        if (value == nullptr || inDataSize != 4) {
+            return AUBase::SetProperty(inID, inScope, inElement, inData, inDataSize);
+        }
+        if (value == &renderQuality && *static_cast<const UInt32*>(inData) > 127) {
+            return kAudioUnitErr_InvalidPropertyValue;
+        }
+        std::memcpy(value, inData, 4);
+        return 0;
+    }
 
     // Makes the hidden error recorder reachable for the tests.
     void RecordRenderError(OSStatus err) { SetLastRenderError(err); }
@@ -89,12 +154,40 @@ public:
     Float32 cpuLoad = 0.25f;
     // A private property the subclass serves: 0x10001, 4 bytes, writable.
     UInt32 privateValue = 7;
+
+private:
+    // Where the subclass keeps the value of a global property it serves.
+    void* Private(AudioUnitPropertyID inID, AudioUnitScope inScope) {
+        if (inScope != kAudioUnitScope_Global) {
+            return nullptr;
+        }
+        if (inID == kPrivateProperty) {
+            return &privateValue;
+        }
+        if (!answersQualityAndLoad) {
+            return nullptr;
+        }
+        return inID == kAudioUnitProperty_RenderQuality ? static_cast<void*>(&renderQuality)
+               : inID == kAudioUnitProperty_CPULoad     ? static_cast<void*>(&cpuLoad)
+                                                        : nullptr;
+    }
 };
 
 // An open instance of the test unit, opened with AudioComponentInstanceNew.
 class OpenUnit {
 public:
-    explicit OpenUnit(const UnitOptions& options = {});
+    explicit OpenUnit(const UnitOptions& options = {}) {
+        static AudioComponent component = AudioComponentRegister(
+            &kBaseTestDescription, nullptr, 0x10000, AUBaseFactory<BaseTestUnit>::Factory);
+        gPendingOptions = options;
+        gLastOpened = nullptr;
+        const OSStatus result = AudioComponentInstanceNew(component, &mInstance);
+        if (result != 0 || gLastOpened == nullptr) {
+            ADD_FAILURE() << "opening the test unit failed: " << result;
+            throw std::runtime_error("cannot open the test unit");
+        }
+        mUnit = gLastOpened;
+    }
     ~OpenUnit() { AudioComponentInstanceDispose(mInstance); }
     OpenUnit(const OpenUnit&) = delete;
     OpenUnit& operator=(const OpenUnit&) = delete;
@@ -133,15 +226,33 @@ struct ListenerCall {
 class ListenerLog {
 public:
     static void Proc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
-                     AudioUnitScope inScope, AudioUnitElement inElement);
+                     AudioUnitScope inScope, AudioUnitElement inElement) {
+        static_cast<ListenerLog*>(inRefCon)->calls.push_back(
+            {inRefCon, inUnit, inID, inScope, inElement, 1});
+    }
     static void OtherProc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
-                          AudioUnitScope inScope, AudioUnitElement inElement);
+                          AudioUnitScope inScope, AudioUnitElement inElement) {
+        static_cast<ListenerLog*>(inRefCon)->calls.push_back(
+            {inRefCon, inUnit, inID, inScope, inElement, 2});
+    }
+    size_t Count(AudioUnitPropertyID id) const {
+        return static_cast<size_t>(std::count_if(
+            calls.begin(), calls.end(), [id](const ListenerCall& c) { return c.id == id; }));
+    }
     std::vector<ListenerCall> calls;
-    size_t Count(AudioUnitPropertyID id) const;
 };
 
-CFStringRef MakeString(const char* text);
-std::string ToStdString(CFStringRef s);
+inline CFStringRef MakeString(const char* text) {
+    return CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8);
+}
+
+inline std::string ToStdString(CFStringRef s) {
+    char buffer[256] = {};
+    if (s == nullptr || !CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
+        return "<none>";
+    }
+    return buffer;
+}
 
 constexpr AudioUnitScope kIn = kAudioUnitScope_Input;
 constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
