@@ -1,33 +1,60 @@
 // A small unit on AUBase for driving the base class directly, opened through
-// a registered factory so that it has a real instance handle and component
-// description, and a recorder for property-listener calls.
+// the framework's factory from a registered component so that it has a real
+// instance handle and component description, and a recorder for
+// property-listener calls.
 #pragma once
 
 #include <aufw/AUBase.h>
+#include <aufw/AUPlugInDispatch.h>
 #include <aufw/CAException.h>
 
 #include <AudioUnit/AudioUnit.h>
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace aufw_base_test {
 
 // 'aufx' 'Base' 'Vxta': the description the test unit is registered with.
-extern const AudioComponentDescription kBaseTestDescription;
+inline constexpr AudioComponentDescription kBaseTestDescription = {
+    0x61756678 /* aufx */, 0x42617365 /* Base */, 0x56787461 /* Vxta */, 0, 0};
+constexpr AudioUnitPropertyID kPrivateProperty = 0x10001;
 
 // An output element that offers the stereo layout tag (or any layout when
 // asked), so the layout paths of the unit can be exercised.
 class LayoutOutputElement : public AUOutputElement {
 public:
     explicit LayoutOutputElement(AUElementOwner* owner) : AUOutputElement(owner) {}
-    UInt32 GetChannelLayoutTags(AudioChannelLayoutTag* outTags) override;
-    UInt32 GetAudioChannelLayout(AudioChannelLayout* outLayout, Boolean& outWritable) override;
-    OSStatus SetAudioChannelLayout(const AudioChannelLayout& inLayout) override;
-    OSStatus RemoveAudioChannelLayout() override;
+    UInt32 GetChannelLayoutTags(AudioChannelLayoutTag* outTags) override {
+        if (outTags != nullptr) {
+            std::memcpy(outTags, tags.data(), tags.size() * sizeof(AudioChannelLayoutTag));
+        }
+        return static_cast<UInt32>(tags.size());
+    }
+    UInt32 GetAudioChannelLayout(AudioChannelLayout* outLayout, Boolean& outWritable) override {
+        outWritable = true;
+        if (hasLayout && outLayout != nullptr) {
+            std::memset(outLayout, 0, sizeof(AudioChannelLayout));
+            outLayout->mChannelLayoutTag = layoutTag;
+        }
+        return hasLayout ? static_cast<UInt32>(sizeof(AudioChannelLayout)) : 0;
+    }
+    OSStatus SetAudioChannelLayout(const AudioChannelLayout& inLayout) override {
+        ++setCalls;
+        hasLayout = true;
+        layoutTag = inLayout.mChannelLayoutTag;
+        return 0;
+    }
+    OSStatus RemoveAudioChannelLayout() override {
+        ++removeCalls;
+        hasLayout = false;
+        return 0;
+    }
 
     std::vector<AudioChannelLayoutTag> tags{kAudioChannelLayoutTag_Stereo};
     bool hasLayout = false;
@@ -42,36 +69,71 @@ struct UnitOptions {
     UInt32 groups = 0;
 };
 
+class BaseTestUnit;
+// What the next open builds, and what it built: the factory constructs the
+// unit from its instance handle alone.
+inline UnitOptions gPendingOptions;
+inline BaseTestUnit* gLastOpened = nullptr;
+
 class BaseTestUnit : public AUBase {
 public:
-    BaseTestUnit(AudioComponentInstance instance, const UnitOptions& options);
-
-    OSStatus Initialize() override;
-    void Cleanup() override {
-        ++cleanupCalls;
-        if (cleanupCounter != nullptr) {
-            ++*cleanupCounter;
-        }
+    explicit BaseTestUnit(AudioComponentInstance instance)
+        : AUBase(instance, gPendingOptions.inputs, gPendingOptions.outputs,
+                 gPendingOptions.groups) {
+        gLastOpened = this;
     }
+
+    OSStatus Initialize() override {
+        ++initializeCalls;
+        return initializeResult;
+    }
+    void Cleanup() override { ++cleanupCalls; }
     bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override {
-        return alwaysWritable || !IsInitialized();
+        return !IsInitialized();
     }
     bool BusCountWritable(AudioUnitScope inScope) override {
         return busCountWritable && inScope != kAudioUnitScope_Global;
     }
     bool SupportsTail() override { return supportsTail; }
     Float64 GetTailTime() override { return 0.25; }
-    Float64 GetLatency() override { return 0.001; }
-    AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override;
+    AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override {
+        if (inScope == kAudioUnitScope_Output) {
+            return new LayoutOutputElement(this);
+        }
+        return AUBase::CreateElement(inScope, inElement);
+    }
 
     OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, UInt32& outDataSize,
-                             Boolean& outWritable) override;
+                             Boolean& outWritable) override {
+        if (inScope == kAudioUnitScope_Global && inID == kPrivateProperty) {
+            outDataSize = sizeof(UInt32);
+            outWritable = true;
+            return 0;
+        }
+        return AUBase::GetPropertyInfo(inID, inScope, inElement, outDataSize, outWritable);
+    }
     OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                         AudioUnitElement inElement, void* outData) override;
+                         AudioUnitElement inElement, void* outData) override {
+        if (const void* value = Private(inID, inScope)) {
+            std::memcpy(outData, value, 4);
+            return 0;
+        }
+        return AUBase::GetProperty(inID, inScope, inElement, outData);
+    }
     OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, const void* inData,
-                         UInt32 inDataSize) override;
+                         UInt32 inDataSize) override {
+        void* value = Private(inID, inScope);
+        if (value == nullptr || inDataSize != 4) {
+            return AUBase::SetProperty(inID, inScope, inElement, inData, inDataSize);
+        }
+        if (value == &renderQuality && *static_cast<const UInt32*>(inData) > 127) {
+            return kAudioUnitErr_InvalidPropertyValue;
+        }
+        std::memcpy(value, inData, 4);
+        return 0;
+    }
 
     // Makes the hidden error recorder reachable for the tests.
     void RecordRenderError(OSStatus err) { SetLastRenderError(err); }
@@ -82,9 +144,7 @@ public:
 
     int initializeCalls = 0;
     int cleanupCalls = 0;
-    int* cleanupCounter = nullptr; // counts on after the unit is gone
     OSStatus initializeResult = 0;
-    bool alwaysWritable = false;
     bool busCountWritable = false;
     bool supportsTail = false;
     // Render quality (property 26) and CPU load (property 6) answered only
@@ -94,15 +154,41 @@ public:
     Float32 cpuLoad = 0.25f;
     // A private property the subclass serves: 0x10001, 4 bytes, writable.
     UInt32 privateValue = 7;
+
+private:
+    // Where the subclass keeps the value of a global property it serves.
+    void* Private(AudioUnitPropertyID inID, AudioUnitScope inScope) {
+        if (inScope != kAudioUnitScope_Global) {
+            return nullptr;
+        }
+        if (inID == kPrivateProperty) {
+            return &privateValue;
+        }
+        if (!answersQualityAndLoad) {
+            return nullptr;
+        }
+        return inID == kAudioUnitProperty_RenderQuality ? static_cast<void*>(&renderQuality)
+               : inID == kAudioUnitProperty_CPULoad     ? static_cast<void*>(&cpuLoad)
+                                                        : nullptr;
+    }
 };
 
-// An open instance of the test unit. Opened through the registered factory;
-// with componentManagerType the object believes it was opened through the
-// Component Manager entry (only the instance type differs).
+// An open instance of the test unit, opened with AudioComponentInstanceNew.
 class OpenUnit {
 public:
-    explicit OpenUnit(const UnitOptions& options = {}, bool componentManagerType = false);
-    ~OpenUnit();
+    explicit OpenUnit(const UnitOptions& options = {}) {
+        static AudioComponent component = AudioComponentRegister(
+            &kBaseTestDescription, nullptr, 0x10000, AUBaseFactory<BaseTestUnit>::Factory);
+        gPendingOptions = options;
+        gLastOpened = nullptr;
+        const OSStatus result = AudioComponentInstanceNew(component, &mInstance);
+        if (result != 0 || gLastOpened == nullptr) {
+            ADD_FAILURE() << "opening the test unit failed: " << result;
+            throw std::runtime_error("cannot open the test unit");
+        }
+        mUnit = gLastOpened;
+    }
+    ~OpenUnit() { AudioComponentInstanceDispose(mInstance); }
     OpenUnit(const OpenUnit&) = delete;
     OpenUnit& operator=(const OpenUnit&) = delete;
 
@@ -133,22 +219,40 @@ struct ListenerCall {
     AudioUnitPropertyID id;
     AudioUnitScope scope;
     AudioUnitElement element;
+    int proc; // 1 for Proc, 2 for OtherProc
 };
 
-// Collects listener calls; the tag tells two listeners apart.
+// Collects listener calls; the proc number tells two listeners apart.
 class ListenerLog {
 public:
     static void Proc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
-                     AudioUnitScope inScope, AudioUnitElement inElement);
+                     AudioUnitScope inScope, AudioUnitElement inElement) {
+        static_cast<ListenerLog*>(inRefCon)->calls.push_back(
+            {inRefCon, inUnit, inID, inScope, inElement, 1});
+    }
     static void OtherProc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
-                          AudioUnitScope inScope, AudioUnitElement inElement);
+                          AudioUnitScope inScope, AudioUnitElement inElement) {
+        static_cast<ListenerLog*>(inRefCon)->calls.push_back(
+            {inRefCon, inUnit, inID, inScope, inElement, 2});
+    }
+    size_t Count(AudioUnitPropertyID id) const {
+        return static_cast<size_t>(std::count_if(
+            calls.begin(), calls.end(), [id](const ListenerCall& c) { return c.id == id; }));
+    }
     std::vector<ListenerCall> calls;
-    std::vector<int> order; // 1 for Proc, 2 for OtherProc
-    size_t Count(AudioUnitPropertyID id) const;
 };
 
-CFStringRef MakeString(const char* text);
-std::string ToStdString(CFStringRef s);
+inline CFStringRef MakeString(const char* text) {
+    return CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8);
+}
+
+inline std::string ToStdString(CFStringRef s) {
+    char buffer[256] = {};
+    if (s == nullptr || !CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
+        return "<none>";
+    }
+    return buffer;
+}
 
 constexpr AudioUnitScope kIn = kAudioUnitScope_Input;
 constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
@@ -171,10 +275,7 @@ protected:
         return unit->DispatchGetProperty(id, s, e, data);
     }
     OSStatus info(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
-        return unit->DispatchGetPropertyInfo(id, s, e, size, writable);
-    }
-    OSStatus infoRaised(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
-        return Call([&] { return info(id, s, e); });
+        return Call([&] { return unit->DispatchGetPropertyInfo(id, s, e, size, writable); });
     }
     OSStatus remove(AudioUnitPropertyID id, AudioUnitScope s) {
         return unit->DispatchRemovePropertyValue(id, s, 0);

@@ -398,39 +398,6 @@ TEST_F(AUBaseProperties, TailUIIconAndClumpNames) {
               kAudioUnitErr_InvalidProperty);
 }
 
-TEST(AUBaseFastDispatch, OnlyForComponentManagerInstances) {
-    const AudioUnitPropertyID fd = kAudioUnitProperty_FastDispatch;
-    UInt32 size = 0;
-    Boolean writable = true;
-    void* proc = nullptr;
-    {
-        OpenUnit unit;
-        EXPECT_EQ(unit->DispatchGetPropertyInfo(fd, kGlob, 14, size, writable),
-                  kAudioUnitErr_InvalidProperty);
-        EXPECT_EQ(unit->DispatchGetProperty(fd, kGlob, 14, &proc), kAudioUnitErr_InvalidProperty);
-    }
-    OpenUnit unit({}, true);
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(fd, kGlob, 14, size, writable), 0);
-    EXPECT_EQ(size, sizeof(void*));
-    EXPECT_FALSE(writable);
-    const struct {
-        SInt16 selector;
-        void* proc;
-    } rows[] = {
-        {kAudioUnitRenderSelect, reinterpret_cast<void*>(&CMgr_AudioUnitBaseRender)},
-        {kAudioUnitSetParameterSelect, reinterpret_cast<void*>(&CMgr_AudioUnitBaseSetParameter)},
-        {kAudioUnitGetParameterSelect, reinterpret_cast<void*>(&CMgr_AudioUnitBaseGetParameter)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.selector);
-        EXPECT_EQ(unit->DispatchGetProperty(fd, kGlob, row.selector, &proc), 0);
-        EXPECT_EQ(proc, row.proc);
-    }
-    // Other selectors go to the subclass.
-    EXPECT_EQ(unit->DispatchGetProperty(fd, kGlob, kAudioUnitResetSelect, &proc),
-              kAudioUnitErr_InvalidProperty);
-}
-
 TEST_F(AUBaseProperties, OtherPropertiesReachTheSubclass) {
     listen(0x10001);
     EXPECT_EQ(info(0x10001, kGlob), 0);

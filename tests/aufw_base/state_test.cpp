@@ -42,27 +42,20 @@ SInt32 NumberValue(CFDictionaryRef dict, const char* key) {
 
 std::vector<UInt8> DataValue(CFDictionaryRef dict) {
     auto data = static_cast<CFDataRef>(Value(dict, "data"));
-    if (data == nullptr) {
-        return {};
-    }
-    const UInt8* p = CFDataGetBytePtr(data);
-    return std::vector<UInt8>(p, p + CFDataGetLength(data));
+    const UInt8* p = data != nullptr ? CFDataGetBytePtr(data) : nullptr;
+    return p != nullptr ? std::vector<UInt8>(p, p + CFDataGetLength(data)) : std::vector<UInt8>{};
+}
+
+// Sets a key to a value, or removes it when the value is null.
+void SetValue(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
+    CFHolder k(MakeString(key));
+    value != nullptr ? CFDictionarySetValue(dict, k.get(), value)
+                     : CFDictionaryRemoveValue(dict, k.get());
 }
 
 void SetNumber(CFMutableDictionaryRef dict, const char* key, SInt32 value) {
-    CFHolder k(MakeString(key));
     CFHolder n(CFNumberCreate(nullptr, kCFNumberSInt32Type, &value));
-    CFDictionarySetValue(dict, k.get(), n.get());
-}
-
-void SetValue(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
-    CFHolder k(MakeString(key));
-    CFDictionarySetValue(dict, k.get(), value);
-}
-
-void RemoveKey(CFMutableDictionaryRef dict, const char* key) {
-    CFHolder k(MakeString(key));
-    CFDictionaryRemoveValue(dict, k.get());
+    SetValue(dict, key, n.get());
 }
 
 CFMutableDictionaryRef NewDict() {
@@ -83,28 +76,30 @@ CFMutableDictionaryRef NewDocument(const std::vector<UInt8>& data) {
 }
 
 void Put32(std::vector<UInt8>& out, UInt32 v) {
-    out.push_back(static_cast<UInt8>(v >> 24));
-    out.push_back(static_cast<UInt8>(v >> 16));
-    out.push_back(static_cast<UInt8>(v >> 8));
-    out.push_back(static_cast<UInt8>(v));
-}
-
-void PutFloat(std::vector<UInt8>& out, Float32 f) {
-    UInt32 bits = 0;
-    std::memcpy(&bits, &f, sizeof(bits));
-    Put32(out, bits);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<UInt8>(v >> shift));
+    }
 }
 
 // One record: scope, element, count, then {id, value} pairs.
-void PutRecord(std::vector<UInt8>& out, UInt32 scope, UInt32 element,
-               const std::vector<std::pair<UInt32, Float32>>& params) {
+std::vector<UInt8> Record(UInt32 scope, UInt32 element,
+                          const std::vector<std::pair<UInt32, Float32>>& params) {
+    std::vector<UInt8> out;
     Put32(out, scope);
     Put32(out, element);
     Put32(out, static_cast<UInt32>(params.size()));
     for (const auto& [id, value] : params) {
+        UInt32 bits = 0;
+        std::memcpy(&bits, &value, sizeof(bits));
         Put32(out, id);
-        PutFloat(out, value);
+        Put32(out, bits);
     }
+    return out;
+}
+
+std::vector<UInt8> operator+(std::vector<UInt8> a, const std::vector<UInt8>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 Float32 Param(AUBase& unit, AudioUnitScope scope, AudioUnitElement element, UInt32 id) {
@@ -115,15 +110,14 @@ Float32 Param(AUBase& unit, AudioUnitScope scope, AudioUnitElement element, UInt
 
 CFHolder Save(AUBase& unit) {
     CFPropertyListRef doc = nullptr;
-    EXPECT_EQ(
-        unit.DispatchGetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &doc), 0);
+    EXPECT_EQ(unit.DispatchGetProperty(kAudioUnitProperty_ClassInfo, kGlob, 0, &doc), 0);
     return CFHolder(doc);
 }
 
-OSStatus Restore(AUBase& unit, CFTypeRef doc) {
+OSStatus Restore(AUBase& unit, CFTypeRef doc, UInt32 size = sizeof(CFTypeRef),
+                 AudioUnitScope scope = kGlob) {
     return Call([&] {
-        return unit.DispatchSetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
-                                        &doc, sizeof(doc));
+        return unit.DispatchSetProperty(kAudioUnitProperty_ClassInfo, scope, 0, &doc, size);
     });
 }
 
@@ -142,32 +136,24 @@ TEST(AUBaseState, SavedDocumentOfAFreshUnit) {
                                          0x00, 0x00, 0x00, 0x01, 0x3F, 0x00, 0x00, 0x00};
     EXPECT_EQ(DataValue(Dict(doc)), expected);
     EXPECT_EQ(NumberValue(Dict(doc), "version"), 0);
-    EXPECT_EQ(NumberValue(Dict(doc), "type"),
-              static_cast<SInt32>(kBaseTestDescription.componentType));
-    EXPECT_EQ(NumberValue(Dict(doc), "subtype"),
-              static_cast<SInt32>(kBaseTestDescription.componentSubType));
-    EXPECT_EQ(NumberValue(Dict(doc), "manufacturer"),
-              static_cast<SInt32>(kBaseTestDescription.componentManufacturer));
+    const AudioComponentDescription& d = kBaseTestDescription;
+    EXPECT_EQ(NumberValue(Dict(doc), "type"), static_cast<SInt32>(d.componentType));
+    EXPECT_EQ(NumberValue(Dict(doc), "subtype"), static_cast<SInt32>(d.componentSubType));
+    EXPECT_EQ(NumberValue(Dict(doc), "manufacturer"), static_cast<SInt32>(d.componentManufacturer));
     EXPECT_EQ(ToStdString(static_cast<CFStringRef>(Value(Dict(doc), "name"))), "Untitled");
     // Keys the unit has nothing for are left out.
-    EXPECT_EQ(Value(Dict(doc), "render-quality"), nullptr);
-    EXPECT_EQ(Value(Dict(doc), "cpu-load"), nullptr);
-    EXPECT_EQ(Value(Dict(doc), "element-name"), nullptr);
-    EXPECT_EQ(Value(Dict(doc), "part"), nullptr);
     EXPECT_EQ(CFDictionaryGetCount(Dict(doc)), 6);
 
     // Info for the document itself.
     UInt32 size = 0;
     Boolean writable = false;
-    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
-                                            size, writable),
+    EXPECT_EQ(unit->DispatchGetPropertyInfo(kAudioUnitProperty_ClassInfo, kGlob, 0, size, writable),
               0);
     EXPECT_EQ(size, 8u);
     EXPECT_TRUE(writable);
 }
 
 TEST(AUBaseState, RoundTripAcrossUnits) {
-    std::vector<UInt8> saved;
     CFHolder doc;
     {
         OpenUnit a({1, 2, 0});
@@ -178,12 +164,9 @@ TEST(AUBaseState, RoundTripAcrossUnits) {
         a->GetOutput(1)->SetParameter(7, 0.125f);
         CFHolder name(MakeString("Warm room"));
         AUPreset p{-2, static_cast<CFStringRef>(name.get())};
-        ASSERT_EQ(a->DispatchSetProperty(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global,
-                                         0, &p, sizeof(p)),
+        ASSERT_EQ(a->DispatchSetProperty(kAudioUnitProperty_PresentPreset, kGlob, 0, &p, sizeof(p)),
                   0);
-        CFPropertyListRef raw = nullptr;
-        ASSERT_EQ(a->SaveState(&raw), 0);
-        doc.reset(raw);
+        doc = Save(*a);
     }
     EXPECT_EQ(NumberValue(Dict(doc), "render-quality"), 96);
     ASSERT_NE(Value(Dict(doc), "cpu-load"), nullptr);
@@ -191,12 +174,13 @@ TEST(AUBaseState, RoundTripAcrossUnits) {
     OpenUnit b({1, 2, 0});
     b->answersQualityAndLoad = true;
     ListenerLog log;
-    b->AddPropertyListener(kAudioUnitProperty_PresentPreset, ListenerLog::Proc, &log);
-    b->AddPropertyListener(kAudioUnitProperty_RenderQuality, ListenerLog::Proc, &log);
-    b->AddPropertyListener(kAudioUnitProperty_CPULoad, ListenerLog::Proc, &log);
+    for (AudioUnitPropertyID id : {kAudioUnitProperty_PresentPreset,
+                                   kAudioUnitProperty_RenderQuality, kAudioUnitProperty_CPULoad}) {
+        b->AddPropertyListener(id, ListenerLog::Proc, &log);
+    }
     EXPECT_EQ(Restore(*b, doc.get()), 0);
-    EXPECT_EQ(Param(*b, kAudioUnitScope_Global, 0, 3), -2.5f);
-    EXPECT_EQ(Param(*b, kAudioUnitScope_Output, 1, 7), 0.125f);
+    EXPECT_EQ(Param(*b, kGlob, 0, 3), -2.5f);
+    EXPECT_EQ(Param(*b, kOut, 1, 7), 0.125f);
     EXPECT_EQ(b->renderQuality, 96u);
     EXPECT_EQ(b->cpuLoad, 0.75f);
     EXPECT_EQ(b->GetPresentPreset().presetNumber, -1);
@@ -204,31 +188,25 @@ TEST(AUBaseState, RoundTripAcrossUnits) {
     EXPECT_EQ(log.Count(kAudioUnitProperty_PresentPreset), 1u);
     EXPECT_EQ(log.Count(kAudioUnitProperty_RenderQuality), 1u);
     EXPECT_EQ(log.Count(kAudioUnitProperty_CPULoad), 1u);
-}
 
-TEST(AUBaseState, RefusedRenderQualityIsIgnored) {
-    OpenUnit unit;
-    unit->answersQualityAndLoad = true;
-    ListenerLog log;
-    unit->AddPropertyListener(kAudioUnitProperty_RenderQuality, ListenerLog::Proc, &log);
-    CFHolder doc(NewDocument({}));
-    SetNumber((Dict(doc)), "render-quality", 500);
-    EXPECT_EQ(Restore(*unit, doc.get()), 0);
-    EXPECT_EQ(unit->renderQuality, 64u);
-    EXPECT_EQ(log.calls.size(), 0u);
+    // A refused render quality is ignored, and not announced.
+    log.calls.clear();
+    SetNumber(Dict(doc), "render-quality", 500);
+    EXPECT_EQ(Restore(*b, doc.get()), 0);
+    EXPECT_EQ(b->renderQuality, 96u);
+    EXPECT_EQ(log.Count(kAudioUnitProperty_RenderQuality), 0u);
 }
 
 TEST(AUBaseState, NamelessDocumentGivesAnUntitledUserPreset) {
     OpenUnit unit;
     CFHolder mine(MakeString("Mine"));
-    AUPreset p{5, static_cast<CFStringRef>(mine.get())};
-    unit->SetAFactoryPresetAsCurrent(p);
+    unit->SetAFactoryPresetAsCurrent(AUPreset{5, static_cast<CFStringRef>(mine.get())});
     ListenerLog log;
     unit->AddPropertyListener(kAudioUnitProperty_PresentPreset, ListenerLog::Proc, &log);
 
     CFHolder doc(NewDocument({}));
     // A different type is not examined.
-    SetNumber((Dict(doc)), "type", 0x61756D75);
+    SetNumber(Dict(doc), "type", 0x61756D75);
     EXPECT_EQ(Restore(*unit, doc.get()), 0);
     EXPECT_EQ(unit->GetPresentPreset().presetNumber, -1);
     EXPECT_EQ(ToStdString(unit->GetPresentPreset().presetName), "Untitled");
@@ -240,12 +218,11 @@ TEST(AUBaseState, RejectedDocumentsChangeNothing) {
     unit->Globals0()->SetParameter(0, 0.25f);
     ListenerLog log;
     unit->AddPropertyListener(kAudioUnitProperty_PresentPreset, ListenerLog::Proc, &log);
-    std::vector<UInt8> data;
-    PutRecord(data, 0, 0, {{0, 0.9f}});
+    const std::vector<UInt8> data = Record(0, 0, {{0, 0.9f}});
 
     auto expectRejected = [&](CFTypeRef doc, const char* what) {
         EXPECT_EQ(Restore(*unit, doc), kAudioUnitErr_InvalidPropertyValue) << what;
-        EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.25f) << what;
+        EXPECT_EQ(Param(*unit, kGlob, 0, 0), 0.25f) << what;
         EXPECT_EQ(log.calls.size(), 0u) << what;
     };
 
@@ -264,112 +241,79 @@ TEST(AUBaseState, RejectedDocumentsChangeNothing) {
                 {"part", 0, false}};
     for (const auto& row : rows) {
         CFHolder doc(NewDocument(data));
-        auto* dict = (Dict(doc));
-        row.remove ? RemoveKey(dict, row.key) : SetNumber(dict, row.key, row.value);
+        row.remove ? SetValue(Dict(doc), row.key, nullptr)
+                   : SetNumber(Dict(doc), row.key, row.value);
         expectRejected(doc.get(), row.key);
     }
-    {
-        CFHolder doc(MakeString("not a dictionary"));
-        expectRejected(doc.get(), "a string");
-        expectRejected(nullptr, "nothing");
-        CFHolder wrongData(NewDocument(data));
-        SetValue((Dict(wrongData)), "data", doc.get());
-        expectRejected(wrongData.get(), "data of the wrong type");
-    }
-    // Wrong size or scope of the property itself.
+    CFHolder text(MakeString("not a dictionary"));
+    expectRejected(text.get(), "a string");
+    expectRejected(nullptr, "nothing");
     CFHolder doc(NewDocument(data));
-    CFTypeRef ref = doc.get();
-    EXPECT_EQ(
-        unit->DispatchSetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &ref, 4),
-        kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Input, 0,
-                                        &ref, sizeof(ref)),
-              kAudioUnitErr_InvalidScope);
+    SetValue(Dict(doc), "data", text.get());
+    expectRejected(doc.get(), "data of the wrong type");
+    // Wrong size or scope of the property itself.
+    doc.reset(NewDocument(data));
+    EXPECT_EQ(Restore(*unit, doc.get(), 4), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(Restore(*unit, doc.get(), sizeof(CFTypeRef), kIn), kAudioUnitErr_InvalidScope);
     // And the same document, valid, is taken.
     EXPECT_EQ(Restore(*unit, doc.get()), 0);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.9f);
+    EXPECT_EQ(Param(*unit, kGlob, 0, 0), 0.9f);
 }
 
 TEST(AUBaseState, DataRunningPastItsEndIsRejected) {
     OpenUnit unit;
     unit->Globals0()->SetParameter(0, 0.25f);
     // A first good record, then one that claims three parameters but holds two.
-    std::vector<UInt8> data;
-    PutRecord(data, 0, 0, {{0, 0.5f}});
-    std::vector<UInt8> cut;
-    PutRecord(cut, 2, 0, {{1, 1.0f}, {2, 2.0f}, {3, 3.0f}});
+    std::vector<UInt8> cut = Record(2, 0, {{1, 1.0f}, {2, 2.0f}, {3, 3.0f}});
     cut.resize(cut.size() - 8);
-    data.insert(data.end(), cut.begin(), cut.end());
-    CFHolder doc(NewDocument(data));
-    EXPECT_EQ(Restore(*unit, doc.get()), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.25f);
-    EXPECT_FALSE(unit->GetOutput(0)->HasParameterID(1));
-
+    // A count so large that its size would wrap around.
+    std::vector<UInt8> huge = Record(0, 0, {{0, 0.0f}});
+    huge[8] = huge[9] = huge[10] = huge[11] = 0xFF;
+    std::vector<std::vector<UInt8>> rows = {Record(0, 0, {{0, 0.5f}}) + cut, huge};
     // A header cut short and a count field cut short.
     for (size_t keep : {size_t{3}, size_t{8}, size_t{11}}) {
-        std::vector<UInt8> shortData;
-        PutRecord(shortData, 0, 0, {{0, 0.5f}});
-        shortData.resize(keep);
-        CFHolder shortDoc(NewDocument(shortData));
-        EXPECT_EQ(Restore(*unit, shortDoc.get()), kAudioUnitErr_InvalidPropertyValue) << keep;
+        rows.push_back(Record(0, 0, {{0, 0.5f}}));
+        rows.back().resize(keep);
     }
-    // A count so large that its size would wrap around.
-    std::vector<UInt8> huge;
-    Put32(huge, 0);
-    Put32(huge, 0);
-    Put32(huge, 0xFFFFFFFF);
-    PutFloat(huge, 0);
-    CFHolder hugeDoc(NewDocument(huge));
-    EXPECT_EQ(Restore(*unit, hugeDoc.get()), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 0), 0.25f);
+    for (const auto& data : rows) {
+        CFHolder doc(NewDocument(data));
+        EXPECT_EQ(Restore(*unit, doc.get()), kAudioUnitErr_InvalidPropertyValue) << data.size();
+        EXPECT_EQ(Param(*unit, kGlob, 0, 0), 0.25f) << data.size();
+    }
+    EXPECT_FALSE(unit->GetOutput(0)->HasParameterID(1));
 }
 
 TEST(AUBaseState, RecordsForMissingElementsEndTheData) {
     OpenUnit unit;
-    std::vector<UInt8> data;
-    PutRecord(data, 0, 0, {{4, 4.0f}});
-    PutRecord(data, 1, 0, {{5, 5.0f}});
-    PutRecord(data, 2, 5, {{6, 6.0f}});
     // Whatever follows is not looked at, even when it is malformed.
-    data.push_back(0xEE);
-    CFHolder doc(NewDocument(data));
+    CFHolder doc(NewDocument(Record(0, 0, {{4, 4.0f}}) + Record(1, 0, {{5, 5.0f}}) +
+                             Record(2, 5, {{6, 6.0f}}) + std::vector<UInt8>{0xEE}));
     EXPECT_EQ(Restore(*unit, doc.get()), 0);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 4.0f);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Input, 0, 5), 5.0f);
+    EXPECT_EQ(Param(*unit, kGlob, 0, 4), 4.0f);
+    EXPECT_EQ(Param(*unit, kIn, 0, 5), 5.0f);
 
     // The last record may stop right after naming a missing element: its
     // parameters are never read, so the data still ends there cleanly.
     for (size_t keep : {size_t{8}, size_t{11}}) {
-        std::vector<UInt8> tail;
-        PutRecord(tail, 0, 0, {{4, 2.0f}});
-        std::vector<UInt8> missing;
-        PutRecord(missing, 2, 5, {{6, 6.0f}});
+        std::vector<UInt8> missing = Record(2, 5, {{6, 6.0f}});
         missing.resize(keep);
-        tail.insert(tail.end(), missing.begin(), missing.end());
-        CFHolder tailDoc(NewDocument(tail));
+        CFHolder tailDoc(NewDocument(Record(0, 0, {{4, 2.0f}}) + missing));
         EXPECT_EQ(Restore(*unit, tailDoc.get()), 0) << keep;
-        EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 2.0f) << keep;
+        EXPECT_EQ(Param(*unit, kGlob, 0, 4), 2.0f) << keep;
         unit->Globals0()->SetParameter(4, 4.0f);
     }
 
     // A record for a scope the unit cannot resolve ends the restore with an
     // error, after what came before it.
-    std::vector<UInt8> extended;
-    PutRecord(extended, 0, 0, {{4, 8.0f}});
-    PutRecord(extended, 4, 0, {{1, 1.0f}});
-    CFHolder extendedDoc(NewDocument(extended));
-    EXPECT_EQ(Restore(*unit, extendedDoc.get()), kAudioUnitErr_InvalidScope);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 4), 8.0f);
-}
+    CFHolder extended(NewDocument(Record(0, 0, {{4, 8.0f}}) + Record(4, 0, {{1, 1.0f}})));
+    EXPECT_EQ(Restore(*unit, extended.get()), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(Param(*unit, kGlob, 0, 4), 8.0f);
 
-TEST(AUBaseState, IndexedParameterBeyondTheArrayEndsTheRestore) {
-    OpenUnit unit;
+    // So does an indexed parameter beyond the element's array.
     unit->Globals0()->UseIndexedParameters(2);
-    std::vector<UInt8> data;
-    PutRecord(data, 0, 0, {{1, 0.5f}, {2, 7.0f}});
-    CFHolder doc(NewDocument(data));
-    EXPECT_EQ(Restore(*unit, doc.get()), kAudioUnitErr_InvalidParameter);
-    EXPECT_EQ(Param(*unit, kAudioUnitScope_Global, 0, 1), 0.5f);
+    CFHolder indexed(NewDocument(Record(0, 0, {{1, 0.5f}, {2, 7.0f}})));
+    EXPECT_EQ(Restore(*unit, indexed.get()), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(Param(*unit, kGlob, 0, 1), 0.5f);
 }
 
 TEST(AUBaseState, ElementNamesGrowAScope) {
@@ -380,11 +324,10 @@ TEST(AUBaseState, ElementNamesGrowAScope) {
     CFHolder doc(NewDocument({}));
     CFHolder names(NewDict());
     CFHolder inputNames(NewDict());
-    CFHolder three(MakeString("3"));
     CFHolder name(MakeString("Aux return"));
-    CFDictionarySetValue((Dict(inputNames)), three.get(), name.get());
-    SetValue((Dict(names)), "1", inputNames.get());
-    SetValue((Dict(doc)), "element-name", names.get());
+    SetValue(Dict(inputNames), "3", name.get());
+    SetValue(Dict(names), "1", inputNames.get());
+    SetValue(Dict(doc), "element-name", names.get());
 
     EXPECT_EQ(Restore(*unit, doc.get()), 0);
     EXPECT_EQ(unit->Inputs().GetNumberOfElements(), 4u);
@@ -392,7 +335,7 @@ TEST(AUBaseState, ElementNamesGrowAScope) {
     EXPECT_EQ(ToStdString(unit->GetInput(3)->GetName()), "Aux return");
     EXPECT_FALSE(unit->GetInput(2)->HasName());
     ASSERT_EQ(log.calls.size(), 1u);
-    EXPECT_EQ(log.calls[0].scope, kAudioUnitScope_Input);
+    EXPECT_EQ(log.calls[0].scope, kIn);
     EXPECT_EQ(log.calls[0].element, 0u);
 
     // Saving lists exactly the named elements.
@@ -416,9 +359,7 @@ TEST(AUBaseState, GroupNamesSurviveButGroupParametersDoNot) {
         ASSERT_EQ(a->DispatchSetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Group, 0,
                                          &ref, sizeof(ref)),
                   0);
-        CFPropertyListRef raw = nullptr;
-        ASSERT_EQ(a->SaveState(&raw), 0);
-        doc.reset(raw);
+        doc = Save(*a);
     }
     // Only the global record was written.
     EXPECT_EQ(DataValue(Dict(doc)).size(), 20u);
@@ -427,12 +368,10 @@ TEST(AUBaseState, GroupNamesSurviveButGroupParametersDoNot) {
     EXPECT_EQ(Restore(*b, doc.get()), 0);
     EXPECT_EQ(ToStdString(b->Groups().GetElement(0)->GetName()), "Drums");
     EXPECT_FALSE(b->Groups().GetElement(0)->HasParameterID(2));
-    EXPECT_EQ(Param(*b, kAudioUnitScope_Global, 0, 0), 1.0f);
+    EXPECT_EQ(Param(*b, kGlob, 0, 0), 1.0f);
 
     // A group record is still accepted when a document has one.
-    std::vector<UInt8> data;
-    PutRecord(data, 3, 0, {{2, 0.25f}});
-    CFHolder groupDoc(NewDocument(data));
+    CFHolder groupDoc(NewDocument(Record(3, 0, {{2, 0.25f}})));
     EXPECT_EQ(Restore(*b, groupDoc.get()), 0);
     EXPECT_EQ(Param(*b, kAudioUnitScope_Group, 0, 2), 0.25f);
 }

@@ -12,82 +12,58 @@
 
 namespace {
 
-// Runs `fn` on another thread and returns its result.
-template <typename Fn> auto onOtherThread(Fn fn) {
-    return std::async(std::launch::async, fn).get();
-}
-
 // Try from another thread: {owned, took}; gives back what it took. The
 // flag starts as the opposite of the expected answer so it must be written.
 std::pair<bool, bool> TryElsewhere(CAMutex& mutex, bool expectTaken) {
-    return onOtherThread([&] {
-        bool took = !expectTaken;
-        const bool owned = mutex.Try(took);
-        if (owned && took)
-            mutex.Unlock();
-        return std::make_pair(owned, took);
-    });
+    return std::async(std::launch::async,
+                      [&] {
+                          bool took = !expectTaken;
+                          const bool owned = mutex.Try(took);
+                          if (owned && took)
+                              mutex.Unlock();
+                          return std::make_pair(owned, took);
+                      })
+        .get();
 }
 
 const std::pair<bool, bool> kTaken{true, true};
 const std::pair<bool, bool> kRefused{false, false};
 
-TEST(CAMutexTest, SecondLockByHolderTakesNothingAndOneUnlockFrees) {
+TEST(CAMutexTest, HolderRelocksAndTriesWithoutTakingAndOthersAreRefused) {
     CAMutex mutex("test");
     EXPECT_STREQ(mutex.GetName(), "test");
     EXPECT_TRUE(mutex.IsFree());
     EXPECT_FALSE(mutex.IsOwnedByCurrentThread());
 
-    EXPECT_TRUE(mutex.Lock());
-    EXPECT_FALSE(mutex.IsFree());
-    EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
-    EXPECT_FALSE(mutex.Lock()); // would deadlock if it took the POSIX mutex again
-
-    mutex.Unlock();
-    EXPECT_TRUE(mutex.IsFree());
-    EXPECT_FALSE(mutex.IsOwnedByCurrentThread());
-    // Free for real: another thread can take it without waiting.
-    EXPECT_EQ(TryElsewhere(mutex, true), kTaken);
-}
-
-TEST(CAMutexTest, UnlockByNonOwnerLeavesTheOwnerHolding) {
-    CAMutex mutex("test");
-    ASSERT_TRUE(mutex.Lock());
-    onOtherThread([&] {
-        EXPECT_FALSE(mutex.IsOwnedByCurrentThread());
-        mutex.Unlock();
-        return 0;
-    });
-    EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
-    EXPECT_FALSE(mutex.IsFree());
-    // Still really locked: another thread's Try fails.
-    EXPECT_EQ(TryElsewhere(mutex, false), kRefused);
-    mutex.Unlock();
-    EXPECT_TRUE(mutex.IsFree());
-}
-
-TEST(CAMutexTest, TryReportsWhetherItTookTheMutex) {
-    CAMutex mutex("test");
     bool took = false;
     EXPECT_TRUE(mutex.Try(took));
     EXPECT_TRUE(took);
+    EXPECT_FALSE(mutex.IsFree());
     EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
-
-    // The holder trying again owns it but took nothing.
+    EXPECT_FALSE(mutex.Lock()); // would deadlock if it took the POSIX mutex again
     took = true;
-    EXPECT_TRUE(mutex.Try(took));
+    EXPECT_TRUE(mutex.Try(took)); // the holder owns it but took nothing
     EXPECT_FALSE(took);
-
-    // Another thread is refused at once, with the flag cleared.
     EXPECT_EQ(TryElsewhere(mutex, false), kRefused);
+
+    // An unlock by another thread leaves the owner holding it.
+    std::async(std::launch::async, [&] {
+        EXPECT_FALSE(mutex.IsOwnedByCurrentThread());
+        mutex.Unlock();
+    }).get();
+    EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
+    EXPECT_EQ(TryElsewhere(mutex, false), kRefused);
+
+    // One unlock frees it for real.
     mutex.Unlock();
     EXPECT_TRUE(mutex.IsFree());
+    EXPECT_FALSE(mutex.IsOwnedByCurrentThread());
+    EXPECT_EQ(TryElsewhere(mutex, true), kTaken);
 }
 
 TEST(CAMutexTest, LockWaitsForTheOwnerAndThenTakesOver) {
     CAMutex mutex("test");
     ASSERT_TRUE(mutex.Lock());
-
     std::atomic<bool> acquired{false};
     std::atomic<bool> sawItselfOwner{false};
     std::thread waiter([&] {
@@ -96,11 +72,9 @@ TEST(CAMutexTest, LockWaitsForTheOwnerAndThenTakesOver) {
         sawItselfOwner = mutex.IsOwnedByCurrentThread();
         mutex.Unlock();
     });
-    // The waiter cannot get in while this thread holds the mutex; give it
-    // a moment to reach the lock call, then check it is still shut out.
+    // Give the waiter a moment to reach the lock call; it must be shut out.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(acquired.load());
-    EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
     mutex.Unlock();
     waiter.join();
     EXPECT_TRUE(acquired.load());
@@ -114,13 +88,10 @@ TEST(CAMutexTest, UnlockerFreesTheMutexForItsScopeOnly) {
     {
         CAMutex::Unlocker unlocker(mutex);
         EXPECT_TRUE(mutex.IsFree());
-        // Another thread can take and give back the mutex meanwhile.
         EXPECT_EQ(TryElsewhere(mutex, true), kTaken);
     }
     EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
     mutex.Unlock();
-    EXPECT_TRUE(mutex.IsFree());
-
     // On a mutex not held it takes nothing at the end.
     { CAMutex::Unlocker unlocker(mutex); }
     EXPECT_TRUE(mutex.IsFree());
@@ -135,7 +106,7 @@ TEST(CAMutexTest, ManyThreadsCountUnderTheLockWithoutLoss) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < kRounds; ++i) {
-                bool took = mutex.Lock();
+                const bool took = mutex.Lock();
                 ++counter;
                 if (took)
                     mutex.Unlock();

@@ -109,12 +109,12 @@ TEST_P(EntryTest, OpenConstructsUnderTheLockAndCloseDestroysAfterPreDestructor) 
     EXPECT_EQ(unitLog().openLockHeldDuringConstruction, 1);
     EXPECT_EQ(unitLog().openLockHeldDuringPostConstructor, 1);
     EXPECT_TRUE(unit->ElementsCreated());
-    ASSERT_EQ(req(kAudioUnitInitializeSelect), 0);
-    EXPECT_TRUE(unit->IsInitialized());
-    ASSERT_EQ(req(kAudioUnitUninitializeSelect), 0);
-    EXPECT_FALSE(unit->IsInitialized());
-    ASSERT_EQ(req(kAudioUnitInitializeSelect), 0);
-    close();
+    for (SInt16 selector :
+         {kAudioUnitInitializeSelect, kAudioUnitUninitializeSelect, kAudioUnitInitializeSelect}) {
+        ASSERT_EQ(req(selector), 0);
+        EXPECT_EQ(unit->IsInitialized(), selector == kAudioUnitInitializeSelect);
+    }
+    close(); // cleans up the initialized unit
     EXPECT_EQ(unitLog().destructed, 1);
     const std::vector<LifeEvent> events(unitLog().events, unitLog().events + unitLog().eventCount);
     EXPECT_EQ(events, (std::vector<LifeEvent>{kEventConstructed, kEventPostConstructed,
@@ -160,15 +160,16 @@ TEST_P(EntryTest, RaisedErrorsComeBackAsStatuses) {
 TEST_P(EntryTest, RequestsReachTheUnitWithTheirArgumentsAndPointersAreChecked) {
     AUBase* unit = open();
     ASSERT_NE(unit, nullptr);
+    const auto getGain = [&](AudioUnitParameterValue* out) {
+        return req(kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0}, out);
+    };
     EXPECT_EQ(req(kAudioUnitSetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0}, Float32{1.5f},
                   UInt32{0}),
               0);
     AudioUnitParameterValue value = 0;
-    EXPECT_EQ(req(kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0}, &value), 0);
+    EXPECT_EQ(getGain(&value), 0);
     EXPECT_FLOAT_EQ(value, 1.5f);
-    EXPECT_EQ(req(kAudioUnitGetParameterSelect, UInt32{kParamGain}, kGlob, UInt32{0},
-                  static_cast<AudioUnitParameterValue*>(nullptr)),
-              paramErr);
+    EXPECT_EQ(getGain(nullptr), paramErr);
     UInt32 size = 0;
     Boolean writable = true;
     EXPECT_EQ(req(kAudioUnitGetPropertyInfoSelect, UInt32{kAudioUnitProperty_LastRenderError},
@@ -192,25 +193,22 @@ TEST_P(EntryTest, RequestsReachTheUnitWithTheirArgumentsAndPointersAreChecked) {
     // Scheduling, with the interface version this unit has.
     EXPECT_EQ(unit->AudioUnitAPIVersion(), 2);
     AudioUnitParameterEvent event{};
-    event.scope = kGlob;
     event.parameter = kParamOffset;
     event.eventType = kParameterEvent_Immediate;
-    event.eventValues.immediate.value = 0.25f;
     using Events = const AudioUnitParameterEvent*;
     EXPECT_EQ(req(kAudioUnitScheduleParametersSelect, static_cast<Events>(&event), UInt32{1}), 0);
     EXPECT_TRUE(unit->HasScheduledParameterEvents());
-    EXPECT_EQ(req(kAudioUnitScheduleParametersSelect, static_cast<Events>(nullptr), UInt32{1}),
-              paramErr);
-    EXPECT_EQ(req(kAudioUnitScheduleParametersSelect, static_cast<Events>(nullptr), UInt32{0}), 0);
+    EXPECT_EQ(req(kAudioUnitScheduleParametersSelect, Events{}, UInt32{1}), paramErr);
+    EXPECT_EQ(req(kAudioUnitScheduleParametersSelect, Events{}, UInt32{0}), 0);
 
     // Listeners; the older removal without user data is the factory's alone.
     int heard = 0;
     AudioUnitPropertyListenerProc proc = [](void* ref, AudioUnit, AudioUnitPropertyID,
                                             AudioUnitScope,
                                             AudioUnitElement) { ++*static_cast<int*>(ref); };
+    void* const ref = &heard;
     const auto add = [&](AudioUnitPropertyListenerProc p) {
-        return req(kAudioUnitAddPropertyListenerSelect, UInt32{kEchoProperty}, p,
-                   static_cast<void*>(&heard));
+        return req(kAudioUnitAddPropertyListenerSelect, UInt32{kEchoProperty}, p, ref);
     };
     EXPECT_EQ(add(nullptr), paramErr);
     ASSERT_EQ(add(proc), 0);
@@ -221,19 +219,16 @@ TEST_P(EntryTest, RequestsReachTheUnitWithTheirArgumentsAndPointersAreChecked) {
     if (factory()) {
         ASSERT_EQ(add(proc), 0);
     }
-    EXPECT_EQ(req(kAudioUnitRemovePropertyListenerWithUserDataSelect, UInt32{kEchoProperty}, proc,
-                  static_cast<void*>(&heard)),
-              0);
+    EXPECT_EQ(
+        req(kAudioUnitRemovePropertyListenerWithUserDataSelect, UInt32{kEchoProperty}, proc, ref),
+        0);
     ASSERT_EQ(setProp(kEchoProperty, &echo, 8), 0);
     EXPECT_EQ(heard, 1);
-    const auto notify = [&](SInt16 selector, AURenderCallback proc) {
-        return req(selector, proc, static_cast<void*>(&heard));
-    };
     AURenderCallback note = [](void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
                                UInt32, AudioBufferList*) -> OSStatus { return 0; };
-    EXPECT_EQ(notify(kAudioUnitAddRenderNotifySelect, nullptr), paramErr);
-    EXPECT_EQ(notify(kAudioUnitAddRenderNotifySelect, note), 0);
-    EXPECT_EQ(notify(kAudioUnitRemoveRenderNotifySelect, note), 0);
+    EXPECT_EQ(req(kAudioUnitAddRenderNotifySelect, AURenderCallback{}, ref), paramErr);
+    EXPECT_EQ(req(kAudioUnitAddRenderNotifySelect, note, ref), 0);
+    EXPECT_EQ(req(kAudioUnitRemoveRenderNotifySelect, note, ref), 0);
 
     // Render: time stamp and list must be there; a missing flags word is
     // the entry's own zero, so this reaches the unit's check.
@@ -241,15 +236,13 @@ TEST_P(EntryTest, RequestsReachTheUnitWithTheirArgumentsAndPointersAreChecked) {
     AudioBufferList list{};
     using Flags = AudioUnitRenderActionFlags*;
     using Stamp = const AudioTimeStamp*;
-    EXPECT_EQ(req(kAudioUnitRenderSelect, Flags{}, static_cast<Stamp>(nullptr), UInt32{0},
-                  UInt32{8}, &list),
-              paramErr);
-    EXPECT_EQ(req(kAudioUnitRenderSelect, Flags{}, static_cast<Stamp>(&ts), UInt32{0}, UInt32{8},
-                  static_cast<AudioBufferList*>(nullptr)),
-              paramErr);
-    EXPECT_EQ(
-        req(kAudioUnitRenderSelect, Flags{}, static_cast<Stamp>(&ts), UInt32{0}, UInt32{8}, &list),
-        kAudioUnitErr_Uninitialized);
+    using List = AudioBufferList*;
+    const auto render = [&](Stamp t, List l) {
+        return req(kAudioUnitRenderSelect, Flags{}, t, UInt32{0}, UInt32{8}, l);
+    };
+    EXPECT_EQ(render(nullptr, &list), paramErr);
+    EXPECT_EQ(render(&ts, nullptr), paramErr);
+    EXPECT_EQ(render(&ts, &list), kAudioUnitErr_Uninitialized);
 }
 
 TEST_P(EntryTest, OnlyTheManagerResetClearsTheRenderTimeBeforeTheUnitsReset) {
@@ -277,6 +270,13 @@ TEST_P(EntryTest, OnlyManagerInstancesHandOutFastDispatchProcedures) {
         return proc;
     };
     const OSStatus served = factory() ? kAudioUnitErr_InvalidProperty : 0;
+    UInt32 size = 0;
+    Boolean writable = true;
+    EXPECT_EQ(req(kAudioUnitGetPropertyInfoSelect, UInt32{kAudioUnitProperty_FastDispatch}, kGlob,
+                  UInt32{kAudioUnitRenderSelect}, &size, &writable),
+              served);
+    EXPECT_EQ(size, sizeof(void*));
+    EXPECT_FALSE(writable);
     auto getParam =
         reinterpret_cast<AudioUnitGetParameterProc>(procFor(kAudioUnitGetParameterSelect, served));
     auto setParam =

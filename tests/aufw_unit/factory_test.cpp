@@ -162,7 +162,7 @@ TEST_F(FactoryPath, PropertyReadsFollowTheCopyRule) {
     // A failed read answers a size of 0.
     size = 4;
     UInt32 kind = 0;
-    EXPECT_EQ(getProp(r, kRaiseProperty, kGlob, kRaiseSInt32, &kind, &size), kRaisedSInt32);
+    EXPECT_EQ(getProp(r, kRaiseProperty, kGlob, kRaiseCAXException, &kind, &size), kRaisedStatus);
     EXPECT_EQ(size, 0u);
     closeRecord(r);
 }
@@ -197,40 +197,33 @@ TEST_F(FactoryPath, MethodsOfOtherKindsOfUnitCheckTheirArguments) {
         EXPECT_NE(m, nullptr) << selector;
         return m ? reinterpret_cast<Method>(m)(r.iface, args...) : badComponentSelector;
     };
+    constexpr OSStatus kUnimplemented = AUBase::kAUBaseUnimplemented;
     // The unit itself does not implement these.
-    EXPECT_EQ(call(AUOutputLookup::Lookup, 513), AUBase::kAUBaseUnimplemented);
-    EXPECT_EQ(call(AUOutputLookup::Lookup, 514), AUBase::kAUBaseUnimplemented);
+    EXPECT_EQ(call(AUOutputLookup::Lookup, 513), kUnimplemented);
+    EXPECT_EQ(call(AUOutputLookup::Lookup, 514), kUnimplemented);
     EXPECT_EQ(call(AUMIDILookup::Lookup, 257, UInt32{0x90}, UInt32{60}, UInt32{100}, UInt32{0}),
-              AUBase::kAUBaseUnimplemented);
-    EXPECT_EQ(call(AUMusicLookup::Lookup, 259, UInt32{1}), AUBase::kAUBaseUnimplemented);
-    EXPECT_EQ(call(AUMusicLookup::Lookup, 260, UInt32{1}), AUBase::kAUBaseUnimplemented);
-    EXPECT_EQ(call(AUMusicLookup::Lookup, 262, UInt32{0}, UInt32{1}, UInt32{0}),
-              AUBase::kAUBaseUnimplemented);
+              kUnimplemented);
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 259, UInt32{1}), kUnimplemented);
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 260, UInt32{1}), kUnimplemented);
+    EXPECT_EQ(call(AUMusicLookup::Lookup, 262, UInt32{0}, UInt32{1}, UInt32{0}), kUnimplemented);
     // Missing pointers are refused first.
     const UInt8 sysex[3] = {0xF0, 0x01, 0xF7};
-    EXPECT_EQ(call(AUMIDILookup::Lookup, 258, static_cast<const UInt8*>(nullptr), UInt32{3}),
-              paramErr);
-    EXPECT_EQ(call(AUMIDILookup::Lookup, 258, static_cast<const UInt8*>(sysex), UInt32{3}),
-              AUBase::kAUBaseUnimplemented);
+    using Bytes = const UInt8*;
+    EXPECT_EQ(call(AUMIDILookup::Lookup, 258, Bytes{}, UInt32{3}), paramErr);
+    EXPECT_EQ(call(AUMIDILookup::Lookup, 258, Bytes{sysex}, UInt32{3}), kUnimplemented);
     NoteInstanceID note = 0;
-    EXPECT_EQ(call(AUMusicLookup::Lookup, 261, UInt32{1}, UInt32{0}, &note, UInt32{0},
-                   static_cast<const MusicDeviceNoteParams*>(nullptr)),
-              paramErr);
-    EXPECT_EQ(call(AUMusicLookup::Lookup, 261, UInt32{1}, UInt32{0},
-                   static_cast<NoteInstanceID*>(nullptr), UInt32{0},
-                   reinterpret_cast<const MusicDeviceNoteParams*>(sysex)),
-              paramErr);
+    using NoteParams = const MusicDeviceNoteParams*;
+    const auto startNote = [&](NoteInstanceID* id, NoteParams params) {
+        return call(AUMusicLookup::Lookup, 261, UInt32{1}, UInt32{0}, id, UInt32{0}, params);
+    };
+    EXPECT_EQ(startNote(&note, nullptr), paramErr);
+    EXPECT_EQ(startNote(nullptr, reinterpret_cast<NoteParams>(sysex)), paramErr);
 
+    using Stamp = const AudioTimeStamp*;
+    using List = AudioBufferList*;
     AudioTimeStamp ts{};
-    ts.mSampleTime = 0;
     AudioUnitRenderActionFlags flags = 0;
     UInt32 packets = 0;
-    EXPECT_EQ(call(AUComplexOutputLookup::Lookup, 19, &flags,
-                   static_cast<const AudioTimeStamp*>(nullptr), UInt32{0}, UInt32{1}, &packets,
-                   static_cast<AudioStreamPacketDescription*>(nullptr),
-                   static_cast<AudioBufferList*>(nullptr), static_cast<void*>(nullptr),
-                   static_cast<UInt32*>(nullptr)),
-              paramErr);
     float samples[2][16] = {};
     alignas(AudioBufferList) unsigned char listBytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
     auto* list = reinterpret_cast<AudioBufferList*>(listBytes);
@@ -238,49 +231,38 @@ TEST_F(FactoryPath, MethodsOfOtherKindsOfUnitCheckTheirArguments) {
     for (int b = 0; b < 2; ++b) {
         list->mBuffers[b] = {1, sizeof samples[b], samples[b]};
     }
-    EXPECT_EQ(call(AUComplexOutputLookup::Lookup, 19, &flags,
-                   static_cast<const AudioTimeStamp*>(&ts), UInt32{0}, UInt32{1}, &packets,
-                   static_cast<AudioStreamPacketDescription*>(nullptr), list,
-                   static_cast<void*>(nullptr), static_cast<UInt32*>(nullptr)),
-              AUBase::kAUBaseUnimplemented);
+    const auto complexRender = [&](Stamp t, List l) {
+        return call(AUComplexOutputLookup::Lookup, 19, &flags, t, UInt32{0}, UInt32{1}, &packets,
+                    static_cast<AudioStreamPacketDescription*>(nullptr), l,
+                    static_cast<void*>(nullptr), static_cast<UInt32*>(nullptr));
+    };
+    EXPECT_EQ(complexRender(nullptr, nullptr), paramErr);
+    EXPECT_EQ(complexRender(&ts, list), kUnimplemented);
 
     // Process: a missing time stamp or list is refused, with or without the
     // do-not-check flag; with them, the unit's own checks answer.
+    const auto process = [&](AudioUnitRenderActionFlags* f, Stamp t, List l) {
+        return call(AUBaseProcessLookup::Lookup, 20, f, t, UInt32{16}, l);
+    };
     for (AudioUnitRenderActionFlags f : {0u, 0x200u}) {
         flags = f;
-        EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20, &flags,
-                       static_cast<const AudioTimeStamp*>(nullptr), UInt32{16}, list),
-                  paramErr);
-        EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20, &flags,
-                       static_cast<const AudioTimeStamp*>(&ts), UInt32{16},
-                       static_cast<AudioBufferList*>(nullptr)),
-                  paramErr);
+        EXPECT_EQ(process(&flags, nullptr, list), paramErr) << f;
+        EXPECT_EQ(process(&flags, &ts, nullptr), paramErr) << f;
     }
     flags = 0;
-    EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20, &flags, static_cast<const AudioTimeStamp*>(&ts),
-                   UInt32{16}, list),
-              kAudioUnitErr_Uninitialized);
-    EXPECT_EQ(call(AUBaseProcessLookup::Lookup, 20,
-                   static_cast<AudioUnitRenderActionFlags*>(nullptr),
-                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, list),
-              kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(process(&flags, &ts, list), kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(process(nullptr, &ts, list), kAudioUnitErr_Uninitialized);
     const AudioBufferList* inputs[1] = {list};
     AudioBufferList* outputs[1] = {list};
-    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
-                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, UInt32{1},
-                   static_cast<const AudioBufferList**>(nullptr), UInt32{1}, outputs),
-              paramErr);
-    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
-                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, UInt32{1}, inputs,
-                   UInt32{1}, static_cast<AudioBufferList**>(nullptr)),
-              paramErr);
-    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
-                   static_cast<const AudioTimeStamp*>(nullptr), UInt32{16}, UInt32{1}, inputs,
-                   UInt32{1}, outputs),
-              paramErr);
-    EXPECT_EQ(call(AUBaseProcessMultipleLookup::Lookup, 21, &flags,
-                   static_cast<const AudioTimeStamp*>(&ts), UInt32{16}, UInt32{1}, inputs,
-                   UInt32{1}, outputs),
-              kAudioUnitErr_Uninitialized);
+    using Inputs = const AudioBufferList**;
+    using Outputs = AudioBufferList**;
+    const auto processMultiple = [&](Stamp t, Inputs in, Outputs out) {
+        return call(AUBaseProcessMultipleLookup::Lookup, 21, &flags, t, UInt32{16}, UInt32{1}, in,
+                    UInt32{1}, out);
+    };
+    EXPECT_EQ(processMultiple(&ts, nullptr, outputs), paramErr);
+    EXPECT_EQ(processMultiple(&ts, inputs, nullptr), paramErr);
+    EXPECT_EQ(processMultiple(nullptr, inputs, outputs), paramErr);
+    EXPECT_EQ(processMultiple(&ts, inputs, outputs), kAudioUnitErr_Uninitialized);
     closeRecord(r);
 }

@@ -13,7 +13,6 @@ struct LoadedBundle {
     AudioComponent component = nullptr;
     testunit::GetLogFn getLog = nullptr;
     testunit::ResetLogFn resetLog = nullptr;
-    OSStatus (*entry)(ComponentParameters*, void*) = nullptr;
 };
 
 void* function(CFBundleRef bundle, const char* name) {
@@ -42,8 +41,6 @@ const LoadedBundle& loaded() {
         b.getLog = reinterpret_cast<testunit::GetLogFn>(function(b.bundle, "VXTestUnitGetLog"));
         b.resetLog =
             reinterpret_cast<testunit::ResetLogFn>(function(b.bundle, "VXTestUnitResetLog"));
-        b.entry = reinterpret_cast<OSStatus (*)(ComponentParameters*, void*)>(
-            function(b.bundle, "VXTestUnitEntry"));
         if (factory == nullptr) {
             return;
         }
@@ -89,10 +86,6 @@ void resetUnitLog() {
     if (loaded().resetLog) {
         loaded().resetLog();
     }
-}
-
-OSStatus callEntry(ComponentParameters* params, void* storage) {
-    return loaded().entry ? loaded().entry(params, storage) : -1;
 }
 
 StereoBuffers::StereoBuffers(UInt32 frames) {

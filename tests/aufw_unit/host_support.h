@@ -37,9 +37,6 @@ OSStatus closeUnit(AudioUnit unit);
 // The unit's log and controls, from the loaded bundle.
 testunit::Log& unitLog();
 void resetUnitLog();
-// The bundle's Component Manager entry, for requests the runtime has no
-// call for (the version request).
-OSStatus callEntry(ComponentParameters* params, void* storage);
 
 // Property helpers.
 template <typename T>
@@ -62,12 +59,8 @@ OSStatus setProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scop
 // Counts the notifications of one property.
 struct ListenerCount {
     int calls = 0;
-    std::vector<AudioUnitPropertyID> ids;
-    static void proc(void* ref, AudioUnit, AudioUnitPropertyID id, AudioUnitScope,
-                     AudioUnitElement) {
-        auto* self = static_cast<ListenerCount*>(ref);
-        ++self->calls;
-        self->ids.push_back(id);
+    static void proc(void* ref, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+        ++static_cast<ListenerCount*>(ref)->calls;
     }
 };
 

@@ -33,21 +33,13 @@ void Note(LifeEvent event) {
 void Raise(UInt32 kind) {
     switch (kind) {
     case kRaiseCAXException:
-        throw CAXException("raised on request", kRaisedCAXStatus);
+        throw CAXException("raised on request", kRaisedStatus);
     case kRaiseBadAlloc:
         throw std::bad_alloc();
-    case kRaiseSInt32:
-        throw static_cast<SInt32>(kRaisedSInt32);
     case kRaiseSInt16:
         throw static_cast<SInt16>(kRaisedSInt16);
     case kRaiseStdException:
         throw std::runtime_error("raised on request");
-    case kRaiseDouble:
-        throw 2.5;
-    case kRaiseCAException:
-        throw CAException(kRaisedCAStatus);
-    case kRaiseUInt32:
-        throw static_cast<UInt32>(7);
     case kRaiseZero:
         throw static_cast<SInt32>(0);
     default:
@@ -86,10 +78,6 @@ public:
         }
         if (GetChannel() == 0) {
             ++gLog.kernelCalls;
-            if (gLog.sliceCount < kMaxSlices) {
-                gLog.gainSeen[gLog.sliceCount] = gain;
-                gLog.sliceFrames[gLog.sliceCount++] = inFramesToProcess;
-            }
         }
     }
 };
@@ -114,7 +102,7 @@ public:
             Raise(gFailureKind);
         }
         SetParameter(kParamGain, kDefaultGain);
-        SetParameter(kParamOffset, kDefaultOffset);
+        SetParameter(kParamOffset, 0.0f);
         ++gLog.live;
         ++gLog.constructed;
         gLog.lastUnit = static_cast<AUBase*>(this);
@@ -166,7 +154,7 @@ public:
         outParameterInfo.unit = kAudioUnitParameterUnit_Generic;
         outParameterInfo.minValue = gain ? 0.0f : -1.0f;
         outParameterInfo.maxValue = gain ? 2.0f : 1.0f;
-        outParameterInfo.defaultValue = gain ? kDefaultGain : kDefaultOffset;
+        outParameterInfo.defaultValue = gain ? kDefaultGain : 0.0f;
         outParameterInfo.flags = kAudioUnitParameterFlag_HasCFNameString |
                                  kAudioUnitParameterFlag_IsReadable |
                                  kAudioUnitParameterFlag_IsWritable;
@@ -230,7 +218,7 @@ public:
     }
 
 private:
-    UInt64 mEcho = kEchoInitial;
+    UInt64 mEcho = 0;
     UInt32 mLastRaiseKind = kRaiseNothing;
 };
 

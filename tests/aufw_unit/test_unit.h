@@ -16,7 +16,6 @@ namespace testunit {
 constexpr AudioUnitParameterID kParamGain = 0;
 constexpr AudioUnitParameterID kParamOffset = 1;
 constexpr AudioUnitParameterValue kDefaultGain = 1.0f;
-constexpr AudioUnitParameterValue kDefaultOffset = 0.0f;
 
 // The unit's own version.
 constexpr OSStatus kVersion = 0x00020103;
@@ -26,49 +25,27 @@ constexpr OSStatus kVersion = 0x00020103;
 // nothing); reading element k (1 and up) raises kind k, element 0 reads the
 // last kind set.
 constexpr AudioUnitPropertyID kRaiseProperty = 0x7E570001;
-// Echo: 8 bytes, writable; reads back what was set last (initially
-// kEchoInitial). Every set reaching the unit is counted.
+// Echo: 8 bytes, writable; reads back what was set last. Every set reaching
+// the unit is counted.
 constexpr AudioUnitPropertyID kEchoProperty = 0x7E570002;
-constexpr UInt64 kEchoInitial = 0x0807060504030201ULL;
 
-// What the raise property raises, and the status each kind must come back as.
+// What the raise property raises: one of each kind the entry tells apart.
 enum RaiseKind : UInt32 {
     kRaiseNothing = 0,
-    kRaiseCAXException = 1, // CAXException with kRaisedCAXStatus
+    kRaiseCAXException = 1, // CAXException with kRaisedStatus
     kRaiseBadAlloc = 2,     // std::bad_alloc
-    kRaiseSInt32 = 3,       // a bare 32-bit integer kRaisedSInt32
-    kRaiseSInt16 = 4,       // a bare 16-bit integer kRaisedSInt16
-    kRaiseStdException = 5, // std::runtime_error
-    kRaiseDouble = 6,       // a floating-point number
-    kRaiseCAException = 7,  // CAException with kRaisedCAStatus
-    kRaiseUInt32 = 8,       // an unsigned 32-bit integer: not a status
-    kRaiseZero = 9,         // a bare 32-bit 0
-    kRaiseKindCount = 10,
+    kRaiseSInt16 = 3,       // a bare 16-bit integer kRaisedSInt16
+    kRaiseStdException = 4, // std::runtime_error
+    kRaiseZero = 5,         // a bare 32-bit 0
+    kRaiseKindCount = 6,
 };
-constexpr OSStatus kRaisedCAXStatus = -12345;
-constexpr OSStatus kRaisedSInt32 = -23456;
+constexpr OSStatus kRaisedStatus = -12345;
 constexpr SInt16 kRaisedSInt16 = -345;
-constexpr OSStatus kRaisedCAStatus = -4321;
 
 // The status each raise kind must answer.
 constexpr OSStatus ExpectedStatus(UInt32 kind) {
-    switch (kind) {
-    case kRaiseCAXException:
-        return kRaisedCAXStatus;
-    case kRaiseBadAlloc:
-        return -108;
-    case kRaiseSInt32:
-        return kRaisedSInt32;
-    case kRaiseSInt16:
-        return kRaisedSInt16;
-    case kRaiseCAException:
-        return kRaisedCAStatus;
-    case kRaiseNothing:
-    case kRaiseZero:
-        return 0;
-    default:
-        return -1;
-    }
+    constexpr OSStatus statuses[] = {0, kRaisedStatus, -108, kRaisedSInt16, -1, 0};
+    return statuses[kind];
 }
 
 // Where an open may be made to fail.
@@ -87,7 +64,6 @@ enum LifeEvent : UInt32 {
 };
 
 constexpr int kMaxEvents = 64;
-constexpr int kMaxSlices = 32;
 
 struct Log {
     int live;        // units constructed and not yet destroyed
@@ -106,24 +82,19 @@ struct Log {
     int setPropertyCalls; // private-property sets that reached the unit
     int resetCalls;
     Float64 renderTimeAtReset; // the unit's render time when its Reset began
-
-    int kernelCalls;                // kernel Process calls on channel 0
-    UInt32 sliceCount;              // frames of each of those calls, in order
-    UInt32 sliceFrames[kMaxSlices]; //
-    Float32 gainSeen[kMaxSlices];   // the gain each of those calls used
+    int kernelCalls;           // kernel Process calls on channel 0
 };
 
 // Exported by the unit's binary.
 using GetLogFn = Log* (*)();
 using ResetLogFn = void (*)();
-// Makes the next opens fail at a point with a raise kind (kFailNowhere stops it).
-using SetOpenFailureFn = void (*)(UInt32 point, UInt32 kind);
 
 } // namespace testunit
 
 extern "C" {
 testunit::Log* VXTestUnitGetLog();
 void VXTestUnitResetLog();
+// Makes the next opens fail at a point with a raise kind (kFailNowhere stops it).
 void VXTestUnitSetOpenFailure(UInt32 point, UInt32 kind);
 // When set, the next construction opens this component once more from
 // inside its constructor (on the same thread) and closes it again.
