@@ -42,9 +42,10 @@ bool exists(const std::string& path);
 
 // The log file a load of the library opens under `home`.
 std::string logFileUnder(const std::string& home);
-// The private HOME made before the library's log opened, and that log so far.
-const std::string& testHome();
+// The log of this program so far, under the private HOME made before it opened,
+// and how many times `line` was logged after the log read `before`.
 std::string readLog();
+int loggedSince(const std::string& before, const std::string& line);
 // How many times `line` (without its line feed) is a whole line of `text`.
 int countLines(const std::string& text, const std::string& line);
 
