@@ -2,8 +2,6 @@
 
 #include <NSVextra/FileTree.h>
 
-#include <fmt/format.h>
-
 using NSVextra::FileTNode;
 using NSVextra::FileTree;
 using vxtest::TempDir;

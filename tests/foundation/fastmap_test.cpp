@@ -1,9 +1,7 @@
 // Slot maps and the string hash.
 #include "NSVextra/FastMap.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
+#include "support.h"
 
 using namespace NSVextra;
 

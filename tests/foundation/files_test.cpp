@@ -3,8 +3,6 @@
 
 #include "support.h"
 
-#include <cstring>
-
 #include <sys/stat.h>
 
 using namespace NSVextra;

@@ -6,7 +6,6 @@
 #include "support.h"
 
 #include <cstdio>
-#include <sstream>
 #include <thread>
 
 #include <sys/stat.h>

@@ -103,15 +103,14 @@ TEST(PathParts, NamesFoldersAndTrailingBackslashes) {
 
 TEST(Existence, FilesAndFolders) {
     vxtest::TempDir dir;
-    const std::string file = dir / "file.bin", missing = dir / "missing";
     dir.file("file.bin");
-    EXPECT_TRUE(fileExists(dir.path()));
-    EXPECT_TRUE(fileExists(file.c_str()));
-    EXPECT_FALSE(fileExists(missing));
+    for (auto [path, file, folder] : {std::tuple{dir.path(), true, true},
+                                      {dir / "file.bin", true, false},
+                                      {dir / "missing", false, false}}) {
+        EXPECT_EQ(fileExists(path.c_str()), file) << path;
+        EXPECT_EQ(folderExists(path), folder) << path;
+    }
     EXPECT_FALSE(fileExists(static_cast<const char*>(nullptr)));
-    EXPECT_TRUE(folderExists(dir.path().c_str()));
-    EXPECT_FALSE(folderExists(file));
-    EXPECT_FALSE(folderExists(missing));
     EXPECT_FALSE(folderExists(static_cast<const char*>(nullptr)));
 }
 

@@ -4,8 +4,6 @@
 #include "NSVextra/Scrambler.h"
 #include "NSVextra/SettingsEx.h"
 
-#include <cstring>
-
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>

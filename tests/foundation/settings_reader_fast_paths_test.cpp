@@ -3,9 +3,7 @@
 #include "support.h"
 
 #include <charconv>
-#include <cstring>
 #include <random>
-#include <sstream>
 
 using NSVextra::Settings;
 

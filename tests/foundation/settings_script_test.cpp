@@ -2,7 +2,6 @@
 #include "support.h"
 
 #include <cmath>
-#include <cstring>
 
 using namespace NSVextra;
 

@@ -5,10 +5,7 @@
 
 #include "NSVextra/StringUtils.h"
 
-#include <fmt/format.h>
-
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 

@@ -1,10 +1,7 @@
 // C-string scanning, packed arrays and in-place standard-string edits.
 #include "NSVextra/StringUtils.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include "support.h"
 
 using namespace NSVextra;
 

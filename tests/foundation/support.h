@@ -3,12 +3,21 @@
 // run in a child process with a HOME of its own.
 #pragma once
 
+#include "NSVextra/Settings.h"
+
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace vxtest {
 
@@ -67,12 +76,6 @@ struct ChildRun {
 ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home);
 // The same in a fresh HOME holding Library/Logs, as on a real machine.
 ChildRun runTestInChild(const std::string& testName);
-
-} // namespace vxtest
-
-#include "NSVextra/Settings.h"
-
-namespace vxtest {
 
 // Parses `script` as a document held in memory (no file, not scrambled).
 inline bool parseText(NSVextra::Settings& doc, const std::string& script) {

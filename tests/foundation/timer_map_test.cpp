@@ -5,7 +5,6 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <atomic>
-#include <map>
 #include <thread>
 
 using NSVextra::TimerMap;
@@ -18,23 +17,18 @@ bool runUntil(const std::function<bool()>& done) {
     return vxtest::runLoopUntil(done, 10.0);
 }
 
-class Recorder : public TimerMap {
-public:
-    explicit Recorder(std::map<int, int>* counts = nullptr)
-        : TimerMap("Recorder"), m_counts(counts ? counts : &m_ownCounts) {}
+struct Recorder : TimerMap {
+    Recorder() : TimerMap("Recorder") {}
     void timerProc(int id) override {
-        ++(*m_counts)[id];
+        ++counts[id];
         threads.push_back(std::this_thread::get_id());
         if (onFire)
             onFire(id);
     }
-    int fired(int id) const { return m_counts->contains(id) ? m_counts->at(id) : 0; }
+    int fired(int id) const { return counts.contains(id) ? counts.at(id) : 0; }
+    std::map<int, int> counts;
     std::function<void(int)> onFire;
     std::vector<std::thread::id> threads;
-
-private:
-    std::map<int, int> m_ownCounts;
-    std::map<int, int>* m_counts;
 };
 
 // Built during static initialisation, as a plug-in's global object would be:
@@ -100,7 +94,8 @@ TEST(TimerMap, DestroyedAndStoppedTimersGetNoMoreCalls) {
     const std::string before = vxtest::readLog();
     std::map<int, int> goneCounts;
     Recorder survivor;
-    auto* gone = new Recorder(&goneCounts);
+    auto* gone = new Recorder; // counts its calls outside itself
+    gone->onFire = [&](int id) { ++goneCounts[id]; };
     ASSERT_TRUE(gone->addTimer(0, 10, "a"));
     ASSERT_TRUE(gone->addTimer(1, 15, "b"));
     ASSERT_TRUE(survivor.addTimer(7, 10, "c"));
@@ -115,8 +110,7 @@ TEST(TimerMap, DestroyedAndStoppedTimersGetNoMoreCalls) {
     ASSERT_TRUE(runUntil([&] { return survivor.fired(8) >= 10; }));
     EXPECT_EQ(goneCounts, atDeath);
     EXPECT_EQ(survivor.fired(7), stopped);
-    EXPECT_EQ(survivor.getKey(7),
-              key); // a stopped timer keeps its entry until removed
+    EXPECT_EQ(survivor.getKey(7), key); // a stopped timer keeps its entry until removed
     survivor.removeTimer(7);
     EXPECT_FALSE(survivor.checkTimer(7));
     // The gone owner's timers were stopped, not merely forgotten.

@@ -1,8 +1,6 @@
 #include <NSVextra/Tree.h>
 
-#include <gtest/gtest.h>
-
-#include <fmt/format.h>
+#include "support.h"
 
 using NSVextra::TNode;
 using NSVextra::Tree;
