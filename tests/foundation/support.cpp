@@ -3,11 +3,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,35 +17,23 @@ constexpr const char* kChildMark = "VX_FOUNDATION_TEST_CHILD";
 
 std::string makeTempFolder() {
     std::error_code ec;
-    std::string base = std::filesystem::temp_directory_path(ec).string();
-    std::string pattern = (base.empty() ? std::string("/tmp") : base) + "/vxf-XXXXXX";
+    std::string pattern = std::filesystem::temp_directory_path(ec).string();
+    pattern = (pattern.empty() ? std::string("/tmp") : pattern) + "/vxf-XXXXXX";
     return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
-class PrivateHome {
-public:
-    PrivateHome() {
-        if (getenv(kChildMark) != nullptr)
-            return;
-        // Never below the real home, even when run outside the test driver;
-        // the log makes only its own folder, not the ones above it.
-        m_home = makeTempFolder();
-        if (m_home.empty())
-            return;
-        std::error_code ec;
-        std::filesystem::create_directories(m_home + "/Library/Logs", ec);
-        setenv("HOME", m_home.c_str(), 1);
-    }
-    ~PrivateHome() {
-        std::error_code ec;
-        if (!m_home.empty())
-            std::filesystem::remove_all(m_home, ec);
-    }
-    std::string m_home;
-};
-
 // Built before the library's log sink (which opens the log under HOME) and
-// destroyed after it.
+// destroyed after it. Never below the real home, even when run outside the
+// test driver; the log makes only its own folder, not the ones above it.
+struct PrivateHome {
+    PrivateHome() {
+        if (getenv(kChildMark) == nullptr && !home.path().empty()) {
+            home.folder("Library/Logs");
+            setenv("HOME", home.path().c_str(), 1);
+        }
+    }
+    TempDir home;
+};
 __attribute__((init_priority(101))) PrivateHome privateHome;
 
 } // namespace
@@ -78,8 +62,7 @@ std::string readFile(const std::string& path) {
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 bool exists(const std::string& path) {
@@ -90,12 +73,12 @@ std::string logFileUnder(const std::string& home) {
     return home + "/Library/Logs/VextraAudio/vextraaudio.log";
 }
 
-const std::string& testHome() {
-    return privateHome.m_home;
+std::string readLog() {
+    return readFile(logFileUnder(privateHome.home.path()));
 }
 
-std::string readLog() {
-    return readFile(logFileUnder(testHome()));
+int loggedSince(const std::string& before, const std::string& line) {
+    return countLines(readLog().substr(before.size()), line);
 }
 
 int countLines(const std::string& text, const std::string& line) {
@@ -123,15 +106,11 @@ void runLoopFor(double seconds) {
 ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home) {
     ChildRun run;
     TempDir out; // outside the HOME, which some tests want left empty
-    const std::string outPath = out / "stdout.txt";
     const pid_t pid = fork();
     if (pid == 0) {
         setenv(kChildMark, "1", 1);
-        if (home)
-            setenv("HOME", home->c_str(), 1);
-        else
-            unsetenv("HOME");
-        if (freopen(outPath.c_str(), "w", stdout) == nullptr)
+        home ? setenv("HOME", home->c_str(), 1) : unsetenv("HOME");
+        if (freopen((out / "stdout.txt").c_str(), "w", stdout) == nullptr)
             _exit(126);
         const std::string filter = "--gtest_filter=" + testName;
         execl("/proc/self/exe", "child", filter.c_str(), "--gtest_also_run_disabled_tests",
@@ -141,9 +120,8 @@ ChildRun runTestInChild(const std::string& testName, const std::optional<std::st
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
-    if (home)
-        run.log = readFile(logFileUnder(*home));
-    run.stdOut = readFile(outPath);
+    run.log = home ? readFile(logFileUnder(*home)) : std::string();
+    run.stdOut = readFile(out / "stdout.txt");
     return run;
 }
 

@@ -3,12 +3,21 @@
 // run in a child process with a HOME of its own.
 #pragma once
 
+#include "NSVextra/Settings.h"
+
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace vxtest {
 
@@ -42,9 +51,10 @@ bool exists(const std::string& path);
 
 // The log file a load of the library opens under `home`.
 std::string logFileUnder(const std::string& home);
-// The private HOME made before the library's log opened, and that log so far.
-const std::string& testHome();
+// The log of this program so far, under the private HOME made before it opened,
+// and how many times `line` was logged after the log read `before`.
 std::string readLog();
+int loggedSince(const std::string& before, const std::string& line);
 // How many times `line` (without its line feed) is a whole line of `text`.
 int countLines(const std::string& text, const std::string& line);
 
@@ -66,12 +76,6 @@ struct ChildRun {
 ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home);
 // The same in a fresh HOME holding Library/Logs, as on a real machine.
 ChildRun runTestInChild(const std::string& testName);
-
-} // namespace vxtest
-
-#include "NSVextra/Settings.h"
-
-namespace vxtest {
 
 // Parses `script` as a document held in memory (no file, not scrambled).
 inline bool parseText(NSVextra::Settings& doc, const std::string& script) {

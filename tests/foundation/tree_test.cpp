@@ -1,6 +1,6 @@
 #include <NSVextra/Tree.h>
 
-#include <gtest/gtest.h>
+#include "support.h"
 
 using NSVextra::TNode;
 using NSVextra::Tree;
@@ -18,130 +18,80 @@ struct CountedTree : Tree {
     TNode* createNode() override { return new CountedNode(); }
 };
 
-// root
-// ├── a
-// │   ├── a0
-// │   └── a1
-// └── b
-//     └── b0
-struct Shape {
-    TNode *root, *a, *a0, *a1, *b, *b0;
-};
+// root: a (a0, a1), b (b0), made in the order root, a, a0, a1, b, b0.
+std::vector<TNode*> build(Tree& tree) {
+    TNode* root = tree.addNextNode(nullptr);
+    TNode* a = tree.addSubNode(root);
+    TNode* a0 = tree.addSubNode(a);
+    tree.addNextNode(a0);
+    TNode* b = tree.addNextNode(a);
+    tree.addSubNode(b);
+    return {root, a, a0, a0->next, b, b->firstChild};
+}
 
-Shape build(Tree& tree) {
-    Shape s{};
-    s.root = tree.addNextNode(nullptr);
-    s.a = tree.addSubNode(s.root);
-    s.a0 = tree.addSubNode(s.a);
-    s.a1 = tree.addNextNode(s.a0);
-    s.b = tree.addNextNode(s.a);
-    s.b0 = tree.addSubNode(s.b);
-    return s;
+// "uid level parent sibling levelIndex next firstChild" for every node, with
+// each node found by uid, by level and position, and among its siblings.
+std::string layout(const Tree& tree) {
+    auto uid = [](const TNode* n) { return n ? n->uid : -1; };
+    std::string out;
+    for (int i = 0; i < tree.getNodeCount(); ++i) {
+        TNode* n = tree.getNodeByUID(i);
+        const bool found =
+            n == tree.getNode(i) && n == tree.getNodeByPos(n->level, n->levelIndex) &&
+            n == tree.getNodeByPos(n->parent ? n->parent->firstChild : n, n->siblingIndex) &&
+            (!n->parent || n == tree.getSubNodeByPos(n->parent, n->siblingIndex));
+        out += fmt::format("{} {} {} {} {} {} {}{}\n", n->uid, n->level, uid(n->parent),
+                           n->siblingIndex, n->levelIndex, uid(n->next), uid(n->firstChild),
+                           found ? "" : " (not found)");
+    }
+    return out;
 }
 
 } // namespace
 
-TEST(Tree, LinksAndIndexesFollowCreationOrder) {
-    Tree tree;
-    const Shape s = build(tree);
-
-    ASSERT_EQ(tree.getNodeCount(), 6);
-    EXPECT_EQ(tree.getRoot(), s.root);
-    const TNode* byUid[] = {s.root, s.a, s.a0, s.a1, s.b, s.b0};
-    for (int uid = 0; uid < 6; ++uid) {
-        EXPECT_EQ(tree.getNode(uid), byUid[uid]);
-        EXPECT_EQ(tree.getNodeByUID(uid), byUid[uid]);
-        EXPECT_EQ(byUid[uid]->uid, uid);
-    }
-
-    EXPECT_EQ(s.root->level, 0);
-    EXPECT_EQ(s.root->parent, nullptr);
-    EXPECT_EQ(s.a->level, 1);
-    EXPECT_EQ(s.b0->level, 2);
-    EXPECT_EQ(s.a1->parent, s.a);
-    EXPECT_EQ(s.b->parent, s.root);
-
-    EXPECT_EQ(s.a->siblingIndex, 0);
-    EXPECT_EQ(s.b->siblingIndex, 1);
-    EXPECT_EQ(s.a1->siblingIndex, 1);
-    EXPECT_EQ(s.a->next, s.b);
-    EXPECT_EQ(s.b->next, nullptr);
-    EXPECT_EQ(s.root->firstChild, s.a);
-
-    // Level lists hold each depth in creation order, across parents.
-    ASSERT_EQ(tree.getNumLevels(), 3);
-    EXPECT_EQ(tree.getNumNodesAtLevel(0), 1);
-    EXPECT_EQ(tree.getNumNodesAtLevel(1), 2);
-    EXPECT_EQ(tree.getNumNodesAtLevel(2), 3);
-    EXPECT_EQ(tree.getNumNodesAtLevel(3), 0);
-    EXPECT_EQ(tree.getNodeByPos(2, 0), s.a0);
-    EXPECT_EQ(tree.getNodeByPos(2, 1), s.a1);
-    EXPECT_EQ(tree.getNodeByPos(2, 2), s.b0);
-    EXPECT_EQ(s.b0->levelIndex, 2);
-
-    EXPECT_EQ(tree.getNumSubnodes(s.root), 2);
-    EXPECT_EQ(tree.getNumSubnodes(s.a), 2);
-    EXPECT_EQ(tree.getNumSubnodes(s.a1), 0);
-    EXPECT_EQ(tree.getNumSubnodes(nullptr), 0);
-    EXPECT_EQ(tree.getSubNodeByPos(s.root, 1), s.b);
-    EXPECT_EQ(tree.getSubNodeByPos(s.a, 1), s.a1);
-    EXPECT_EQ(tree.getNodeByPos(s.a, 1), s.b);
-    EXPECT_EQ(tree.getNodeByPos(s.a0, 1), s.a1);
-}
-
-TEST(Tree, OutOfRangeLookupsAnswerNull) {
+TEST(Tree, LinksAndIndexesFollowCreationOrderAndOutOfRangeIsNull) {
     Tree tree;
     EXPECT_EQ(tree.getRoot(), nullptr);
-    EXPECT_EQ(tree.getNode(0), nullptr);
     EXPECT_EQ(tree.getNodeByPos(0, 0), nullptr);
-
-    const Shape s = build(tree);
-    EXPECT_EQ(tree.getNode(-1), nullptr);
-    EXPECT_EQ(tree.getNode(6), nullptr);
-    EXPECT_EQ(tree.getNodeByPos(-1, 0), nullptr);
-    EXPECT_EQ(tree.getNodeByPos(1, 2), nullptr);
-    EXPECT_EQ(tree.getNodeByPos(1, -1), nullptr);
-    EXPECT_EQ(tree.getNodeByPos(7, 0), nullptr);
-    EXPECT_EQ(tree.getSubNodeByPos(s.a, 2), nullptr);
-    EXPECT_EQ(tree.getSubNodeByPos(s.a, -1), nullptr);
-    EXPECT_EQ(tree.getSubNodeByPos(nullptr, 0), nullptr);
-    EXPECT_EQ(tree.getNodeByPos(s.a, 5), nullptr);
+    EXPECT_EQ(tree.addSubNode(nullptr), nullptr);
+    const std::vector<TNode*> n = build(tree);
+    EXPECT_EQ(tree.addSubNode(nullptr), nullptr);
+    EXPECT_EQ(tree.getRoot(), n[0]);
+    EXPECT_EQ(layout(tree), "0 0 -1 0 0 -1 1\n"
+                            "1 1 0 0 0 4 2\n"
+                            "2 2 1 0 0 3 -1\n"
+                            "3 2 1 1 1 -1 -1\n"
+                            "4 1 0 1 1 -1 5\n"
+                            "5 2 4 0 2 -1 -1\n");
+    const int perLevel[] = {1, 2, 3, 0};
+    for (int level = -1; level < 4; ++level)
+        EXPECT_EQ(tree.getNumNodesAtLevel(level), level < 0 ? 0 : perLevel[level]) << level;
+    EXPECT_EQ(tree.getNumLevels(), 3);
+    EXPECT_EQ(tree.getNumSubnodes(n[1]), 2);
+    EXPECT_EQ(tree.getNumSubnodes(n[3]), 0);
+    EXPECT_EQ(tree.getNumSubnodes(nullptr), 0);
+    for (int uid : {-1, 6})
+        EXPECT_EQ(tree.getNode(uid), nullptr) << uid;
+    for (auto [level, pos] : {std::pair{-1, 0}, {1, 2}, {1, -1}, {3, 0}})
+        EXPECT_EQ(tree.getNodeByPos(level, pos), nullptr) << level << "," << pos;
+    for (auto [parent, pos] : {std::pair{n[1], 2}, {n[1], -1}, {nullptr, 0}})
+        EXPECT_EQ(tree.getSubNodeByPos(parent, pos), nullptr) << pos;
+    EXPECT_EQ(tree.getNodeByPos(n[1], 5), nullptr);
     EXPECT_EQ(tree.getNodeByPos(nullptr, 0), nullptr);
-    EXPECT_EQ(tree.getNumNodesAtLevel(-1), 0);
-}
-
-TEST(Tree, SubNodeOfNullAddsNothing) {
-    Tree tree;
-    EXPECT_EQ(tree.addSubNode(nullptr), nullptr);
-    EXPECT_EQ(tree.getNodeCount(), 0);
-    EXPECT_EQ(tree.getNumLevels(), 0);
-
-    build(tree);
-    EXPECT_EQ(tree.addSubNode(nullptr), nullptr);
-    EXPECT_EQ(tree.getNodeCount(), 6);
 }
 
 TEST(Tree, ReleaseDeletesEveryNodeAndAllowsRefilling) {
     {
         CountedTree tree;
-        build(tree);
+        const std::string first = (build(tree), layout(tree));
         EXPECT_EQ(liveNodes, 6);
-
         tree.release();
         EXPECT_EQ(liveNodes, 0);
         EXPECT_EQ(tree.getRoot(), nullptr);
-        EXPECT_EQ(tree.getNodeCount(), 0);
-        EXPECT_EQ(tree.getNumLevels(), 0);
+        EXPECT_EQ(tree.getNodeCount() + tree.getNumLevels(), 0);
         EXPECT_EQ(tree.getNode(0), nullptr);
-        tree.release(); // releasing an empty tree is harmless
-
-        // A refilled tree numbers its nodes from 0 again.
-        const Shape s = build(tree);
-        EXPECT_EQ(liveNodes, 6);
-        EXPECT_EQ(s.root->uid, 0);
-        EXPECT_EQ(s.b0->uid, 5);
-        EXPECT_EQ(tree.getNodeByPos(2, 2), s.b0);
+        build(tree);
+        EXPECT_EQ(layout(tree), first); // numbered from 0 again
     }
-    // The destructor frees the nodes through their own destructors.
-    EXPECT_EQ(liveNodes, 0);
+    EXPECT_EQ(liveNodes, 0); // the destructor frees nodes through their own destructors
 }
