@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,10 +34,8 @@ std::vector<AudioUnitPropertyID> propertyIDs() {
     for (AudioUnitPropertyID id = 0; id <= 70; ++id) {
         ids.push_back(id);
     }
-    for (AudioUnitPropertyID id : {0x6C727374u /* 'lrst' */, kRaiseProperty, kEchoProperty,
-                                   0x10000u, 0x1E3638DAu, 1000u, 0xFFFFFFFFu}) {
-        ids.push_back(id);
-    }
+    ids.insert(ids.end(), {0x6C727374u /* 'lrst' */, kRaiseProperty, kEchoProperty, 0x10000u,
+                           0x1E3638DAu, 1000u, 0xFFFFFFFFu});
     return ids;
 }
 
@@ -47,88 +46,64 @@ const AudioUnitElement kElements[] = {0, 1, 0xFFFFFFFF};
 // instances): their bytes are not compared, only their sizes and statuses.
 const std::set<AudioUnitPropertyID> kReferenceValues = {0, 4, 5, 16, 24, 25, 30, 34, 35, 36, 39};
 
-// A whole read of these hands the caller a reference of its own.
+// A whole read of these hands the caller a reference of its own, kept at
+// this offset of the value.
+const std::map<AudioUnitPropertyID, size_t> kHandedOut = {
+    {kAudioUnitProperty_ClassInfo, 0},
+    {kAudioUnitProperty_ParameterValueStrings, 0},
+    {kAudioUnitProperty_FactoryPresets, 0},
+    {kAudioUnitProperty_ContextName, 0},
+    {kAudioUnitProperty_ElementName, 0},
+    {kAudioUnitProperty_IconLocation, 0},
+    {kAudioUnitProperty_PresentPreset, offsetof(AUPreset, presetName)},
+    {kAudioUnitProperty_ParameterIDName, offsetof(AudioUnitParameterNameInfo, outName)},
+    {kAudioUnitProperty_ParameterClumpName, offsetof(AudioUnitParameterNameInfo, outName)},
+};
+
 void releaseHandedOut(AudioUnitPropertyID id, const unsigned char* value, UInt32 size) {
-    size_t offset = 0;
-    switch (id) {
-    case kAudioUnitProperty_ClassInfo:
-    case kAudioUnitProperty_ParameterValueStrings:
-    case kAudioUnitProperty_FactoryPresets:
-    case kAudioUnitProperty_ContextName:
-    case kAudioUnitProperty_ElementName:
-    case kAudioUnitProperty_IconLocation:
-        offset = 0;
-        break;
-    case kAudioUnitProperty_PresentPreset:
-        offset = offsetof(AUPreset, presetName);
-        break;
-    case kAudioUnitProperty_ParameterIDName:
-    case kAudioUnitProperty_ParameterClumpName:
-        offset = offsetof(AudioUnitParameterNameInfo, outName);
-        break;
-    default:
-        return;
-    }
-    if (size < offset + sizeof(void*)) {
-        return;
-    }
+    const auto it = kHandedOut.find(id);
     CFTypeRef object = nullptr;
-    std::memcpy(&object, value + offset, sizeof object);
+    if (it != kHandedOut.end() && size >= it->second + sizeof object) {
+        std::memcpy(&object, value + it->second, sizeof object);
+    }
     if (object != nullptr) {
         CFRelease(object);
     }
 }
 
+// Property values are read through typed pointers: hand out memory aligned
+// as a host's would be.
+unsigned char* aligned(unsigned char* p) {
+    return p + (16 - reinterpret_cast<uintptr_t>(p) % 16) % 16;
+}
+
 // What one request answered on one unit.
 struct Answer {
     OSStatus status;
-    UInt32 size;
-    std::vector<unsigned char> bytes;
-    bool operator==(const Answer& o) const {
-        return status == o.status && size == o.size && bytes == o.bytes;
-    }
+    UInt32 size = 0;
+    std::vector<unsigned char> bytes = {};
+    bool operator==(const Answer&) const = default;
 };
 
 // Sends every request to a unit opened each way, in the same order, and
 // compares the answers as they come. Only Component Manager instances hand
 // out fast-dispatch procedures, so those requests are not compared.
-class Sweep {
-public:
-    explicit Sweep(bool initialized) {
-        for (Path p : {Path::Factory, Path::Manager}) {
-            mUnits.push_back(openUnit(p));
-            if (mUnits.back() != nullptr && initialized) {
-                EXPECT_EQ(AudioUnitInitialize(mUnits.back()), 0);
-            }
-        }
-    }
-    ~Sweep() {
-        for (AudioUnit u : mUnits) {
-            EXPECT_EQ(closeUnit(u), 0);
-        }
-    }
-    bool opened() const { return mUnits[0] != nullptr && mUnits[1] != nullptr; }
-
-    void run() {
-        for (AudioUnitPropertyID id : propertyIDs()) {
-            for (AudioUnitScope scope : kScopes) {
-                for (AudioUnitElement element : kElements) {
-                    one(id, scope, element);
-                }
-            }
-        }
-    }
+struct Sweep {
+    AudioUnit units[2];
     int reads = 0;
     int writes = 0;
+    int differences = 0;
 
-private:
-    void compare(const std::string& what, AudioUnitPropertyID id, AudioUnitScope scope,
-                 const Answer (&answers)[2]) {
-        if (!(id == kAudioUnitProperty_FastDispatch && scope == kGlob) && mDifferences < 20 &&
-            !(answers[0] == answers[1])) {
-            ++mDifferences;
-            ADD_FAILURE() << what << ": factory " << answers[0].status << "/" << answers[0].size
-                          << ", manager " << answers[1].status << "/" << answers[1].size;
+    // Asks both units and reports the first twenty disagreements.
+    template <class Request>
+    void both(const std::string& what, AudioUnitPropertyID id, AudioUnitScope scope,
+              Request request) {
+        const Answer a[2] = {request(units[0]), request(units[1])};
+        if (!(id == kAudioUnitProperty_FastDispatch && scope == kGlob) && differences < 20 &&
+            !(a[0] == a[1])) {
+            ++differences;
+            ADD_FAILURE() << what << ": factory " << a[0].status << "/" << a[0].size << ", manager "
+                          << a[1].status << "/" << a[1].size;
         }
     }
 
@@ -136,75 +111,55 @@ private:
         const std::string where = " id " + std::to_string(id) + " scope " + std::to_string(scope) +
                                   " element " + std::to_string(element);
         // Information, with and without somewhere to put it, and the size alone.
-        Answer infos[2], sizes[2];
-        for (int u = 0; u < 2; ++u) {
-            const OSStatus bare =
-                AudioUnitGetPropertyInfo(mUnits[u], id, scope, element, nullptr, nullptr);
-            UInt32 infoSize = 0xBADBAD;
+        Answer info{0};
+        both("info" + where, id, scope, [&](AudioUnit u) {
+            UInt32 size = 0xBADBAD;
             Boolean writable = 7;
-            const OSStatus info =
-                AudioUnitGetPropertyInfo(mUnits[u], id, scope, element, &infoSize, &writable);
-            EXPECT_EQ(bare, info) << "info" << where;
-            infos[u] = {info,
-                        info == 0 ? infoSize : 0,
-                        {static_cast<unsigned char>(info == 0 ? writable : 0)}};
+            const OSStatus status =
+                AudioUnitGetPropertyInfo(u, id, scope, element, &size, &writable);
+            EXPECT_EQ(AudioUnitGetPropertyInfo(u, id, scope, element, nullptr, nullptr), status)
+                << "info" << where;
+            info = {status,
+                    status == 0 ? size : 0,
+                    {static_cast<unsigned char>(status == 0 ? writable : 0)}};
             UInt32 asked = 0xBADBAD;
-            const OSStatus sizeOnly =
-                AudioUnitGetProperty(mUnits[u], id, scope, element, nullptr, &asked);
-            EXPECT_EQ(sizeOnly, info) << "size" << where;
-            sizes[u] = {sizeOnly, sizeOnly == 0 ? asked : 0, {}};
-            if (sizeOnly == 0) {
-                EXPECT_EQ(asked, infoSize) << "size" << where;
+            EXPECT_EQ(AudioUnitGetProperty(u, id, scope, element, nullptr, &asked), status)
+                << "size" << where;
+            if (status == 0) {
+                EXPECT_EQ(asked, size) << "size" << where;
             }
-        }
-        compare("info" + where, id, scope, infos);
-        compare("size" + where, id, scope, sizes);
-
-        const bool known = infos[0].status == 0;
-        const UInt32 propertySize = infos[0].size;
+            return info;
+        });
+        // info now holds the manager's answer, which agreed with the factory's.
+        const bool known = info.status == 0;
         std::vector<UInt32> bufferSizes = {1, 4, 8, 64};
-        if (known && propertySize > 0 && propertySize < 4096) {
-            bufferSizes = {1, propertySize - 1, propertySize, propertySize + 13};
+        if (known && info.size > 0 && info.size < 4096) {
+            bufferSizes = {1, info.size - 1, info.size, info.size + 13};
         }
-        bufferSizes.erase(std::remove(bufferSizes.begin(), bufferSizes.end(), 0u),
-                          bufferSizes.end());
+        std::erase(bufferSizes, 0u);
         for (UInt32 size : bufferSizes) {
             const std::string what = "get" + where + " size " + std::to_string(size);
-            Answer answers[2];
-            for (int u = 0; u < 2; ++u) {
-                answers[u] = read(mUnits[u], id, scope, element, size, known, propertySize, what);
-            }
-            compare(what, id, scope, answers);
+            both(what, id, scope, [&](AudioUnit u) {
+                return read(u, id, scope, element, size, known, info.size, what);
+            });
         }
-        const unsigned char some[8] = {};
         for (UInt32 size : bufferSizes) {
-            Answer answers[2];
-            for (int u = 0; u < 2; ++u) {
+            both("set" + where + " size " + std::to_string(size), id, scope, [&](AudioUnit u) {
                 // Zero-filled: null references and procedures, zero counts.
                 std::vector<unsigned char> storage(size + 16, 0);
-                const OSStatus status = AudioUnitSetProperty(mUnits[u], id, scope, element,
-                                                             aligned(storage.data()), size);
+                const OSStatus status =
+                    AudioUnitSetProperty(u, id, scope, element, aligned(storage.data()), size);
                 writes += status == 0 ? 1 : 0;
-                answers[u] = {status, 0, {}};
-            }
-            compare("set" + where + " size " + std::to_string(size), id, scope, answers);
+                return Answer{status};
+            });
         }
-        Answer removals[2];
-        for (int u = 0; u < 2; ++u) {
+        const unsigned char some[8] = {};
+        both("remove" + where, id, scope, [&](AudioUnit u) {
             // Missing data with a size, and data without one, never reach the unit.
-            EXPECT_EQ(AudioUnitSetProperty(mUnits[u], id, scope, element, nullptr, 4),
-                      kAudio_ParamError);
-            EXPECT_EQ(AudioUnitSetProperty(mUnits[u], id, scope, element, some, 0),
-                      kAudio_ParamError);
-            removals[u] = {AudioUnitSetProperty(mUnits[u], id, scope, element, nullptr, 0), 0, {}};
-        }
-        compare("remove" + where, id, scope, removals);
-    }
-
-    // Property values are read through typed pointers: hand out memory
-    // aligned as a host's would be.
-    static unsigned char* aligned(unsigned char* p) {
-        return p + (16 - reinterpret_cast<uintptr_t>(p) % 16) % 16;
+            EXPECT_EQ(AudioUnitSetProperty(u, id, scope, element, nullptr, 4), kAudio_ParamError);
+            EXPECT_EQ(AudioUnitSetProperty(u, id, scope, element, some, 0), kAudio_ParamError);
+            return Answer{AudioUnitSetProperty(u, id, scope, element, nullptr, 0)};
+        });
     }
 
     Answer read(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
@@ -217,7 +172,7 @@ private:
         for (size_t i = size; i < size + kGuard; ++i) {
             EXPECT_EQ(buffer[i], kFill) << what << ": written past the buffer at " << i;
         }
-        Answer a{status, io, {}};
+        Answer a{status, io};
         if (status != 0) {
             EXPECT_TRUE(io == 0 || io == size) << what << ": size " << io;
             return a;
@@ -235,9 +190,6 @@ private:
         }
         return a;
     }
-
-    std::vector<AudioUnit> mUnits;
-    int mDifferences = 0;
 };
 
 } // namespace
@@ -245,13 +197,25 @@ private:
 TEST(HostPaths, EveryPropertyRequestAnswersAndBothPathsAgree) {
     for (bool initialized : {false, true}) {
         SCOPED_TRACE(initialized ? "initialized" : "uninitialized");
-        {
-            Sweep sweep(initialized);
-            ASSERT_TRUE(sweep.opened());
-            sweep.run();
-            // The sweep reached real values, not only refusals.
-            EXPECT_GT(sweep.reads, 200);
-            EXPECT_GT(sweep.writes, 0);
+        Sweep sweep{{openUnit(Path::Factory), openUnit(Path::Manager)}};
+        for (AudioUnit u : sweep.units) {
+            ASSERT_NE(u, nullptr);
+            if (initialized) {
+                EXPECT_EQ(AudioUnitInitialize(u), 0);
+            }
+        }
+        for (AudioUnitPropertyID id : propertyIDs()) {
+            for (AudioUnitScope scope : kScopes) {
+                for (AudioUnitElement element : kElements) {
+                    sweep.one(id, scope, element);
+                }
+            }
+        }
+        // The sweep reached real values, not only refusals.
+        EXPECT_GT(sweep.reads, 200);
+        EXPECT_GT(sweep.writes, 0);
+        for (AudioUnit u : sweep.units) {
+            EXPECT_EQ(closeUnit(u), 0);
         }
         EXPECT_EQ(unitLog().live, 0);
     }
