@@ -371,19 +371,12 @@ TEST(FileTreeCache, DamagedCachesFailCleanlyAndAreLoggedOnce) {
     };
     EXPECT_EQ(load(good), 532);
     EXPECT_EQ(load("+/R/" + std::string(495, 'x') + "\n~\n"), 211); // the longest line
-    std::vector<std::string> bad = {good + "~\n",
-                                    good + "\n",
-                                    "~x",
-                                    "\n~\n",
-                                    "+\n~\n",
-                                    "-\n~\n~\n",
-                                    "-nofolder\n~\n~\n",
-                                    "+/R/..\n~\n",
-                                    "-/R/.\n~\n~\n",
-                                    "+/R/\n~\n",
-                                    std::string("+/R/a\0b\n~\n", 10),
+    std::vector<std::string> bad = {good + "~\n", good + "\n", std::string("+/R/a\0b\n~\n", 10),
                                     "+/R/" + std::string(496, 'x') + "\n~\n",
                                     "+/R/" + std::string(5000, 'x')};
+    for (const char* b : {"~x", "\n~\n", "+\n~\n", "-\n~\n~\n", "-nofolder\n~\n~\n", "+/R/..\n~\n",
+                          "-/R/.\n~\n~\n", "+/R/\n~\n"})
+        bad.push_back(b);
     for (std::size_t n = 0; n < good.size(); ++n) // every cut short of the end
         bad.push_back(good.substr(0, n));
     // Deeper than any path of the format could nest, and endless nesting.
