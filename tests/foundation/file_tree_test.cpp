@@ -325,20 +325,11 @@ TEST(FileTreeCache, RescanUsesTheCacheUntilAskedToRebuild) {
 TEST(FileTreeCache, WriterRefusesPathsTheReaderCouldNotHold) {
     TempDir dir;
     const std::string r = dir / "R";
-    // A file path of exactly 498 bytes, the longest a cache line holds, in
-    // components short enough for the file system.
-    std::string rel;
-    for (std::size_t total = r.size() + 1; total < 498;) {
-        if (!rel.empty())
-            rel += '/', ++total;
-        std::size_t chunk = std::min<std::size_t>(498 - total, 200);
-        chunk -= 498 - total - chunk == 1 ? 1 : 0; // room for "/" and one more byte
-        rel += std::string(chunk, 'n');
-        total += chunk;
-    }
-    ASSERT_EQ(r.size() + 1 + rel.size(), 498u);
-    dir.folder("R/" + rel.substr(0, rel.rfind('/')));
-    dir.file("R/" + rel);
+    // A file path of exactly 498 bytes, the longest a cache line holds.
+    const std::string file = vxtest::pathOfLength(r, 498);
+    ASSERT_EQ(file.size(), 498u);
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    vxtest::writeFile(file, "x");
     CachedTree tree(dir, "R");
     ASSERT_TRUE(tree.rescan(true));
     CachedTree back(dir, "R");
@@ -346,7 +337,7 @@ TEST(FileTreeCache, WriterRefusesPathsTheReaderCouldNotHold) {
     EXPECT_EQ(facts(back), facts(tree));
 
     // One byte more and no cache is written; the tree itself is complete.
-    dir.file("R/" + rel + "g");
+    vxtest::writeFile(file + "g", "x");
     ASSERT_TRUE(tree.rescan(true));
     EXPECT_EQ(tree.getNodeCount(), back.getNodeCount() + 1);
     EXPECT_FALSE(tree.cacheFileExists());

@@ -22,17 +22,6 @@ unsigned modeOf(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : ~0u;
 }
 
-// A path under `base` of exactly `length` characters, in short folder names.
-std::string pathOfLength(std::string path, std::size_t length) {
-    while (path.size() < length) {
-        const std::size_t room = length - path.size() - 1; // one for the "/"
-        path += "/" + std::string(std::min<std::size_t>(room, 100), 'd');
-        if (room == 0)
-            path.back() = 'd'; // never end on a bare "/"
-    }
-    return path;
-}
-
 TEST(Folders, CreatedOwnerOnlyAndWholeChains) {
     TempDir dir;
     EXPECT_TRUE(createFolder(dir / "one"));
@@ -64,14 +53,14 @@ TEST(Folders, CreatedOwnerOnlyAndWholeChains) {
 
 TEST(Folders, CreateFullPathRefusesPathsBeyondItsBuffer) {
     TempDir dir;
-    const std::string longest = pathOfLength(dir.path(), kMaxFullPathLength);
+    const std::string longest = vxtest::pathOfLength(dir.path(), kMaxFullPathLength);
     ASSERT_EQ(longest.size(), static_cast<std::size_t>(kMaxFullPathLength));
     EXPECT_TRUE(createFullPath(longest));
     EXPECT_TRUE(fs::is_directory(longest));
     for (const auto& entry : fs::directory_iterator(dir.path()))
         fs::remove_all(entry.path());
     // Refused up front: not even the first folder is made.
-    EXPECT_FALSE(createFullPath(pathOfLength(dir.path(), kMaxFullPathLength + 1)));
+    EXPECT_FALSE(createFullPath(vxtest::pathOfLength(dir.path(), kMaxFullPathLength + 1)));
     EXPECT_FALSE(createFullPath(dir / std::string(5000, 'h')));
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
