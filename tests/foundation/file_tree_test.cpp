@@ -1,7 +1,9 @@
-// Trees, file trees scanned from folders, and their cache files.
+// Trees, file trees scanned from folders, their cache files, and copying and
+// removing folders by them.
 #include "support.h"
 
 #include <NSVextra/FileTree.h>
+#include <NSVextra/FolderOps.h>
 #include <NSVextra/Tree.h>
 
 using NSVextra::FileTNode;
@@ -9,6 +11,8 @@ using NSVextra::FileTree;
 using NSVextra::FTR_Item;
 using NSVextra::TNode;
 using NSVextra::Tree;
+using vxtest::exists;
+using vxtest::readFile;
 using vxtest::TempDir;
 using Names = std::vector<std::string>;
 
@@ -268,10 +272,10 @@ TEST(FileTreeCache, WrittenByteForByteAndReadBackWithoutTheFolder) {
     const std::string r = dir / "R";
     CachedTree tree(dir, "R");
     ASSERT_TRUE(tree.rescan(false)); // no cache yet: scans and writes one
-    EXPECT_EQ(vxtest::readFile(tree.cacheFile),
-              "+" + r + "/+p\n+" + r + "/-d\n-" + r + "/a\n-" + r + "/a/deeper\n~\n+" + r +
-                  "/a/f\n+" + r + "/a/~\n~\n-" + r + "/empty\n~\n+" + r + "/g\n+" + r + "/~\n+" +
-                  r + "/~t\n+" + r + "/\xC3\xA9 x\n~\n");
+    EXPECT_EQ(readFile(tree.cacheFile), "+" + r + "/+p\n+" + r + "/-d\n-" + r + "/a\n-" + r +
+                                            "/a/deeper\n~\n+" + r + "/a/f\n+" + r + "/a/~\n~\n-" +
+                                            r + "/empty\n~\n+" + r + "/g\n+" + r + "/~\n+" + r +
+                                            "/~t\n+" + r + "/\xC3\xA9 x\n~\n");
     const auto expected = facts(tree);
 
     // A fresh tree reads the cache without looking at the folder; names
@@ -289,7 +293,7 @@ TEST(FileTreeCache, WrittenByteForByteAndReadBackWithoutTheFolder) {
     dir.folder("E");
     CachedTree empty(dir, "E", "e.cache");
     ASSERT_TRUE(empty.rescan(true));
-    EXPECT_EQ(vxtest::readFile(empty.cacheFile), "~\n");
+    EXPECT_EQ(readFile(empty.cacheFile), "~\n");
     ASSERT_TRUE(empty.loadCacheFile());
     EXPECT_EQ(empty.getNodeCount(), 1);
     EXPECT_EQ(empty.getRootNode()->path, dir / "E");
@@ -306,8 +310,7 @@ TEST(FileTreeCache, RescanUsesTheCacheUntilAskedToRebuild) {
     EXPECT_EQ(tree.getNodeCount(), 2); // the cached view: the folder was not read
     ASSERT_TRUE(tree.rescan(true));
     EXPECT_EQ(tree.getNodeCount(), 3);
-    EXPECT_EQ(vxtest::readFile(tree.cacheFile),
-              "+" + (dir / "R/new") + "\n+" + (dir / "R/old") + "\n~\n");
+    EXPECT_EQ(readFile(tree.cacheFile), "+" + (dir / "R/new") + "\n+" + (dir / "R/old") + "\n~\n");
     EXPECT_EQ(tree.removeCacheFile(), 0);
     EXPECT_FALSE(tree.cacheFileExists());
     EXPECT_NE(tree.removeCacheFile(), 0);
@@ -319,7 +322,7 @@ TEST(FileTreeCache, RescanUsesTheCacheUntilAskedToRebuild) {
     EXPECT_FALSE(plain.saveCacheFile());
     CachedTree none(dir, ""); // nor is an empty tree written
     EXPECT_FALSE(none.saveCacheFile());
-    EXPECT_FALSE(vxtest::exists(tree.cacheFile));
+    EXPECT_FALSE(exists(tree.cacheFile));
 }
 
 TEST(FileTreeCache, WriterRefusesPathsTheReaderCouldNotHold) {
@@ -392,4 +395,109 @@ TEST(FileTreeCache, DamagedCachesFailCleanlyAndAreLoggedOnce) {
     EXPECT_FALSE(missing.loadCacheFile());
     EXPECT_FALSE(FileTree().loadCacheFile());
     EXPECT_EQ(vxtest::readLog().size(), logBefore.size() + log.size());
+}
+
+namespace {
+
+// src: a/ (f, b/ (h)), empty/, g, ~t
+void makeSource(const TempDir& dir) {
+    dir.folder("src/a/b");
+    dir.folder("src/empty");
+    for (const char* f : {"a/f", "a/b/h", "g", "~t"})
+        dir.file(std::string("src/") + f, std::string("file ") + f);
+}
+
+} // namespace
+
+TEST(FileTreeOps, CopyReproducesFoldersAndFilesOrStopsAtTheFirstFailure) {
+    TempDir dir;
+    makeSource(dir);
+    ASSERT_TRUE(NSVextra::copyFolder(dir / "src", dir / "dst"));
+    for (const char* f : {"a/f", "a/b/h", "g", "~t"})
+        EXPECT_EQ(readFile(dir / "dst/" + f), std::string("file ") + f);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "dst/empty"));
+
+    // A destination that cannot be created, or is already there, stops the
+    // copy before any file.
+    std::string before = vxtest::readLog();
+    FileTree tree;
+    tree.rootFolder = dir / "src";
+    ASSERT_TRUE(tree.rescan(false));
+    EXPECT_FALSE(tree.copyToFolder(dir / "missing/parent/dst"));
+    EXPECT_FALSE(exists(dir / "missing"));
+    dir.folder("taken");
+    EXPECT_FALSE(tree.copyToFolder(dir / "taken"));
+    EXPECT_FALSE(exists(dir / "taken/g"));
+    EXPECT_EQ(vxtest::loggedSince(before, "error: failed to create top folder"), 2);
+
+    // A file that disappeared after the scan ends the copy there.
+    std::filesystem::remove(dir / "src/a/f");
+    before = vxtest::readLog();
+    EXPECT_FALSE(tree.copyToFolder(dir / "dst2"));
+    EXPECT_EQ(vxtest::loggedSince(before, "error: failed to copy/remove file"), 1);
+    EXPECT_TRUE(exists(dir / "dst2/a"));
+    EXPECT_FALSE(exists(dir / "dst2/g"));
+    EXPECT_FALSE(FileTree().copyToFolder(dir / "dst3")); // an empty tree copies nothing
+    EXPECT_FALSE(exists(dir / "dst3"));
+}
+
+TEST(FileTreeOps, RemovalGoesByTheTreeDepthFirstAndStopsAtAnExtraFile) {
+    TempDir dir;
+    makeSource(dir);
+    ASSERT_TRUE(NSVextra::copyFolder(dir / "src", dir / "dst"));
+    dir.file("dst/a/b/extra");
+    FileTree tree;
+    tree.rootFolder = dir / "src";
+    ASSERT_TRUE(tree.rescan(false));
+    std::string before = vxtest::readLog();
+    EXPECT_FALSE(tree.removeFiles(dir / "dst"));
+    EXPECT_EQ(vxtest::loggedSince(before, "error: failed to remove top folder"), 1);
+    // b's listed file went; b stays with the extra file; "f" sorts after "b"
+    // and was never reached.
+    EXPECT_FALSE(exists(dir / "dst/a/b/h"));
+    EXPECT_TRUE(exists(dir / "dst/a/b/extra"));
+    EXPECT_EQ(readFile(dir / "dst/a/f"), "file a/f");
+    EXPECT_TRUE(exists(dir / "dst/g"));
+    EXPECT_EQ(readFile(dir / "src/a/b/h"), "file a/b/h");
+    // A second pass fails at the file already removed: by the tree's list.
+    std::filesystem::remove(dir / "dst/a/b/extra");
+    before = vxtest::readLog();
+    EXPECT_FALSE(tree.removeFiles(dir / "dst"));
+    EXPECT_EQ(vxtest::loggedSince(before, "error: failed to copy/remove file"), 1);
+
+    EXPECT_TRUE(NSVextra::removeFolder(dir / "src"));
+    EXPECT_FALSE(exists(dir / "src"));
+    EXPECT_FALSE(NSVextra::removeFolder(dir / "src")); // nothing there
+    EXPECT_FALSE(NSVextra::removeFolder(""));
+    EXPECT_TRUE(exists(dir.path()));
+}
+
+TEST(FileTreeOps, RemovalTakesLinksAwayButNotWhatTheyPointAt) {
+    TempDir dir;
+    dir.folder("outside/deep");
+    dir.file("outside/deep/keep", "kept");
+    dir.folder("doomed/sub");
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "doomed/sub/link");
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "direct");
+    EXPECT_TRUE(NSVextra::removeFolder(dir / "doomed"));
+    EXPECT_FALSE(exists(dir / "doomed"));
+    EXPECT_TRUE(NSVextra::removeFolder(dir / "direct")); // named directly: the link alone
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "direct"));
+    EXPECT_EQ(readFile(dir / "outside/deep/keep"), "kept");
+}
+
+TEST(FolderOps, CountsNestingAndFilesPerLevel) {
+    TempDir dir;
+    makeSource(dir);
+    dir.folder("files/x"); // files only at the deepest level are no nesting
+    dir.file("files/x/y");
+    const std::pair<const char*, int> nesting[] = {{"src", 2},       {"src/a", 1},   {"src/a/b", 0},
+                                                   {"src/empty", 0}, {"missing", 0}, {"files", 1}};
+    for (const auto& [folder, want] : nesting)
+        EXPECT_EQ(NSVextra::folderGetNumNestedSubfolders(dir / folder), want) << folder;
+    const int filesAt[] = {0, 2, 1, 1, 0};
+    for (int level = -1; level < 5; ++level)
+        EXPECT_EQ(NSVextra::folderGetNumFilesAtLevel(dir / "src", level),
+                  level < 0 ? 0 : filesAt[level])
+            << level;
 }
