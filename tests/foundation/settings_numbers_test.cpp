@@ -43,6 +43,13 @@ void expectTexts(int type, const std::vector<T>& values,
     EXPECT_EQ(mismatches, 0);
 }
 
+// Whether `read` has the bits the standard conversion gives for `text`.
+template <typename F> bool readsAsStandard(F read, const std::string& text) {
+    F value{};
+    std::from_chars(text.data() + (text[0] == '+' ? 1 : 0), text.data() + text.size(), value);
+    return std::memcmp(&read, &value, sizeof(F)) == 0;
+}
+
 } // namespace
 
 TEST(SettingsWriterNumbers, DoublesAndFloatsAsTheGeneralFormatterWritesThem) {
@@ -108,16 +115,6 @@ TEST(SettingsWriterNumbers, IntegersAndHexAsTheGeneralFormatterWritesThem) {
 
 // The reader's shortcuts: decimals read without the general conversion,
 // separators found a block at a time, and the value list's remembered tail.
-
-namespace {
-
-template <typename F> bool readsAsStandard(F read, const std::string& text) {
-    F value{};
-    std::from_chars(text.data() + (text[0] == '+' ? 1 : 0), text.data() + text.size(), value);
-    return std::memcmp(&read, &value, sizeof(F)) == 0;
-}
-
-} // namespace
 
 TEST(SettingsReaderFastPaths, DecimalsReadAsTheStandardConversionReadsThem) {
     // Texts of every shape the shortcut takes or must refuse: short and long
