@@ -39,6 +39,74 @@ struct FilteredTree : FileTree {
     }
 };
 
+int liveNodes = 0;
+
+struct CountedNode : TNode {
+    CountedNode() { ++liveNodes; }
+    ~CountedNode() override { --liveNodes; }
+};
+
+struct CountedTree : Tree {
+    TNode* createNode() override { return new CountedNode(); }
+};
+
+// root: a (a0, a1), b (b0), made in the order root, a, a0, a1, b, b0.
+std::vector<TNode*> build(Tree& tree) {
+    TNode* root = tree.addNextNode(nullptr);
+    TNode* a = tree.addSubNode(root);
+    TNode* a0 = tree.addSubNode(a);
+    tree.addNextNode(a0);
+    TNode* b = tree.addNextNode(a);
+    tree.addSubNode(b);
+    return {root, a, a0, a0->next, b, b->firstChild};
+}
+
+// "uid level parent sibling levelIndex next firstChild" for every node, with
+// each node found by uid, by level and position, and among its siblings.
+std::string layout(const Tree& tree) {
+    auto uid = [](const TNode* n) { return n ? n->uid : -1; };
+    std::string out;
+    for (int i = 0; i < tree.getNodeCount(); ++i) {
+        TNode* n = tree.getNodeByUID(i);
+        const bool found =
+            n == tree.getNode(i) && n == tree.getNodeByPos(n->level, n->levelIndex) &&
+            n == tree.getNodeByPos(n->parent ? n->parent->firstChild : n, n->siblingIndex) &&
+            (!n->parent || n == tree.getSubNodeByPos(n->parent, n->siblingIndex));
+        out += fmt::format("{} {} {} {} {} {} {}{}\n", n->uid, n->level, uid(n->parent),
+                           n->siblingIndex, n->levelIndex, uid(n->next), uid(n->firstChild),
+                           found ? "" : " (not found)");
+    }
+    return out;
+}
+
+// Every node's place and numbers, one line each.
+std::string facts(const FileTree& tree) {
+    std::string out;
+    for (int i = 0; i < tree.getNodeCount(); ++i) {
+        auto* n = static_cast<FileTNode*>(tree.getNode(i));
+        out +=
+            fmt::format("{}|{}|{} {} {} {} {} {} {}\n", n->name, n->path, n->type, n->uid, n->level,
+                        n->siblingIndex, n->folderID, n->fileID, n->parent ? n->parent->uid : -1);
+    }
+    return out;
+}
+
+// A tree on `root` with its cache beside it.
+struct CachedTree : FileTree {
+    CachedTree(const TempDir& dir, const std::string& root, const char* cache = "tree.cache") {
+        rootFolder = root.empty() ? std::string() : dir / root;
+        cacheFile = dir / cache;
+    }
+};
+
+// src: a/ (f, b/ (h)), empty/, g, ~t
+void makeSource(const TempDir& dir) {
+    dir.folder("src/a/b");
+    dir.folder("src/empty");
+    for (const char* f : {"a/f", "a/b/h", "g", "~t"})
+        dir.file(std::string("src/") + f, std::string("file ") + f);
+}
+
 } // namespace
 
 TEST(FileTreeListing, SortsByteWiseWithFoldersAndFilesMixed) {
@@ -148,50 +216,6 @@ TEST(FileTreeScan, FiltersAndLinksBack) {
     EXPECT_EQ(tree.getFileCount(), 5);
 }
 
-namespace {
-
-int liveNodes = 0;
-
-struct CountedNode : TNode {
-    CountedNode() { ++liveNodes; }
-    ~CountedNode() override { --liveNodes; }
-};
-
-struct CountedTree : Tree {
-    TNode* createNode() override { return new CountedNode(); }
-};
-
-// root: a (a0, a1), b (b0), made in the order root, a, a0, a1, b, b0.
-std::vector<TNode*> build(Tree& tree) {
-    TNode* root = tree.addNextNode(nullptr);
-    TNode* a = tree.addSubNode(root);
-    TNode* a0 = tree.addSubNode(a);
-    tree.addNextNode(a0);
-    TNode* b = tree.addNextNode(a);
-    tree.addSubNode(b);
-    return {root, a, a0, a0->next, b, b->firstChild};
-}
-
-// "uid level parent sibling levelIndex next firstChild" for every node, with
-// each node found by uid, by level and position, and among its siblings.
-std::string layout(const Tree& tree) {
-    auto uid = [](const TNode* n) { return n ? n->uid : -1; };
-    std::string out;
-    for (int i = 0; i < tree.getNodeCount(); ++i) {
-        TNode* n = tree.getNodeByUID(i);
-        const bool found =
-            n == tree.getNode(i) && n == tree.getNodeByPos(n->level, n->levelIndex) &&
-            n == tree.getNodeByPos(n->parent ? n->parent->firstChild : n, n->siblingIndex) &&
-            (!n->parent || n == tree.getSubNodeByPos(n->parent, n->siblingIndex));
-        out += fmt::format("{} {} {} {} {} {} {}{}\n", n->uid, n->level, uid(n->parent),
-                           n->siblingIndex, n->levelIndex, uid(n->next), uid(n->firstChild),
-                           found ? "" : " (not found)");
-    }
-    return out;
-}
-
-} // namespace
-
 TEST(Tree, LinksAndIndexesFollowCreationOrderAndOutOfRangeIsNull) {
     Tree tree;
     EXPECT_EQ(tree.getRoot(), nullptr);
@@ -238,30 +262,6 @@ TEST(Tree, ReleaseDeletesEveryNodeAndAllowsRefilling) {
     }
     EXPECT_EQ(liveNodes, 0); // the destructor frees nodes through their own destructors
 }
-
-namespace {
-
-// Every node's place and numbers, one line each.
-std::string facts(const FileTree& tree) {
-    std::string out;
-    for (int i = 0; i < tree.getNodeCount(); ++i) {
-        auto* n = static_cast<FileTNode*>(tree.getNode(i));
-        out +=
-            fmt::format("{}|{}|{} {} {} {} {} {} {}\n", n->name, n->path, n->type, n->uid, n->level,
-                        n->siblingIndex, n->folderID, n->fileID, n->parent ? n->parent->uid : -1);
-    }
-    return out;
-}
-
-// A tree on `root` with its cache beside it.
-struct CachedTree : FileTree {
-    CachedTree(const TempDir& dir, const std::string& root, const char* cache = "tree.cache") {
-        rootFolder = root.empty() ? std::string() : dir / root;
-        cacheFile = dir / cache;
-    }
-};
-
-} // namespace
 
 TEST(FileTreeCache, WrittenByteForByteAndReadBackWithoutTheFolder) {
     TempDir dir;
@@ -396,18 +396,6 @@ TEST(FileTreeCache, DamagedCachesFailCleanlyAndAreLoggedOnce) {
     EXPECT_FALSE(FileTree().loadCacheFile());
     EXPECT_EQ(vxtest::readLog().size(), logBefore.size() + log.size());
 }
-
-namespace {
-
-// src: a/ (f, b/ (h)), empty/, g, ~t
-void makeSource(const TempDir& dir) {
-    dir.folder("src/a/b");
-    dir.folder("src/empty");
-    for (const char* f : {"a/f", "a/b/h", "g", "~t"})
-        dir.file(std::string("src/") + f, std::string("file ") + f);
-}
-
-} // namespace
 
 TEST(FileTreeOps, CopyReproducesFoldersAndFilesOrStopsAtTheFirstFailure) {
     TempDir dir;
