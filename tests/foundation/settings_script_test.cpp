@@ -30,15 +30,11 @@ TEST_F(SettingsScript, DocumentIsWrittenByteForByteAndReadsBack) {
     ASSERT_TRUE(doc.addValue("/Root", "second"));
     ASSERT_TRUE(doc.addGroup("/Root", "Audio"));
     ASSERT_TRUE(doc.addGroup("/Root/Audio", "Inner"));
-    int rate = 48000, twelve[12];
+    int rate = 48000, twelve[12] = {-20, -10, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90};
     unsigned hex[2] = {0, 0xABCDEF};
     float gains[3] = {1.0f, 0.5f, 0.25f};
     char name[] = "Main\0";
-    double eleven[11];
-    for (int i = 0; i < 12; ++i)
-        twelve[i] = i * 10 - 20;
-    for (int i = 0; i < 11; ++i)
-        eleven[i] = i + 0.5;
+    double eleven[11] = {0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5, 9.5, 10.5};
     const struct {
         const char* name;
         int type;

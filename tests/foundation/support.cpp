@@ -69,6 +69,16 @@ bool exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
+std::string pathOfLength(std::string path, std::size_t length) {
+    while (path.size() < length) {
+        const std::size_t room = length - path.size() - 1; // one for the "/"
+        path += "/" + std::string(std::min<std::size_t>(room, 100), 'd');
+        if (room == 0)
+            path.back() = 'd'; // never end on a bare "/"
+    }
+    return path;
+}
+
 std::string logFileUnder(const std::string& home) {
     return home + "/Library/Logs/VextraAudio/vextraaudio.log";
 }

@@ -49,6 +49,10 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
 
+// `path` extended to exactly `length` characters by folder names of at most
+// 100 characters, short enough for any file system.
+std::string pathOfLength(std::string path, std::size_t length);
+
 // The log file a load of the library opens under `home`.
 std::string logFileUnder(const std::string& home);
 // The log of this program so far, under the private HOME made before it opened,

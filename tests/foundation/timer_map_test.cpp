@@ -53,26 +53,48 @@ TEST(TimerMap, OwnerBuiltDuringStaticInitialisationWorks) {
     EXPECT_FALSE(earlyOwner.checkTimer(0));
 }
 
-TEST(TimerMap, OwnersKeepTheirOwnIdsAndEachAddMakesATimer) {
+TEST(TimerMap, OwnIdsAndRemovedStoppedOrDestroyedTimersGetNoMoreCalls) {
+    const std::string before = vxtest::readLog();
+    std::map<int, int> goneCounts;
     Recorder a, b;
+    auto* gone = new Recorder; // counts its calls outside itself
+    gone->onFire = [&](int id) { ++goneCounts[id]; };
     ASSERT_TRUE(a.addTimer(0, 10, "a0"));
-    ASSERT_TRUE(a.addTimer(0, 10, "a0 again"));
+    ASSERT_TRUE(a.addTimer(0, 10, "a0 again")); // each add makes a timer
     ASSERT_TRUE(b.addTimer(0, 10, "b0"));
+    ASSERT_TRUE(b.addTimer(8, 10, "b8"));
+    ASSERT_TRUE(gone->addTimer(0, 10, "g0"));
+    ASSERT_TRUE(gone->addTimer(1, 15, "g1"));
     EXPECT_FALSE(a.checkTimer(1));
     EXPECT_NE(a.getKey(0), 0u);
     EXPECT_NE(a.getKey(0), b.getKey(0));
     EXPECT_EQ(a.getKey(1), 0u);
-    ASSERT_TRUE(runUntil([&] { return a.fired(0) >= 3 && b.fired(0) >= 3; }));
+    ASSERT_TRUE(runUntil([&] {
+        return a.fired(0) >= 3 && b.fired(0) >= 3 && goneCounts[0] >= 2 && goneCounts[1] >= 2;
+    }));
     a.removeTimer(0);
     EXPECT_TRUE(a.checkTimer(0)); // one of the two is left
     a.removeTimer(0);
     EXPECT_FALSE(a.checkTimer(0));
     EXPECT_EQ(a.getKey(0), 0u);
     a.removeTimer(42); // nothing there: no effect
-    const int aFired = a.fired(0);
-    ASSERT_TRUE(runUntil([&] { return b.fired(0) >= 5; }));
+    delete gone;
+    const std::map<int, int> atDeath = goneCounts;
+    const unsigned long long key = b.getKey(0);
+    EXPECT_TRUE(b.timer_stop(key));
+    EXPECT_TRUE(b.timer_stop(key)); // stopping twice releases nothing twice
+    const int aFired = a.fired(0), stopped = b.fired(0);
+    ASSERT_TRUE(runUntil([&] { return b.fired(8) >= 10; }));
     EXPECT_EQ(a.fired(0), aFired);
-    EXPECT_TRUE(b.checkTimer(0));
+    EXPECT_EQ(goneCounts, atDeath);
+    EXPECT_EQ(b.fired(0), stopped);
+    EXPECT_EQ(b.getKey(0), key); // a stopped timer keeps its entry until removed
+    b.removeTimer(0);
+    EXPECT_FALSE(b.checkTimer(0));
+    EXPECT_TRUE(b.checkTimer(8));
+    // The gone owner's timers were stopped, not merely forgotten.
+    EXPECT_EQ(vxtest::loggedSince(before, "error: could not find timer object for the given id"),
+              0);
 }
 
 TEST(TimerMap, TimerProcMayRemoveAndAddTimers) {
@@ -88,34 +110,6 @@ TEST(TimerMap, TimerProcMayRemoveAndAddTimers) {
     EXPECT_EQ(owner.fired(1), 1);
     EXPECT_EQ(owner.fired(2), 1);
     EXPECT_FALSE(owner.checkTimer(2));
-}
-
-TEST(TimerMap, DestroyedAndStoppedTimersGetNoMoreCalls) {
-    const std::string before = vxtest::readLog();
-    std::map<int, int> goneCounts;
-    Recorder survivor;
-    auto* gone = new Recorder; // counts its calls outside itself
-    gone->onFire = [&](int id) { ++goneCounts[id]; };
-    ASSERT_TRUE(gone->addTimer(0, 10, "a"));
-    ASSERT_TRUE(gone->addTimer(1, 15, "b"));
-    ASSERT_TRUE(survivor.addTimer(7, 10, "c"));
-    ASSERT_TRUE(survivor.addTimer(8, 10, "d"));
-    ASSERT_TRUE(runUntil([&] { return goneCounts[0] >= 2 && goneCounts[1] >= 2; }));
-    delete gone;
-    const std::map<int, int> atDeath = goneCounts;
-    const unsigned long long key = survivor.getKey(7);
-    EXPECT_TRUE(survivor.timer_stop(key));
-    EXPECT_TRUE(survivor.timer_stop(key)); // stopping twice releases nothing twice
-    const int stopped = survivor.fired(7);
-    ASSERT_TRUE(runUntil([&] { return survivor.fired(8) >= 10; }));
-    EXPECT_EQ(goneCounts, atDeath);
-    EXPECT_EQ(survivor.fired(7), stopped);
-    EXPECT_EQ(survivor.getKey(7), key); // a stopped timer keeps its entry until removed
-    survivor.removeTimer(7);
-    EXPECT_FALSE(survivor.checkTimer(7));
-    // The gone owner's timers were stopped, not merely forgotten.
-    EXPECT_EQ(vxtest::loggedSince(before, "error: could not find timer object for the given id"),
-              0);
 }
 
 TEST(TimerMap, ZeroIntervalAndUnknownTimersAreLoggedNotDelivered) {
