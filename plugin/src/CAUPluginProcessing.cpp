@@ -24,11 +24,9 @@ static_assert(sizeof kImproperChannelsMessage - 2 == 0x1D);
 
 } // namespace
 
-// Inlined into ProcessBufferLists, its only caller, which runs every slice.
-[[gnu::always_inline]] inline void CAUPlugin::RefreshHostFacts() {
-    if (!HasHostCallbacks()) {
-        return;
-    }
+// Out of line: inlined, its registers and stack would be saved and restored
+// on every slice, also for the many hosts that set no callbacks.
+[[gnu::noinline]] void CAUPlugin::RefreshHostFacts() {
     // A whole copy: the host may replace its callbacks while this renders.
     const HostCallbackInfo host = GetHostCallbackInfo();
     if (host.beatAndTempoProc != nullptr) {
@@ -59,7 +57,9 @@ OSStatus CAUPlugin::ProcessBufferLists(AudioUnitRenderActionFlags& /*ioActionFla
     if (!mEngineReady) {
         return kAudioUnitErr_Uninitialized;
     }
-    RefreshHostFacts();
+    if (HasHostCallbacks()) {
+        RefreshHostFacts();
+    }
 
     // A mono input feeds both engine inputs. The pointers live on the stack:
     // nothing here allocates.

@@ -100,7 +100,8 @@ public:
 
 private:
     // Asks the host's callbacks for tempo, timeline position and transport;
-    // a callback that fails leaves the previous answer in place.
+    // a callback that fails leaves the previous answer in place. Render
+    // thread, only when the host has set a callback.
     void RefreshHostFacts();
 
     CFStringRef mPresetKey = nullptr;
