@@ -276,9 +276,10 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags& ioActionFlags,
     // scopes (element counts cannot change then); outside it they are looked
     // up.
     AUInputElement* input = mMainInput != nullptr ? mMainInput : GetInput(0);
-    if (input == nullptr || !input->IsActive()) {
+    if (input == nullptr) {
         return kAudioUnitErr_NoConnection;
     }
+    // An input without a source answers kAudioUnitErr_NoConnection itself.
     OSStatus result = input->PullInput(ioActionFlags, inTimeStamp, 0, nFrames);
     if (result != noErr) {
         return result;
@@ -297,6 +298,11 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags& ioActionFlags,
     AudioBufferList& outputList = output->GetBufferList();
     if (!ShouldBypassEffect()) {
         if (!HasScheduledParameterEvents()) {
+            if (inPlace) {
+                // Nothing follows: in place, the silence flag leaves the
+                // output as the processing left it.
+                return ProcessBufferLists(ioActionFlags, inputList, outputList, nFrames);
+            }
             result = ProcessBufferLists(ioActionFlags, inputList, outputList, nFrames);
         } else {
             ScheduledProcessParams params{&ioActionFlags, &inputList, &outputList};
