@@ -30,12 +30,41 @@ void AUBufferList::RaiseStatus(OSStatus status) {
     throw status;
 }
 
+void AUBufferList::CheckFit(const Layout& layout) {
+    // Without a list block (never allocated) there is no header to fill.
+    if (mPtrs == nullptr || layout.streams > mAllocatedStreams) {
+        RaiseStatus(kAudioUnitErr_FormatNotSupported);
+    }
+    const uint64_t stride =
+        (uint64_t(mAllocatedFrames) * layout.bytesPerFrame + 15) & ~uint64_t(15);
+    if (uint64_t(layout.streams) * stride > mAllocatedBytes) {
+        RaiseStatus(kAudioUnitErr_TooManyFramesToProcess);
+    }
+    const uint64_t fitting = stride == 0 ? mAllocatedStreams : mAllocatedBytes / stride;
+    mFit = {layout.bytesPerFrame, UInt32(std::min<uint64_t>(fitting, mAllocatedStreams)),
+            mMemory != nullptr ? std::size_t(stride) : 0};
+}
+
+void AUBufferList::SetOtherBufferList(const AudioBufferList& abl) {
+    const UInt32 buffers = abl.mNumberBuffers;
+    // Without a list block (never allocated) there is no header to fill.
+    if (mPtrs == nullptr || buffers > mAllocatedStreams) {
+        RaiseStatus(-1);
+    }
+    mPtrs->mNumberBuffers = buffers;
+    for (UInt32 i = 0; i < buffers; ++i) {
+        mPtrs->mBuffers[i] = abl.mBuffers[i];
+    }
+    mPtrState = kPtrsToExternalMemory;
+}
+
 AUBufferList::~AUBufferList() {
     Deallocate();
     std::free(mPtrs);
 }
 
 void AUBufferList::Allocate(const CAStreamBasicDescription& format, UInt32 nFrames) {
+    mFit = {};
     // The memory may move below; nothing may keep pointing into it.
     mPtrState = kPtrsInvalid;
 
@@ -86,6 +115,7 @@ void AUBufferList::Allocate(const CAStreamBasicDescription& format, UInt32 nFram
 }
 
 void AUBufferList::Deallocate() {
+    mFit = {};
     mAllocatedStreams = 0;
     mAllocatedFrames = 0;
     mAllocatedBytes = 0;
@@ -122,6 +152,7 @@ void AUBufferList::UseExternalBuffer(const CAStreamBasicDescription& format,
     if (!mExternalMemory) {
         mSpareMemory = mMemory;
     }
+    mFit = {};
     mMemory = buf.buffer;
     mAllocatedBytes = alignedSize;
     mAllocatedFrames = static_cast<UInt32>(alignedSize / bytesPerFrameAllStreams);

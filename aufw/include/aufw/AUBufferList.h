@@ -53,23 +53,18 @@ public:
         if (nFrames > mAllocatedFrames) {
             RaiseStatus(kAudioUnitErr_TooManyFramesToProcess);
         }
-        // Without a list block (never allocated) there is no header to fill.
-        if (mPtrs == nullptr || layout.streams > mAllocatedStreams) {
-            RaiseStatus(kAudioUnitErr_FormatNotSupported);
-        }
-        const std::uint64_t stride =
-            (std::uint64_t(mAllocatedFrames) * layout.bytesPerFrame + 15) & ~std::uint64_t(15);
-        // Checked before the header is touched: a list that does not fit is
-        // never handed out, so its entries need no check of their own.
-        if (std::uint64_t(layout.streams) * stride > mAllocatedBytes) {
-            RaiseStatus(kAudioUnitErr_TooManyFramesToProcess);
+        // The fit of a layout is worked out once, on its first prepare after
+        // the memory changed; a list that does not fit is never handed out,
+        // so its entries need no check of their own.
+        // A list of no streams always takes the full check.
+        if (layout.bytesPerFrame != mFit.bytesPerFrame || layout.streams - 1u >= mFit.streams) {
+            CheckFit(layout);
         }
         const UInt32 byteSize = nFrames * layout.bytesPerFrame;
         AudioBufferList& abl = *mPtrs;
         abl.mNumberBuffers = layout.streams;
-        // Without memory (no frames were allocated) every entry is null.
         Byte* data = mMemory;
-        const std::size_t step = data != nullptr ? std::size_t(stride) : 0;
+        const std::size_t step = mFit.step;
         AudioBuffer* buf = abl.mBuffers;
         if (layout.streams == 2) {
             // Stereo, spelled out, as in SetBufferList.
@@ -121,31 +116,21 @@ public:
         return *mPtrs;
     }
     // Makes the list describe the caller's buffers; raises -1 when the caller
-    // has more buffers than the list holds. Entry by entry: a header is a few
-    // words, fewer than the call to a general copy costs.
+    // has more buffers than the list holds. Mono and stereo are spelled out
+    // inline: a header is a few words, fewer than a general copy's call.
     void SetBufferList(const AudioBufferList& abl) {
         const UInt32 buffers = abl.mNumberBuffers;
-        if (mPtrs == nullptr || buffers > mAllocatedStreams) {
-            RaiseStatus(-1);
+        // One or two buffers that fit: a block with room for streams exists.
+        if (buffers - 1u < 2u && buffers <= mAllocatedStreams) {
+            mPtrs->mNumberBuffers = buffers;
+            mPtrs->mBuffers[0] = abl.mBuffers[0];
+            if (buffers == 2) {
+                mPtrs->mBuffers[1] = abl.mBuffers[1];
+            }
+            mPtrState = kPtrsToExternalMemory;
+            return;
         }
-        mPtrs->mNumberBuffers = buffers;
-        AudioBuffer* to = mPtrs->mBuffers;
-        const AudioBuffer* from = abl.mBuffers;
-        if (buffers <= 2) {
-            // Mono and stereo, spelled out: as a loop the compiler turns the
-            // copy back into a library call.
-            if (buffers > 0) {
-                to[0] = from[0];
-            }
-            if (buffers > 1) {
-                to[1] = from[1];
-            }
-        } else {
-            for (UInt32 i = 0; i < buffers; ++i) {
-                to[i] = from[i];
-            }
-        }
-        mPtrState = kPtrsToExternalMemory;
+        SetOtherBufferList(abl);
     }
     // Points the caller's entries into this list's memory; raises -1 when
     // the list is not prepared.
@@ -190,12 +175,17 @@ public:
     }
 
 private:
+    // PrepareBuffer's checks of a layout against the list block and memory,
+    // raising its errors; a layout that fits is remembered in mFit.
+    void CheckFit(const Layout& layout);
+    // SetBufferList for every other count, and its error.
+    void SetOtherBufferList(const AudioBufferList& abl);
     // One buffer's samples; the destination's byte size is its capacity, so
     // nothing is written past it. A buffer that is its own source, or has no
     // data on either side, only takes the size.
     static void CopyBufferContents(const AudioBuffer& src, AudioBuffer& dst) {
         UInt32 bytes = src.mDataByteSize;
-        if (dst.mData != src.mData && dst.mData != nullptr && src.mData != nullptr) {
+        if (dst.mData != nullptr && src.mData != nullptr && dst.mData != src.mData) {
             if (dst.mDataByteSize < bytes) {
                 bytes = dst.mDataByteSize;
             }
@@ -207,6 +197,15 @@ private:
     // Out of line and cold, so that the inline operations stay small.
     [[noreturn, gnu::cold, gnu::noinline]] static void RaiseStatus(OSStatus status);
 
+    // The layout PrepareBuffer last found to fit the block and memory: its
+    // bytes per frame (0: none), the most streams that fit, and the step from
+    // one buffer's data to the next (0 without memory: every entry is null).
+    // Forgotten whenever the block or the memory changes.
+    struct Fit {
+        UInt32 bytesPerFrame = 0;
+        UInt32 streams = 0;
+        std::size_t step = 0;
+    } mFit;
     UInt32 mPtrState = kPtrsInvalid;
     bool mExternalMemory = false;
     AudioBufferList* mPtrs = nullptr;
