@@ -130,9 +130,14 @@ inline OSStatus ComponentEntryRender(AUBase* inUnit, AudioUnitRenderActionFlags*
         return paramErr;
     }
     return ComponentEntryCall([&] {
+        if (ioActionFlags != nullptr) {
+            return inUnit->DoRender(*ioActionFlags, *inTimeStamp, inOutputBusNumber, inNumberFrames,
+                                    *ioData);
+        }
+        // The local word only on this path: the common call needs no frame.
         AudioUnitRenderActionFlags localFlags = 0;
-        AudioUnitRenderActionFlags& flags = ioActionFlags != nullptr ? *ioActionFlags : localFlags;
-        return inUnit->DoRender(flags, *inTimeStamp, inOutputBusNumber, inNumberFrames, *ioData);
+        return inUnit->DoRender(localFlags, *inTimeStamp, inOutputBusNumber, inNumberFrames,
+                                *ioData);
     });
 }
 
