@@ -232,12 +232,12 @@ TEST_F(CAAUParameterTest, NamesFromTheCStringOrTheCFString) {
     {
         CAAUParameter parameter = Open(3);
         EXPECT_EQ(parameter.GetName(), kept);
-        EXPECT_EQ(CFGetRetainCount(kept), 1 + 1);
+        EXPECT_EQ(CFGetRetainCount(kept), 2);
         CAAUParameter copy(parameter);
-        EXPECT_EQ(CFGetRetainCount(kept), 1 + 2);
+        EXPECT_EQ(CFGetRetainCount(kept), 3);
         CAAUParameter handedOver = Open(4);
         EXPECT_EQ(handedOver.GetName(), kept);
-        EXPECT_EQ(CFGetRetainCount(kept), 1 + 3);
+        EXPECT_EQ(CFGetRetainCount(kept), 4);
     }
     EXPECT_EQ(CFGetRetainCount(kept), 1);
     CFRelease(kept);
