@@ -1,293 +1,352 @@
 // Parameter descriptions built from a unit through the platform's Audio Unit
-// calls: names, unit labels, indexed counts, named values, clamped setting
-// and the ownership of the strings involved.
-#include "FakeParameterUnit.h"
-
+// calls: names, unit labels, indexed counts, named values, values as text in
+// the user's locale, clamped setting and the ownership of the strings.
 #include <aufw/CAAUParameter.h>
+
+#include <AudioUnit/AudioUnit.h>
+#include <CoreFoundation/CoreFoundation.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
 
-CFStringRef MakeString(const char* text) {
-    return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+// A unit registered with the host runtime whose global parameters a test
+// describes field by field; it counts the requests it gets.
+struct FakeUnit {
+    struct Parameter {
+        AudioUnitParameterInfo info{};
+        CFArrayRef valueStrings = nullptr; // handed out retained
+        AudioUnitParameterValue value = 0.0f;
+    };
+    std::map<AudioUnitParameterID, Parameter> parameters;
+    int stringRequests = 0, valueRequests = 0, sets = 0;
+    bool stringRequestHadValue = false;
+    AudioUnitParameterValue lastSet = 0.0f;
+    OSStatus getParameterAnswer = noErr; // instead of a value when set
+    AudioUnit unit = nullptr;
+
+    Parameter* Find(AudioUnitScope scope, AudioUnitParameterID id) {
+        auto it = parameters.find(id);
+        return scope != kAudioUnitScope_Global || it == parameters.end() ? nullptr : &it->second;
+    }
+};
+FakeUnit* gFake = nullptr; // the running test's
+
+OSStatus GetProperty(void*, AudioUnitPropertyID inID, AudioUnitScope inScope,
+                     AudioUnitElement inElement, void* outData, UInt32*) {
+    FakeUnit::Parameter* p = gFake->Find(inScope, inElement);
+    if (inID == kAudioUnitProperty_ParameterInfo && p != nullptr) {
+        // With the release flag the receiver owns one reference of each string.
+        for (CFStringRef s : {p->info.cfNameString, p->info.unitName}) {
+            if (s != nullptr && (p->info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0) {
+                CFRetain(s);
+            }
+        }
+        std::memcpy(outData, &p->info, sizeof(p->info));
+    } else if (inID == kAudioUnitProperty_ParameterValueStrings && p != nullptr &&
+               p->valueStrings != nullptr) {
+        *static_cast<CFArrayRef*>(outData) = static_cast<CFArrayRef>(CFRetain(p->valueStrings));
+    } else if (inID == kAudioUnitProperty_ParameterStringFromValue && inElement == 0) {
+        auto* request = static_cast<AudioUnitParameterStringFromValue*>(outData);
+        ++gFake->stringRequests;
+        gFake->stringRequestHadValue = request->inValue != nullptr;
+        p = gFake->Find(inScope, request->inParamID);
+        char text[64];
+        std::snprintf(text, sizeof(text), "unit says %.1f",
+                      double(request->inValue != nullptr ? *request->inValue : p->value));
+        request->outString = CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+    } else if (inID == kAudioUnitProperty_ParameterValueFromString && inElement == 0) {
+        auto* request = static_cast<AudioUnitParameterValueFromString*>(outData);
+        ++gFake->valueRequests;
+        if (CFStringCompare(request->inString, CFSTR("forty-two"), 0) != kCFCompareEqualTo) {
+            return kAudioUnitErr_InvalidPropertyValue;
+        }
+        request->outValue = 42.0f;
+    } else {
+        return kAudioUnitErr_InvalidProperty;
+    }
+    return noErr;
+}
+
+OSStatus GetParameter(void*, AudioUnitParameterID inID, AudioUnitScope inScope, AudioUnitElement,
+                      AudioUnitParameterValue* outValue) {
+    FakeUnit::Parameter* p = gFake->Find(inScope, inID);
+    if (gFake->getParameterAnswer == noErr && p != nullptr) {
+        *outValue = p->value;
+    }
+    return p == nullptr ? kAudioUnitErr_InvalidParameter : gFake->getParameterAnswer;
+}
+
+OSStatus SetParameter(void*, AudioUnitParameterID inID, AudioUnitScope inScope, AudioUnitElement,
+                      AudioUnitParameterValue inValue, UInt32) {
+    FakeUnit::Parameter* p = gFake->Find(inScope, inID);
+    if (p == nullptr) {
+        return kAudioUnitErr_InvalidParameter;
+    }
+    ++gFake->sets;
+    gFake->lastSet = p->value = inValue;
+    return noErr;
+}
+
+AudioComponentMethod Lookup(SInt16 selector) {
+    return selector == kAudioUnitGetPropertySelect
+               ? reinterpret_cast<AudioComponentMethod>(&GetProperty)
+           : selector == kAudioUnitGetParameterSelect
+               ? reinterpret_cast<AudioComponentMethod>(&GetParameter)
+           : selector == kAudioUnitSetParameterSelect
+               ? reinterpret_cast<AudioComponentMethod>(&SetParameter)
+               : nullptr;
+}
+
+AudioComponentPlugInInterface* Factory(const AudioComponentDescription*) {
+    static AudioComponentPlugInInterface plugIn{
+        [](void*, AudioComponentInstance) -> OSStatus { return noErr; },
+        [](void*) -> OSStatus { return noErr; }, &Lookup, nullptr};
+    return &plugIn;
+}
+
+// The text of a string, released after reading; "<null>" for none.
+std::string Take(CFStringRef s, bool release = true) {
+    char buffer[512] = "<null>";
+    if (s != nullptr && !CFStringGetCString(s, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
+        std::strcpy(buffer, "<unconvertible>");
+    }
+    if (s != nullptr && release) {
+        CFRelease(s);
+    }
+    return buffer;
+}
+std::string Text(CFStringRef s) {
+    return Take(s, false);
 }
 
 CFArrayRef MakeNames(std::initializer_list<const char*> names) {
     CFMutableArrayRef array = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
     for (const char* name : names) {
-        CFStringRef s = MakeString(name);
+        CFStringRef s = CFStringCreateWithCString(nullptr, name, kCFStringEncodingUTF8);
         CFArrayAppendValue(array, s);
         CFRelease(s);
     }
     return array;
 }
 
-// The text a description gives for a value, released after reading.
-std::string TextFor(const CAAUParameter& parameter, AudioUnitParameterValue value) {
-    CFStringRef text = parameter.GetStringFromValueCopy(&value);
-    std::string result = ToStd(text);
-    if (text != nullptr) {
-        CFRelease(text);
-    }
-    return result;
-}
-
 class CAAUParameterTest : public testing::Test {
 protected:
     void SetUp() override {
-        // Numbers come out in the user's locale; these tests read English.
-        setenv("LC_ALL", "en_US.UTF-8", 1);
-        ASSERT_NE(fake.Unit(), nullptr);
+        static const AudioComponent component = [] {
+            AudioComponentDescription desc{kAudioUnitType_Effect, 0x54707276 /* 'Tprv' */,
+                                           0x56787461 /* 'Vxta' */, 0, 0};
+            return AudioComponentRegister(&desc, CFSTR("Vextra-Audio: Test Parameters"), 1,
+                                          &Factory);
+        }();
+        gFake = &fake;
+        ASSERT_EQ(AudioComponentInstanceNew(component, &fake.unit), noErr);
+        UseLocale("en_US"); // numbers come out in the user's locale
+    }
+    void TearDown() override {
+        AudioComponentInstanceDispose(fake.unit);
+        for (auto& entry : fake.parameters) {
+            if (entry.second.valueStrings != nullptr) {
+                CFRelease(entry.second.valueStrings);
+            }
+        }
+        unsetenv("LC_ALL");
+    }
+    static void UseLocale(const char* identifier) { setenv("LC_ALL", identifier, 1); }
+
+    // Describes parameter `id` with the fields the tests vary.
+    CAAUParameter Describe(AudioUnitParameterID id, AudioUnitParameterUnit unit, Float32 minValue,
+                           Float32 maxValue, AudioUnitParameterOptions flags = 0,
+                           Float32 defaultValue = 0, const char* name = "P") {
+        AudioUnitParameterInfo& info = fake.parameters[id].info;
+        std::snprintf(info.name, sizeof(info.name), "%s", name);
+        info.unit = unit;
+        info.minValue = minValue;
+        info.maxValue = maxValue;
+        info.defaultValue = defaultValue;
+        info.flags =
+            flags | kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
+        return Open(id);
+    }
+    CAAUParameter Open(AudioUnitParameterID id) {
+        return CAAUParameter(fake.unit, id, kAudioUnitScope_Global, 0);
+    }
+    static std::string TextFor(const CAAUParameter& parameter, AudioUnitParameterValue value) {
+        return Take(parameter.GetStringFromValueCopy(&value));
     }
 
-    FakeParameterUnit fake;
+    FakeUnit fake;
 };
 
-} // namespace
-
 TEST_F(CAAUParameterTest, RefusedInformationGivesAnEmptyDescription) {
-    fake.parameters[9].refuseInfo = true;
-    CAAUParameter parameter(fake.Unit(), 9, kAudioUnitScope_Global, 0);
-    EXPECT_EQ(parameter.mAudioUnit, fake.Unit());
-    EXPECT_EQ(parameter.mParameterID, 9u);
-    EXPECT_EQ(ToStd(parameter.GetName()), "");
-    EXPECT_EQ(parameter.ParamInfo().unit, 0u);
-    EXPECT_EQ(parameter.ParamInfo().maxValue, 0.0f);
-    EXPECT_EQ(parameter.ParamInfo().flags, 0u);
-    EXPECT_EQ(parameter.GetParamTag(), nullptr);
-    EXPECT_EQ(parameter.GetNumIndexedParams(), 0);
+    const CAAUParameter missing = Open(9);
+    EXPECT_EQ(Text(missing.GetName()), "");
+    EXPECT_EQ(missing.ParamInfo().flags, 0u);
+    EXPECT_EQ(missing.GetParamTag(), nullptr);
+    EXPECT_EQ(missing.GetNumIndexedParams(), 0);
 
-    // A default description holds nothing at all.
-    CAAUParameter empty;
-    EXPECT_EQ(empty.mAudioUnit, nullptr);
+    const CAAUParameter empty; // holds nothing at all
     EXPECT_EQ(empty.GetName(), nullptr);
     EXPECT_EQ(empty.GetParamTag(), nullptr);
     EXPECT_FALSE(empty.HasNamedParams());
 }
 
 TEST_F(CAAUParameterTest, UnitLabels) {
-    const char* const expected[] = {nullptr, nullptr, "T/F",   "%",     "Secs", "Samps", "Degr.",
-                                    nullptr, "Hz",    "Cents", "S-T",   "MIDI", "MIDI",  "dB",
-                                    "Gain",  "Degr.", "%",     "Gain",  "L/R",  "Mtrs",  "Cents",
-                                    "8ve",   "BPM",   "Beats", "msecs", "Ratio"};
+    const char* const expected[] = {
+        "<null>", "<null>", "T/F",  "%",     "Secs",  "Samps", "Degr.", "<null>", "Hz",  "Cents",
+        "S-T",    "MIDI",   "MIDI", "dB",    "Gain",  "Degr.", "%",     "Gain",   "L/R", "Mtrs",
+        "Cents",  "8ve",    "BPM",  "Beats", "msecs", "Ratio", nullptr, "<null>"};
     for (UInt32 unit = 0; unit < std::size(expected); ++unit) {
-        fake.parameters[unit].info = MakeInfo("P", unit, 0, 10, 0);
+        if (expected[unit] != nullptr) { // 26 is the custom unit
+            EXPECT_EQ(Text(Describe(unit, unit, 0, 10).GetParamTag()), expected[unit]) << unit;
+        }
     }
-    fake.parameters[27].info = MakeInfo("P", 27, 0, 10, 0);
-    fake.parameters[200].info = MakeInfo("P", 200, 0, 10, 0);
-
-    for (UInt32 unit = 0; unit < std::size(expected); ++unit) {
-        SCOPED_TRACE(unit);
-        CAAUParameter parameter(fake.Unit(), unit, kAudioUnitScope_Global, 0);
-        EXPECT_EQ(ToStd(parameter.GetParamTag()), expected[unit] ? expected[unit] : "<null>");
-    }
-    EXPECT_EQ(CAAUParameter(fake.Unit(), 27, kAudioUnitScope_Global, 0).GetParamTag(), nullptr);
-    EXPECT_EQ(CAAUParameter(fake.Unit(), 200, kAudioUnitScope_Global, 0).GetParamTag(), nullptr);
+    EXPECT_EQ(Describe(200, 200, 0, 10).GetParamTag(), nullptr);
 }
 
 TEST_F(CAAUParameterTest, NamesFromTheCStringOrTheCFString) {
-    fake.parameters[0].info =
-        MakeInfo("Feedback \xC3\xBC", kAudioUnitParameterUnit_Percent, 0, 100, 50);
-    CAAUParameter plain(fake.Unit(), 0, kAudioUnitScope_Global, 0);
-    EXPECT_EQ(ToStd(plain.GetName()), "Feedback \xC3\xBC");
-
+    const auto gen = kAudioUnitParameterUnit_Generic;
+    EXPECT_EQ(Text(Describe(0, gen, 0, 1, 0, 0, "Feedback \xC3\xBC").GetName()),
+              "Feedback \xC3\xBC");
     // A name that is no UTF-8 still comes out readable.
-    fake.parameters[1].info = MakeInfo("Gr\xFC\xDF", kAudioUnitParameterUnit_Generic, 0, 1, 0);
-    EXPECT_EQ(ToStd(CAAUParameter(fake.Unit(), 1, kAudioUnitScope_Global, 0).GetName()),
-              "Gr\xC3\xBC\xC3\x9F");
-
+    EXPECT_EQ(Text(Describe(1, gen, 0, 1, 0, 0, "Gr\xFC\xDF").GetName()), "Gr\xC3\xBC\xC3\x9F");
     // A C name that fills the field without a terminator stops at its end.
-    fake.parameters[2].info = MakeInfo("", kAudioUnitParameterUnit_Generic, 0, 1, 0);
+    Describe(2, gen, 0, 1);
     std::memset(fake.parameters[2].info.name, 'x', sizeof(fake.parameters[2].info.name));
-    EXPECT_EQ(ToStd(CAAUParameter(fake.Unit(), 2, kAudioUnitScope_Global, 0).GetName()),
-              std::string(52, 'x'));
+    EXPECT_EQ(Text(Open(2).GetName()), std::string(52, 'x'));
 
-    // A CF name the unit keeps: the description adds its own reference.
-    CFStringRef kept = MakeString("Delay Time");
-    fake.parameters[3].info = MakeInfo("ignored", kAudioUnitParameterUnit_Milliseconds, 1, 2000,
-                                       250, kAudioUnitParameterFlag_HasCFNameString);
-    fake.parameters[3].info.cfNameString = kept;
+    // A CF name the unit keeps: the description adds its own reference; one
+    // handed over with the release flag is kept and released at the end.
+    CFStringRef kept = CFStringCreateWithCString(nullptr, "Delay Time", kCFStringEncodingUTF8);
+    Describe(3, gen, 0, 1, kAudioUnitParameterFlag_HasCFNameString);
+    Describe(4, gen, 0, 1,
+             kAudioUnitParameterFlag_HasCFNameString | kAudioUnitParameterFlag_CFNameRelease);
+    fake.parameters[3].info.cfNameString = fake.parameters[4].info.cfNameString = kept;
     {
-        CAAUParameter parameter(fake.Unit(), 3, kAudioUnitScope_Global, 0);
+        CAAUParameter parameter = Open(3);
         EXPECT_EQ(parameter.GetName(), kept);
         EXPECT_EQ(CFGetRetainCount(kept), 2);
         CAAUParameter copy(parameter);
         EXPECT_EQ(CFGetRetainCount(kept), 3);
-    }
-    EXPECT_EQ(CFGetRetainCount(kept), 1);
-
-    // A CF name handed over with the release flag: the description keeps
-    // the reference it was given and releases it at the end.
-    fake.parameters[4].info =
-        MakeInfo("ignored", kAudioUnitParameterUnit_Generic, 0, 1, 0,
-                 kAudioUnitParameterFlag_HasCFNameString | kAudioUnitParameterFlag_CFNameRelease);
-    fake.parameters[4].info.cfNameString = kept;
-    {
-        CAAUParameter parameter(fake.Unit(), 4, kAudioUnitScope_Global, 0);
-        EXPECT_EQ(parameter.GetName(), kept);
-        EXPECT_EQ(CFGetRetainCount(kept), 2);
+        CAAUParameter handedOver = Open(4);
+        EXPECT_EQ(handedOver.GetName(), kept);
+        EXPECT_EQ(CFGetRetainCount(kept), 4);
     }
     EXPECT_EQ(CFGetRetainCount(kept), 1);
     CFRelease(kept);
 }
 
 TEST_F(CAAUParameterTest, CustomUnitNames) {
-    CFStringRef unitName = MakeString("furlongs");
-    fake.parameters[0].info = MakeInfo("Distance", kAudioUnitParameterUnit_CustomUnit, 0, 8, 1);
-    fake.parameters[0].info.unitName = unitName;
-    fake.parameters[1].info = MakeInfo("Distance", kAudioUnitParameterUnit_CustomUnit, 0, 8, 1,
-                                       kAudioUnitParameterFlag_CFNameRelease);
-    fake.parameters[1].info.unitName = unitName;
+    CFStringRef unitName = CFStringCreateWithCString(nullptr, "furlongs", kCFStringEncodingUTF8);
+    Describe(0, kAudioUnitParameterUnit_CustomUnit, 0, 8);
+    Describe(1, kAudioUnitParameterUnit_CustomUnit, 0, 8, kAudioUnitParameterFlag_CFNameRelease);
+    fake.parameters[0].info.unitName = fake.parameters[1].info.unitName = unitName;
     {
-        CAAUParameter kept(fake.Unit(), 0, kAudioUnitScope_Global, 0);
-        EXPECT_EQ(ToStd(kept.GetParamTag()), "furlongs");
+        const CAAUParameter kept = Open(0);
+        EXPECT_EQ(Text(kept.GetParamTag()), "furlongs");
         EXPECT_NE(kept.GetParamTag(), unitName); // a tag of its own
         EXPECT_EQ(CFGetRetainCount(unitName), 1);
-
         // The reference handed over is released once the tag is made.
-        CAAUParameter released(fake.Unit(), 1, kAudioUnitScope_Global, 0);
-        EXPECT_EQ(ToStd(released.GetParamTag()), "furlongs");
+        EXPECT_EQ(Text(Open(1).GetParamTag()), "furlongs");
         EXPECT_EQ(CFGetRetainCount(unitName), 1);
     }
-
-    // A name longer than the shared buffer is cut, never overrun.
-    CFStringRef longName = MakeString(std::string(400, 'u').c_str());
-    fake.parameters[2].info = MakeInfo("Long", kAudioUnitParameterUnit_CustomUnit, 0, 1, 0);
-    fake.parameters[2].info.unitName = longName;
-    EXPECT_EQ(ToStd(CAAUParameter(fake.Unit(), 2, kAudioUnitScope_Global, 0).GetParamTag()),
-              std::string(255, 'u'));
-    CFRelease(longName);
     CFRelease(unitName);
+    // A name longer than the shared buffer is cut, never overrun.
+    CFStringRef longName =
+        CFStringCreateWithCString(nullptr, std::string(400, 'u').c_str(), kCFStringEncodingUTF8);
+    Describe(2, kAudioUnitParameterUnit_CustomUnit, 0, 1);
+    fake.parameters[2].info.unitName = longName;
+    EXPECT_EQ(Text(Open(2).GetParamTag()), std::string(255, 'u'));
+    CFRelease(longName);
 }
 
 TEST_F(CAAUParameterTest, IndexedAndMIDICounts) {
-    fake.parameters[0].info = MakeInfo("Mode", kAudioUnitParameterUnit_Indexed, 0, 3, 0);
-    fake.parameters[1].info = MakeInfo("Note", kAudioUnitParameterUnit_MIDINoteNumber, 0, 127, 60);
-    fake.parameters[2].info = MakeInfo("CC", kAudioUnitParameterUnit_MIDIController, 1, 16, 1);
-    fake.parameters[3].info = MakeInfo("Shape", kAudioUnitParameterUnit_Indexed, 0, 9, 0);
-    fake.parameters[3].valueStrings = MakeNames({"Sine", "Square", "Saw"});
-    fake.parameters[4].info = MakeInfo("Frac", kAudioUnitParameterUnit_Indexed, 0.5f, 2.9f, 1);
-    fake.parameters[5].info = MakeInfo("Huge", kAudioUnitParameterUnit_Indexed, 0, 1e30f, 0);
-    fake.parameters[6].info = MakeInfo("Gain", kAudioUnitParameterUnit_Decibels, -96, 12, 0);
-
-    CAAUParameter mode(fake.Unit(), 0, kAudioUnitScope_Global, 0);
+    const auto indexed = kAudioUnitParameterUnit_Indexed;
+    const CAAUParameter mode = Describe(0, indexed, 0, 3);
     EXPECT_EQ(mode.GetNumIndexedParams(), 4);
     EXPECT_FALSE(mode.HasNamedParams());
     EXPECT_EQ(mode.GetParamTag(), nullptr);
     EXPECT_TRUE(mode.IsIndexedParam());
-
-    CAAUParameter note(fake.Unit(), 1, kAudioUnitScope_Global, 0);
+    const CAAUParameter note = Describe(1, kAudioUnitParameterUnit_MIDINoteNumber, 0, 127);
     EXPECT_EQ(note.GetNumIndexedParams(), 128);
-    EXPECT_EQ(ToStd(note.GetParamTag()), "MIDI");
-    EXPECT_EQ(CAAUParameter(fake.Unit(), 2, kAudioUnitScope_Global, 0).GetNumIndexedParams(), 16);
-
-    // Named values decide the count when the unit has them.
-    CAAUParameter shape(fake.Unit(), 3, kAudioUnitScope_Global, 0);
-    EXPECT_EQ(shape.GetNumIndexedParams(), 3);
-    ASSERT_TRUE(shape.HasNamedParams());
-    EXPECT_EQ(ToStd(shape.GetParamName(1)), "Square");
-    EXPECT_EQ(shape.GetParamName(3), nullptr);
-    EXPECT_EQ(shape.GetParamName(-1), nullptr);
-    // The array handed out was retained for the description, which owns it.
-    EXPECT_EQ(CFGetRetainCount(fake.parameters[3].valueStrings), 2);
-
+    EXPECT_EQ(Text(note.GetParamTag()), "MIDI");
+    EXPECT_EQ(Describe(2, kAudioUnitParameterUnit_MIDIController, 1, 16).GetNumIndexedParams(), 16);
     // max + 1 - min truncated toward zero; a count that does not fit gives 0.
-    EXPECT_EQ(CAAUParameter(fake.Unit(), 4, kAudioUnitScope_Global, 0).GetNumIndexedParams(), 3);
-    EXPECT_EQ(CAAUParameter(fake.Unit(), 5, kAudioUnitScope_Global, 0).GetNumIndexedParams(), 0);
-    EXPECT_EQ(CAAUParameter(fake.Unit(), 6, kAudioUnitScope_Global, 0).GetNumIndexedParams(), 0);
-}
+    EXPECT_EQ(Describe(4, indexed, 0.5f, 2.9f).GetNumIndexedParams(), 3);
+    EXPECT_EQ(Describe(5, indexed, 0, 1e30f).GetNumIndexedParams(), 0);
+    EXPECT_EQ(Describe(6, kAudioUnitParameterUnit_Decibels, -96, 12).GetNumIndexedParams(), 0);
 
-TEST_F(CAAUParameterTest, IndexedValueText) {
-    fake.parameters[0].info = MakeInfo("Shape", kAudioUnitParameterUnit_Indexed, 0, 9, 0);
-    fake.parameters[0].valueStrings = MakeNames({"Sine", "Square", "Saw", "Noise"});
-    fake.parameters[1].info = MakeInfo("Shape", kAudioUnitParameterUnit_Indexed, 1, 4, 1);
-    fake.parameters[1].valueStrings = MakeNames({"Sine", "Square", "Saw", "Noise"});
-
-    CAAUParameter shape(fake.Unit(), 0, kAudioUnitScope_Global, 0);
+    // Named values decide the count when the unit has them, and give the
+    // text; the index counts from the minimum's whole part.
+    fake.parameters[3].valueStrings = MakeNames({"Sine", "Square", "Saw", "Noise"});
+    fake.parameters[7].valueStrings = MakeNames({"Sine", "Square", "Saw", "Noise"});
+    const CAAUParameter shape = Describe(3, indexed, 0, 9);
+    EXPECT_EQ(shape.GetNumIndexedParams(), 4);
+    ASSERT_TRUE(shape.HasNamedParams());
+    EXPECT_EQ(Text(shape.GetParamName(1)), "Square");
+    EXPECT_EQ(shape.GetParamName(4), nullptr);
+    EXPECT_EQ(shape.GetParamName(-1), nullptr);
+    EXPECT_EQ(CFGetRetainCount(fake.parameters[3].valueStrings), 2); // the description's own
     EXPECT_EQ(TextFor(shape, 2.0f), "Saw");
     EXPECT_EQ(TextFor(shape, 3.9f), "Noise");
-    // Past the names, or below them, the value comes out as a number.
-    // (range 9: three fraction digits, at least one shown).
-    EXPECT_EQ(TextFor(shape, 5.0f), "5.0");
-    EXPECT_EQ(TextFor(shape, -1.0f), "-1.0");
+    // Past the names, below them or beyond any index: a number (range 9:
+    // three fraction digits, at least one shown).
     EXPECT_EQ(TextFor(shape, 4.0f), "4.0");
-    // A value beyond any index is a number too, not undefined arithmetic.
+    EXPECT_EQ(TextFor(shape, -1.0f), "-1.0");
     EXPECT_EQ(TextFor(shape, 3e9f), "3,000,000,000.0");
-
-    // The index counts from the minimum's whole part.
-    CAAUParameter offset(fake.Unit(), 1, kAudioUnitScope_Global, 0);
-    EXPECT_EQ(TextFor(offset, 1.0f), "Saw");
-
+    EXPECT_EQ(TextFor(Describe(7, indexed, 1, 4), 1.0f), "Saw");
     // Without a value the unit's current one is used.
-    fake.parameters[0].value = 1.0f;
-    CFStringRef current = shape.GetStringFromValueCopy();
-    EXPECT_EQ(ToStd(current), "Square");
-    CFRelease(current);
+    fake.parameters[3].value = 1.0f;
+    EXPECT_EQ(Take(shape.GetStringFromValueCopy()), "Square");
 }
 
 TEST_F(CAAUParameterTest, UnitsThatConvertTheirOwnValues) {
-    fake.parameters[5].info = MakeInfo("Mode", kAudioUnitParameterUnit_Generic, 0, 10, 0,
-                                       kAudioUnitParameterFlag_ValuesHaveStrings);
+    const CAAUParameter parameter = Describe(5, kAudioUnitParameterUnit_Generic, 0, 10,
+                                             kAudioUnitParameterFlag_ValuesHaveStrings);
     fake.parameters[5].value = 7.0f;
-    CAAUParameter parameter(fake.Unit(), 5, kAudioUnitScope_Global, 0);
     EXPECT_TRUE(parameter.ValuesHaveStrings());
-
     EXPECT_EQ(TextFor(parameter, 2.5f), "unit says 2.5");
-    EXPECT_EQ(fake.requests.stringFromValue, 1);
-    EXPECT_EQ(fake.requests.stringFromValueElement, 0u);
-    EXPECT_TRUE(fake.requests.stringFromValueHadValue);
-
+    EXPECT_TRUE(fake.stringRequestHadValue);
     // No value: the unit is asked about its current one.
-    CFStringRef current = parameter.GetStringFromValueCopy();
-    EXPECT_EQ(ToStd(current), "unit says 7.0");
-    CFRelease(current);
-    EXPECT_FALSE(fake.requests.stringFromValueHadValue);
+    EXPECT_EQ(Take(parameter.GetStringFromValueCopy()), "unit says 7.0");
+    EXPECT_FALSE(fake.stringRequestHadValue);
+    EXPECT_EQ(fake.stringRequests, 2);
 
-    CFStringRef words = MakeString("forty-two");
-    EXPECT_EQ(parameter.GetValueFromString(words), 42.0f);
-    EXPECT_EQ(fake.requests.valueFromStringElement, 0u);
-    CFRelease(words);
+    EXPECT_EQ(parameter.GetValueFromString(CFSTR("forty-two")), 42.0f);
     // Text the unit does not know falls back to reading a number.
-    CFStringRef number = MakeString("3.25");
-    EXPECT_EQ(parameter.GetValueFromString(number), 3.25f);
-    EXPECT_EQ(fake.requests.valueFromString, 2);
-    CFRelease(number);
+    EXPECT_EQ(parameter.GetValueFromString(CFSTR("3.25")), 3.25f);
+    EXPECT_EQ(fake.valueRequests, 2);
 }
 
 TEST_F(CAAUParameterTest, SetValueClampsIntoTheRange) {
-    fake.parameters[0].info = MakeInfo("Mix", kAudioUnitParameterUnit_Generic, 0, 1, 0.25f);
-    CAAUParameter mix(fake.Unit(), 0, kAudioUnitScope_Global, 0);
-
-    mix.SetValue(nullptr, nullptr, 2.0f);
-    EXPECT_EQ(fake.requests.lastSetValue, 1.0f);
-    EXPECT_EQ(mix.GetValue(), 1.0f);
-    mix.SetValue(nullptr, nullptr, -3.0f);
-    EXPECT_EQ(fake.requests.lastSetValue, 0.0f);
-    mix.SetValue(nullptr, nullptr, 0.6f);
-    EXPECT_EQ(fake.requests.lastSetValue, 0.6f);
-    mix.SetValue(nullptr, nullptr, std::nanf(""));
-    EXPECT_EQ(fake.requests.lastSetValue, 0.25f);
-    EXPECT_EQ(fake.requests.setParameter, 4);
-
+    const CAAUParameter mix = Describe(0, kAudioUnitParameterUnit_Generic, 0, 1, 0, 0.25f);
+    const std::pair<float, float> cases[] = {
+        {2.0f, 1.0f}, {-3.0f, 0.0f}, {0.6f, 0.6f}, {std::nanf(""), 0.25f}};
+    for (const auto& [in, out] : cases) {
+        mix.SetValue(nullptr, nullptr, in);
+        EXPECT_EQ(fake.lastSet, out) << in;
+        EXPECT_EQ(mix.GetValue(), out);
+    }
+    EXPECT_EQ(fake.sets, 4);
     // A unit that does not answer reads as 0.
     fake.getParameterAnswer = kAudioUnitErr_Uninitialized;
     EXPECT_EQ(mix.GetValue(), 0.0f);
 }
 
 // Copies share their strings by reference; assigning over a description
-// releases what it held. (Copying a CF name: NamesFromTheCStringOrTheCFString.)
+// releases what it held.
 TEST_F(CAAUParameterTest, CopiesShareTheirStringsByReference) {
-    fake.parameters[0].info = MakeInfo("Shape", kAudioUnitParameterUnit_Indexed, 0, 2, 0);
     fake.parameters[0].valueStrings = MakeNames({"A", "B", "C"});
-    fake.parameters[1].info = MakeInfo("Cutoff", kAudioUnitParameterUnit_Hertz, 20, 20000, 1000);
-
-    CAAUParameter shape(fake.Unit(), 0, kAudioUnitScope_Global, 0);
-    CAAUParameter cutoff(fake.Unit(), 1, kAudioUnitScope_Global, 0);
+    const CAAUParameter shape = Describe(0, kAudioUnitParameterUnit_Indexed, 0, 2, 0, 0, "Shape");
+    const CAAUParameter cutoff =
+        Describe(1, kAudioUnitParameterUnit_Hertz, 20, 20000, 0, 1000, "Cutoff");
     CFTypeRef held[] = {shape.GetName(), shape.GetNamedParams(), cutoff.GetParamTag()};
     CFIndex counts[3];
     for (int i = 0; i < 3; ++i) {
@@ -299,23 +358,104 @@ TEST_F(CAAUParameterTest, CopiesShareTheirStringsByReference) {
         EXPECT_EQ(copy.GetNumIndexedParams(), 3);
         EXPECT_EQ(CFGetRetainCount(held[0]), counts[0] + 1);
         EXPECT_EQ(CFGetRetainCount(held[1]), counts[1] + 1);
-
         copy = cutoff;
         EXPECT_EQ(CFGetRetainCount(held[0]), counts[0]);
         EXPECT_EQ(CFGetRetainCount(held[1]), counts[1]);
         EXPECT_EQ(CFGetRetainCount(held[2]), counts[2] + 1);
         EXPECT_EQ(copy.mParameterID, 1u);
         EXPECT_FALSE(copy.HasNamedParams());
-
         CAAUParameter& self = copy;
         copy = self;
         EXPECT_EQ(CFGetRetainCount(held[2]), counts[2] + 1);
-        EXPECT_EQ(ToStd(copy.GetParamTag()), "Hz");
+        EXPECT_EQ(Text(copy.GetParamTag()), "Hz");
     }
     EXPECT_EQ(CFGetRetainCount(held[2]), counts[2]);
-
     // From the platform record.
-    const CAAUParameter fromRecord(AudioUnitParameter{fake.Unit(), 1, kAudioUnitScope_Global, 0});
-    EXPECT_EQ(ToStd(fromRecord.GetName()), "Cutoff");
+    const CAAUParameter fromRecord(AudioUnitParameter{fake.unit, 1, kAudioUnitScope_Global, 0});
+    EXPECT_EQ(Text(fromRecord.GetName()), "Cutoff");
     EXPECT_EQ(fromRecord.ParamInfo().maxValue, 20000.0f);
 }
+
+// The range decides the fraction digits (four significant ones in all); a
+// frequency takes its own magnitude instead.
+TEST_F(CAAUParameterTest, FractionDigitsFollowTheRangeOrTheFrequency) {
+    const AudioUnitParameterUnit generic = kAudioUnitParameterUnit_Generic;
+    const AudioUnitParameterUnit hertz = kAudioUnitParameterUnit_Hertz;
+    const struct Row {
+        AudioUnitParameterUnit unit;
+        Float32 minValue, maxValue;
+        AudioUnitParameterOptions flags;
+        double value;
+        UInt32 minDigits;
+        const char* expected;
+    } rows[] = {
+        // Range 1: three fraction digits, at least minDigits shown.
+        {generic, 0, 1, 0, 0.123456, 1, "0.123"},
+        {generic, 0, 1, 0, 0.5, 1, "0.5"},
+        {generic, 0, 1, 0, 1.0, 0, "1"},
+        {generic, 0, 1, 0, 0.5, 3, "0.500"},
+        // Range 100: one. Range 20000: none, so no minimum either.
+        {kAudioUnitParameterUnit_Percent, 0, 100, 0, 12.3456, 1, "12.3"},
+        {generic, 0, 20000, 0, 1234.56, 1, "1,235"},
+        {generic, 0, 20000, 0, 7.0, 1, "7"},
+        // Range 0.5: the exponent is truncated toward zero, so three again.
+        {generic, 0, 0.5f, 0, 0.123456, 1, "0.123"},
+        // High resolution always shows four.
+        {generic, 0, 20000, kAudioUnitParameterFlag_IsHighResolution, 1234.56789, 1, "1,234.5679"},
+        // Hertz scales with the value; zero takes the smallest magnitude.
+        {hertz, 20, 20000, 0, 5.12345, 1, "5.123"},
+        {hertz, 20, 20000, 0, 440.0, 1, "440.0"},
+        {hertz, 20, 20000, 0, 20000.0, 1, "20,000"},
+        {hertz, 20, 20000, 0, 0.0, 1, "0.0"},
+        // Degenerate ranges still give text.
+        {generic, 0, std::nanf(""), 0, 0.5, 1, "0.5"},
+        {generic, -INFINITY, INFINITY, 0, 2.5, 1, "2"},
+    };
+    AudioUnitParameterID id = 0;
+    for (const Row& r : rows) {
+        const CAAUParameter p = Describe(id++, r.unit, r.minValue, r.maxValue, r.flags);
+        EXPECT_EQ(Take(CreateLocalizedStringForParameterValue(r.value, &p, 4, r.minDigits)),
+                  r.expected)
+            << "unit " << r.unit << ", range " << r.minValue << ".." << r.maxValue << ", value "
+            << r.value << ", min digits " << r.minDigits;
+    }
+    // The three-argument form asks for at least one fraction digit.
+    const CAAUParameter unitRange = Describe(id++, generic, 0, 1);
+    EXPECT_EQ(Take(CreateLocalizedStringForParameterValue(1.0, &unitRange, 4)), "1.0");
+    EXPECT_EQ(CreateLocalizedStringForParameterValue(1.0, nullptr, 4), nullptr);
+
+    // A description's own text: cents show no fraction digits they do not
+    // need, other units at least one.
+    EXPECT_EQ(TextFor(Describe(id++, kAudioUnitParameterUnit_Cents, 0, 1), 1.0f), "1");
+    EXPECT_EQ(TextFor(Describe(id++, kAudioUnitParameterUnit_AbsoluteCents, 0, 1), 1.0f), "1");
+    EXPECT_EQ(TextFor(Describe(id++, kAudioUnitParameterUnit_LinearGain, 0, 1), 1.0f), "1.0");
+    const CAAUParameter level = Describe(id, kAudioUnitParameterUnit_Decibels, -96, 12);
+    fake.parameters[id].value = -6.5f;
+    EXPECT_EQ(Take(level.GetStringFromValueCopy()), "-6.5");
+}
+
+TEST_F(CAAUParameterTest, TextFollowsTheUsersLocale) {
+    const CAAUParameter mix = Describe(0, kAudioUnitParameterUnit_Generic, 0, 1, 0, 0.75f);
+    const CAAUParameter wide = Describe(1, kAudioUnitParameterUnit_Generic, 0, 20000, 0, 100);
+    const auto text = [](const CAAUParameter& p, double value) {
+        return Take(CreateLocalizedStringForParameterValue(value, &p, 4, 1));
+    };
+    UseLocale("de_DE");
+    EXPECT_EQ(text(mix, 0.25), "0,25");
+    EXPECT_EQ(text(wide, 1234.56), "1.235");
+    EXPECT_EQ(ValueForLocalizedParameterString(CFSTR("0,5"), &mix), 0.5);
+    EXPECT_EQ(mix.GetValueFromString(CFSTR("0,5")), 0.5f);
+
+    UseLocale("en_US");
+    EXPECT_EQ(text(mix, 0.25), "0.25");
+    EXPECT_EQ(text(wide, 1234.56), "1,235");
+    EXPECT_EQ(ValueForLocalizedParameterString(CFSTR("0.5"), &mix), 0.5);
+    EXPECT_EQ(ValueForLocalizedParameterString(CFSTR("-12.25"), &mix), -12.25);
+    // Text that is no number gives the parameter's default.
+    EXPECT_EQ(ValueForLocalizedParameterString(CFSTR("loud"), &mix), 0.75);
+    EXPECT_EQ(ValueForLocalizedParameterString(CFSTR(""), &wide), 100.0);
+    EXPECT_EQ(ValueForLocalizedParameterString(nullptr, &wide), 100.0);
+    EXPECT_EQ(mix.GetValueFromString(CFSTR("loud")), 0.75f);
+}
+
+} // namespace

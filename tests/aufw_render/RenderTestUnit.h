@@ -1,7 +1,5 @@
-// A unit on AUBase alone that records what the render path does to it: each
-// Render, ProcessBufferLists and scheduled slice, the processor's control
-// word inside them, and the parameter values each slice sees. Its Render
-// writes a pattern that names the cycle, the channel and the frame. Also the
+// A unit on AUBase alone that records what the render path does to it; its
+// Render writes a pattern naming the cycle, channel and frame. Also the
 // caller-owned buffer lists that drive it.
 #pragma once
 
@@ -10,6 +8,7 @@
 #include <xmmintrin.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,8 +28,6 @@ public:
                                   nullData ? nullptr : mData[i].data()};
         }
     }
-    TestBuffers(const TestBuffers&) = delete;
-    TestBuffers& operator=(const TestBuffers&) = delete;
 
     AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(mStorage); }
     float* samples(UInt32 buffer) { return mData[buffer].data(); }
@@ -53,6 +50,20 @@ inline AudioTimeStamp SampleTime(Float64 t) {
     return ts;
 }
 
+inline AudioUnitParameterEvent Immediate(AudioUnitParameterID id, UInt32 offset, float value,
+                                         AudioUnitElement element = 0) {
+    AudioUnitParameterEvent e{kAudioUnitScope_Global, element, id, kParameterEvent_Immediate, {}};
+    e.eventValues.immediate = {offset, value};
+    return e;
+}
+
+inline AudioUnitParameterEvent Ramp(AudioUnitParameterID id, SInt32 offset, UInt32 duration,
+                                    float from, float to) {
+    AudioUnitParameterEvent e{kAudioUnitScope_Global, 0, id, kParameterEvent_Ramped, {}};
+    e.eventValues.ramp = {offset, duration, from, to};
+    return e;
+}
+
 // Flush-to-zero and denormals-are-zero in the processor's control word.
 constexpr unsigned kDenormalModes = 0x8040;
 constexpr unsigned kRoundTowardZero = 0x6000;
@@ -61,8 +72,7 @@ class RenderTestUnit : public AUBase {
 public:
     struct Slice {
         UInt32 start, frames, total;
-        // Start and end values of parameters 0 and 1 in this slice.
-        AudioUnitParameterValue p0Start, p0End, p1Start, p1End;
+        AudioUnitParameterValue p0Start, p0End, p1Start, p1End; // parameters 0 and 1
     };
 
     RenderTestUnit(UInt32 inputs = 1, UInt32 outputs = 1) : AUBase(nullptr, inputs, outputs) {
@@ -82,27 +92,20 @@ public:
         ++renderCount;
         mxcsrInside = _mm_getcsr();
         flagsSeenByRender = ioActionFlags;
-        if (changeRounding) {
-            // As careless code called from a render may do.
-            _mm_setcsr(_mm_getcsr() | kRoundTowardZero);
-        }
-        if (throwStatus != 0) {
-            throw throwStatus;
+        if (inside) {
+            inside();
         }
         AudioBufferList& abl = GetOutput(0)->GetBufferList();
         for (UInt32 b = 0; b < abl.mNumberBuffers; ++b) {
-            auto* samples = static_cast<float*>(abl.mBuffers[b].mData);
             for (UInt32 f = 0; f < inNumberFrames; ++f) {
-                samples[f] = Pattern(inTimeStamp.mSampleTime, b, f);
+                static_cast<float*>(abl.mBuffers[b].mData)[f] =
+                    Pattern(inTimeStamp.mSampleTime, b, f);
             }
         }
-        if (renderStatus != 0) {
+        if (renderStatus != 0 || !HasScheduledParameterEvents()) {
             return renderStatus;
         }
-        if (HasScheduledParameterEvents()) {
-            return ProcessForScheduledParams(GetParamEventList(), inNumberFrames, this);
-        }
-        return 0;
+        return ProcessForScheduledParams(GetParamEventList(), inNumberFrames, this);
     }
 
     // One render at sample time t into the caller's buffers, no flags.
@@ -122,12 +125,10 @@ public:
         return failSliceNumber != 0 && slices.size() == failSliceNumber ? sliceFailure : 0;
     }
 
-    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
-                                const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
-                                UInt32 inFramesToProcess) override {
+    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags&, const AudioBufferList& inBuffer,
+                                AudioBufferList& outBuffer, UInt32 inFramesToProcess) override {
         ++processCount;
         mxcsrInside = _mm_getcsr();
-        flagsSeenByRender = ioActionFlags;
         processIn = &inBuffer;
         processOut = &outBuffer;
         processFrames = inFramesToProcess;
@@ -140,26 +141,25 @@ public:
                                         AudioBufferList**) override {
         ++multipleCount;
         processFrames = inFramesToProcess;
-        multipleInputs = inNumberInputBufferLists;
-        multipleOutputs = inNumberOutputBufferLists;
+        multipleLists = {inNumberInputBufferLists, inNumberOutputBufferLists};
         return processStatus;
     }
 
     int renderCount = 0, processCount = 0, multipleCount = 0;
     unsigned mxcsrInside = 0;
-    bool changeRounding = false;
+    std::function<void()> inside; // runs inside Render: raises, changes the control word
     AudioUnitRenderActionFlags flagsSeenByRender = 0;
-    OSStatus renderStatus = 0, throwStatus = 0, processStatus = 0, sliceFailure = 0;
+    OSStatus renderStatus = 0, processStatus = 0, sliceFailure = 0;
     size_t failSliceNumber = 0;
     void* userDataSeen = nullptr;
     std::vector<Slice> slices;
-    const AudioBufferList* processIn = nullptr;
-    const AudioBufferList* processOut = nullptr;
-    UInt32 processFrames = 0, multipleInputs = 0, multipleOutputs = 0;
+    const AudioBufferList *processIn = nullptr, *processOut = nullptr;
+    UInt32 processFrames = 0;
+    std::pair<UInt32, UInt32> multipleLists;
 };
 
-// Runs fn with the control word set to `word` and returns the word fn left
-// behind; the caller's own word is restored either way.
+// Runs fn under control word `word` and returns the word fn left behind;
+// the caller's own word is restored either way.
 template <typename Fn> unsigned RunUnderControlWord(unsigned word, Fn&& fn) {
     const unsigned saved = _mm_getcsr();
     _mm_setcsr(word);
@@ -169,8 +169,8 @@ template <typename Fn> unsigned RunUnderControlWord(unsigned word, Fn&& fn) {
     return after;
 }
 
-// Owns a constructed unit the way the entry layer does: PostConstructor
-// after construction, PreDestructor before deletion.
+// Owns a unit the way the entry layer does: PostConstructor after
+// construction, PreDestructor before deletion.
 template <typename Unit> struct UnitHolder {
     template <typename... Args>
     explicit UnitHolder(Args&&... args) : unit(new Unit(std::forward<Args>(args)...)) {
@@ -180,8 +180,6 @@ template <typename Unit> struct UnitHolder {
         unit->PreDestructor();
         delete unit;
     }
-    UnitHolder(const UnitHolder&) = delete;
-    UnitHolder& operator=(const UnitHolder&) = delete;
     Unit* operator->() const { return unit; }
     Unit& operator*() const { return *unit; }
     Unit* unit;

@@ -1,8 +1,5 @@
-// Threads racing on one unit. Render notifications added and removed from
-// one thread while another renders without pause. Every procedure that is added is eventually
-// called, and none is called once its removal has been applied: a render that starts after the
-// removal was posted applies it before notifying. Run under the thread sanitizer by the tsan preset
-// (label: concurrency).
+// Threads racing on one unit; run under the thread sanitizer by the tsan
+// preset (label: concurrency).
 #include "RenderTestUnit.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +15,7 @@ namespace {
 
 struct Subscriber {
     std::atomic<long> calls{0};
-    // Set once the removal is known to be applied; a call after that is a
-    // fault.
+    // Set once the removal is known to be applied; a call after that is a fault.
     std::atomic<bool> removalApplied{false};
     std::atomic<long> callsAfterRemoval{0};
 };
@@ -34,16 +30,30 @@ OSStatus Observe(void* inRefCon, AudioUnitRenderActionFlags*, const AudioTimeSta
     return 0;
 }
 
-// A second procedure, so that entries differ by procedure as well as by
-// reference.
+// A second procedure, so that entries differ by procedure as well as by reference.
 OSStatus ObserveToo(void* inRefCon, AudioUnitRenderActionFlags* f, const AudioTimeStamp* t,
                     UInt32 b, UInt32 n, AudioBufferList* l) {
     return Observe(inRefCon, f, t, b, n, l);
 }
 
+void CountCall(void* inRefCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+    static_cast<std::atomic<long>*>(inRefCon)->fetch_add(1, std::memory_order_relaxed);
+}
+
+// Waits at most 20 s for the condition.
+template <typename Condition> bool WaitFor(Condition&& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
 // Renders 64-frame cycles at advancing sample times until stop is set,
-// counting failed cycles; afterEach runs on the render thread after every
-// cycle.
+// counting failed cycles; afterEach runs on the render thread after each.
 template <typename AfterEach>
 std::thread StartRenderer(RenderTestUnit& unit, std::atomic<bool>& stop,
                           std::atomic<long>& failures, AfterEach afterEach) {
@@ -58,34 +68,22 @@ std::thread StartRenderer(RenderTestUnit& unit, std::atomic<bool>& stop,
     });
 }
 
+// Notifications added and removed while another thread renders: each added
+// procedure is called, and none once its removal is applied (a render that
+// starts after the removal was posted applies it before notifying).
 TEST(RenderNotificationConcurrency, AddAndRemoveWhileRendering) {
     UnitHolder<RenderTestUnit> unit;
     ASSERT_EQ(unit->DoInitialize(), 0);
-
     std::atomic<bool> stop{false};
-    std::atomic<long> completedRenders{0};
-    std::atomic<long> renderFailures{0};
+    std::atomic<long> completedRenders{0}, renderFailures{0};
     std::thread renderer = StartRenderer(*unit, stop, renderFailures, [&] {
         completedRenders.fetch_add(1, std::memory_order_release);
     });
 
-    auto waitFor = [](auto&& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::yield();
-        }
-        return true;
-    };
-
-    constexpr int kRounds = 100;
     std::array<Subscriber, 4> subscribers;
     bool allCalled = true;
-    for (int round = 0; round < kRounds && allCalled; ++round) {
-        // Each round adds and removes a pair of entries, fresh ones each
-        // time so that a call can be attributed to its own add.
+    for (int round = 0; round < 100 && allCalled; ++round) {
+        // Fresh entries each round, so that a call is attributed to its own add.
         auto& a = subscribers[size_t(round % 2) * 2];
         auto& b = subscribers[size_t(round % 2) * 2 + 1];
         for (Subscriber* s : {&a, &b}) {
@@ -95,20 +93,20 @@ TEST(RenderNotificationConcurrency, AddAndRemoveWhileRendering) {
         AURenderCallback procA = round % 3 == 0 ? ObserveToo : Observe;
         ASSERT_EQ(unit->SetRenderNotification(procA, &a), 0);
         ASSERT_EQ(unit->SetRenderNotification(Observe, &b), 0);
-        allCalled = waitFor([&] { return a.calls.load() > 0 && b.calls.load() > 0; });
+        allCalled = WaitFor([&] { return a.calls.load() > 0 && b.calls.load() > 0; });
 
         ASSERT_EQ(unit->RemoveRenderNotification(procA, &a), 0);
         ASSERT_EQ(unit->RemoveRenderNotification(Observe, &b), 0);
-        // The render in progress may still see the entries; the one after
-        // it started after the removals and applied them.
+        // The render in progress may still see the entries; the next one
+        // started after the removals and applied them.
         const long seen = completedRenders.load(std::memory_order_acquire);
-        ASSERT_TRUE(waitFor([&] { return completedRenders.load() >= seen + 2; }));
+        ASSERT_TRUE(WaitFor([&] { return completedRenders.load() >= seen + 2; }));
         a.removalApplied.store(true, std::memory_order_release);
         b.removalApplied.store(true, std::memory_order_release);
     }
     // A few more cycles in which the removed entries must stay silent.
     const long seen = completedRenders.load();
-    EXPECT_TRUE(waitFor([&] { return completedRenders.load() >= seen + 50; }));
+    EXPECT_TRUE(WaitFor([&] { return completedRenders.load() >= seen + 50; }));
     stop.store(true, std::memory_order_release);
     renderer.join();
 
@@ -119,28 +117,21 @@ TEST(RenderNotificationConcurrency, AddAndRemoveWhileRendering) {
     EXPECT_EQ(renderFailures.load(), 0);
 }
 
-void CountCall(void* inRefCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
-    static_cast<std::atomic<long>*>(inRefCon)->fetch_add(1, std::memory_order_relaxed);
-}
-
-// Property listeners come and go on a control thread while changes are
-// announced on the render thread (an engine reporting a new latency from
-// inside processing), parameters are set from a third thread and the render
-// time is reset under the renderer. Every announcement reaches the listener
-// that stays registered throughout, a removed listener hears nothing more,
-// and readers only ever see values that were written.
+// Property listeners come and go on a control thread while the render
+// thread announces changes (an engine reporting a new latency from inside
+// processing), a third thread sets parameters and the render time is reset
+// under the renderer. Every announcement reaches the listener registered
+// throughout, a removed listener hears nothing more, and readers only see
+// values that were written.
 TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAndResetsRace) {
     UnitHolder<RenderTestUnit> unit;
     ASSERT_EQ(unit->SetParameter(0, kAudioUnitScope_Global, 0, 0.25f, 0), 0);
     ASSERT_EQ(unit->DoInitialize(), 0);
-
     std::atomic<long> permanent{0};
     ASSERT_EQ(unit->AddPropertyListener(kAudioUnitProperty_Latency, CountCall, &permanent), 0);
 
     std::atomic<bool> stop{false};
-    std::atomic<long> announcements{0};
-    std::atomic<long> strangeValues{0};
-    std::atomic<long> renderFailures{0};
+    std::atomic<long> announcements{0}, strangeValues{0}, renderFailures{0};
     std::thread renderer = StartRenderer(*unit, stop, renderFailures, [&] {
         AudioUnitParameterValue value = 0;
         if (unit->GetParameter(0, kAudioUnitScope_Global, 0, value) != 0 ||
@@ -156,14 +147,14 @@ TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAnd
         }
     });
 
-    constexpr int kRounds = 2000;
     std::array<std::atomic<long>, 3> transient{};
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < 2000; ++round) {
         auto& counter = transient[size_t(round) % transient.size()];
-        EXPECT_EQ(unit->AddPropertyListener(kAudioUnitProperty_Latency, CountCall, &counter), 0);
         // Another property's listener in between, so removal also has to
         // keep the records it does not match.
-        EXPECT_EQ(unit->AddPropertyListener(kAudioUnitProperty_TailTime, CountCall, &counter), 0);
+        for (AudioUnitPropertyID id : {kAudioUnitProperty_Latency, kAudioUnitProperty_TailTime}) {
+            EXPECT_EQ(unit->AddPropertyListener(id, CountCall, &counter), 0);
+        }
         if (round % 16 == 0) {
             EXPECT_EQ(unit->Reset(kAudioUnitScope_Global, 0), 0);
         }
@@ -174,11 +165,9 @@ TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAnd
         if (lastRendered != -1.0 && (lastRendered < 0 || std::fmod(lastRendered, 64.0) != 0.0)) {
             strangeValues.fetch_add(1);
         }
-        EXPECT_EQ(
-            unit->RemovePropertyListener(kAudioUnitProperty_Latency, CountCall, &counter, true), 0);
-        EXPECT_EQ(
-            unit->RemovePropertyListener(kAudioUnitProperty_TailTime, CountCall, &counter, true),
-            0);
+        for (AudioUnitPropertyID id : {kAudioUnitProperty_Latency, kAudioUnitProperty_TailTime}) {
+            EXPECT_EQ(unit->RemovePropertyListener(id, CountCall, &counter, true), 0);
+        }
     }
     // Enough cycles that announcements and listener changes overlapped.
     const long seen = announcements.load();
@@ -203,11 +192,11 @@ TEST(PropertyListenerConcurrency, ListenersChangeWhileAnnouncementsParametersAnd
     EXPECT_EQ(permanent.load(), announcements.load() + 1);
 }
 
-// The host polls the last render error on a control thread while the
-// render thread keeps failing (too many frames). Reading the error clears it,
-// and a failing render records one only while none is waiting; so every
-// error the render thread recorded (and announced) is read exactly once: a
-// read that clears an error recorded after it looked would lose it.
+// The host polls the last render error while the render thread keeps
+// failing (too many frames). Reading clears the error and a failing render
+// records one only while none is waiting, so every recorded (and announced)
+// error is read exactly once: a read that cleared an error recorded after it
+// looked would lose it.
 TEST(LastRenderErrorConcurrency, EveryRecordedErrorIsReadExactlyOnceWhileRenderFails) {
     UnitHolder<RenderTestUnit> unit;
     ASSERT_EQ(unit->DoInitialize(), 0);
@@ -221,9 +210,7 @@ TEST(LastRenderErrorConcurrency, EveryRecordedErrorIsReadExactlyOnceWhileRenderF
         const UInt32 tooMany = AUBase::kAUDefaultMaxFramesPerSlice + 1;
         TestBuffers out(2, tooMany);
         for (Float64 t = 0; !stop.load(std::memory_order_acquire); t += tooMany) {
-            AudioUnitRenderActionFlags flags = 0;
-            if (unit->DoRender(flags, SampleTime(t), 0, tooMany, out.list()) !=
-                kAudioUnitErr_TooManyFramesToProcess) {
+            if (unit->RenderAt(t, out, tooMany) != kAudioUnitErr_TooManyFramesToProcess) {
                 unexpected.fetch_add(1);
             }
         }
@@ -242,10 +229,10 @@ TEST(LastRenderErrorConcurrency, EveryRecordedErrorIsReadExactlyOnceWhileRenderF
         }
     };
     // Enough errors recorded and read that the two threads met many times.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (read < 2000 && std::chrono::steady_clock::now() < deadline) {
+    WaitFor([&] {
         readOnce();
-    }
+        return read >= 2000;
+    });
     stop.store(true, std::memory_order_release);
     renderer.join();
     readOnce(); // the error the last failing render may have left
@@ -257,7 +244,7 @@ TEST(LastRenderErrorConcurrency, EveryRecordedErrorIsReadExactlyOnceWhileRenderF
 }
 
 // The host replaces its callbacks on a control thread while the render
-// thread takes them every cycle, as the plug-in does to refresh tempo and
+// thread reads them every cycle, as the plug-in does to refresh tempo and
 // transport. The render thread must see one record whole (or none, while a
 // change is under way): user data of one record with the procedures of
 // another would call the host with the wrong object. The records are bit
@@ -271,9 +258,8 @@ TEST(HostCallbackConcurrency, RenderSeesEachRecordWholeWhileTheHostReplacesIt) {
     const HostCallbackInfo none{};
 
     std::atomic<bool> stop{false};
-    std::atomic<long> renderFailures{0};
+    std::atomic<long> renderFailures{0}, torn{0};
     std::atomic<long> seen[2] = {0, 0};
-    std::atomic<long> torn{0};
     std::thread renderer = StartRenderer(*unit, stop, renderFailures, [&] {
         for (int k = 0; k < 64; ++k) {
             const HostCallbackInfo info = unit->GetHostCallbackInfo();
@@ -287,20 +273,19 @@ TEST(HostCallbackConcurrency, RenderSeesEachRecordWholeWhileTheHostReplacesIt) {
         }
     });
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (long round = 0; (round < 20000 || seen[0].load() < 100 || seen[1].load() < 100) &&
-                         std::chrono::steady_clock::now() < deadline;
-         ++round) {
-        ASSERT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_HostCallbacks,
+    long round = 0;
+    WaitFor([&] {
+        EXPECT_EQ(unit->DispatchSetProperty(kAudioUnitProperty_HostCallbacks,
                                             kAudioUnitScope_Global, 0, &records[round % 2],
                                             sizeof(HostCallbackInfo)),
                   0);
-        if (round % 64 == 63) {
-            ASSERT_EQ(unit->DispatchRemovePropertyValue(kAudioUnitProperty_HostCallbacks,
+        if (++round % 64 == 0) {
+            EXPECT_EQ(unit->DispatchRemovePropertyValue(kAudioUnitProperty_HostCallbacks,
                                                         kAudioUnitScope_Global, 0),
                       0);
         }
-    }
+        return round >= 20000 && seen[0].load() >= 100 && seen[1].load() >= 100;
+    });
     stop.store(true, std::memory_order_release);
     renderer.join();
 

@@ -1,48 +1,31 @@
 // The render entry: request checks and error recording, one render per time
-// stamp, where the audio goes, render notifications and the processor's
-// floating-point mode.
+// stamp, where the audio goes, notifications, the floating-point mode, and
+// the elements and time stamp the render path keeps.
 #include "RenderTestUnit.h"
 
 #include <aufw/CAException.h>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 
 namespace {
 
-struct ListenerLog {
-    int lastRenderErrorCalls = 0;
-};
-
-void CountListener(void* inRefCon, AudioUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
-                   AudioUnitElement inElement) {
-    if (inID == kAudioUnitProperty_LastRenderError && inScope == kAudioUnitScope_Global &&
-        inElement == 0) {
-        ++static_cast<ListenerLog*>(inRefCon)->lastRenderErrorCalls;
-    }
-}
-
 struct NotifyCall {
     int tag;
     AudioUnitRenderActionFlags flags;
     Float64 sampleTime;
-    UInt32 bus;
-    UInt32 frames;
+    UInt32 bus, frames;
     unsigned mxcsr;
-};
-
-struct NotifyLog {
-    std::vector<NotifyCall> calls;
 };
 
 template <int Tag>
 OSStatus Notify(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
                 const AudioTimeStamp* inTimeStamp, UInt32 inBusNumber, UInt32 inNumberFrames,
                 AudioBufferList*) {
-    static_cast<NotifyLog*>(inRefCon)->calls.push_back(
+    static_cast<std::vector<NotifyCall>*>(inRefCon)->push_back(
         {Tag, *ioActionFlags, inTimeStamp->mSampleTime, inBusNumber, inNumberFrames, _mm_getcsr()});
     return 0;
 }
@@ -50,280 +33,247 @@ OSStatus Notify(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
 class RenderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(unit->DoInitialize(), 0); }
-
     OSStatus Render(Float64 t, TestBuffers& buffers, UInt32 frames, UInt32 bus = 0) {
         return unit->RenderAt(t, buffers, frames, bus);
     }
 
     UnitHolder<RenderTestUnit> unit;
+    std::vector<NotifyCall> log;
 };
 
-TEST_F(RenderTest, TooManyFramesIsRecordedOnceAndAnnouncedOnce) {
-    ListenerLog log;
-    unit->AddPropertyListener(kAudioUnitProperty_LastRenderError, CountListener, &log);
-    TestBuffers out(2, 1157);
+TEST_F(RenderTest, RequestChecksAndTheLastErrorRecordedOnce) {
+    TestBuffers out(2, 1157), three(3, 64), small(2, 63);
     EXPECT_EQ(unit->GetMaxFramesPerSlice(), 1156u);
     EXPECT_EQ(Render(0, out, 1157), kAudioUnitErr_TooManyFramesToProcess);
     EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_TooManyFramesToProcess);
-    EXPECT_EQ(log.lastRenderErrorCalls, 1);
-    EXPECT_EQ(unit->renderCount, 0);
-
-    // An unread error is not overwritten, and not announced again.
-    EXPECT_EQ(Render(1157, out, 1157), kAudioUnitErr_TooManyFramesToProcess);
-    TestBuffers wrongCount(1, 16);
-    EXPECT_EQ(Render(2000, wrongCount, 16), -50);
-    EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_TooManyFramesToProcess);
-    EXPECT_EQ(log.lastRenderErrorCalls, 1);
-
-    // The largest slice still renders.
-    EXPECT_EQ(Render(3000, out, 1156), 0);
-    EXPECT_EQ(unit->renderCount, 1);
-}
-
-TEST_F(RenderTest, RequestChecksAndTheirStatuses) {
-    TestBuffers out(2, 64);
-    // No such output bus.
+    // An unread error is not overwritten.
     EXPECT_EQ(Render(0, out, 64, 1), kAudioUnitErr_InvalidElement);
-    // The format wants one buffer per channel.
-    TestBuffers three(3, 64);
-    EXPECT_EQ(Render(0, three, 64), -50);
-    // A buffer too small for the frames.
-    TestBuffers small(2, 63);
-    EXPECT_EQ(Render(0, small, 64), -50);
+    EXPECT_EQ(Render(0, three, 64), -50); // one buffer per channel
+    EXPECT_EQ(Render(0, small, 64), -50); // too small for the frames
+    EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_TooManyFramesToProcess);
     EXPECT_EQ(unit->renderCount, 0);
 
-    // A larger buffer is accepted and told exactly the bytes rendered.
-    TestBuffers large(2, 100);
-    EXPECT_EQ(Render(0, large, 64), 0);
-    EXPECT_EQ(large.list().mBuffers[0].mDataByteSize, 64u * sizeof(float));
-    EXPECT_EQ(large.list().mBuffers[1].mDataByteSize, 64u * sizeof(float));
-    EXPECT_EQ(large.samples(1)[63], RenderTestUnit::Pattern(0, 1, 63));
-    EXPECT_EQ(large.samples(1)[64], 0.0f); // nothing past the frames
+    // The largest slice renders; a larger buffer is told exactly the bytes.
+    EXPECT_EQ(Render(3000, out, 1156), 0);
+    EXPECT_EQ(out.list().mBuffers[1].mDataByteSize, 1156u * sizeof(float));
+    EXPECT_EQ(out.samples(1)[1155], RenderTestUnit::Pattern(3000, 1, 1155));
+    EXPECT_EQ(out.samples(1)[1156], 0.0f);
+    EXPECT_EQ(unit->renderCount, 1);
 }
 
 TEST_F(RenderTest, OneTimeStampRendersOnce) {
-    NotifyLog log;
     ASSERT_EQ(unit->SetRenderNotification(Notify<1>, &log), 0);
     TestBuffers out(2, 32);
     EXPECT_EQ(Render(512, out, 32), 0);
-    EXPECT_EQ(unit->renderCount, 1);
-    EXPECT_EQ(out.samples(0)[5], RenderTestUnit::Pattern(512, 0, 5));
     EXPECT_EQ(out.samples(1)[31], RenderTestUnit::Pattern(512, 1, 31));
-
-    // The same sample time again: nothing rendered, the caller's buffers
-    // keep what they hold, the notifications still run.
+    // The same time again: nothing rendered, the caller's buffers keep what
+    // they hold, the notifications still run.
     out.fill(-7.0f);
     EXPECT_EQ(Render(512, out, 32), 0);
     EXPECT_EQ(unit->renderCount, 1);
     EXPECT_EQ(out.samples(0)[5], -7.0f);
-    EXPECT_EQ(out.samples(1)[31], -7.0f);
-    EXPECT_EQ(log.calls.size(), 4u);
+    EXPECT_EQ(log.size(), 4u);
 
     // A new time renders; a sample time that is not a number always does.
     EXPECT_EQ(Render(544, out, 32), 0);
-    EXPECT_EQ(unit->renderCount, 2);
     const Float64 nan = std::numeric_limits<Float64>::quiet_NaN();
     EXPECT_EQ(Render(nan, out, 32), 0);
     EXPECT_EQ(Render(nan, out, 32), 0);
     EXPECT_EQ(unit->renderCount, 4);
-
-    // A reset forgets the time, so the same stamp renders again.
+    // A reset forgets the time.
     unit->Reset(kAudioUnitScope_Global, 0);
     EXPECT_EQ(Render(544, out, 32), 0);
     EXPECT_EQ(unit->renderCount, 5);
 }
 
-TEST_F(RenderTest, NullDataRendersIntoTheUnitsOwnMemory) {
-    TestBuffers out(2, 64, 1, /*nullData=*/true);
+TEST_F(RenderTest, TheUnitsOwnMemoryAndTheCallersMemory) {
+    TestBuffers out(2, 64, 1, /*nullData=*/true), nullOut(2, 64, 1, true), plain(2, 64);
     EXPECT_EQ(Render(0, out, 64), 0);
-    const AudioBufferList& abl = out.list();
-    ASSERT_NE(abl.mBuffers[0].mData, nullptr);
-    ASSERT_NE(abl.mBuffers[1].mData, nullptr);
-    EXPECT_EQ(abl.mBuffers[0].mDataByteSize, 64u * sizeof(float));
-    EXPECT_EQ(static_cast<float*>(abl.mBuffers[1].mData)[10], RenderTestUnit::Pattern(0, 1, 10));
-    // The pointers lead into the output element's own buffer.
-    EXPECT_EQ(abl.mBuffers[0].mData, unit->GetOutput(0)->GetBufferList().mBuffers[0].mData);
-}
-
-TEST(RenderOwnMemory, RefusedUninitializedOrWhenTheHostSaidItAllocates) {
-    UnitHolder<RenderTestUnit> unit;
-    TestBuffers nullOut(2, 64, 1, true), out(2, 64);
-    EXPECT_EQ(unit->RenderAt(0, out, 64), kAudioUnitErr_Uninitialized);
-    EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(out.list().mBuffers[0].mData, unit->GetOutput(0)->GetBufferList().mBuffers[0].mData);
+    // Refused uninitialized, or when the host said it allocates.
+    UnitHolder<RenderTestUnit> other;
+    EXPECT_EQ(other->RenderAt(0, plain, 64), kAudioUnitErr_Uninitialized);
+    EXPECT_EQ(other->GetLastRenderError(), kAudioUnitErr_Uninitialized);
     OSStatus read = 0; // reading clears it, so the next error is kept
-    ASSERT_EQ(unit->DispatchGetProperty(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global,
-                                        0, &read),
+    ASSERT_EQ(other->DispatchGetProperty(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global,
+                                         0, &read),
               0);
-    unit->GetOutput(0)->SetWillAllocateBuffer(false);
-    ASSERT_EQ(unit->DoInitialize(), 0);
-    EXPECT_EQ(unit->RenderAt(0, nullOut, 64), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(unit->renderCount, 0);
-    // With memory of its own the host is served as usual.
-    EXPECT_EQ(unit->RenderAt(0, out, 64), 0);
-    EXPECT_EQ(out.samples(0)[3], RenderTestUnit::Pattern(0, 0, 3));
-}
+    other->GetOutput(0)->SetWillAllocateBuffer(false);
+    ASSERT_EQ(other->DoInitialize(), 0);
+    EXPECT_EQ(other->RenderAt(0, nullOut, 64), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(other->GetLastRenderError(), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(other->renderCount, 0);
+    EXPECT_EQ(other->RenderAt(0, plain, 64), 0);
+    EXPECT_EQ(plain.samples(0)[3], RenderTestUnit::Pattern(0, 0, 3));
 
-TEST(RenderSeveralOutputs, TheCallerGetsTheSamplesInItsOwnMemory) {
-    // With more than one output, the caller still receives the samples in
-    // its own memory.
-    UnitHolder<RenderTestUnit> unit(1u, 2u);
-    ASSERT_EQ(unit->DoInitialize(), 0);
-    TestBuffers out(2, 64);
-    ASSERT_EQ(unit->RenderAt(256, out, 64), 0);
-    EXPECT_EQ(out.list().mBuffers[0].mData, out.samples(0));
-    EXPECT_EQ(out.samples(0)[7], RenderTestUnit::Pattern(256, 0, 7));
-    EXPECT_EQ(out.samples(1)[63], RenderTestUnit::Pattern(256, 1, 63));
+    // With several outputs the caller still gets the samples in its memory.
+    UnitHolder<RenderTestUnit> two(1u, 2u);
+    ASSERT_EQ(two->DoInitialize(), 0);
+    ASSERT_EQ(two->RenderAt(256, plain, 64), 0);
+    EXPECT_EQ(plain.list().mBuffers[0].mData, plain.samples(0));
+    EXPECT_EQ(plain.samples(1)[63], RenderTestUnit::Pattern(256, 1, 63));
 }
 
 TEST_F(RenderTest, NotificationsBeforeAndAfterWithTheirFlags) {
-    NotifyLog log;
+    std::vector<NotifyCall> other;
     ASSERT_EQ(unit->SetRenderNotification(Notify<1>, &log), 0);
+    ASSERT_EQ(unit->SetRenderNotification(Notify<1>, &log), 0); // the same again: once
     ASSERT_EQ(unit->SetRenderNotification(Notify<2>, &log), 0);
     EXPECT_EQ(unit->SetRenderNotification(nullptr, &log), -50);
+    // Told apart by procedure and reference together.
+    ASSERT_EQ(unit->SetRenderNotification(Notify<1>, &other), 0);
+    ASSERT_EQ(unit->SetRenderNotification(Notify<2>, &other), 0);
+    EXPECT_EQ(unit->RemoveRenderNotification(Notify<2>, &other), 0);
 
     TestBuffers out(2, 48);
     const AudioUnitRenderActionFlags callerFlags = kAudioOfflineUnitRenderAction_Render;
     AudioUnitRenderActionFlags flags = callerFlags;
-    const AudioTimeStamp ts = SampleTime(96);
-    ASSERT_EQ(unit->DoRender(flags, ts, 0, 48, out.list()), 0);
-    ASSERT_EQ(log.calls.size(), 4u);
-    // In order of addition, pre-render first.
-    EXPECT_EQ(log.calls[0].tag, 1);
-    EXPECT_EQ(log.calls[1].tag, 2);
-    EXPECT_EQ(log.calls[2].tag, 1);
-    EXPECT_EQ(log.calls[3].tag, 2);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(log.calls[i].flags, callerFlags | kAudioUnitRenderAction_PreRender);
-        EXPECT_EQ(log.calls[i + 2].flags, callerFlags | kAudioUnitRenderAction_PostRender);
-        EXPECT_EQ(log.calls[i].sampleTime, 96.0);
-        EXPECT_EQ(log.calls[i].frames, 48u);
-        EXPECT_EQ(log.calls[i].bus, 0u);
+    ASSERT_EQ(unit->DoRender(flags, SampleTime(96), 0, 48, out.list()), 0);
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(other.size(), 2u);
+    for (int i = 0; i < 4; ++i) { // in order of addition, pre-render first
+        EXPECT_EQ(log[i].tag, 1 + i % 2);
+        EXPECT_EQ(log[i].flags, callerFlags | (i < 2 ? kAudioUnitRenderAction_PreRender
+                                                     : kAudioUnitRenderAction_PostRender));
+        EXPECT_EQ(log[i].sampleTime, 96.0);
+        EXPECT_EQ(log[i].frames, 48u);
+        EXPECT_EQ(log[i].bus, 0u);
     }
     // The notification flags are the unit's own words, not the caller's or
     // the renderer's.
     EXPECT_EQ(flags, callerFlags);
     EXPECT_EQ(unit->flagsSeenByRender, callerFlags);
 
-    // A returned failure reaches the post-render notifications.
-    log.calls.clear();
+    // A returned failure reaches the post-render notifications; a raised
+    // one ends the call before them. Removal applies at the next render.
+    log.clear();
     unit->renderStatus = -12345;
     flags = 0;
-    const AudioTimeStamp ts2 = SampleTime(144);
-    EXPECT_EQ(unit->DoRender(flags, ts2, 0, 48, out.list()), -12345);
-    ASSERT_EQ(log.calls.size(), 4u);
-    EXPECT_EQ(log.calls[2].flags,
+    EXPECT_EQ(unit->DoRender(flags, SampleTime(144), 0, 48, out.list()), -12345);
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[2].flags,
               kAudioUnitRenderAction_PostRender | kAudioUnitRenderAction_PostRenderError);
     EXPECT_EQ(unit->GetLastRenderError(), -12345);
-
-    // A raised failure ends the call before them.
-    log.calls.clear();
-    unit->renderStatus = 0;
-    unit->throwStatus = -4321;
-    const AudioTimeStamp ts3 = SampleTime(192);
-    EXPECT_EQ(unit->DoRender(flags, ts3, 0, 48, out.list()), -4321);
-    ASSERT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(log.calls[1].flags, kAudioUnitRenderAction_PreRender);
-}
-
-// Entries are told apart by procedure and reference together; the list's
-// own rules for batches are in thread_safe_list_test.
-TEST_F(RenderTest, AddingAndRemovingTakesEffectAtTheNextRender) {
-    NotifyLog log, other;
-    TestBuffers out(2, 16);
-    unit->SetRenderNotification(Notify<1>, &log);
-    unit->SetRenderNotification(Notify<1>, &log);
-    unit->SetRenderNotification(Notify<1>, &other);
-    unit->SetRenderNotification(Notify<2>, &other);
-    EXPECT_EQ(unit->RemoveRenderNotification(Notify<2>, &log), 0); // not there: harmless
-    EXPECT_EQ(unit->RemoveRenderNotification(Notify<2>, &other), 0);
-    EXPECT_EQ(Render(0, out, 16), 0);
-    EXPECT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(other.calls.size(), 2u);
+    log.clear();
+    unit->inside = [] { throw OSStatus(-4321); };
     EXPECT_EQ(unit->RemoveRenderNotification(Notify<1>, &log), 0);
-    EXPECT_EQ(Render(16, out, 16), 0);
-    EXPECT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(other.calls.size(), 4u);
+    EXPECT_EQ(unit->DoRender(flags, SampleTime(192), 0, 48, out.list()), -4321);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].tag, 2);
+    EXPECT_EQ(log[0].flags, kAudioUnitRenderAction_PreRender);
 }
 
 // Whatever the outcome, the render and its notifications run with the
-// denormal modes on, and the caller gets its own control word back: modes
-// already on stay on, and a change made inside is undone.
-TEST_F(RenderTest, FlushToZeroForTheWholeCallAndRestoredAfterwards) {
+// denormal modes on, the caller gets its own control word back, and what the
+// render raises becomes its status; only the first error is kept until read.
+TEST_F(RenderTest, FlushToZeroForTheWholeCallAndRaisedErrorsBecomeStatuses) {
     const unsigned plain = _mm_getcsr() & ~(kDenormalModes | kRoundTowardZero);
-    NotifyLog log;
     unit->SetRenderNotification(Notify<1>, &log);
     TestBuffers out(2, 32);
-    struct Case {
+    const auto rounding = [] { _mm_setcsr(_mm_getcsr() | kRoundTowardZero); };
+    const struct {
         const char* label;
         unsigned caller;
-        bool rounding;
-        OSStatus renderStatus, throwStatus;
+        std::function<void()> inside;
+        OSStatus renderStatus;
         UInt32 frames;
         OSStatus expected;
         size_t notifications;
-    };
+    } cases[] = {
+        {"success", plain, nullptr, 0, 32, 0, 2},
+        {"modes already on", plain | kDenormalModes, rounding, 0, 32, 0, 2},
+        {"rounding changed inside", plain, rounding, 0, 32, 0, 2},
+        {"returned failure", plain, nullptr, -1, 32, -1, 2},
+        {"raised status", plain, [] { throw OSStatus(-2); }, 0, 32, -2, 1},
+        {"raised exception", plain, [] { throw CAXException("rendering", -77); }, 0, 32, -77, 1},
+        {"raised short", plain, [] { throw SInt16(-33); }, 0, 32, -33, 1},
+        {"out of memory", plain, [] { throw std::bad_alloc(); }, 0, 32, -1, 1},
+        {"raised success", plain, [] { throw OSStatus(0); }, 0, 32, 0, 1},
+        {"refused request", plain, nullptr, 0, 5000, kAudioUnitErr_TooManyFramesToProcess, 0}};
     Float64 t = 0;
-    for (const Case& c : {Case{"success", plain, false, 0, 0, 32, 0, 2},
-                          Case{"modes already on", plain | kDenormalModes, true, 0, 0, 32, 0, 2},
-                          Case{"rounding changed inside", plain, true, 0, 0, 32, 0, 2},
-                          Case{"returned failure", plain, false, -1, 0, 32, -1, 2},
-                          Case{"raised failure", plain, false, 0, -2, 32, -2, 1},
-                          Case{"refused request", plain, false, 0, 0, 5000,
-                               kAudioUnitErr_TooManyFramesToProcess, 0}}) {
-        log.calls.clear();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        log.clear();
         unit->mxcsrInside = 0;
-        unit->changeRounding = c.rounding;
+        unit->inside = c.inside;
         unit->renderStatus = c.renderStatus;
-        unit->throwStatus = c.throwStatus;
         OSStatus status = 0;
-        EXPECT_EQ(RunUnderControlWord(c.caller, [&] { status = Render(t, out, c.frames); }),
-                  c.caller)
-            << c.label;
-        t += 32;
-        EXPECT_EQ(status, c.expected) << c.label;
-        if (c.notifications != 0) {
-            EXPECT_EQ(unit->mxcsrInside & kDenormalModes, kDenormalModes) << c.label;
-        }
-        ASSERT_EQ(log.calls.size(), c.notifications) << c.label;
-        for (const NotifyCall& call : log.calls) {
-            EXPECT_EQ(call.mxcsr & kDenormalModes, kDenormalModes) << c.label;
+        EXPECT_EQ(RunUnderControlWord(c.caller, [&] { status = Render(t += 32, out, c.frames); }),
+                  c.caller);
+        EXPECT_EQ(status, c.expected);
+        EXPECT_EQ(unit->mxcsrInside & kDenormalModes, c.notifications ? kDenormalModes : 0u);
+        ASSERT_EQ(log.size(), c.notifications);
+        for (const NotifyCall& call : log) {
+            EXPECT_EQ(call.mxcsr & kDenormalModes, kDenormalModes);
         }
     }
+    EXPECT_EQ(unit->GetLastRenderError(), -1);
 }
 
-TEST_F(RenderTest, RaisedErrorsBecomeStatuses) {
-    TestBuffers out(2, 16);
-    // A raised 0 is success.
-    unit->throwStatus = 0;
-    EXPECT_EQ(Render(0, out, 16), 0);
-
-    struct ThrowingUnit : RenderTestUnit {
-        int kind = 0;
-        OSStatus Render(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt32) override {
-            switch (kind) {
-            case 0:
-                throw CAXException("rendering", -77);
-            case 1:
-                throw SInt16(-33);
-            case 2:
-                throw std::bad_alloc();
-            default:
-                throw OSStatus(0);
-            }
-        }
+// Element 0 of either I/O scope of a derived class; element 1 a plain
+// element, which is no I/O element at all.
+class DerivedElementsUnit : public RenderTestUnit {
+public:
+    struct Input : AUInputElement {
+        using AUInputElement::AUInputElement;
     };
-    UnitHolder<ThrowingUnit> thrower;
-    ASSERT_EQ(thrower->DoInitialize(), 0);
-    AudioUnitRenderActionFlags flags = 0;
-    const OSStatus expected[] = {-77, -33, -1, 0};
-    for (int kind = 0; kind < 4; ++kind) {
-        thrower->kind = kind;
-        const AudioTimeStamp ts = SampleTime(16.0 * kind);
-        EXPECT_EQ(thrower->DoRender(flags, ts, 0, 16, out.list()), expected[kind]) << kind;
+    struct Output : AUOutputElement {
+        using AUOutputElement::AUOutputElement;
+    };
+    DerivedElementsUnit() : RenderTestUnit(2, 2) {}
+    AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override {
+        const bool io = inScope == kAudioUnitScope_Input || inScope == kAudioUnitScope_Output;
+        if (io && inElement == 1) {
+            return new AUElement(this);
+        } else if (io) {
+            return inScope == kAudioUnitScope_Input ? static_cast<AUElement*>(new Input(this))
+                                                    : new Output(this);
+        }
+        return RenderTestUnit::CreateElement(inScope, inElement);
     }
-    // Only the first is kept until read.
-    EXPECT_EQ(thrower->GetLastRenderError(), -77);
+};
+
+TEST(RenderPath, ElementLookupsAnswerTheirClassDerivedClassesAndNothingElse) {
+    UnitHolder<DerivedElementsUnit> derived;
+    EXPECT_EQ(static_cast<AUElement*>(derived->GetInput(0)), derived->Inputs().GetElement(0));
+    EXPECT_EQ(static_cast<AUElement*>(derived->GetOutput(0)), derived->Outputs().GetElement(0));
+    EXPECT_EQ(derived->GetInput(1), nullptr);
+    EXPECT_EQ(derived->GetOutput(1), nullptr);
+}
+
+TEST(RenderPath, RenderFollowsTheOutputElementOfTheCurrentInitialization) {
+    UnitHolder<RenderTestUnit> unit;
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    TestBuffers stereo(2, 32), single(1, 32);
+    // The rendered time stamp is kept whole, the reserved word too.
+    AudioTimeStamp ts;
+    std::memset(&ts, 0xA5, sizeof ts);
+    ts.mSampleTime = 4096;
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(unit->DoRender(flags, ts, 0, 32, stereo.list()), 0);
+    const AudioTimeStamp kept = unit->CurrentRenderTime();
+    EXPECT_EQ(std::memcmp(&kept, &ts, sizeof ts), 0);
+    unit->ResetRenderTime();
+    EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, -1.0);
+    EXPECT_EQ(unit->CurrentRenderTime().mHostTime, 0u);
+    EXPECT_EQ(unit->CurrentRenderTime().mReserved, 0u);
+
+    // An element replaced while uninitialized is the one used next.
+    unit->DoCleanup();
+    unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
+    unit->SetNumberOfElements(kAudioUnitScope_Output, 1);
+    CAStreamBasicDescription mono = unit->GetOutput(0)->GetStreamFormat();
+    mono.ChangeNumberChannels(1, false);
+    ASSERT_EQ(unit->GetOutput(0)->SetStreamFormat(mono), 0);
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    EXPECT_EQ(unit->RenderAt(32, stereo, 32), -50);
+    ASSERT_EQ(unit->RenderAt(64, single, 32), 0);
+    EXPECT_EQ(single.samples(0)[5], RenderTestUnit::Pattern(64, 0, 5));
+    // Without output elements the render finds none.
+    unit->DoCleanup();
+    unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
+    ASSERT_EQ(unit->DoInitialize(), 0);
+    EXPECT_EQ(unit->RenderAt(96, single, 32), kAudioUnitErr_InvalidElement);
 }
 
 } // namespace
