@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -79,24 +81,17 @@ TEST(FormatText, AsString) {
     }
 }
 
-TEST(FormatText, AsStringStopsAtTheBufferEnd) {
+TEST(FormatText, AsStringStopsAtTheLastPieceThatFits) {
+    // (Termination and bounds at every size: fuzz_format_text.)
     CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
-    const std::string full = AsString(alac);
     const std::string head = " 2 ch,  44100 Hz, 'alac' (0x00000001) ";
-    ASSERT_EQ(full.substr(0, head.size()), head);
-
-    for (size_t size : {size_t(1), size_t(10), head.size(), head.size() + 1, head.size() + 5,
-                        full.size(), full.size() + 1}) {
-        SCOPED_TRACE(size);
+    const std::string full = head + "from 16-bit source, 4096 frames/packet";
+    ASSERT_EQ(AsString(alac), full);
+    for (size_t size : {size_t(10), head.size(), head.size() + 1, head.size() + 25, full.size(),
+                        full.size() + 1}) {
         char buf[300];
-        std::memset(buf, '#', sizeof(buf));
         EXPECT_EQ(alac.AsString(buf, size), buf);
-        const size_t len = std::strlen(buf);
-        EXPECT_LT(len, size);
-        EXPECT_EQ(std::string(buf), full.substr(0, len));
-        for (size_t i = size; i < sizeof(buf); ++i) {
-            ASSERT_EQ(buf[i], '#') << "written past the buffer at " << i;
-        }
+        EXPECT_EQ(std::string(buf), full.substr(0, std::min(size - 1, full.size()))) << size;
     }
     char untouched = '#';
     alac.AsString(&untouched, 0);
@@ -146,29 +141,22 @@ TEST(FormatText, SimpleNames) {
 }
 
 TEST(FormatText, SimpleNameIsCutToTheGivenLength) {
+    // (Bounds at every size: fuzz_format_text.)
     CAStreamBasicDescription canonical;
     canonical.mSampleRate = 44100;
     canonical.SetAUCanonical(2, false);
-    struct Case {
-        UInt32 length;
-        bool withRate;
-        const char* expected;
-    };
-    for (const Case& c : {Case{8, false, "Mixable"}, Case{4, true, "441"}, Case{6, true, "44100"},
-                          Case{7, true, "44100 "}, Case{9, true, "44100 Mi"}, Case{1, true, ""}}) {
-        SCOPED_TRACE(c.length);
-        char buf[64];
-        std::memset(buf, '#', sizeof(buf));
-        CAStreamBasicDescription::GetSimpleName(canonical, buf, c.length, true, c.withRate);
-        EXPECT_STREQ(buf, c.expected);
-        for (size_t i = c.length; i < sizeof(buf); ++i) {
-            ASSERT_EQ(buf[i], '#') << "written past the name at " << i;
-        }
-    }
     CAStreamBasicDescription aac(0, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
-    char small[3];
-    CAStreamBasicDescription::GetSimpleName(aac, small, sizeof(small), false);
-    EXPECT_STREQ(small, "aa");
+    char buf[64];
+    for (const auto& [length, withRate, expected] : {std::tuple{8u, false, "Mixable"},
+                                                     {4u, true, "441"},
+                                                     {7u, true, "44100 "},
+                                                     {9u, true, "44100 Mi"},
+                                                     {1u, true, ""}}) {
+        CAStreamBasicDescription::GetSimpleName(canonical, buf, length, true, withRate);
+        EXPECT_STREQ(buf, expected) << length;
+    }
+    CAStreamBasicDescription::GetSimpleName(aac, buf, 3, false);
+    EXPECT_STREQ(buf, "aa");
 }
 
 } // namespace
