@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <rtcheck/rtcheck.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -29,71 +28,52 @@ void ExpectRealTimeSafe(const rtcheck::Counts& counts) {
     }
 }
 
-// What a host render callback saw, and what it answers.
-struct CallbackProbe {
-    int calls = 0;
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp* timeStamp = nullptr;
-    UInt32 bus = 0, frames = 0;
-    AudioBufferList* list = nullptr;
-    OSStatus answer = noErr;
-    AUInputElement* disconnectDuringCall = nullptr;
-};
-
-OSStatus ProbeCallback(void* refCon, AudioUnitRenderActionFlags* flags, const AudioTimeStamp* ts,
-                       UInt32 bus, UInt32 frames, AudioBufferList* ioData) {
-    auto* probe = static_cast<CallbackProbe*>(refCon);
-    ++probe->calls;
-    probe->flags = *flags;
-    probe->timeStamp = ts;
-    probe->bus = bus;
-    probe->frames = frames;
-    probe->list = ioData;
-    for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
-        if (auto* samples = static_cast<float*>(ioData->mBuffers[b].mData)) {
-            std::fill(samples, samples + frames, 0.5f + static_cast<float>(b));
-        }
-    }
-    if (probe->disconnectDuringCall != nullptr) {
-        probe->disconnectDuringCall->Disconnect();
-    }
-    return probe->answer;
-}
-
-// A minimal upstream unit, registered with the host runtime and opened
-// through its factory, that renders a known ramp into its own memory. It can
-// offer a fast render procedure, as units opened through the Component
-// Manager entry do, or leave the host to AudioUnitRender.
+// An upstream source: a host render callback, or the render method of a
+// minimal unit registered with the host runtime and opened through its
+// factory. It writes a known ramp into the caller's buffers, or points null
+// ones at its own samples. As a unit it can offer a fast render procedure,
+// as units opened through the Component Manager entry do.
 struct Source {
     AudioComponentPlugInInterface plugIn; // first: the host passes its address
     bool fast = false;
     int renderCalls = 0, fastRenderCalls = 0;
-    UInt32 lastBus = 0, lastFrames = 0;
-    Float64 lastSampleTime = -1;
+    AudioUnitRenderActionFlags flags = 0;
+    const AudioTimeStamp* timeStamp = nullptr;
+    Float64 sampleTime = -1;
+    UInt32 bus = 0, frames = 0;
+    AudioBufferList* list = nullptr;
     OSStatus answer = noErr;
-    float samples[2][1024] = {};
+    AUInputElement* disconnectDuringCall = nullptr;
+    float samples[2][2048] = {};
 };
 bool gNextSourceIsFast = false;
 Source* gLastOpened = nullptr;
 
-OSStatus SourceRender(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp* ts, UInt32 bus,
-                      UInt32 frames, AudioBufferList* ioData) {
+OSStatus SourceRender(void* self, AudioUnitRenderActionFlags* flags, const AudioTimeStamp* ts,
+                      UInt32 bus, UInt32 frames, AudioBufferList* ioData) {
     Source& s = *static_cast<Source*>(self);
     ++s.renderCalls;
-    s.lastBus = bus;
-    s.lastFrames = frames;
-    s.lastSampleTime = ts->mSampleTime;
-    if (s.answer != noErr || frames > 1024 || ioData->mNumberBuffers > 2) {
-        return s.answer != noErr ? s.answer : kTooMany;
-    }
-    // The list's null pointers ask the source for its own memory.
-    for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
+    s.flags = *flags;
+    s.timeStamp = ts;
+    s.sampleTime = ts->mSampleTime;
+    s.bus = bus;
+    s.frames = frames;
+    s.list = ioData;
+    for (UInt32 b = 0; b < ioData->mNumberBuffers && b < 2 && frames <= 2048; ++b) {
         for (UInt32 i = 0; i < frames; ++i) {
             s.samples[b][i] = static_cast<float>(b + i);
         }
-        ioData->mBuffers[b] = {1, frames * UInt32(sizeof(float)), s.samples[b]};
+        AudioBuffer& buffer = ioData->mBuffers[b];
+        if (buffer.mData == nullptr) {
+            buffer = {1, frames * UInt32(sizeof(float)), s.samples[b]};
+        } else {
+            std::memcpy(buffer.mData, s.samples[b], frames * sizeof(float));
+        }
     }
-    return noErr;
+    if (s.disconnectDuringCall != nullptr) {
+        s.disconnectDuringCall->Disconnect();
+    }
+    return s.answer;
 }
 
 // Called with the instance storage, which the source's open set to itself.
@@ -199,24 +179,24 @@ TEST(AUInputElement, InputTypesAndPullingFromAHostCallback) {
     EXPECT_EQ(input.IOBuffer().GetAllocatedStreams(), 0u);
     EXPECT_FALSE(input.NeedsBufferSpace());
 
-    CallbackProbe probe;
-    input.SetInputCallback(&ProbeCallback, &probe);
+    Source probe;
+    input.SetInputCallback(&SourceRender, &probe);
     EXPECT_TRUE(input.IsCallback());
     EXPECT_TRUE(input.NeedsBufferSpace());
     EXPECT_EQ(input.GetInputProcRefCon(), &probe);
     // Before initialization there is no memory to pull into; the buffer's
     // error comes through and the callback is not called.
     EXPECT_EQ(RaisedStatus([&] { input.PullInput(flags, ts, 3, 256); }), kTooMany);
-    EXPECT_EQ(probe.calls, 0);
+    EXPECT_EQ(probe.renderCalls, 0);
 
     owner.begunInitializing = true;
-    input.SetInputCallback(&ProbeCallback, &probe);
+    input.SetInputCallback(&SourceRender, &probe);
     EXPECT_EQ(input.IOBuffer().GetAllocatedBytes(), 9248u);
     probe.answer = 1234;
     rtcheck::Scope counting;
     EXPECT_EQ(input.PullInput(flags, ts, 3, 256), 1234);
     ExpectRealTimeSafe(counting.counts());
-    EXPECT_EQ(probe.calls, 1);
+    EXPECT_EQ(probe.renderCalls, 1);
     EXPECT_EQ(probe.flags, static_cast<UInt32>(kAudioUnitRenderAction_PreRender));
     EXPECT_EQ(probe.timeStamp, &ts);
     EXPECT_EQ(probe.bus, 3u);
@@ -227,11 +207,11 @@ TEST(AUInputElement, InputTypesAndPullingFromAHostCallback) {
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.mData) % 16, 0u);
         EXPECT_EQ(buffer.mDataByteSize, 1024u);
     }
-    EXPECT_EQ(input.GetChannelData(0)[255], 0.5f);
-    EXPECT_EQ(input.GetChannelData(1)[0], 1.5f);
+    EXPECT_EQ(input.GetChannelData(0)[255], 255.0f);
+    EXPECT_EQ(input.GetChannelData(1)[0], 1.0f);
     // More frames than the unit's slice: raised before the callback runs.
     EXPECT_EQ(RaisedStatus([&] { input.PullInput(flags, ts, 3, 1157); }), kTooMany);
-    EXPECT_EQ(probe.calls, 1);
+    EXPECT_EQ(probe.renderCalls, 1);
 
     // Format changes re-size the buffer of an active input.
     CAStreamBasicDescription mono = input.GetStreamFormat();
@@ -244,21 +224,22 @@ TEST(AUInputElement, InputTypesAndPullingFromAHostCallback) {
     EXPECT_EQ(input.IOBuffer().GetAllocatedBytes(), 0u);
 
     // A source that goes away during the pull leaves no input.
-    input.SetInputCallback(&ProbeCallback, &probe);
+    input.SetInputCallback(&SourceRender, &probe);
     probe.answer = noErr;
     probe.disconnectDuringCall = &input;
     EXPECT_EQ(input.PullInput(flags, ts, 3, 16), kAudioUnitErr_NoConnection);
     EXPECT_EQ(input.GetInputType(), AUInputElement::kNoInput);
     EXPECT_EQ(input.IOBuffer().GetAllocatedBytes(), 0u);
     EXPECT_EQ(input.PullInput(flags, ts, 3, 16), kAudioUnitErr_NoConnection);
-    EXPECT_EQ(probe.calls, 2);
+    EXPECT_EQ(probe.renderCalls, 2);
 
-    // When the host supplies the memory the callback gets null pointers.
+    // When the host supplies the memory the callback gets null pointers
+    // (which this one points at its own samples).
     probe.disconnectDuringCall = nullptr;
     input.SetWillAllocateBuffer(false);
-    input.SetInputCallback(&ProbeCallback, &probe);
+    input.SetInputCallback(&SourceRender, &probe);
     EXPECT_EQ(input.PullInput(flags, ts, 0, 1157), noErr);
-    EXPECT_EQ(probe.list->mBuffers[0].mData, nullptr);
+    EXPECT_EQ(probe.list->mBuffers[0].mData, probe.samples[0]);
     EXPECT_EQ(probe.list->mBuffers[0].mDataByteSize, 1157u * 4u);
 }
 
@@ -273,7 +254,7 @@ TEST(AUInputElement, PullInputFromAnUpstreamUnit) {
         SCOPED_TRACE(fast ? "fast render procedure" : "AudioUnitRender");
         AudioUnit unit = OpenSource(fast);
         ASSERT_NE(unit, nullptr);
-        const Source& source = *gLastOpened;
+        Source& source = *gLastOpened;
         AUInputElement input(&owner);
         input.SetConnection(AudioUnitConnection{unit, 2, 0});
         EXPECT_TRUE(input.HasConnection());
@@ -287,15 +268,15 @@ TEST(AUInputElement, PullInputFromAnUpstreamUnit) {
         ExpectRealTimeSafe(counting.counts());
         EXPECT_EQ(source.renderCalls, 1);
         EXPECT_EQ(source.fastRenderCalls, fast ? 1 : 0);
-        EXPECT_EQ(source.lastBus, 2u);
-        EXPECT_EQ(source.lastFrames, 128u);
-        EXPECT_EQ(source.lastSampleTime, 512.0);
+        EXPECT_EQ(source.bus, 2u);
+        EXPECT_EQ(source.frames, 128u);
+        EXPECT_EQ(source.sampleTime, 512.0);
         // The element's list now points at the source's samples.
         EXPECT_EQ(input.GetBufferList().mBuffers[1].mData, source.samples[1]);
         EXPECT_EQ(input.GetChannelData(1)[127], 1.0f + 127.0f);
 
         // The source's failure is the pull's result.
-        gLastOpened->answer = -50;
+        source.answer = -50;
         EXPECT_EQ(input.PullInput(flags, ts, 0, 128), -50);
         // A connection without a source unit disconnects.
         input.SetConnection(AudioUnitConnection{nullptr, 0, 0});

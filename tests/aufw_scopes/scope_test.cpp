@@ -32,7 +32,7 @@ CFTypeRef Lookup(CFDictionaryRef dict, const char* key) {
 
 } // namespace
 
-TEST(AUScope, GrowsThroughTheOwnerAndShrinksFromTheEnd) {
+TEST(AUScope, GrowsThroughTheOwnerShrinksFromTheEndAndLooksUp) {
     FakeOwner owner;
     {
         AUScope scope;
@@ -58,17 +58,14 @@ TEST(AUScope, GrowsThroughTheOwnerAndShrinksFromTheEnd) {
     }
     // The scope deletes what is left when it goes.
     EXPECT_EQ(owner.destroyed.size(), 4u);
-}
 
-TEST(AUScope, LookupsRaiseForMissingOrWrongKindsOfElements) {
-    FakeOwner owner;
+    // Lookups raise for missing elements, and a plain element is no I/O one.
     AUScope global, output;
     global.Initialize(&owner, kAudioUnitScope_Global, 1);
     output.Initialize(&owner, kAudioUnitScope_Output, 2);
 
     EXPECT_EQ(global.SafeGetElement(0), global.GetElement(0));
     EXPECT_EQ(RaisedStatus([&] { global.SafeGetElement(1); }), kAudioUnitErr_InvalidElement);
-    // A plain element is no I/O element.
     EXPECT_EQ(RaisedStatus([&] { global.GetIOElement(0); }), kAudioUnitErr_InvalidElement);
     EXPECT_EQ(static_cast<AUElement*>(output.GetIOElement(1)), output.GetElement(1));
     EXPECT_EQ(RaisedStatus([&] { output.GetIOElement(2); }), kAudioUnitErr_InvalidElement);
