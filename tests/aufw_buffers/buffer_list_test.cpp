@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -258,8 +259,8 @@ TEST(AUBufferList, SettingAndCopyingListsAndContents) {
     EXPECT_EQ(RaisedStatus([&] { list.CopyBufferListTo(*callers); }), -1);
     EXPECT_EQ(RaisedStatus([&] { list.CopyBufferContentsTo(*callers); }), -1);
     list.Allocate(stereo, 64);
-    EXPECT_EQ(RaisedStatus([&] { list.SetBufferList(*callers); }),
-              -1); // more than allocated
+    // More entries than allocated streams.
+    EXPECT_EQ(RaisedStatus([&] { list.SetBufferList(*callers); }), -1);
     EXPECT_EQ(list.GetPtrState(), UInt32(AUBufferList::kPtrsInvalid));
     callers.count = 2;
     list.SetBufferList(*callers);
@@ -306,10 +307,8 @@ TEST(AUBufferList, SettingAndCopyingListsAndContents) {
     EXPECT_EQ(l[3], 3.0f);
 
     AUBufferList::ZeroBuffer(src);
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(l[i], 0.0f);
-        EXPECT_EQ(r[i], 0.0f);
-    }
+    EXPECT_EQ(std::vector<float>(l, l + 8), std::vector<float>(8, 0.0f));
+    EXPECT_EQ(std::vector<float>(r, r + 8), std::vector<float>(8, 0.0f));
     AudioBufferList nulls{1, {{1, 64, nullptr}}};
     AUBufferList::ZeroBuffer(nulls);
 }

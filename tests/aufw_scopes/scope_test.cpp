@@ -23,13 +23,6 @@ CFMutableDictionaryRef Dict(std::initializer_list<std::pair<const char*, const c
     return dict;
 }
 
-CFTypeRef Lookup(CFDictionaryRef dict, const char* key) {
-    CFStringRef k = MakeString(key);
-    CFTypeRef value = CFDictionaryGetValue(dict, k);
-    CFRelease(k);
-    return value;
-}
-
 } // namespace
 
 TEST(AUScope, GrowsThroughTheOwnerShrinksFromTheEndAndLooksUp) {
@@ -109,12 +102,12 @@ TEST(AUScope, ElementNamesOfTheStateDocument) {
     // Saving lists the named elements under the scope's number.
     scope.AddElementNamesToDict(saved);
     ASSERT_EQ(CFDictionaryGetCount(saved), 1);
-    auto perScope = static_cast<CFDictionaryRef>(Lookup(saved, "2"));
+    auto perScope = static_cast<CFDictionaryRef>(CFDictionaryGetValue(saved, CFSTR("2")));
     ASSERT_NE(perScope, nullptr);
     EXPECT_EQ(CFDictionaryGetCount(perScope), 3);
-    EXPECT_EQ(ToStd(Lookup(perScope, "1")), "Side");
-    EXPECT_EQ(ToStd(Lookup(perScope, "3")), "Return");
-    EXPECT_EQ(Lookup(perScope, "2"), nullptr);
+    EXPECT_EQ(ToStd(CFDictionaryGetValue(perScope, CFSTR("1"))), "Side");
+    EXPECT_EQ(ToStd(CFDictionaryGetValue(perScope, CFSTR("3"))), "Return");
+    EXPECT_EQ(CFDictionaryGetValue(perScope, CFSTR("2")), nullptr);
 
     // An empty dictionary gives an empty scope its first element.
     AUScope group;
