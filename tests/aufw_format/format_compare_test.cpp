@@ -1,5 +1,5 @@
 // Wildcard equality, preference ordering, normalisers and the plausibility
-// check of stream formats.
+// check of stream formats. (Reflexivity and self-filling: fuzz_format_text.)
 #include "aufw/CAStreamBasicDescription.h"
 
 #include <gtest/gtest.h>
@@ -20,60 +20,39 @@ CAStreamBasicDescription Float32(double rate, UInt32 channels) {
                4 * channels);
 }
 
-// (The constructor's field order shows in format_text_test's printed rows.)
-TEST(FormatConstruction, CopyAndReset) {
+CAStreamBasicDescription With(CAStreamBasicDescription d,
+                              UInt32 AudioStreamBasicDescription::*field, UInt32 value) {
+    d.*field = value;
+    return d;
+}
+
+using D = AudioStreamBasicDescription;
+const CAStreamBasicDescription kAac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
+
+// (Stream counts, sample sizes and their significance also show in the
+// buffer layouts of aufw_buffers and in the printed forms of format_text.)
+TEST(FormatConstruction, CopyResetAndChannelChanges) {
     AudioStreamBasicDescription raw = Float32(48000, 2);
     raw.mReserved = 9;
     CAStreamBasicDescription copy(raw);
     EXPECT_EQ(std::memcmp(&copy, &raw, sizeof(raw)), 0);
     CAStreamBasicDescription::ResetFormat(copy);
     EXPECT_EQ(std::memcmp(&copy, &CAStreamBasicDescription::sEmpty, sizeof(copy)), 0);
-    const CAStreamBasicDescription empty;
-    EXPECT_EQ(std::memcmp(&empty, &CAStreamBasicDescription::sEmpty, sizeof(empty)), 0);
     EXPECT_EQ(CAStreamBasicDescription(1, 2, 3, 4, 5, 6, 7, 8).mReserved, 0u);
-}
 
-TEST(FormatConstruction, DerivedQuantities) {
-    CAStreamBasicDescription ni;
-    ni.SetAUCanonical(2, false);
-    EXPECT_EQ(ni.mFormatFlags, 0x29u);
-    EXPECT_EQ(ni.mBytesPerFrame, 4u);
-    EXPECT_FALSE(ni.IsInterleavedFormat());
-    EXPECT_EQ(ni.ChannelsPerStream(), 1u);
-    EXPECT_EQ(ni.ChannelStreamCount(), 2u);
-    EXPECT_EQ(ni.BytesPerSample(), 4u);
-    EXPECT_FALSE(ni.PackednessIsSignificant());
-    EXPECT_FALSE(ni.AlignmentIsSignificant());
-
-    CAStreamBasicDescription il;
-    il.SetAUCanonical(2, true);
-    EXPECT_EQ(il.mFormatFlags, 0x9u);
-    EXPECT_EQ(il.mBytesPerFrame, 8u);
-    EXPECT_EQ(il.ChannelsPerStream(), 2u);
-    EXPECT_EQ(il.ChannelStreamCount(), 1u);
-    EXPECT_EQ(il.BytesPerSample(), 4u);
-
-    il.ChangeNumberChannels(6, false);
-    EXPECT_EQ(il.mChannelsPerFrame, 6u);
-    EXPECT_EQ(il.mBytesPerFrame, 4u);
-    EXPECT_EQ(il.mBytesPerPacket, 4u);
-    EXPECT_FALSE(il.IsInterleavedFormat());
-    il.ChangeNumberChannels(3, true);
-    EXPECT_EQ(il.mBytesPerFrame, 12u);
-    EXPECT_TRUE(il.IsInterleavedFormat());
-
+    CAStreamBasicDescription f;
+    f.SetAUCanonical(2, true);
+    f.ChangeNumberChannels(6, false);
+    EXPECT_EQ(f.mFormatFlags, 0x29u);
+    EXPECT_EQ(f.mBytesPerPacket, 4u);
+    f.ChangeNumberChannels(3, true);
+    EXPECT_EQ(f.mFormatFlags, 0x9u);
+    EXPECT_EQ(f.mBytesPerPacket, 12u);
     // The non-interleaved bit means nothing outside linear PCM.
-    CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0,
-                                 kAudioFormatFlagIsNonInterleaved);
+    const auto aac = With(kAac, &D::mFormatFlags, kAudioFormatFlagIsNonInterleaved);
     EXPECT_TRUE(aac.IsInterleavedFormat());
     EXPECT_EQ(aac.ChannelStreamCount(), 1u);
     EXPECT_EQ(aac.BytesPerSample(), 0u);
-
-    auto i20 = Pcm(0, 1, 20, kAudioFormatFlagIsSignedInteger, 3);
-    EXPECT_TRUE(i20.PackednessIsSignificant());
-    EXPECT_TRUE(i20.AlignmentIsSignificant());
-    auto i12in16 = Pcm(0, 1, 12, kAudioFormatFlagIsSignedInteger, 2);
-    EXPECT_TRUE(i12in16.AlignmentIsSignificant());
 }
 
 // One row per pair: the label says which rule it tests.
@@ -83,26 +62,18 @@ struct Pair {
     bool expected;
 };
 
-CAStreamBasicDescription With(CAStreamBasicDescription d,
-                              UInt32 AudioStreamBasicDescription::*field, UInt32 value) {
-    d.*field = value;
-    return d;
-}
-
 TEST(FormatEquality, WildcardsAndFlagNormalisation) {
     const UInt32 F = kAudioFormatFlagIsFloat, BE = kAudioFormatFlagIsBigEndian,
                  S = kAudioFormatFlagIsSignedInteger, P = kAudioFormatFlagIsPacked,
                  AH = kAudioFormatFlagIsAlignedHigh, NI = kAudioFormatFlagIsNonInterleaved;
-    using D = AudioStreamBasicDescription;
     const auto st = Float32(44100, 2);
     auto anySize = With(With(st, &D::mBytesPerFrame, 0), &D::mBytesPerPacket, 0);
-    const CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
     const CAStreamBasicDescription alac(0, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
     const Pair pairs[] = {
         {"zero rate is a wildcard", Float32(0, 2), st, true},
         {"rates differ", st, Float32(48000, 2), false},
         {"zero format ID is a wildcard", With(st, &D::mFormatID, 0), st, true},
-        {"format IDs differ", st, aac, false},
+        {"format IDs differ", st, kAac, false},
         {"zero flags are a wildcard", With(st, &D::mFormatFlags, 0), Pcm(44100, 2, 32, 0xC, 8),
          true},
         {"float against integer", st, Pcm(44100, 2, 32, 0xC, 8), false},
@@ -142,27 +113,25 @@ TEST(FormatEquality, WildcardsAndFlagNormalisation) {
 
 TEST(FormatOrdering, RulesInPriorityOrder) {
     const UInt32 SP = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked;
-    const CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
     const CAStreamBasicDescription alac(44100, kAudioFormatAppleLossless, 0, 4096, 0, 2, 0, 1);
     const auto nonMixableInt = Pcm(44100, 2, 16, SP | kAudioFormatFlagIsNonMixable, 4);
-    const auto int16 = Pcm(96000, 8, 16, SP, 16);
-    auto anyId = Float32(44100, 2);
-    anyId.mFormatID = 0;
+    const auto anyId = With(Float32(44100, 2), &D::mFormatID, 0);
     // Each row: a is preferred to b (a < b true, b < a false) unless both
     // are expected false.
     const Pair rules[] = {
-        {"PCM first, whatever its later fields", Float32(96000, 8), aac, true},
-        {"then by code value", aac, alac, true},
+        {"PCM first, whatever its later fields", Float32(96000, 8), kAac, true},
+        {"then by code value", kAac, alac, true},
         {"mixable before non-mixable, even float", Float32(44100, 2), nonMixableInt, true},
         {"integer before float, even with more bits", Pcm(44100, 2, 32, SP, 8),
          Pcm(44100, 2, 16, kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked, 4), true},
-        {"fewer bits before rate and channels", int16, Pcm(8000, 1, 24, SP, 3), true},
+        {"fewer bits before rate and channels", Pcm(96000, 8, 16, SP, 16), Pcm(8000, 1, 24, SP, 3),
+         true},
         {"lower rate before channels", Float32(44100, 8), Float32(48000, 1), true},
         {"fewer channels", Float32(44100, 1), Float32(44100, 2), true},
         {"nothing separates them", Float32(44100, 2), Float32(44100, 2), false},
         // Zero fields are skipped rather than compared.
         {"zero rate", Float32(0, 1), Float32(44100, 1), false},
-        {"zero ID against a code", anyId, aac, false},
+        {"zero ID against a code", anyId, kAac, false},
     };
     for (const Pair& r : rules) {
         EXPECT_EQ(r.a < r.b, r.expected) << r.label;
@@ -171,63 +140,33 @@ TEST(FormatOrdering, RulesInPriorityOrder) {
     EXPECT_TRUE(anyId < Float32(44100, 4)); // decided by channels
 }
 
-TEST(FormatNormalisers, LinearPCMBecomesInterleavedFloat) {
-    auto int24 = Pcm(44100, 2, 24,
-                     kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsAlignedHigh |
-                         kAudioFormatFlagIsNonInterleaved,
-                     4);
-    auto native = int24;
+TEST(FormatNormalisers, InterleavedFloatAndWildcardFilling) {
+    // (Bit depth, frame size and what is left alone: fuzz_format_text.)
+    const auto int24 = Pcm(44100, 2, 24,
+                           kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsAlignedHigh |
+                               kAudioFormatFlagIsNonInterleaved,
+                           4);
+    auto native = int24, big = int24;
     CAStreamBasicDescription::NormalizeLinearPCMFormat(native);
     EXPECT_EQ(native.mFormatFlags, 0x9u);
-    EXPECT_EQ(native.mBytesPerFrame, 8u);
     EXPECT_EQ(native.mBytesPerPacket, 8u);
-    EXPECT_EQ(native.mFramesPerPacket, 1u);
-    EXPECT_EQ(native.mBitsPerChannel, 32u);
     EXPECT_EQ(native.mSampleRate, 44100.0);
-    EXPECT_TRUE(native.IsInterleavedFormat());
-
-    auto big = int24;
     CAStreamBasicDescription::NormalizeLinearPCMFormat(false, big);
     EXPECT_EQ(big.mFormatFlags, 0xBu);
-    auto little = int24;
-    CAStreamBasicDescription::NormalizeLinearPCMFormat(true, little);
-    EXPECT_EQ(little.mFormatFlags, 0x9u);
 
-    auto nonMixable = int24;
-    nonMixable.mFormatFlags |= kAudioFormatFlagIsNonMixable;
-    auto before = nonMixable;
-    CAStreamBasicDescription::NormalizeLinearPCMFormat(nonMixable);
-    EXPECT_EQ(std::memcmp(&before, &nonMixable, sizeof(before)), 0);
-
-    CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
-    auto aacBefore = aac;
-    CAStreamBasicDescription::NormalizeLinearPCMFormat(aac);
-    EXPECT_EQ(std::memcmp(&aacBefore, &aac, sizeof(aac)), 0);
-}
-
-TEST(FormatNormalisers, FillOutFormatTakesOnlyWildcards) {
     CAStreamBasicDescription partial;
     partial.mChannelsPerFrame = 1;
     partial.mFormatFlags = kAudioFormatFlagIsSignedInteger;
     partial.mReserved = 5;
-    auto tmpl = Float32(48000, 2);
-    tmpl.mReserved = 9;
-    CAStreamBasicDescription::FillOutFormat(partial, tmpl);
-    EXPECT_EQ(partial.mSampleRate, 48000.0);
-    EXPECT_EQ(partial.mFormatID, kAudioFormatLinearPCM);
-    EXPECT_EQ(partial.mFormatFlags, UInt32(kAudioFormatFlagIsSignedInteger));
-    EXPECT_EQ(partial.mBytesPerPacket, 8u);
-    EXPECT_EQ(partial.mFramesPerPacket, 1u);
-    EXPECT_EQ(partial.mBytesPerFrame, 8u);
-    EXPECT_EQ(partial.mChannelsPerFrame, 1u);
-    EXPECT_EQ(partial.mBitsPerChannel, 32u);
+    CAStreamBasicDescription::FillOutFormat(partial, With(Float32(48000, 2), &D::mReserved, 9));
+    const CAStreamBasicDescription filled(48000, kAudioFormatLinearPCM, 8, 1, 8, 1, 32,
+                                          kAudioFormatFlagIsSignedInteger);
+    EXPECT_EQ(std::memcmp(&partial, &filled, offsetof(D, mReserved)), 0);
     EXPECT_EQ(partial.mReserved, 5u);
 }
 
 TEST(FormatSanity, Bounds) {
-    using D = AudioStreamBasicDescription;
     const auto st = Float32(44100, 2);
-    const CAStreamBasicDescription aac(44100, kAudioFormatMPEG4AAC, 0, 1024, 0, 2, 0, 0);
     auto bytes = [&](UInt32 n) {
         return With(With(st, &D::mBytesPerFrame, n), &D::mBytesPerPacket, n);
     };
@@ -248,13 +187,13 @@ TEST(FormatSanity, Bounds) {
         {"too many bits", With(st, &D::mBitsPerChannel, 1025), false},
         {"largest frame", bytes(999999), true},
         {"frame too large", bytes(1000000), false},
-        {"packet of too many frames", With(aac, &D::mFramesPerPacket, 1000000), false},
+        {"packet of too many frames", With(kAac, &D::mFramesPerPacket, 1000000), false},
         {"empty", CAStreamBasicDescription::sEmpty, false},
         // Linear PCM must have one frame per packet of one frame's size;
         // encoded formats have packets of their own shape.
         {"PCM packet of two frames' bytes", With(st, &D::mBytesPerPacket, 16), false},
         {"PCM packet of two frames", With(st, &D::mFramesPerPacket, 2), false},
-        {"encoded packet", aac, true},
+        {"encoded packet", kAac, true},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(SanityCheck(r.d), r.sane) << r.label;

@@ -1,11 +1,12 @@
 // The compact stream-format text syntax: what each form yields, what each
-// malformed form reports. (Arbitrary bytes: the fuzz_format_text replay.)
+// malformed form reports. (Arbitrary and over-long text: fuzz_format_text.)
 #include "aufw/CAStreamBasicDescription.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -30,13 +31,6 @@ ParseResult Parse(const char* text) {
     r.ok = CAStreamBasicDescription::FromText(text, r.desc);
     r.err = GetCapturedStderr();
     return r;
-}
-
-constexpr UInt32 Code(const char (&s)[5]) {
-    return (UInt32(static_cast<unsigned char>(s[0])) << 24) |
-           (UInt32(static_cast<unsigned char>(s[1])) << 16) |
-           (UInt32(static_cast<unsigned char>(s[2])) << 8) |
-           UInt32(static_cast<unsigned char>(s[3]));
 }
 
 constexpr UInt32 kPCM = kAudioFormatLinearPCM;
@@ -76,7 +70,7 @@ const Accepted kAccepted[] = {
     // Four-character codes; only PCM sizes follow the channels.
     {"aac", 0, kAudioFormatMPEG4AAC, 0, 0, 0, 0, 0, 0},
     {"aac@44100", 44100, kAudioFormatMPEG4AAC, 0, 0, 0, 0, 0, 0},
-    {"aac @44100", 44100, Code("aac "), 0, 0, 0, 0, 0, 0},
+    {"aac @44100", 44100, kAudioFormatMPEG4AAC, 0, 0, 0, 0, 0, 0},
     {"alac,2", 0, kAudioFormatAppleLossless, 0, 0, 0, 0, 0, 2},
     {"ima4#64,1", 0, kAudioFormatAppleIMA4, 0, 0, 0, 0, 64, 1},
     {"ac-3/1", 0, kAudioFormatAC3, 1, 0, 0, 0, 0, 0},
@@ -85,9 +79,9 @@ const Accepted kAccepted[] = {
     {"\xC3\xA9xy", 0, 0xC3A97879, 0, 0, 0, 0, 0, 0},
     // A leading minus belongs to the code when the text is not PCM, and
     // letters that merely start like PCM fall back to a code.
-    {"-abc", 0, Code("-abc"), 0, 0, 0, 0, 0, 0},
-    {"BEEF", 0, Code("BEEF"), 0, 0, 0, 0, 0, 0},
-    {"Uxyz", 0, Code("Uxyz"), 0, 0, 0, 0, 0, 0},
+    {"-abc", 0, 0x2D616263, 0, 0, 0, 0, 0, 0},
+    {"BEEF", 0, 0x42454546, 0, 0, 0, 0, 0, 0},
+    {"Uxyz", 0, 0x5578797A, 0, 0, 0, 0, 0, 0},
 };
 
 TEST(FormatFromText, AcceptedForms) {
@@ -96,15 +90,12 @@ TEST(FormatFromText, AcceptedForms) {
         const auto r = Parse(a.text);
         ASSERT_TRUE(r.ok);
         EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.desc.mSampleRate, a.rate);
-        EXPECT_EQ(r.desc.mFormatID, a.id);
-        EXPECT_EQ(r.desc.mFormatFlags, a.flags);
-        EXPECT_EQ(r.desc.mBitsPerChannel, a.bits);
-        EXPECT_EQ(r.desc.mBytesPerFrame, a.bytesPerFrame);
-        EXPECT_EQ(r.desc.mBytesPerPacket, a.bytesPerPacket);
-        EXPECT_EQ(r.desc.mFramesPerPacket, a.framesPerPacket);
-        EXPECT_EQ(r.desc.mChannelsPerFrame, a.channels);
-        EXPECT_EQ(r.desc.mReserved, 0u);
+        const auto& d = r.desc;
+        EXPECT_EQ(std::tuple(d.mSampleRate, d.mFormatID, d.mFormatFlags, d.mBitsPerChannel,
+                             d.mBytesPerFrame, d.mBytesPerPacket, d.mFramesPerPacket,
+                             d.mChannelsPerFrame, d.mReserved),
+                  std::tuple(a.rate, a.id, a.flags, a.bits, a.bytesPerFrame, a.bytesPerPacket,
+                             a.framesPerPacket, a.channels, 0u));
     }
     EXPECT_EQ(Parse("I8.24").desc.FractionBits(), 24u);
     EXPECT_EQ(Parse("I1.65").desc.FractionBits(), 65u & 0x3F);
@@ -126,7 +117,6 @@ TEST(FormatFromText, Rejected) {
 
     // Everything else names the problem, then prints the two common lines.
     const std::string extra = "extra characters at end of format string: ";
-    const std::string fraction = "Expected fractional bits following '.'\n";
     struct Reported {
         const char* text;
         std::string first;
@@ -135,18 +125,12 @@ TEST(FormatFromText, Rejected) {
         {"aac,2", extra + "2\n"},
         {"alac,2D", "non-interleaved flag invalid for non-PCM formats\n"},
         {"F32x", extra + "x\n"},
-        {"I16.x", fraction},
-        {"I16.", fraction},
+        {"I16.x", "Expected fractional bits following '.'\n"},
         {"I16:X2", ""},
-        {"I16:", ""},
         // Fields come in one fixed order, each once.
         {"F32,2@44100", extra + "@44100\n"},
         {"F32@1@2", extra + "@2\n"},
         // A byte of 0x80 or above is never a digit.
-        {"F32@44\xB1"
-         "00",
-         extra + "\xB1"
-                 "00\n"},
         {"I16,\xB2", extra + "\xB2\n"},
         {"I\xB1\xB6", extra + "\xB1\xB6\n"},
     };
@@ -156,25 +140,6 @@ TEST(FormatFromText, Rejected) {
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.err, r.first + kCommon(r.text));
     }
-}
-
-TEST(FormatFromText, OverLongText) {
-    // Digits far beyond any field width wrap without reading past the text.
-    std::string digits = "I" + std::string(5000, '9');
-    auto r = Parse(digits.c_str());
-    EXPECT_TRUE(r.ok);
-
-    std::string rate = "F32@" + std::string(400, '9');
-    auto rr = Parse(rate.c_str());
-    ASSERT_TRUE(rr.ok);
-    EXPECT_GT(rr.desc.mSampleRate, 1e300);
-    EXPECT_FALSE(SanityCheck(rr.desc));
-
-    std::string tail = "aac@44100" + std::string(100000, 'z');
-    auto tr = Parse(tail.c_str());
-    EXPECT_FALSE(tr.ok);
-    EXPECT_EQ(tr.err, "extra characters at end of format string: " + std::string(100000, 'z') +
-                          "\n" + kCommon(tail));
 }
 
 TEST(FormatFromText, UsageText) {

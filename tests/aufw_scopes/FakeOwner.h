@@ -1,49 +1,43 @@
-// A stand-in for the unit that owns scopes and elements: its life-cycle
-// flags and slice size are plain fields, and it records every element it
-// creates and every element that is destroyed.
+// A stand-in for the unit that owns scopes and elements: plain life-cycle
+// flags, and a log of every element created and destroyed.
 #pragma once
 
 #include <aufw/AUElementOwner.h>
 #include <aufw/AUIOElement.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
-struct ElementLog {
-    std::vector<std::pair<AudioUnitScope, AudioUnitElement>> created;
-    std::vector<std::pair<AudioUnitScope, AudioUnitElement>> destroyed;
-};
+using ElementLog = std::vector<std::pair<AudioUnitScope, AudioUnitElement>>;
 
-// Elements that report their own destruction.
 template <typename Base> class Logged : public Base {
 public:
     Logged(AUElementOwner* owner, ElementLog& log, AudioUnitScope scope, AudioUnitElement number)
-        : Base(owner), mLog(log), mScope(scope), mNumber(number) {}
-    ~Logged() override { mLog.destroyed.emplace_back(mScope, mNumber); }
+        : Base(owner), mLog(log), mId(scope, number) {}
+    ~Logged() override { mLog.push_back(mId); }
 
 private:
     ElementLog& mLog;
-    AudioUnitScope mScope;
-    AudioUnitElement mNumber;
+    std::pair<AudioUnitScope, AudioUnitElement> mId;
 };
 
 class FakeOwner : public AUElementOwner {
 public:
     bool IsInitialized() const override { return initialized; }
     bool HasBegunInitializing() const override { return begunInitializing; }
-    UInt32 GetMaxFramesPerSlice() const override { return maxFramesPerSlice; }
+    UInt32 GetMaxFramesPerSlice() const override { return 1156; }
 
     AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element) override {
-        log.created.emplace_back(scope, element);
+        created.emplace_back(scope, element);
         switch (scope) {
         case kAudioUnitScope_Global:
         case kAudioUnitScope_Group:
-        case kAudioUnitScope_Part:
-            return new Logged<AUElement>(this, log, scope, element);
+            return new Logged<AUElement>(this, destroyed, scope, element);
         case kAudioUnitScope_Input:
-            return new Logged<AUInputElement>(this, log, scope, element);
+            return new Logged<AUInputElement>(this, destroyed, scope, element);
         case kAudioUnitScope_Output:
-            return new Logged<AUOutputElement>(this, log, scope, element);
+            return new Logged<AUOutputElement>(this, destroyed, scope, element);
         default:
             throw static_cast<OSStatus>(kAudioUnitErr_InvalidScope);
         }
@@ -51,11 +45,10 @@ public:
 
     bool initialized = false;
     bool begunInitializing = false;
-    UInt32 maxFramesPerSlice = 1156;
-    ElementLog log;
+    ElementLog created, destroyed;
 };
 
-// Runs f and answers the bare status it raised, or 0 when it raised none.
+// The bare status f raised, or 0 when it raised none.
 template <typename F> OSStatus RaisedStatus(F&& f) {
     try {
         f();
@@ -63,4 +56,18 @@ template <typename F> OSStatus RaisedStatus(F&& f) {
         return status;
     }
     return 0;
+}
+
+inline CFStringRef MakeString(const char* text) {
+    return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+}
+
+inline std::string ToStd(CFTypeRef value) {
+    char buffer[256];
+    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID() ||
+        !CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof(buffer),
+                            kCFStringEncodingUTF8)) {
+        return "<none>";
+    }
+    return buffer;
 }
