@@ -1,4 +1,4 @@
-// The component bundles the build lays out, read back through the platform's
+// The component bundle the build lays out, read back through the platform's
 // bundle interface the way a host reads them.
 #include "LoaderTestSupport.h"
 
@@ -73,11 +73,4 @@ TEST(BundleLayout, PlugInBundleDescribesTheComponent) {
         CFBundleCopyResourceURL(bundle, made("AUPluginCocoaUI"), made("bundle"), nullptr));
     EXPECT_EQ(uiPath, bundlePath + "/Contents/Resources/AUPluginCocoaUI.bundle");
     EXPECT_TRUE(vxtest::fs::is_regular_file(uiPath + "/Contents/Info.plist"));
-
-    // The same function places a module as the executable, without prefix or suffix.
-    const vxtest::fs::path binary = VX_TEST_DELAY_BUNDLE_BINARY;
-    bundle = made.bundle(binary.parent_path().parent_path().parent_path().string());
-    ASSERT_NE(bundle, nullptr);
-    EXPECT_EQ(made.path(CFBundleCopyExecutableURL(bundle)), binary.string());
-    EXPECT_EQ(binary.filename(), "VX-Delay");
 }
