@@ -1,109 +1,131 @@
-// The delay's signal path against a sample-by-sample model of it: a delay
-// line whose repeats pass through the damping filter and the feedback gain,
-// mixed with the input and scaled by the output gain.
+// The reference delay's signal path against sample-by-sample models: the
+// damping filter's one-pole recursion, and a delay line whose repeats pass
+// through that filter and the feedback gain, mixed with the input and scaled
+// by the output gain. Both worked out in double precision.
 #include "DelayDsp.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace {
 
+using vxdelay::DampingFilter;
 using vxdelay::DelayDsp;
 using vxdelay::DspTargets;
 
-struct Model {
-    std::vector<double> lineL, lineR;
-    std::size_t pos = 0;
-    double lowL = 0.0, lowR = 0.0;
-
-    explicit Model(std::size_t length) : lineL(length, 0.0), lineR(length, 0.0) {}
-
-    void step(const DspTargets& t, float inL, float inR, double& outL, double& outR) {
-        const std::size_t n = lineL.size();
-        const std::size_t read = (pos + n - static_cast<std::size_t>(t.delaySamples)) % n;
-        const double wetL = lineL[read], wetR = lineR[read];
-        lowL += t.dampCoefficient * (wetL - lowL);
-        lowR += t.dampCoefficient * (wetR - lowR);
-        lineL[pos] = inL + t.feedback * lowL;
-        lineR[pos] = inR + t.feedback * lowR;
-        pos = (pos + 1) % n;
-        outL = (t.dryGain * inL + t.wetGain * wetL) * t.outputGain;
-        outR = (t.dryGain * inR + t.wetGain * wetR) * t.outputGain;
-    }
-};
-
-float signal(int channel, int i) {
-    return 0.6f * std::sin(0.05f * static_cast<float>(i) * static_cast<float>(channel + 1)) +
-           ((i % 97) == 0 ? 0.8f : 0.f);
+// A fixed pseudo-random signal with a large step and spikes in it, per channel.
+float testSignal(int channel, int i) {
+    uint32_t x = static_cast<uint32_t>(i) * 2654435761u + static_cast<uint32_t>(channel) * 97u;
+    x ^= x >> 13;
+    x *= 0x5bd1e995u;
+    x ^= x >> 15;
+    const float noise = static_cast<float>(x & 0xFFFF) / 32768.f - 1.f;
+    return noise + ((i / 300) % 2 == 0 ? 0.f : (channel == 0 ? 4.f : -3.f));
 }
 
-TEST(DelayDsp, FollowsTheSampleModelForShortAndLongDelaysAndAnyBlockSizes) {
-    // Blocks of every kind: single samples, shorter and longer than a chunk,
-    // and a host's usual sizes.
-    const int blockSizes[] = {1, 17, 64, 100, 512, 33, 250, 2, 3, 7};
-    for (int delay : {1, 5, 63, 64, 65, 300}) {
-        DelayDsp dsp;
-        // A short line (512 samples) so that reads and writes wrap around
-        // its end often, at ever other places within a chunk.
-        dsp.prepare(48000.0, 300, 0);
-        DspTargets t;
-        t.delaySamples = delay;
-        t.feedback = 0.7f;
-        t.dampCoefficient = 0.6f;
-        t.dryGain = 0.8f;
-        t.wetGain = 0.5f;
-        t.outputGain = 1.25f;
-        dsp.setTargets(t);
-        // The model's line only has to hold the delay.
-        Model model(301);
-        int t0 = 0;
-        for (int round = 0; round < 12; ++round) {
-            for (int frames : blockSizes) {
-                std::vector<float> inL(frames), inR(frames), outL(frames), outR(frames);
-                for (int i = 0; i < frames; ++i) {
-                    inL[i] = signal(0, t0 + i);
-                    inR[i] = signal(1, t0 + i);
-                }
-                dsp.process(inL.data(), inR.data(), outL.data(), outR.data(), frames);
-                for (int i = 0; i < frames; ++i) {
-                    double wantL = 0.0, wantR = 0.0;
-                    model.step(t, inL[i], inR[i], wantL, wantR);
-                    ASSERT_NEAR(outL[i], wantL, 1e-4 * (1.0 + std::fabs(wantL)))
-                        << "delay " << delay << ", sample " << t0 + i;
-                    ASSERT_NEAR(outR[i], wantR, 1e-4 * (1.0 + std::fabs(wantR)))
-                        << "delay " << delay << ", sample " << t0 + i;
-                }
-                t0 += frames;
+TEST(DampingFilter, EveryBlockLengthFollowsTheRecursionAcrossBlocksAndCoefficientChanges) {
+    // From no damping at all to a pole small enough that its powers vanish.
+    for (float damp : {1.0f, 0.954f, 0.649f, 0.05f, 1e-4f}) {
+        DampingFilter filter;
+        double ref[2] = {0.0, 0.0};
+        int t = 0;
+        // Every length once, so the recursion, the scan and each of its pass
+        // counts all run, then again under another coefficient every other block.
+        for (int round = 0; round < 2; ++round) {
+            for (int n = 1; n <= DampingFilter::kMaxBlock; ++n) {
+                const float d = (round == 1 && n % 2 == 0) ? 0.3f : damp;
+                float in[2][DampingFilter::kMaxBlock], out[2][DampingFilter::kMaxBlock];
+                for (int c = 0; c < 2; ++c)
+                    for (int i = 0; i < n; ++i)
+                        in[c][i] = testSignal(c, t + i);
+                filter.process(in[0], in[1], out[0], out[1], n, d);
+                for (int c = 0; c < 2; ++c)
+                    for (int i = 0; i < n; ++i) {
+                        ref[c] += d * (in[c][i] - ref[c]);
+                        ASSERT_NEAR(out[c][i], ref[c], 2e-5 * (1.0 + std::fabs(ref[c])))
+                            << "coefficient " << d << ", block of " << n << ", sample " << i;
+                    }
+                EXPECT_EQ(filter.stateL(), out[0][n - 1]);
+                EXPECT_EQ(filter.stateR(), out[1][n - 1]);
+                t += n;
             }
         }
     }
 }
 
-TEST(DelayDsp, ProcessesInPlaceAsIntoSeparateBuffers) {
-    DspTargets t;
-    t.delaySamples = 70;
-    t.feedback = 0.5f;
-    t.dampCoefficient = 0.8f;
-    t.dryGain = 0.5f;
-    t.wetGain = 0.5f;
-    DelayDsp separate, inPlace;
-    separate.prepare(48000.0, 200, 0);
-    inPlace.prepare(48000.0, 200, 0);
-    separate.setTargets(t);
-    inPlace.setTargets(t);
-    for (int block = 0; block < 6; ++block) {
-        std::vector<float> inL(128), inR(128), outL(128), outR(128);
-        for (int i = 0; i < 128; ++i) {
-            inL[i] = signal(0, block * 128 + i);
-            inR[i] = signal(1, block * 128 + i);
+TEST(DampingFilter, SilenceBringsTheStateToExactlyZeroAndResetClearsIt) {
+    DampingFilter filter;
+    float in[DampingFilter::kMaxBlock], outL[DampingFilter::kMaxBlock],
+        outR[DampingFilter::kMaxBlock];
+    std::fill(std::begin(in), std::end(in), 1.f);
+    filter.process(in, in, outL, outR, 64, 0.01f);
+    ASSERT_GT(filter.stateL(), 0.f);
+    // A slow filter would decay through the denormal range for about 160
+    // blocks before float arithmetic reached zero by itself; its tail is cut
+    // off long before that.
+    std::fill(std::begin(in), std::end(in), 0.f);
+    for (int block = 0; block < 100 && filter.stateL() != 0.f; ++block)
+        filter.process(in, in, outL, outR, 64, 0.01f);
+    EXPECT_EQ(filter.stateL(), 0.f);
+    EXPECT_EQ(filter.stateR(), 0.f);
+
+    std::fill(std::begin(in), std::end(in), 1.f);
+    filter.process(in, in, outL, outR, 20, 0.5f);
+    filter.reset();
+    EXPECT_EQ(filter.stateL(), 0.f);
+    filter.process(in, in, outL, outR, 1, 0.5f);
+    EXPECT_FLOAT_EQ(outL[0], 0.5f);
+}
+
+TEST(DelayDsp, FollowsTheSampleModelForShortAndLongDelaysAnyBlockSizesAndInPlace) {
+    // Single samples, blocks shorter and longer than a chunk, a host's sizes.
+    const int blockSizes[] = {1, 17, 64, 100, 512, 33, 250, 2, 3, 7};
+    const DspTargets t{.delaySamples = 1,
+                       .feedback = 0.7f,
+                       .dampCoefficient = 0.6f,
+                       .dryGain = 0.8f,
+                       .wetGain = 0.5f,
+                       .outputGain = 1.25f};
+    for (int delay : {1, 5, 63, 64, 65, 300}) {
+        DelayDsp dsp;
+        // A short line (512 samples): reads and writes wrap around its end
+        // often, at ever other places within a chunk.
+        dsp.prepare(48000.0, 300, 0);
+        DspTargets targets = t;
+        targets.delaySamples = delay;
+        dsp.setTargets(targets);
+        std::vector<double> line[2] = {std::vector<double>(301), std::vector<double>(301)};
+        double low[2] = {0.0, 0.0};
+        size_t pos = 0;
+        for (int round = 0, t0 = 0; round < 12; ++round) {
+            for (int frames : blockSizes) {
+                std::vector<float> in[2], out[2];
+                for (int c = 0; c < 2; ++c) {
+                    for (int i = 0; i < frames; ++i)
+                        in[c].push_back(testSignal(c, t0 + i) * 0.2f);
+                    out[c] = round % 2 ? in[c] : std::vector<float>(frames); // odd: in place
+                }
+                dsp.process(round % 2 ? out[0].data() : in[0].data(),
+                            round % 2 ? out[1].data() : in[1].data(), out[0].data(), out[1].data(),
+                            frames);
+                for (int i = 0; i < frames; ++i, pos = (pos + 1) % 301) {
+                    const size_t read = (pos + 301 - static_cast<size_t>(delay)) % 301;
+                    for (int c = 0; c < 2; ++c) {
+                        const double wet = line[c][read];
+                        low[c] += t.dampCoefficient * (wet - low[c]);
+                        line[c][pos] = in[c][i] + t.feedback * low[c];
+                        const double want = (t.dryGain * in[c][i] + t.wetGain * wet) * t.outputGain;
+                        ASSERT_NEAR(out[c][i], want, 1e-4 * (1.0 + std::fabs(want)))
+                            << "delay " << delay << ", sample " << t0 + i;
+                    }
+                }
+                t0 += frames;
+            }
         }
-        separate.process(inL.data(), inR.data(), outL.data(), outR.data(), 128);
-        inPlace.process(inL.data(), inR.data(), inL.data(), inR.data(), 128);
-        ASSERT_EQ(inL, outL) << "block " << block;
-        ASSERT_EQ(inR, outR) << "block " << block;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ProbeEngine.h"
 
+#include <algorithm>
 #include <new>
 
 #define VX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -43,20 +44,13 @@ public:
     void IProcess(int reserved, float** in, float** out, int frames) override {
         ++gControl.processCalls;
         gControl.lastReserved = reserved;
-        gControl.lastIn[0] = in[0];
-        gControl.lastIn[1] = in[1];
-        gControl.lastOut[0] = out[0];
-        gControl.lastOut[1] = out[1];
+        std::copy(in, in + 2, gControl.lastIn);
+        std::copy(out, out + 2, gControl.lastOut);
         gControl.lastFrames = frames;
-        if (gControl.link != nullptr) {
-            ProbeFacts& f = gControl.lastFacts;
-            f.tempo = gControl.link->IGetTempo();
-            f.position = gControl.link->IGetHostSamplePosition();
-            f.playing = gControl.link->IGetHostTransportPlaying();
-            f.renderMode = gControl.link->IGetRenderMode();
-            f.sampleRate = gControl.link->IGetSampleRate();
-            f.blockSize = gControl.link->IGetBlockSize();
-        }
+        if (IAudioHostLink* l = gControl.link)
+            gControl.lastFacts = {
+                l->IGetTempo(),      l->IGetHostSamplePosition(), l->IGetHostTransportPlaying(),
+                l->IGetRenderMode(), l->IGetSampleRate(),         l->IGetBlockSize()};
         for (int c = 0; c < 2; ++c)
             for (int i = 0; i < frames; ++i)
                 out[c][i] = in[c][i] * gControl.gain;

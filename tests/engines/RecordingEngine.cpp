@@ -23,8 +23,8 @@ namespace {
 std::mutex gLogLock;
 std::string gLog;
 
-void record(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void record(const char* format, ...) {
+// Records the call and answers the value it is given.
+template <typename T = int> T record(T answer, const char* format, ...) {
     char line[1024];
     va_list args;
     va_start(args, format);
@@ -33,6 +33,7 @@ void record(const char* format, ...) {
     std::lock_guard<std::mutex> guard(gLogLock);
     gLog += line;
     gLog += '\n';
+    return answer;
 }
 
 const char* text(const char* s) {
@@ -41,78 +42,51 @@ const char* text(const char* s) {
 
 class RecordingEngine final : public IAudioPlugin {
 public:
-    RecordingEngine() { record("construct"); }
+    RecordingEngine() { record(0, "construct"); }
 
-    void ISetProductFolder1(const char* path) override {
-        record("ISetProductFolder1 %s", text(path));
-    }
-    void ISetProductFolder2(const char* path) override {
-        record("ISetProductFolder2 %s", text(path));
-    }
-    void ISetProductFolder3(const char* path) override {
-        record("ISetProductFolder3 %s", text(path));
-    }
-    void ISetVendorFolder(const char* path) override { record("ISetVendorFolder %s", text(path)); }
-    bool ICreate() override {
-        record("ICreate");
-        return VX_ICREATE_RESULT != 0;
-    }
+    void ISetProductFolder1(const char* p) override { record(0, "ISetProductFolder1 %s", text(p)); }
+    void ISetProductFolder2(const char* p) override { record(0, "ISetProductFolder2 %s", text(p)); }
+    void ISetProductFolder3(const char* p) override { record(0, "ISetProductFolder3 %s", text(p)); }
+    void ISetVendorFolder(const char* p) override { record(0, "ISetVendorFolder %s", text(p)); }
+    bool ICreate() override { return record(VX_ICREATE_RESULT != 0, "ICreate"); }
     void IDestroy() override {
-        record("IDestroy");
+        record(0, "IDestroy");
         delete this;
     }
-    const AudioPluginInfo* IGetInfo() override {
-        record("IGetInfo");
-        return &mInfo;
+    const AudioPluginInfo* IGetInfo() override { return record(&mInfo, "IGetInfo"); }
+    const char* IGetParamName(int i) override {
+        return record(i == 0 ? "Gain" : i == 1 ? "Pan" : "", "IGetParamName %d", i);
     }
-    const char* IGetParamName(int index) override {
-        record("IGetParamName %d", index);
-        return index == 0 ? "Gain" : index == 1 ? "Pan" : "";
+    void IGetParamRange(int i, float* min, float* max) override {
+        *min = 0.f, *max = record(1.f, "IGetParamRange %d", i);
     }
-    void IGetParamRange(int index, float* min, float* max) override {
-        record("IGetParamRange %d", index);
-        *min = 0.f, *max = 1.f;
-    }
-    float IGetParamDefault(int index) override {
-        record("IGetParamDefault %d", index);
-        return 0.5f;
-    }
+    float IGetParamDefault(int i) override { return record(0.5f, "IGetParamDefault %d", i); }
     void ISetParam(int index, float value) override {
-        record("ISetParam %d %g", index, static_cast<double>(value));
+        record(0, "ISetParam %d %g", index, static_cast<double>(value));
         if (index >= 0 && index < 2)
             mValues[index] = value;
     }
-    float IGetParam(int index) override {
-        record("IGetParam %d", index);
-        return index >= 0 && index < 2 ? mValues[index] : 0.f;
+    float IGetParam(int i) override {
+        return record(i >= 0 && i < 2 ? mValues[i] : 0.f, "IGetParam %d", i);
     }
     void IProcess(int reserved, float** in, float** out, int frames) override {
-        record("IProcess %d %d %s", reserved, frames, in && in[0] == in[1] ? "mono" : "stereo");
+        record(0, "IProcess %d %d %s", reserved, frames, in && in[0] == in[1] ? "mono" : "stereo");
         for (int c = 0; c < 2 && in && out; ++c)
             for (int i = 0; i < frames; ++i)
                 out[c][i] = in[c][i] * mValues[0];
     }
-    void ISuspend() override { record("ISuspend"); }
-    void IReset() override { record("IReset"); }
-    void IPrepare() override { record("IPrepare"); }
-    void ISaveState() override { record("ISaveState"); }
-    const void* IGetStateData() override {
-        record("IGetStateData");
-        return mValues;
-    }
-    int IGetStateSize() override {
-        record("IGetStateSize");
-        return static_cast<int>(sizeof mValues);
-    }
-    void ILoadState(const void*, int size) override { record("ILoadState %d", size); }
-    float IGetTailTime() override {
-        record("IGetTailTime");
-        return 0.25f;
-    }
+    void ISuspend() override { record(0, "ISuspend"); }
+    void IReset() override { record(0, "IReset"); }
+    void IPrepare() override { record(0, "IPrepare"); }
+    void ISaveState() override { record(0, "ISaveState"); }
+    const void* IGetStateData() override { return record<const void*>(mValues, "IGetStateData"); }
+    int IGetStateSize() override { return record(int{sizeof mValues}, "IGetStateSize"); }
+    void ILoadState(const void*, int size) override { record(0, "ILoadState %d", size); }
+    float IGetTailTime() override { return record(0.25f, "IGetTailTime"); }
     void ISetHostLink(IAudioHostLink* link) override {
-        record("ISetHostLink %s", link ? "link" : "null");
+        record(0, "ISetHostLink %s", link ? "link" : "null");
     }
-    void ISetISA(int candidateIndex) override { record("ISetISA %d", candidateIndex); }
+    void ISetISA(int candidateIndex) override { record(0, "ISetISA %d", candidateIndex); }
 
 private:
     ~RecordingEngine() = default;

@@ -3,8 +3,6 @@
 // reported as a plain false or a closed log, and nothing already on disk is
 // damaged: a failed settings save leaves the previous file as it was, a
 // failed cache write leaves no cache that would describe another tree.
-#include "FaultSupport.h"
-
 #include <NSVextra/DbgSysOutput.h>
 #include <NSVextra/FileTree.h>
 #include <NSVextra/Settings.h>
@@ -14,21 +12,74 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using faults::listing;
-using faults::readWhole;
-using faults::runInChild;
-using faults::TempFolder;
 using NSVextra::Settings;
+
+// Runs fn in a forked child with RLIMIT_FSIZE at fileSizeLimit bytes
+// (negative: none), where writes past it fail with EFBIG; answers fn's result.
+int runInChild(const std::function<int()>& fn, long fileSizeLimit) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        if (fileSizeLimit >= 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(99);
+        const int result = fn();
+        std::fflush(nullptr);
+        _exit(result);
+    }
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0) {
+    }
+    return pid < 0 ? 98 : WIFSIGNALED(status) ? 100 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// Each test works in a fresh folder below TMPDIR (or /tmp).
+class StorageFaults : public ::testing::Test {
+protected:
+    StorageFaults() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vx-faults-XXXXXX";
+        dir = mkdtemp(pattern.data()) ? pattern : "/nonexistent";
+    }
+    ~StorageFaults() override {
+        std::error_code ignored;
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(dir, ignored);
+    }
+    std::string dir;
+};
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+void writeWhole(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+std::set<std::string> listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.insert(e.path().filename().string());
+    return names;
+}
 
 // A document with a head group and one value, saved; and a way to make it
 // much longer than what is on disk.
@@ -39,6 +90,7 @@ void fillSmall(Settings& doc, const std::string& path) {
     ASSERT_TRUE(doc.addValue("/Root/Audio", "Rate"));
     int rate = 48000;
     ASSERT_TRUE(doc.storeValue("/Root/Audio", "Rate", Settings::kTypeInt, &rate, 1));
+    ASSERT_TRUE(doc.commit());
 }
 
 void growLarge(Settings& doc) {
@@ -59,36 +111,29 @@ int storedRate(const std::string& path) {
     return !doc.loadFile() ? -1 : doc.readValue("/Root/Audio", "Rate", &rate) ? rate : -2;
 }
 
-TEST(SettingsFaults, FailedSaveOnAFullDiskReportsFalseAndLeavesThePreviousFileIntact) {
+TEST_F(StorageFaults, SaveOnAFullDiskReportsFalseAndLeavesThePreviousFileIntact) {
     for (const char* name : {"prefs.txt", "prefs.esf"}) { // plain and scrambled
         SCOPED_TRACE(name);
-        TempFolder dir;
-        const std::string path = dir / name;
+        const std::string folder = dir + "/" + name + ".d", path = folder + "/" + name;
+        fs::create_directory(folder);
         Settings doc;
         fillSmall(doc, path);
-        ASSERT_TRUE(doc.commit());
         const std::string before = readWhole(path);
         ASSERT_FALSE(before.empty());
         growLarge(doc);
         // Room for a few bytes only: the new text cannot be written whole.
         EXPECT_EQ(runInChild([&] { return doc.commit() ? 1 : 0; }, 16), 0);
         EXPECT_EQ(readWhole(path), before);
-        EXPECT_EQ(listing(dir.path()), std::string(name) + "\n") << "nothing half-written stays";
+        EXPECT_EQ(listing(folder), std::set<std::string>{name}) << "nothing half-written stays";
         // With room again the same document saves and reads back.
         ASSERT_TRUE(doc.commit());
         EXPECT_EQ(storedRate(path), 48000);
         EXPECT_GT(readWhole(path).size(), before.size());
     }
-}
-
-TEST(SettingsFaults, DelayedSaveOnAFullDiskLeavesThePreviousFileIntact) {
-    TempFolder dir;
-    const std::string path = dir / "delayed.txt";
-    {
-        Settings doc;
-        fillSmall(doc, path);
-        ASSERT_TRUE(doc.commit());
-    }
+    // A delayed save, run on the thread's loop 50 ms after the request.
+    const std::string path = dir + "/delayed.txt";
+    Settings small;
+    fillSmall(small, path);
     const std::string before = readWhole(path);
     const int result = runInChild(
         [&] {
@@ -98,7 +143,6 @@ TEST(SettingsFaults, DelayedSaveOnAFullDiskLeavesThePreviousFileIntact) {
                 return 2;
             growLarge(doc);
             doc.commit_delayed();
-            // The save runs on this thread's loop, 50 ms after the request.
             CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.3, false);
             return doc.isModified() ? 3 : 0;
         },
@@ -107,21 +151,20 @@ TEST(SettingsFaults, DelayedSaveOnAFullDiskLeavesThePreviousFileIntact) {
     EXPECT_EQ(readWhole(path), before);
 }
 
-TEST(SettingsFaults, SaveOverAFolderFailsAndLeavesTheFolder) {
-    TempFolder dir;
-    const std::string path = dir / "prefs.txt";
+TEST_F(StorageFaults, SaveOverAFolderFailsAndLeavesTheFolder) {
+    const std::string path = dir + "/prefs.txt";
     fs::create_directory(path);
-    faults::writeWhole(path + "/inside", "keep");
+    writeWhole(path + "/inside", "keep");
     Settings doc;
-    fillSmall(doc, path);
+    doc.setFile(path.c_str());
+    ASSERT_TRUE(doc.addHeadGroup("Root"));
     EXPECT_FALSE(doc.commit());
     EXPECT_EQ(readWhole(path + "/inside"), "keep");
-    EXPECT_EQ(listing(dir.path()), "prefs.txt\n");
+    EXPECT_EQ(listing(dir), std::set<std::string>{"prefs.txt"});
 }
 
 // Permission bits do not stop the super-user, so a save that must meet them
-// runs in a child that first gives up its privileges (for the unprivileged
-// "nobody"), when it has any.
+// runs in a child that first gives up its privileges (for "nobody").
 int commitAsOrdinaryUser(Settings& doc) {
     return runInChild(
         [&] {
@@ -132,12 +175,10 @@ int commitAsOrdinaryUser(Settings& doc) {
         -1);
 }
 
-TEST(SettingsFaults, ReadOnlyFolderTakesTheSaveInPlaceAndAReadOnlyFileRefusesIt) {
-    TempFolder dir;
-    const std::string path = dir / "prefs.txt";
+TEST_F(StorageFaults, ReadOnlyFolderTakesTheSaveInPlaceAndAReadOnlyFileRefusesIt) {
+    const std::string path = dir + "/prefs.txt";
     Settings doc;
     fillSmall(doc, path);
-    ASSERT_TRUE(doc.commit());
     const std::string before = readWhole(path);
     growLarge(doc);
 
@@ -146,24 +187,21 @@ TEST(SettingsFaults, ReadOnlyFolderTakesTheSaveInPlaceAndAReadOnlyFileRefusesIt)
     using P = fs::perms;
     const P readable = P::owner_read | P::group_read | P::others_read;
     fs::permissions(path, readable | P::owner_write | P::group_write | P::others_write);
-    fs::permissions(dir.path(), readable | P::owner_exec | P::group_exec | P::others_exec);
+    fs::permissions(dir, readable | P::owner_exec | P::group_exec | P::others_exec);
     EXPECT_EQ(commitAsOrdinaryUser(doc), 1);
     const std::string after = readWhole(path);
     EXPECT_GT(after.size(), before.size());
     EXPECT_EQ(storedRate(path), 48000);
-    EXPECT_EQ(listing(dir.path()), "prefs.txt\n") << "nothing left beside it";
+    EXPECT_EQ(listing(dir), std::set<std::string>{"prefs.txt"}) << "nothing left beside it";
 
     // The file closed to writing too: the save fails and changes nothing.
     fs::permissions(path, readable);
     ASSERT_TRUE(doc.addValue("/Root/Audio", "OneMore"));
     EXPECT_EQ(commitAsOrdinaryUser(doc), 0);
-    fs::permissions(dir.path(), P::owner_all);
+    fs::permissions(dir, P::owner_all);
     EXPECT_EQ(readWhole(path), after);
-    EXPECT_EQ(listing(dir.path()), "prefs.txt\n");
+    EXPECT_EQ(listing(dir), std::set<std::string>{"prefs.txt"});
 }
-
-// ---------------------------------------------------------------------------
-// File-tree cache.
 
 std::vector<std::string> scan(const std::string& root, const std::string& cache, bool rebuild) {
     NSVextra::FileTree tree;
@@ -176,46 +214,31 @@ std::vector<std::string> scan(const std::string& root, const std::string& cache,
     return paths;
 }
 
-void makeFolderTree(const std::string& root) {
+TEST_F(StorageFaults, FileTreeCacheThatCannotBeWrittenLeavesNoCacheOfAnotherTree) {
+    const std::string root = dir + "/root", cache = dir + "/tree.cache";
     fs::create_directories(root + "/a/b");
     fs::create_directories(root + "/c");
     for (const char* f : {"/a/one.txt", "/a/b/two.txt", "/c/three.txt", "/four.txt"})
-        faults::writeWhole(root + f, "x");
-}
+        writeWhole(root + f, "x");
+    // A cache in a missing folder is not written; the scan still works.
+    NSVextra::FileTree tree;
+    tree.rootFolder = root;
+    tree.cacheFile = dir + "/no/such/folder/tree.cache";
+    EXPECT_TRUE(tree.rescan(false));
+    EXPECT_EQ(tree.getNodeCount(), 8);
+    EXPECT_FALSE(tree.cacheFileExists());
+    EXPECT_FALSE(tree.saveCacheFile());
 
-TEST(FileTreeCacheFaults, FailedCacheWriteLeavesNoCacheThatDescribesAnotherTree) {
-    TempFolder dir;
-    const std::string root = dir / "root";
-    const std::string cache = dir / "tree.cache";
-    makeFolderTree(root);
     ASSERT_EQ(scan(root, cache, true).size(), 8u); // the root, three folders, four files
     ASSERT_TRUE(fs::is_regular_file(cache));
-
     // The folder changes; the rebuild cannot write its cache.
-    faults::writeWhole(root + "/c/five.txt", "x");
+    writeWhole(root + "/c/five.txt", "x");
     EXPECT_EQ(runInChild([&] { return scan(root, cache, true).size() == 9 ? 0 : 1; }, 8), 0)
         << "the scan itself still works";
     // Whatever is on disk now, a tree built from it is the folder's tree: a
     // cut-short cache would give an empty or a partial tree.
     EXPECT_EQ(scan(root, cache, false), scan(root, "", true));
 }
-
-TEST(FileTreeCacheFaults, CacheInAMissingFolderIsNotWrittenAndTheScanStillWorks) {
-    TempFolder dir;
-    const std::string root = dir / "root";
-    makeFolderTree(root);
-    NSVextra::FileTree tree;
-    tree.rootFolder = root;
-    tree.cacheFile = dir / "no/such/folder/tree.cache";
-    EXPECT_TRUE(tree.rescan(false));
-    EXPECT_EQ(tree.getNodeCount(), 8);
-    EXPECT_FALSE(tree.cacheFileExists());
-    EXPECT_FALSE(tree.saveCacheFile());
-}
-
-// ---------------------------------------------------------------------------
-// The log on a full disk. (Opening it in unusable folders is the foundation
-// tests' part.)
 
 TEST(LogFaults, AFullDiskDropsLinesQuietly) {
     // This process's own log: lines written while the disk is full are lost,

@@ -1,15 +1,10 @@
 #include "LoaderTestSupport.h"
 
-#include <loader/AudioPluginLoader.h>
-#include <loader/MsgBox.h>
+#include <loader/instrset.h>
 
-#include <dlfcn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace vxtest {
@@ -66,21 +61,18 @@ vxloader::CpuQuery SimulatedCpu::query() {
     vxloader::CpuQuery q{};
     q.context = this;
     q.cpuid = [](void* context, int regs[4], int leaf, int) {
-        auto* cpu = static_cast<SimulatedCpu*>(context);
-        ++cpu->cpuidCalls;
-        const uint32_t leaf0[4] = {cpu->maxLeaf, 0, 0, 0};
-        const uint32_t leaf1[4] = {0, 0, cpu->ecx1, cpu->edx1};
-        const uint32_t leaf7[4] = {0, cpu->ebx7, cpu->ecx7, 0};
-        const uint32_t leafD[4] = {cpu->eaxD, 0, 0, 0};
-        const uint32_t ext[4] = {0, 0, cpu->ecxExt, 0};
-        const uint32_t none[4] = {};
+        auto* c = static_cast<SimulatedCpu*>(context);
+        ++c->cpuidCalls;
         const uint32_t l = static_cast<uint32_t>(leaf);
-        const uint32_t* r = l == 0            ? leaf0
-                            : l == 1          ? leaf1
-                            : l == 7          ? leaf7
-                            : l == 0xD        ? leafD
-                            : l == 0x80000001 ? ext
-                                              : none;
+        const uint32_t r[4] = {l == 0     ? c->maxLeaf
+                               : l == 0xD ? c->eaxD
+                                          : 0,
+                               l == 7 ? c->ebx7 : 0,
+                               l == 1            ? c->ecx1
+                               : l == 7          ? c->ecx7
+                               : l == 0x80000001 ? c->ecxExt
+                                                 : 0,
+                               l == 1 ? c->edx1 : 0};
         for (int i = 0; i < 4; ++i)
             regs[i] = static_cast<int>(r[i]);
     };
@@ -100,123 +92,6 @@ ScopedCpu::ScopedCpu(SimulatedCpu& cpu) : mQuery(cpu.query()) {
 ScopedCpu::~ScopedCpu() {
     vxloader::setCpuQuery(nullptr);
     vxloader::resetInstrsetCache();
-}
-
-std::string runInChild(const std::function<std::string()>& fn) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "crashed: pipe failed";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const std::string out = fn();
-        for (size_t done = 0; done < out.size();) {
-            const ssize_t n = write(fds[1], out.data() + done, out.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<size_t>(n);
-        }
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string out;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-        out.append(buffer, static_cast<size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid)
-        return "crashed: no child";
-    if (WIFSIGNALED(status))
-        return "crashed: signal " + std::to_string(WTERMSIG(status));
-    if (WEXITSTATUS(status) != 0)
-        return "crashed: status " + std::to_string(WEXITSTATUS(status));
-    return out;
-}
-
-namespace {
-
-template <typename Fn> Fn symbolOf(void* handle, const char* name) {
-    return reinterpret_cast<Fn>(dlsym(handle, name));
-}
-
-std::string runLoad(const LoadScenario& scenario) {
-    std::ostringstream report;
-    if (scenario.supportFolder.empty())
-        unsetenv("VEXTRA_SUPPORT_FOLDER");
-    else
-        setenv("VEXTRA_SUPPORT_FOLDER", scenario.supportFolder.c_str(), 1);
-    if (!scenario.bundleBinary.empty() &&
-        !dlopen(scenario.bundleBinary.c_str(), RTLD_NOW | RTLD_LOCAL))
-        return std::string("crashed: setup: ") + dlerror() + "\n";
-    SimulatedCpu cpu = SimulatedCpu::atLevel(scenario.level);
-    vxloader::CpuQuery query = cpu.query();
-    if (scenario.level >= 0)
-        vxloader::setCpuQuery(&query);
-    vxloader::resetInstrsetCache();
-
-    AlertRecorder recorder;
-    void* const untouched = reinterpret_cast<void*>(0x5A5A);
-    void* handle = untouched;
-    IAudioPlugin* engine = newAudioPluginInstance(&handle);
-    vxloader::setCpuQuery(nullptr);
-
-    for (const unithost::RecordedAlert& a : recorder.alerts)
-        report << "alert: " << a.message << "\ninfo: " << a.informative << "\n";
-    report << "caption: " << NSVextra::g_szMsgBoxCaption << "\n";
-    report << "untouched: " << (handle == untouched) << "\n";
-    if (engine && handle && handle != untouched) {
-        report << "engine: 1\n";
-        Dl_info info{};
-        if (dladdr(dlsym(handle, "createAudioPluginInstance"), &info) && info.dli_fname)
-            report << "file: " << fs::path(info.dli_fname).filename().string() << "\n";
-        if (auto log = symbolOf<const char* (*)()>(handle, "vxRecordingLog")) {
-            std::istringstream lines(log());
-            for (std::string line; std::getline(lines, line);)
-                report << "call: " << line << "\n";
-        }
-        engine->IDestroy();
-        dlclose(handle);
-    } else if (engine) {
-        report << "engine: inconsistent\n";
-    }
-    for (const std::string& probe : scenario.probes)
-        if (void* h = dlopen(probe.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
-            report << "loaded: " << probe << "\n";
-            dlclose(h);
-        }
-    return report.str();
-}
-
-} // namespace
-
-std::vector<std::string> LoadOutcome::all(const std::string& key) const {
-    const auto it = lines.find(key);
-    return it == lines.end() ? std::vector<std::string>{} : it->second;
-}
-
-std::string LoadOutcome::one(const std::string& key) const {
-    const auto values = all(key);
-    return values.empty() ? "" : values[0];
-}
-
-LoadOutcome loadInChild(const LoadScenario& scenario) {
-    LoadOutcome outcome;
-    std::istringstream lines(runInChild([&] { return runLoad(scenario); }));
-    for (std::string line; std::getline(lines, line);) {
-        const size_t colon = line.find(": ");
-        outcome.lines[line.substr(0, colon)].push_back(
-            colon == std::string::npos ? "" : line.substr(colon + 2));
-    }
-    return outcome;
-}
-
-fs::path engineBuild(const std::string& fileName) {
-    return fs::path(VX_ENGINE_DIR) / fileName;
-}
-
-fs::path testEngine(const std::string& stem) {
-    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
 }
 
 } // namespace vxtest

@@ -1,16 +1,12 @@
-// Shared fixtures of the loader tests: temporary folders, test bundles,
-// simulated processors and running a load in a child process (a loaded
-// bundle stays loaded, so every scenario gets a fresh process).
+// What the loader tests share: temporary folders, test bundles, module paths
+// and simulated processors.
 #pragma once
 
-#include "AlertRecorder.h"
-
+#include <engine_api/IAudioPlugin.h>
 #include <loader/CpuQuery.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -32,14 +28,38 @@ private:
     std::error_code mIgnored;
 };
 
+// Both create the destination's folders.
 void writeTextFile(const fs::path& path, const std::string& text);
-// Copies a file, creating the destination's folders.
 void installFile(const fs::path& source, const fs::path& destination);
 
 // Lays out <folder>/<name>.component with an Info.plist carrying the
 // identifier and the bundle-marker module as its binary. Returns the binary.
 fs::path makeTestBundle(const fs::path& folder, const std::string& name,
                         const std::string& identifier);
+
+inline fs::path engineBuild(const std::string& fileName) { // "audplga5.dylib"
+    return fs::path(VX_ENGINE_DIR) / fileName;
+}
+inline fs::path testEngine(const std::string& stem) { // "recording"
+    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
+}
+
+// A host link whose facts are fixed (the sample rate settable) and which
+// records the calls that tell it something.
+struct TestHost : IAudioHostLink {
+    float rate = 48000.f;
+    std::vector<int> latencies;
+    std::vector<std::string> calls;
+    void IParamChanged(int index) override { calls.push_back("changed " + std::to_string(index)); }
+    int IGetRenderMode() override { return 1; }
+    float IGetSampleRate() override { return rate; }
+    int IGetBlockSize() override { return 3; }
+    double IGetTempo() override { return 4.0; }
+    double IGetHostSamplePosition() override { return 5.0; }
+    bool IGetHostTransportPlaying() override { return true; }
+    void ISetLatency(int samples) override { latencies.push_back(samples); }
+    void IWindowSizeChanged() override { calls.push_back("window"); }
+};
 
 // A processor that answers CPUID and XGETBV from the fields below and counts
 // how often it is asked.
@@ -68,38 +88,5 @@ public:
 private:
     vxloader::CpuQuery mQuery;
 };
-
-using unithost::AlertRecorder;
-
-// Runs fn in a child process and answers what it returned, or "crashed: why"
-// when the child died or exited abnormally.
-std::string runInChild(const std::function<std::string()>& fn);
-
-// One engine load in a fresh process: the simulated level (-1 for the real
-// processor), VEXTRA_SUPPORT_FOLDER (empty: unset), the bundle binary opened
-// before the load (empty: none), and module files whose still being mapped
-// afterwards is reported.
-struct LoadScenario {
-    int level = 10;
-    std::string supportFolder;
-    std::string bundleBinary;
-    std::vector<std::string> probes;
-};
-
-// The child's report, by key: "alert" and "info" (each alert's texts),
-// "caption", "untouched" (1 when a failed load left the caller's handle
-// alone), "engine" (1 for an engine with its module), "file" (the module it
-// came from), "call" (the recording engine's log), "loaded" (probes still
-// mapped) and "crashed".
-struct LoadOutcome {
-    std::map<std::string, std::vector<std::string>> lines;
-    std::vector<std::string> all(const std::string& key) const;
-    std::string one(const std::string& key) const; // the first, or ""
-};
-LoadOutcome loadInChild(const LoadScenario& scenario);
-
-// Paths of the build's modules.
-fs::path engineBuild(const std::string& fileName); // "audplga5.dylib"
-fs::path testEngine(const std::string& stem);      // "recording"
 
 } // namespace vxtest

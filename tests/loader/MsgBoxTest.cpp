@@ -1,4 +1,4 @@
-#include "LoaderTestSupport.h"
+#include "AlertRecorder.h"
 
 #include <AppKit/NSAlert.h>
 #include <loader/MsgBox.h>
@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-using vxtest::AlertRecorder;
 using Buttons = std::vector<std::string>;
 
-TEST(MsgBox, ShowsTextWithTheCaptionAndAnswersQuestionsTwoForNo) {
-    AlertRecorder recorder;
+TEST(MsgBox, ShowsTextWithTheCutCaptionAndAnswersQuestionsTwoForNo) {
+    unithost::AlertRecorder recorder;
+    NSVextra::SET_MSG_BOX_CAPTION(std::string(450, 'c').c_str());
+    EXPECT_EQ(std::string(NSVextra::g_szMsgBoxCaption), std::string(199, 'c'));
     NSVextra::SET_MSG_BOX_CAPTION("Vextra-Audio Delay");
     recorder.answer = NSAlertSecondButtonReturn; // not a button of a plain alert
     EXPECT_EQ(NSVextra::SHOW_MSG_BOX("Something failed.", 5), 0);
@@ -22,24 +23,14 @@ TEST(MsgBox, ShowsTextWithTheCaptionAndAnswersQuestionsTwoForNo) {
     EXPECT_EQ(NSVextra::SHOW_MSG_BOX("Replace?", 1), 1);
     recorder.answer = 4711; // nonsense from the handler counts as the first button
     EXPECT_EQ(NSVextra::SHOW_MSG_BOX("Replace?", 1), 2);
-    ASSERT_EQ(recorder.alerts.size(), 4u);
-    EXPECT_EQ(recorder.alerts[0].message, "Something failed.");
-    EXPECT_EQ(recorder.alerts[0].informative, "Vextra-Audio Delay");
-    EXPECT_EQ(recorder.alerts[0].buttons, Buttons{"OK"});
-    EXPECT_EQ(recorder.alerts[1].buttons, (Buttons{"No", "Yes"}));
-}
-
-TEST(MsgBox, CaptionIsCutToItsStoreAndReplacedWhole) {
-    AlertRecorder recorder;
-    const std::string longCaption(450, 'c');
-    NSVextra::SET_MSG_BOX_CAPTION(longCaption.c_str());
-    EXPECT_EQ(std::string(NSVextra::g_szMsgBoxCaption), longCaption.substr(0, 199));
-    NSVextra::SET_MSG_BOX_CAPTION("short");
-    EXPECT_STREQ(NSVextra::g_szMsgBoxCaption, "short") << "no tail of the longer caption";
     NSVextra::SET_MSG_BOX_CAPTION(nullptr);
     NSVextra::SHOW_MSG_BOX("x", 0);
-    ASSERT_EQ(recorder.alerts.size(), 1u);
-    EXPECT_EQ(recorder.alerts[0].informative, "");
+    ASSERT_EQ(recorder.alerts.size(), 5u);
+    EXPECT_EQ(recorder.alerts[0].message, "Something failed.");
+    EXPECT_EQ(recorder.alerts[0].informative, "Vextra-Audio Delay") << "no tail of the longer one";
+    EXPECT_EQ(recorder.alerts[0].buttons, Buttons{"OK"});
+    EXPECT_EQ(recorder.alerts[1].buttons, (Buttons{"No", "Yes"}));
+    EXPECT_EQ(recorder.alerts[4].informative, "");
 }
 
 TEST(Alert, WithoutAHandlerTheDefaultButtonAnswersAndTheTextsGoToStandardError) {

@@ -1,4 +1,6 @@
-// The reference delay, loaded from each of its builds the machine can run.
+// The reference delay's first-generation build, which every accepted
+// processor runs. (That the other builds render alike is checked on
+// emulated processors, in cpu_levels.)
 #include "LoaderTestSupport.h"
 
 #include <engine_api/IAudioPlugin.h>
@@ -9,62 +11,34 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 #include <string>
 #include <vector>
-
-using namespace vxtest;
 
 namespace {
 
 enum { kDelay, kFeedback, kHighCut, kMix, kOutput, kLookahead };
 
-class Host : public IAudioHostLink {
-public:
-    float rate = 48000.f;
-    std::vector<int> latencies;
-    void IParamChanged(int) override {}
-    int IGetRenderMode() override { return 0; }
-    float IGetSampleRate() override { return rate; }
-    int IGetBlockSize() override { return 0; }
-    double IGetTempo() override { return 120.0; }
-    double IGetHostSamplePosition() override { return 0.0; }
-    bool IGetHostTransportPlaying() override { return false; }
-    void ISetLatency(int samples) override { latencies.push_back(samples); }
-    void IWindowSizeChanged() override {}
-};
+using Host = vxtest::TestHost;
 
-std::vector<std::string> runnableBuilds() {
-    std::vector<std::string> out;
-    const bool runs[] = {__builtin_cpu_supports("sse3") != 0, __builtin_cpu_supports("avx") != 0,
-                         __builtin_cpu_supports("avx2") != 0,
-                         __builtin_cpu_supports("avx512f") != 0};
-    const char* files[] = {"audplg.dylib", "audplga.dylib", "audplga2.dylib", "audplga5.dylib"};
-    for (int i = 0; i < 4; ++i)
-        if (runs[i])
-            out.push_back(files[i]);
-    return out;
-}
-
-// One ready engine: created, linked to the host, prepared and reset.
-class Engine {
-public:
-    Engine(const std::string& file, Host& host)
-        : mHandle(dlopen(engineBuild(file).c_str(), RTLD_NOW | RTLD_LOCAL)) {
-        auto factory = mHandle ? reinterpret_cast<CreateAudioPluginInstanceFn>(
-                                     dlsym(mHandle, "createAudioPluginInstance"))
-                               : nullptr;
+// One engine: created, linked to the host, prepared and reset.
+struct Engine {
+    explicit Engine(Host& host)
+        : module(dlopen(vxtest::engineBuild("audplg.dylib").c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        auto factory = reinterpret_cast<CreateAudioPluginInstanceFn>(
+            module ? dlsym(module, "createAudioPluginInstance") : nullptr);
         e = factory ? factory() : nullptr;
         if (!e)
-            throw std::runtime_error("no engine in " + file);
+            return;
         e->ISetHostLink(&host);
         EXPECT_TRUE(e->ICreate());
         e->IPrepare();
         e->IReset();
     }
     ~Engine() {
-        e->IDestroy();
-        dlclose(mHandle);
+        if (e)
+            e->IDestroy();
+        if (module)
+            dlclose(module);
     }
     // Runs a signal through in blocks as a host with a mono input does: one
     // buffer for both inputs, processed in place into the left output.
@@ -81,7 +55,7 @@ public:
             *right = other;
         return left;
     }
-    void* mHandle;
+    void* module;
     IAudioPlugin* e;
 };
 
@@ -98,75 +72,71 @@ float peakOf(const std::vector<float>& v, size_t from, size_t to) {
 
 } // namespace
 
-TEST(ReferenceEngine, EveryBuildDelaysFeedsBackDampsAndLooksAhead) {
-    const auto builds = runnableBuilds();
-    ASSERT_FALSE(builds.empty());
-    for (const std::string& file : builds) {
-        SCOPED_TRACE(file);
-        Host host;
-        Engine e(file, host);
-        ASSERT_EQ(host.latencies, std::vector<int>{0}) << "reported once prepared";
-        e.e->ISetParam(kDelay, 10.f); // 480 samples at 48 kHz
-        e.e->ISetParam(kFeedback, 0.f);
-        e.e->ISetParam(kMix, 25.f);
-        e.e->ISetParam(kOutput, -6.f);
-        std::vector<float> right;
-        const std::vector<float> left = e.run(impulse(2048), 100, &right);
-        const float gain = std::pow(10.f, -6.f / 20.f);
-        for (size_t i = 0; i < left.size(); ++i) {
-            const float want = i == 0 ? 0.75f * gain : i == 480 ? 0.25f * gain : 0.f;
-            ASSERT_NEAR(left[i], want, 1e-6f) << "sample " << i;
-            ASSERT_NEAR(right[i], want, 1e-6f) << "sample " << i;
-        }
-        e.e->ISetParam(kMix, 100.f);
-
-        e.e->IReset();
-        e.e->ISetParam(kOutput, 0.f);
-        e.e->ISetParam(kDelay, 5.f); // 240 samples
-        e.e->ISetParam(kFeedback, 50.f);
-        e.e->ISetParam(kHighCut, 20000.f);
-        const std::vector<float> bright = e.run(impulse(1024), 64);
-        EXPECT_NEAR(bright[240], 1.f, 1e-6f);
-        const float second = peakOf(bright, 470, 500);
-        EXPECT_GT(second, 0.3f);
-        EXPECT_LT(second, 0.5f + 1e-6f);
-        EXPECT_LT(peakOf(bright, 710, 760), second);
-        e.e->IReset();
-        e.e->ISetParam(kHighCut, 1000.f);
-        EXPECT_LT(peakOf(e.run(impulse(1024), 64), 470, 500), second * 0.5f)
-            << "repeats lose their highs";
-
-        e.e->IReset();
-        e.e->ISetParam(kFeedback, 0.f);
-        e.e->ISetParam(kLookahead, 5.f);
-        EXPECT_EQ(host.latencies.back(), 240) << "5 ms at 48 kHz";
-        e.e->ISetParam(kLookahead, 5.f);
-        EXPECT_EQ(host.latencies.size(), 2u) << "no report without a change";
-        e.e->ISetParam(kMix, 0.f);
-        const std::vector<float> delayed = e.run(impulse(600, 0.5f), 128);
-        for (size_t i = 0; i < delayed.size(); ++i)
-            ASSERT_NEAR(delayed[i], i == 240 ? 0.5f : 0.f, 1e-6f) << "sample " << i;
-        // A burst far over full scale comes out limited, not silenced.
-        e.e->IReset();
-        std::vector<float> burst(4800, 0.f);
-        for (size_t i = 1000; i < 1400; ++i)
-            burst[i] = 3.f * std::sin(0.3f * static_cast<float>(i));
-        const std::vector<float> limited = e.run(burst, 256);
-        float peak = 0.f;
-        for (float v : limited)
-            peak = std::max(peak, std::fabs(v));
-        EXPECT_LE(peak, 1.f + 1e-6f);
-        EXPECT_GT(peak, 0.5f);
-        host.rate = 96000.f;
-        e.e->ISuspend();
-        e.e->IPrepare();
-        EXPECT_EQ(host.latencies.back(), 480) << "latency follows the sample rate";
+TEST(ReferenceEngine, DelaysFeedsBackDampsAndLooksAhead) {
+    Host host;
+    Engine e(host);
+    ASSERT_NE(e.e, nullptr);
+    ASSERT_EQ(host.latencies, std::vector<int>{0}) << "reported once prepared";
+    e.e->ISetParam(kDelay, 10.f); // 480 samples at 48 kHz
+    e.e->ISetParam(kFeedback, 0.f);
+    e.e->ISetParam(kMix, 25.f);
+    e.e->ISetParam(kOutput, -6.f);
+    std::vector<float> right;
+    const std::vector<float> left = e.run(impulse(2048), 100, &right);
+    const float gain = std::pow(10.f, -6.f / 20.f);
+    for (size_t i = 0; i < left.size(); ++i) {
+        const float want = i == 0 ? 0.75f * gain : i == 480 ? 0.25f * gain : 0.f;
+        ASSERT_NEAR(left[i], want, 1e-6f) << "sample " << i;
+        ASSERT_NEAR(right[i], want, 1e-6f) << "sample " << i;
     }
+
+    e.e->ISetParam(kMix, 100.f);
+    e.e->IReset();
+    e.e->ISetParam(kOutput, 0.f);
+    e.e->ISetParam(kDelay, 5.f); // 240 samples
+    e.e->ISetParam(kFeedback, 50.f);
+    e.e->ISetParam(kHighCut, 20000.f);
+    const std::vector<float> bright = e.run(impulse(1024), 64);
+    EXPECT_NEAR(bright[240], 1.f, 1e-6f);
+    const float second = peakOf(bright, 470, 500);
+    EXPECT_GT(second, 0.3f);
+    EXPECT_LT(second, 0.5f + 1e-6f);
+    EXPECT_LT(peakOf(bright, 710, 760), second);
+    e.e->IReset();
+    e.e->ISetParam(kHighCut, 1000.f);
+    EXPECT_LT(peakOf(e.run(impulse(1024), 64), 470, 500), second * 0.5f)
+        << "repeats lose their highs";
+
+    e.e->IReset();
+    e.e->ISetParam(kFeedback, 0.f);
+    e.e->ISetParam(kLookahead, 5.f);
+    EXPECT_EQ(host.latencies.back(), 240) << "5 ms at 48 kHz";
+    e.e->ISetParam(kLookahead, 5.f);
+    EXPECT_EQ(host.latencies.size(), 2u) << "no report without a change";
+    e.e->ISetParam(kMix, 0.f);
+    const std::vector<float> delayed = e.run(impulse(600, 0.5f), 128);
+    for (size_t i = 0; i < delayed.size(); ++i)
+        ASSERT_NEAR(delayed[i], i == 240 ? 0.5f : 0.f, 1e-6f) << "sample " << i;
+    // A burst far over full scale comes out limited, not silenced.
+    e.e->IReset();
+    std::vector<float> burst(4800, 0.f);
+    for (size_t i = 1000; i < 1400; ++i)
+        burst[i] = 3.f * std::sin(0.3f * static_cast<float>(i));
+    float peak = 0.f;
+    for (float v : e.run(burst, 256))
+        peak = std::max(peak, std::fabs(v));
+    EXPECT_LE(peak, 1.f + 1e-6f);
+    EXPECT_GT(peak, 0.5f);
+    host.rate = 96000.f;
+    e.e->ISuspend();
+    e.e->IPrepare();
+    EXPECT_EQ(host.latencies.back(), 480) << "latency follows the sample rate";
 }
 
 TEST(ReferenceEngine, TailInfoAndStateBlock) {
     Host host;
-    Engine e(runnableBuilds().at(0), host);
+    Engine e(host);
+    ASSERT_NE(e.e, nullptr);
     const AudioPluginInfo* info = e.e->IGetInfo();
     EXPECT_EQ(info->paramCount, 6u);
     EXPECT_TRUE(info->supportsTail);
