@@ -246,13 +246,13 @@ TEST_P(EntryTest, OnlyManagerInstancesHandOutFastDispatchProcedures) {
         EXPECT_EQ(render, nullptr);
         return;
     }
-    ASSERT_EQ(reinterpret_cast<void*>(getParam),
-              reinterpret_cast<void*>(&CMgr_AudioUnitBaseGetParameter));
-    ASSERT_EQ(reinterpret_cast<void*>(setParam),
-              reinterpret_cast<void*>(&CMgr_AudioUnitBaseSetParameter));
-    ASSERT_EQ(reinterpret_cast<void*>(render), reinterpret_cast<void*>(&CMgr_AudioUnitBaseRender));
+    // The procedures are the entry's own, called with the unit object.
+    ASSERT_TRUE(getParam != nullptr && setParam != nullptr && render != nullptr);
     void* unit = mUnit;
     AudioUnitParameterValue value = 0;
+    EXPECT_EQ(setParam(unit, kParamOffset, kGlob, 0, -0.5f, 0), 0);
+    EXPECT_EQ(getParam(unit, kParamOffset, kGlob, 0, &value), 0);
+    EXPECT_FLOAT_EQ(value, -0.5f);
     EXPECT_EQ(getParam(unit, kParamOffset, 9, 0, &value), kAudioUnitErr_InvalidScope);
     EXPECT_EQ(getParam(unit, 77, kGlob, 0, &value), kAudioUnitErr_InvalidParameter);
     EXPECT_EQ(getParam(nullptr, kParamOffset, kGlob, 0, &value), paramErr);
