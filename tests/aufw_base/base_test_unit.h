@@ -1,7 +1,5 @@
-// A small unit on AUBase for driving the base class directly, opened through
-// the framework's factory from a registered component so that it has a real
-// instance handle and component description, and a recorder for
-// property-listener calls.
+// A small unit on AUBase, opened through the framework's factory from a
+// registered component so that it has a real instance handle and description.
 #pragma once
 
 #include <aufw/AUBase.h>
@@ -20,19 +18,17 @@
 
 namespace aufw_base_test {
 
-// 'aufx' 'Base' 'Vxta': the description the test unit is registered with.
 inline constexpr AudioComponentDescription kBaseTestDescription = {
     0x61756678 /* aufx */, 0x42617365 /* Base */, 0x56787461 /* Vxta */, 0, 0};
 constexpr AudioUnitPropertyID kPrivateProperty = 0x10001;
 
-// An output element that offers the stereo layout tag (or any layout when
-// asked), so the layout paths of the unit can be exercised.
+// An output element that offers the layout tags in `tags`.
 class LayoutOutputElement : public AUOutputElement {
 public:
     explicit LayoutOutputElement(AUElementOwner* owner) : AUOutputElement(owner) {}
     UInt32 GetChannelLayoutTags(AudioChannelLayoutTag* outTags) override {
         if (outTags != nullptr) {
-            std::memcpy(outTags, tags.data(), tags.size() * sizeof(AudioChannelLayoutTag));
+            std::copy(tags.begin(), tags.end(), outTags);
         }
         return static_cast<UInt32>(tags.size());
     }
@@ -40,14 +36,12 @@ public:
         outWritable = true;
         if (hasLayout && outLayout != nullptr) {
             std::memset(outLayout, 0, sizeof(AudioChannelLayout));
-            outLayout->mChannelLayoutTag = layoutTag;
         }
         return hasLayout ? static_cast<UInt32>(sizeof(AudioChannelLayout)) : 0;
     }
-    OSStatus SetAudioChannelLayout(const AudioChannelLayout& inLayout) override {
+    OSStatus SetAudioChannelLayout(const AudioChannelLayout&) override {
         ++setCalls;
         hasLayout = true;
-        layoutTag = inLayout.mChannelLayoutTag;
         return 0;
     }
     OSStatus RemoveAudioChannelLayout() override {
@@ -58,7 +52,6 @@ public:
 
     std::vector<AudioChannelLayoutTag> tags{kAudioChannelLayoutTag_Stereo};
     bool hasLayout = false;
-    AudioChannelLayoutTag layoutTag = 0;
     int setCalls = 0;
     int removeCalls = 0;
 };
@@ -135,9 +128,6 @@ public:
         return 0;
     }
 
-    // Makes the hidden error recorder reachable for the tests.
-    void RecordRenderError(OSStatus err) { SetLastRenderError(err); }
-
     LayoutOutputElement* LayoutOutput(UInt32 n) {
         return dynamic_cast<LayoutOutputElement*>(GetOutput(n));
     }
@@ -147,12 +137,10 @@ public:
     OSStatus initializeResult = 0;
     bool busCountWritable = false;
     bool supportsTail = false;
-    // Render quality (property 26) and CPU load (property 6) answered only
-    // when enabled; a render quality above 127 is refused.
+    // Render quality (refused above 127) and CPU load, answered only when enabled.
     bool answersQualityAndLoad = false;
     UInt32 renderQuality = 64;
     Float32 cpuLoad = 0.25f;
-    // A private property the subclass serves: 0x10001, 4 bytes, writable.
     UInt32 privateValue = 7;
 
 private:
@@ -181,9 +169,8 @@ public:
             &kBaseTestDescription, nullptr, 0x10000, AUBaseFactory<BaseTestUnit>::Factory);
         gPendingOptions = options;
         gLastOpened = nullptr;
-        const OSStatus result = AudioComponentInstanceNew(component, &mInstance);
-        if (result != 0 || gLastOpened == nullptr) {
-            ADD_FAILURE() << "opening the test unit failed: " << result;
+        if (AudioComponentInstanceNew(component, &mInstance) != 0 || gLastOpened == nullptr) {
+            ADD_FAILURE() << "opening the test unit failed";
             throw std::runtime_error("cannot open the test unit");
         }
         mUnit = gLastOpened;
@@ -225,15 +212,11 @@ struct ListenerCall {
 // Collects listener calls; the proc number tells two listeners apart.
 class ListenerLog {
 public:
+    template <int N>
     static void Proc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
                      AudioUnitScope inScope, AudioUnitElement inElement) {
         static_cast<ListenerLog*>(inRefCon)->calls.push_back(
-            {inRefCon, inUnit, inID, inScope, inElement, 1});
-    }
-    static void OtherProc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
-                          AudioUnitScope inScope, AudioUnitElement inElement) {
-        static_cast<ListenerLog*>(inRefCon)->calls.push_back(
-            {inRefCon, inUnit, inID, inScope, inElement, 2});
+            {inRefCon, inUnit, inID, inScope, inElement, N});
     }
     size_t Count(AudioUnitPropertyID id) const {
         return static_cast<size_t>(std::count_if(
@@ -257,22 +240,21 @@ inline std::string ToStdString(CFStringRef s) {
 constexpr AudioUnitScope kIn = kAudioUnitScope_Input;
 constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
 constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
+constexpr OSStatus kBadValue = kAudioUnitErr_InvalidPropertyValue;
+constexpr OSStatus kBadScope = kAudioUnitErr_InvalidScope;
+constexpr OSStatus kBadElement = kAudioUnitErr_InvalidElement;
+constexpr OSStatus kBadProperty = kAudioUnitErr_InvalidProperty;
 
-// A fresh unit with short spellings of the four property dispatchers; the
-// *Raised forms turn a raised status into the result the way the component
-// entry does.
+// A fresh unit with short spellings of the property dispatchers; all of
+// them turn a raised status into the result the way the component entry does.
 class BaseUnitTest : public ::testing::Test {
 protected:
     OSStatus set(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e, const void* data,
                  UInt32 size) {
-        return unit->DispatchSetProperty(id, s, e, data, size);
-    }
-    OSStatus setRaised(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e,
-                       const void* data, UInt32 size) {
-        return Call([&] { return set(id, s, e, data, size); });
+        return Call([&] { return unit->DispatchSetProperty(id, s, e, data, size); });
     }
     OSStatus get(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e, void* data) {
-        return unit->DispatchGetProperty(id, s, e, data);
+        return Call([&] { return unit->DispatchGetProperty(id, s, e, data); });
     }
     OSStatus info(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
         return Call([&] { return unit->DispatchGetPropertyInfo(id, s, e, size, writable); });
@@ -280,7 +262,9 @@ protected:
     OSStatus remove(AudioUnitPropertyID id, AudioUnitScope s) {
         return unit->DispatchRemovePropertyValue(id, s, 0);
     }
-    void listen(AudioUnitPropertyID id) { unit->AddPropertyListener(id, ListenerLog::Proc, &log); }
+    void listen(AudioUnitPropertyID id) {
+        unit->AddPropertyListener(id, ListenerLog::Proc<1>, &log);
+    }
 
     OpenUnit unit;
     ListenerLog log;

@@ -6,11 +6,8 @@
 
 #include <VextraHost/VXHostRuntime.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 using namespace aufw_base_test;
 
@@ -20,41 +17,29 @@ bool SameDescription(const AudioComponentDescription& a, const AudioComponentDes
     return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
-// A unit built directly for a handle, as the given entry would build it.
-std::unique_ptr<BaseTestUnit> Build(AudioComponentInstance instance,
-                                    ComponentBase::EInstanceType type) {
+// The description a unit built directly for a handle, as the given entry
+// would build it, finds.
+AudioComponentDescription DescriptionFor(AudioComponentInstance instance,
+                                         ComponentBase::EInstanceType type) {
     ComponentInstanceTypeScope scope(type);
-    return std::make_unique<BaseTestUnit>(instance);
+    BaseTestUnit unit(instance);
+    EXPECT_EQ(unit.InstanceType(), type);
+    return unit.GetComponentDescription();
 }
 
 } // namespace
 
-TEST(ComponentBase, InstanceTypeAndDescriptionThroughBothServicePaths) {
-    OpenUnit ac;
-    EXPECT_EQ(ac->InstanceType(), ComponentBase::kAudioComponentInstance);
-    EXPECT_EQ(ac->GetComponentInstance(), ac.Instance());
-    EXPECT_TRUE(SameDescription(ac->GetComponentDescription(), kBaseTestDescription));
-    // A Component Manager object asks GetComponentInfo with its handle.
-    auto cm = Build(ac.Instance(), ComponentBase::kComponentMgrInstance);
-    EXPECT_EQ(cm->InstanceType(), ComponentBase::kComponentMgrInstance);
-    EXPECT_TRUE(SameDescription(cm->GetComponentDescription(), kBaseTestDescription));
-
-    // Handles the services do not know give zeros on both paths.
-    alignas(16) static long bogus[4];
-    auto* unknown = reinterpret_cast<AudioComponentInstance>(bogus);
-    for (auto type :
-         {ComponentBase::kAudioComponentInstance, ComponentBase::kComponentMgrInstance}) {
-        EXPECT_TRUE(SameDescription(Build(unknown, type)->GetComponentDescription(),
-                                    AudioComponentDescription{}))
-            << type;
-    }
-}
-
-TEST(ComponentBase, InstanceStorage) {
+TEST(ComponentBase, DescriptionsAndStorageThroughBothServicePaths) {
     AudioComponentInstance instance = nullptr;
     {
-        OpenUnit unit;
-        instance = unit.Instance();
+        OpenUnit ac;
+        instance = ac.Instance();
+        EXPECT_EQ(ac->InstanceType(), ComponentBase::kAudioComponentInstance);
+        EXPECT_EQ(ac->GetComponentInstance(), ac.Instance());
+        EXPECT_TRUE(SameDescription(ac->GetComponentDescription(), kBaseTestDescription));
+        // A Component Manager object asks GetComponentInfo with its handle.
+        EXPECT_TRUE(SameDescription(DescriptionFor(instance, ComponentBase::kComponentMgrInstance),
+                                    kBaseTestDescription));
         EXPECT_EQ(CMgr_GetComponentInstanceStorage(instance), nullptr);
         int object = 0;
         CMgr_SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(&object));
@@ -62,6 +47,13 @@ TEST(ComponentBase, InstanceStorage) {
     }
     // A closed instance keeps nothing.
     EXPECT_EQ(CMgr_GetComponentInstanceStorage(instance), nullptr);
+    // Handles the services do not know give zeros on both paths.
+    alignas(16) static long bogus[4];
+    for (auto type :
+         {ComponentBase::kAudioComponentInstance, ComponentBase::kComponentMgrInstance}) {
+        EXPECT_TRUE(SameDescription(
+            DescriptionFor(reinterpret_cast<AudioComponentInstance>(bogus), type), {}));
+    }
 }
 
 // Runs in a fresh process (the services are resolved once per process):
@@ -71,24 +63,20 @@ TEST(ComponentBaseDeathTest, ServicesMissing) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto check = [] {
         VXPlatformSetFrameworksAvailable(false);
-        bool ok = true;
-        {
-            OpenUnit ac;
-            ok = ok && SameDescription(ac->GetComponentDescription(), AudioComponentDescription{});
-            ok = ok && SameDescription(Build(ac.Instance(), ComponentBase::kComponentMgrInstance)
-                                           ->GetComponentDescription(),
-                                       AudioComponentDescription{});
-            int object = 0;
-            CMgr_SetComponentInstanceStorage(ac.Instance(), reinterpret_cast<Handle>(&object));
-            ok = ok && CMgr_GetComponentInstanceStorage(ac.Instance()) == nullptr;
-            ok = ok && ComponentBase::sGetComponentInstanceStorageProc == nullptr &&
-                 ComponentBase::sSetComponentInstanceStorageProc == nullptr &&
-                 ComponentBase::sGetComponentInfoProc == nullptr;
-            // The services really are there once available: the storage call
-            // above went nowhere.
-            VXPlatformSetFrameworksAvailable(true);
-            ok = ok && GetComponentInstanceStorage(ac.Instance()) == nullptr;
-        }
+        OpenUnit ac;
+        bool ok = SameDescription(ac->GetComponentDescription(), {}) &&
+                  SameDescription(
+                      DescriptionFor(ac.Instance(), ComponentBase::kComponentMgrInstance), {});
+        int object = 0;
+        CMgr_SetComponentInstanceStorage(ac.Instance(), reinterpret_cast<Handle>(&object));
+        ok = ok && CMgr_GetComponentInstanceStorage(ac.Instance()) == nullptr &&
+             ComponentBase::sGetComponentInstanceStorageProc == nullptr &&
+             ComponentBase::sSetComponentInstanceStorageProc == nullptr &&
+             ComponentBase::sGetComponentInfoProc == nullptr;
+        // The services really are there once available: the storage call
+        // above went nowhere.
+        VXPlatformSetFrameworksAvailable(true);
+        ok = ok && GetComponentInstanceStorage(ac.Instance()) == nullptr;
         std::exit(ok ? 0 : 1);
     };
     EXPECT_EXIT(check(), testing::ExitedWithCode(0), "");

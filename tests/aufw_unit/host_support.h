@@ -1,8 +1,7 @@
 // Opening the TestUnit.component bundle through the platform's host runtime,
 // either way a host can: its factory registered with AudioComponentRegister
 // and opened with AudioComponentInstanceNew, or its Component Manager entry
-// opened with the runtime's own call. Plus small helpers for property calls
-// and a render rig with an input callback.
+// opened with the runtime's own call. Plus a render rig with an input callback.
 #pragma once
 
 #include "test_unit.h"
@@ -14,9 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,28 +21,13 @@ namespace hosttest {
 
 enum class Path { Factory, Manager };
 
-inline const char* pathName(Path p) {
-    return p == Path::Factory ? "Factory" : "Manager";
-}
-inline void PrintTo(Path p, std::ostream* os) {
-    *os << pathName(p);
-}
-
 namespace detail {
 
 struct LoadedBundle {
-    CFBundleRef bundle = nullptr;
     AudioComponent component = nullptr;
     testunit::GetLogFn getLog = nullptr;
     testunit::ResetLogFn resetLog = nullptr;
 };
-
-inline void* function(CFBundleRef bundle, const char* name) {
-    CFStringRef cfName = CFStringCreateWithCString(nullptr, name, kCFStringEncodingUTF8);
-    void* fn = CFBundleGetFunctionPointerForName(bundle, cfName);
-    CFRelease(cfName);
-    return fn;
-}
 
 // Loads the bundle the way a host that registers components itself does.
 inline const LoadedBundle& loaded() {
@@ -56,23 +38,24 @@ inline const LoadedBundle& loaded() {
         CFURLRef url = CFURLCreateFromFileSystemRepresentation(
             kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.c_str()),
             static_cast<CFIndex>(path.size()), true);
-        b.bundle = CFBundleCreate(kCFAllocatorDefault, url);
+        CFBundleRef bundle = CFBundleCreate(kCFAllocatorDefault, url);
         CFRelease(url);
-        if (b.bundle == nullptr) {
-            return;
-        }
-        auto factory = reinterpret_cast<AudioComponentFactoryFunction>(
-            function(b.bundle, "VXTestUnitFactory"));
-        b.getLog = reinterpret_cast<testunit::GetLogFn>(function(b.bundle, "VXTestUnitGetLog"));
-        b.resetLog =
-            reinterpret_cast<testunit::ResetLogFn>(function(b.bundle, "VXTestUnitResetLog"));
-        if (factory == nullptr) {
-            return;
-        }
+        const auto function = [bundle](const char* name) {
+            CFStringRef cfName = CFStringCreateWithCString(nullptr, name, kCFStringEncodingUTF8);
+            void* fn = bundle ? CFBundleGetFunctionPointerForName(bundle, cfName) : nullptr;
+            CFRelease(cfName);
+            return fn;
+        };
+        auto factory =
+            reinterpret_cast<AudioComponentFactoryFunction>(function("VXTestUnitFactory"));
+        b.getLog = reinterpret_cast<testunit::GetLogFn>(function("VXTestUnitGetLog"));
+        b.resetLog = reinterpret_cast<testunit::ResetLogFn>(function("VXTestUnitResetLog"));
         const AudioComponentDescription d{kAudioUnitType_Effect, 0x56785455 /* 'VxTU' */,
                                           0x56785473 /* 'VxTs' */, 0, 0};
-        b.component =
-            AudioComponentRegister(&d, CFSTR("Vextra Test: Test Unit"), 0x00020103, factory);
+        if (factory != nullptr) {
+            b.component =
+                AudioComponentRegister(&d, CFSTR("Vextra Test: Test Unit"), 0x00020103, factory);
+        }
     });
     return b;
 }
@@ -80,28 +63,18 @@ inline const LoadedBundle& loaded() {
 } // namespace detail
 
 // A new instance opened the given way; null (and a test failure) when the
-// open fails. outStatus receives the open's status when given.
-inline AudioUnit openUnit(Path path, OSStatus* outStatus = nullptr) {
+// open fails.
+inline AudioUnit openUnit(Path path) {
     AudioUnit unit = nullptr;
-    OSStatus status = -1;
-    if (path == Path::Factory) {
-        AudioComponent component = detail::loaded().component;
-        EXPECT_NE(component, nullptr);
-        status = component ? AudioComponentInstanceNew(component, &unit) : -1;
-    } else {
-        (void)detail::loaded(); // the log is read through the same loaded module
-        status = VXHostOpenComponentManagerInstance(TEST_UNIT_BUNDLE, "VXTestUnitEntry", &unit);
-    }
-    if (outStatus != nullptr) {
-        *outStatus = status;
-    } else {
-        EXPECT_EQ(status, 0) << "opening through the " << pathName(path) << " path";
-    }
+    AudioComponent component = detail::loaded().component; // the log comes from this module
+    const OSStatus status =
+        path == Path::Manager
+            ? VXHostOpenComponentManagerInstance(TEST_UNIT_BUNDLE, "VXTestUnitEntry", &unit)
+        : component ? AudioComponentInstanceNew(component, &unit)
+                    : -1;
+    EXPECT_EQ(status, 0) << "opening through the "
+                         << (path == Path::Factory ? "factory" : "manager");
     return status == 0 ? unit : nullptr;
-}
-
-inline OSStatus closeUnit(AudioUnit unit) {
-    return AudioComponentInstanceDispose(unit);
 }
 
 // The unit's log and controls, from the loaded bundle.
@@ -110,37 +83,12 @@ inline testunit::Log& unitLog() {
     return detail::loaded().getLog ? *detail::loaded().getLog() : none;
 }
 
-inline void resetUnitLog() {
-    if (detail::loaded().resetLog) {
-        detail::loaded().resetLog();
-    }
-}
-
-// Property helpers.
 template <typename T>
 OSStatus getProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
                      AudioUnitElement element, T& value) {
     UInt32 size = sizeof(T);
-    const OSStatus status = AudioUnitGetProperty(unit, id, scope, element, &value, &size);
-    if (status == 0) {
-        EXPECT_EQ(size, sizeof(T)) << "property " << id;
-    }
-    return status;
+    return AudioUnitGetProperty(unit, id, scope, element, &value, &size);
 }
-
-template <typename T>
-OSStatus setProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                     AudioUnitElement element, const T& value, UInt32 size = sizeof(T)) {
-    return AudioUnitSetProperty(unit, id, scope, element, &value, size);
-}
-
-// Counts the notifications of one property.
-struct ListenerCount {
-    int calls = 0;
-    static void proc(void* ref, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
-        ++static_cast<ListenerCount*>(ref)->calls;
-    }
-};
 
 // Two non-interleaved float channels of caller-owned buffers.
 class StereoBuffers {
@@ -156,13 +104,6 @@ public:
         }
     }
 
-    // Null data pointers: the unit is asked to provide the memory.
-    void clearPointers() {
-        for (int c = 0; c < 2; ++c) {
-            list()->mBuffers[c].mData = nullptr;
-        }
-    }
-
 private:
     std::vector<float> mSamples[2];
     alignas(
@@ -171,17 +112,9 @@ private:
 
 // The input every render pulls: sample n of the cycle starting at sample
 // time t is (t + n + 1) / 4096 on channel 0 and its negative on channel 1.
-// The status the callback answers can be set.
 struct InputSource {
-    OSStatus answer = 0;
-    int calls = 0;
-    static OSStatus proc(void* ref, AudioUnitRenderActionFlags*, const AudioTimeStamp* ts, UInt32,
+    static OSStatus proc(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp* ts, UInt32,
                          UInt32 frames, AudioBufferList* data) {
-        auto* self = static_cast<InputSource*>(ref);
-        ++self->calls;
-        if (self->answer != 0) {
-            return self->answer;
-        }
         for (UInt32 c = 0; c < data->mNumberBuffers && c < 2; ++c) {
             auto* samples = static_cast<float*>(data->mBuffers[c].mData);
             for (UInt32 n = 0; n < frames; ++n) {
@@ -197,11 +130,11 @@ struct InputSource {
 };
 
 // Connects the input callback and initializes the unit.
-inline void prepareToRender(AudioUnit unit, InputSource& source) {
-    const AURenderCallbackStruct callback{InputSource::proc, &source};
-    ASSERT_EQ(
-        setProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, callback),
-        0);
+inline void prepareToRender(AudioUnit unit) {
+    const AURenderCallbackStruct callback{InputSource::proc, nullptr};
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback,
+                                   kAudioUnitScope_Input, 0, &callback, sizeof callback),
+              0);
     ASSERT_EQ(AudioUnitInitialize(unit), 0);
 }
 

@@ -5,8 +5,6 @@
 #include <aufw/CAException.h>
 #include <aufw/ComponentEntry.h>
 
-#include <AudioUnit/AudioComponent.h>
-
 #include <pthread.h>
 
 #include <cerrno>
@@ -22,7 +20,6 @@ namespace {
 Log gLog{};
 UInt32 gFailurePoint = kFailNowhere;
 UInt32 gFailureKind = kRaiseNothing;
-AudioComponent gNestedOpen = nullptr;
 
 void Note(LifeEvent event) {
     if (gLog.eventCount < kMaxEvents) {
@@ -89,15 +86,6 @@ public:
     explicit VXTestUnit(AudioComponentInstance inInstance) : AUEffectBase(inInstance, false) {
         gLog.instanceTypeAtConstruction = InstanceType();
         gLog.openLockHeldDuringConstruction = OpenLockHeld();
-        if (gNestedOpen != nullptr) {
-            AudioComponent component = gNestedOpen;
-            gNestedOpen = nullptr;
-            AudioComponentInstance nested = nullptr;
-            gLog.nestedOpenStatus = AudioComponentInstanceNew(component, &nested);
-            if (gLog.nestedOpenStatus == 0) {
-                AudioComponentInstanceDispose(nested);
-            }
-        }
         if (gFailurePoint == kFailInConstructor) {
             Raise(gFailureKind);
         }
@@ -106,7 +94,6 @@ public:
         ++gLog.live;
         ++gLog.constructed;
         gLog.lastUnit = static_cast<AUBase*>(this);
-        gLog.lastInstance = inInstance;
         Note(kEventConstructed);
     }
 
@@ -164,61 +151,47 @@ public:
     OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, UInt32& outDataSize,
                              Boolean& outWritable) override {
-        if (inID == kRaiseProperty || inID == kEchoProperty) {
-            if (inScope != kAudioUnitScope_Global) {
-                return kAudioUnitErr_InvalidScope;
-            }
-            outDataSize = inID == kRaiseProperty ? sizeof(UInt32) : sizeof(UInt64);
-            outWritable = true;
-            return noErr;
+        if (inID != kRaiseProperty) {
+            return AUEffectBase::GetPropertyInfo(inID, inScope, inElement, outDataSize,
+                                                 outWritable);
         }
-        return AUEffectBase::GetPropertyInfo(inID, inScope, inElement, outDataSize, outWritable);
+        if (inScope != kAudioUnitScope_Global) {
+            return kAudioUnitErr_InvalidScope;
+        }
+        outDataSize = sizeof(UInt32);
+        outWritable = true;
+        return noErr;
     }
 
     OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, void* outData) override {
-        if (inID == kRaiseProperty || inID == kEchoProperty) {
-            if (inScope != kAudioUnitScope_Global) {
-                return kAudioUnitErr_InvalidScope;
-            }
-            if (inID == kEchoProperty) {
-                std::memcpy(outData, &mEcho, sizeof mEcho);
-                return noErr;
-            }
-            Raise(inElement);
-            std::memcpy(outData, &mLastRaiseKind, sizeof mLastRaiseKind);
-            return noErr;
+        if (inID != kRaiseProperty || inScope != kAudioUnitScope_Global) {
+            return AUEffectBase::GetProperty(inID, inScope, inElement, outData);
         }
-        return AUEffectBase::GetProperty(inID, inScope, inElement, outData);
+        Raise(inElement);
+        std::memcpy(outData, &mLastRaiseKind, sizeof mLastRaiseKind);
+        return noErr;
     }
 
     OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, const void* inData,
                          UInt32 inDataSize) override {
-        if (inID == kRaiseProperty || inID == kEchoProperty) {
-            ++gLog.setPropertyCalls;
-            if (inScope != kAudioUnitScope_Global) {
-                return kAudioUnitErr_InvalidScope;
-            }
-            if (inID == kEchoProperty) {
-                if (inDataSize < sizeof mEcho) {
-                    return kAudioUnitErr_InvalidPropertyValue;
-                }
-                std::memcpy(&mEcho, inData, sizeof mEcho);
-                return noErr;
-            }
-            if (inDataSize < sizeof mLastRaiseKind) {
-                return kAudioUnitErr_InvalidPropertyValue;
-            }
-            std::memcpy(&mLastRaiseKind, inData, sizeof mLastRaiseKind);
-            Raise(mLastRaiseKind);
-            return noErr;
+        if (inID != kRaiseProperty) {
+            return AUEffectBase::SetProperty(inID, inScope, inElement, inData, inDataSize);
         }
-        return AUEffectBase::SetProperty(inID, inScope, inElement, inData, inDataSize);
+        ++gLog.setPropertyCalls;
+        if (inScope != kAudioUnitScope_Global) {
+            return kAudioUnitErr_InvalidScope;
+        }
+        if (inDataSize < sizeof mLastRaiseKind) {
+            return kAudioUnitErr_InvalidPropertyValue;
+        }
+        std::memcpy(&mLastRaiseKind, inData, sizeof mLastRaiseKind);
+        Raise(mLastRaiseKind);
+        return noErr;
     }
 
 private:
-    UInt64 mEcho = 0;
     UInt32 mLastRaiseKind = kRaiseNothing;
 };
 
@@ -239,9 +212,5 @@ __attribute__((visibility("default"))) void VXTestUnitResetLog() {
 __attribute__((visibility("default"))) void VXTestUnitSetOpenFailure(UInt32 point, UInt32 kind) {
     gFailurePoint = point;
     gFailureKind = kind;
-}
-
-__attribute__((visibility("default"))) void VXTestUnitSetNestedOpen(AudioComponent component) {
-    gNestedOpen = component;
 }
 }

@@ -1,9 +1,6 @@
-// A small effect unit for the tests of the component entry: one gain-and-
-// offset kernel per channel, two global parameters, two private properties
-// (one that raises whatever a test asks for, one that stores eight bytes),
-// and a log of what happened to it that the tests read back. It is built
-// into the TestUnit.component bundle and also linked straight into the
-// entry tests.
+// A gain-and-offset effect for the entry tests, with two private properties
+// and a log the tests read back; bundled as TestUnit.component and linked
+// straight into the entry tests.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -12,24 +9,15 @@
 
 namespace testunit {
 
-// Global parameters: output = input * gain + offset.
 constexpr AudioUnitParameterID kParamGain = 0;
 constexpr AudioUnitParameterID kParamOffset = 1;
 constexpr AudioUnitParameterValue kDefaultGain = 1.0f;
-
-// The unit's own version.
 constexpr OSStatus kVersion = 0x00020103;
 
-// Private properties, Global scope, any element.
-// Raise: 4 bytes, writable. Setting kind k raises error kind k (0 raises
-// nothing); reading element k (1 and up) raises kind k, element 0 reads the
-// last kind set.
+// Global, 4 bytes: setting kind k raises it, reading element k raises kind k;
+// every set reaching the unit is counted.
 constexpr AudioUnitPropertyID kRaiseProperty = 0x7E570001;
-// Echo: 8 bytes, writable; reads back what was set last. Every set reaching
-// the unit is counted.
-constexpr AudioUnitPropertyID kEchoProperty = 0x7E570002;
 
-// What the raise property raises: one of each kind the entry tells apart.
 enum RaiseKind : UInt32 {
     kRaiseNothing = 0,
     kRaiseCAXException = 1, // CAXException with kRaisedStatus
@@ -41,21 +29,16 @@ enum RaiseKind : UInt32 {
 };
 constexpr OSStatus kRaisedStatus = -12345;
 constexpr SInt16 kRaisedSInt16 = -345;
-
-// The status each raise kind must answer.
 constexpr OSStatus ExpectedStatus(UInt32 kind) {
     constexpr OSStatus statuses[] = {0, kRaisedStatus, -108, kRaisedSInt16, -1, 0};
     return statuses[kind];
 }
 
-// Where an open may be made to fail.
 enum OpenFailurePoint : UInt32 {
     kFailNowhere = 0,
     kFailInConstructor = 1,
     kFailInPostConstructor = 2,
 };
-
-// The sequence of life-cycle events, so tests can check their order.
 enum LifeEvent : UInt32 {
     kEventConstructed = 1,
     kEventPostConstructed = 2,
@@ -73,11 +56,9 @@ struct Log {
     LifeEvent events[kMaxEvents];
 
     void* lastUnit;                        // the last unit constructed (its AUBase part)
-    AudioComponentInstance lastInstance;   // and the handle it was opened with
     UInt32 instanceTypeAtConstruction;     // ComponentBase instance type it got
     int openLockHeldDuringConstruction;    // 1 when another thread could not take the lock
     int openLockHeldDuringPostConstructor; // likewise
-    int nestedOpenStatus;                  // status of an open made from a constructor
 
     int setPropertyCalls; // private-property sets that reached the unit
     int resetCalls;
@@ -96,7 +77,4 @@ testunit::Log* VXTestUnitGetLog();
 void VXTestUnitResetLog();
 // Makes the next opens fail at a point with a raise kind (kFailNowhere stops it).
 void VXTestUnitSetOpenFailure(UInt32 point, UInt32 kind);
-// When set, the next construction opens this component once more from
-// inside its constructor (on the same thread) and closes it again.
-void VXTestUnitSetNestedOpen(AudioComponent component);
 }
