@@ -1,24 +1,22 @@
-// The object model, numbers, booleans and data.
+// The object model, numbers, data, arrays and dictionaries.
 #include "cf_test_text.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <thread>
 #include <vector>
 
 namespace {
 
+using cftest::makeNumber;
+using cftest::makeString;
 using cftest::own;
 
 TEST(CFObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
-    CFNumberRef n = cftest::makeNumber(7);
+    CFNumberRef n = makeNumber(7);
     EXPECT_EQ(CFRetain(n), n);
-    EXPECT_EQ(CFGetRetainCount(n), 2);
     CFRelease(n);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
@@ -34,27 +32,15 @@ TEST(CFObjectModel, RetainCountsStayExactUnderConcurrentRetainRelease) {
     CFRelease(n);
 }
 
-TEST(CFObjectModel, ConstantsIgnoreReleaseAndLiteralsAreInterned) {
-    CFStringRef a = CFSTR("interned literal");
-    EXPECT_EQ(a, CFSTR("interned literal"));
-    CFRelease(a);
-    CFRelease(a);
-    EXPECT_EQ(CFStringGetLength(a), 16);
-    CFRelease(kCFBooleanTrue);
-    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
-    EXPECT_FALSE(CFBooleanGetValue(kCFBooleanFalse));
-    EXPECT_FALSE(CFEqual(kCFBooleanTrue, kCFBooleanFalse));
-    EXPECT_NE(CFHash(kCFBooleanTrue), CFHash(kCFBooleanFalse));
-}
-
-TEST(CFObjectModel, EqualObjectsHashAlike) {
-    const auto s1 = own(cftest::makeString("same"));
-    const auto s2 = own(CFStringCreateMutable(nullptr, 0));
-    CFStringAppendCString(s2, "same", kCFStringEncodingASCII);
-    EXPECT_TRUE(CFEqual(s1, s2));
-    EXPECT_EQ(CFHash(s1), CFHash(s2));
-    EXPECT_FALSE(CFEqual(s1, CFSTR("Same")));
-
+TEST(CFObjectModel, EqualityHashesDescriptionsAndNumberConversions) {
+    CFStringRef literal = CFSTR("interned literal");
+    EXPECT_EQ(literal, CFSTR("interned literal"));
+    CFRelease(literal); // constants ignore release
+    EXPECT_EQ(CFStringGetLength(literal), 16);
+    const auto same = own(CFStringCreateMutableCopy(nullptr, 0, CFSTR("same")));
+    EXPECT_TRUE(CFEqual(same, CFSTR("same")));
+    EXPECT_EQ(CFHash(same), CFHash(CFSTR("same")));
+    EXPECT_FALSE(CFEqual(same, CFSTR("Same")));
     int32_t i = 3;
     double d = 3.0, half = 3.5;
     const auto ni = own(CFNumberCreate(nullptr, kCFNumberSInt32Type, &i));
@@ -63,133 +49,133 @@ TEST(CFObjectModel, EqualObjectsHashAlike) {
     EXPECT_TRUE(CFEqual(ni, nd));
     EXPECT_EQ(CFHash(ni), CFHash(nd));
     EXPECT_FALSE(CFEqual(ni, nh));
-    EXPECT_FALSE(CFEqual(ni, s1));
     EXPECT_EQ(CFNumberCompare(ni, nh, nullptr), kCFCompareLessThan);
     EXPECT_EQ(CFNumberCompare(nh, ni, nullptr), kCFCompareGreaterThan);
+    EXPECT_EQ(CFNumberGetType(own(makeNumber(1))), kCFNumberSInt32Type);
+    EXPECT_EQ(CFNumberGetType(nh), kCFNumberFloat64Type);
+    EXPECT_EQ(CFNumberCreate(nullptr, 99, &i), nullptr);
 
-    int64_t v = -42;
-    const auto n = own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &v));
-    const std::string text = cftest::take(CFCopyDescription(n));
-    EXPECT_NE(text.find("-42"), std::string::npos) << text;
-    EXPECT_NE(text.find("kCFNumberSInt64Type"), std::string::npos) << text;
-}
-
-TEST(CFNumber, StoredTypesFollowWidthAndPrecision) {
-    int8_t i8 = -5;
-    short i16 = 300;
-    int i32 = 70000;
-    long i64 = 1L << 40;
-    float f = 0.25f;
-    double d = 0.1;
-    const struct {
-        CFNumberType in;
-        const void* value;
-        CFNumberType stored;
-    } cases[] = {{kCFNumberSInt8Type, &i8, kCFNumberSInt8Type},
-                 {kCFNumberShortType, &i16, kCFNumberSInt16Type},
-                 {kCFNumberIntType, &i32, kCFNumberSInt32Type},
-                 {kCFNumberLongType, &i64, kCFNumberSInt64Type},
-                 {kCFNumberFloatType, &f, kCFNumberFloat32Type},
-                 {kCFNumberDoubleType, &d, kCFNumberFloat64Type}};
-    for (const auto& c : cases) {
-        const auto n = own(CFNumberCreate(nullptr, c.in, c.value));
-        ASSERT_NE(n, nullptr);
-        EXPECT_EQ(CFNumberGetType(n), c.stored) << c.in;
-        EXPECT_EQ(CFNumberIsFloatType(n), c.stored >= kCFNumberFloat32Type) << c.in;
-    }
-    EXPECT_EQ(CFNumberCreate(nullptr, 99, &i32), nullptr);
-    EXPECT_EQ(CFNumberCreate(nullptr, kCFNumberIntType, nullptr), nullptr);
-}
-
-TEST(CFNumber, GetValueConvertsAndReportsLoss) {
     int64_t big = (int64_t{1} << 40) + 1;
     const auto n = own(CFNumberCreate(nullptr, kCFNumberSInt64Type, &big));
+    const std::string text = cftest::take(CFCopyDescription(n));
+    EXPECT_NE(text.find("1099511627777"), std::string::npos) << text;
+    EXPECT_NE(text.find("kCFNumberSInt64Type"), std::string::npos) << text;
     int32_t narrow = 0;
-    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt32Type, &narrow));
-    int64_t wide = 0;
-    EXPECT_TRUE(CFNumberGetValue(n, kCFNumberSInt64Type, &wide));
-    EXPECT_EQ(wide, big);
-    double asDouble = 0;
-    EXPECT_TRUE(CFNumberGetValue(n, kCFNumberDoubleType, &asDouble));
-    EXPECT_EQ(asDouble, static_cast<double>(big));
-    float asFloat = 0;
-    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberFloatType, &asFloat)); // 2^40+1 needs 41 bits
-
-    double frac = 2.75;
-    const auto r = own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &frac));
-    int i = 0;
-    EXPECT_FALSE(CFNumberGetValue(r, kCFNumberIntType, &i));
-    EXPECT_EQ(i, 2);
-    float fl = 0;
-    EXPECT_TRUE(CFNumberGetValue(r, kCFNumberFloat32Type, &fl));
-    EXPECT_EQ(fl, 2.75f);
-
-    double huge = 1e300;
-    const auto h = own(CFNumberCreate(nullptr, kCFNumberDoubleType, &huge));
     int16_t s16 = 0;
-    EXPECT_FALSE(CFNumberGetValue(h, kCFNumberSInt16Type, &s16));
-    EXPECT_EQ(s16, std::numeric_limits<int16_t>::max());
-
-    float half = 0.5f;
-    const auto f32 = own(CFNumberCreate(nullptr, kCFNumberFloat32Type, &half));
-    int32_t fromFloat = -1;
-    EXPECT_FALSE(CFNumberGetValue(f32, kCFNumberSInt32Type, &fromFloat));
-    EXPECT_EQ(fromFloat, 0);
-
-    double v = 0;
-    EXPECT_TRUE(CFNumberGetValue(kCFNumberNaN, kCFNumberDoubleType, &v));
-    EXPECT_TRUE(std::isnan(v));
-    EXPECT_TRUE(CFNumberGetValue(kCFNumberPositiveInfinity, kCFNumberDoubleType, &v));
-    EXPECT_TRUE(std::isinf(v) && v > 0);
-    EXPECT_TRUE(CFEqual(kCFNumberNaN, kCFNumberNaN));
+    float asFloat = 0;
+    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt32Type, &narrow));
+    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberFloatType, &asFloat)); // 2^40+1 needs 41 bits
+    EXPECT_FALSE(CFNumberGetValue(nh, kCFNumberSInt16Type, &s16));
+    EXPECT_EQ(s16, 3);
+    d = 1e300;
+    EXPECT_FALSE(CFNumberGetValue(own(CFNumberCreate(nullptr, kCFNumberDoubleType, &d)),
+                                  kCFNumberSInt16Type, &s16));
+    EXPECT_EQ(s16, INT16_MAX);
+    EXPECT_TRUE(CFNumberGetValue(nd, kCFNumberSInt16Type, &s16));
 }
 
-TEST(CFData, CreateCopiesAndMutableDataGrowsWithinItsCapacity) {
-    const UInt8 bytes[] = {1, 2, 3};
+TEST(CFData, CopiesGrowsWithinCapacityAndFreesNoCopyBytes) {
+    const UInt8 bytes[] = {1, 2, 3, 4};
     const auto d = own(CFDataCreate(nullptr, bytes, 3));
     EXPECT_NE(CFDataGetBytePtr(d), bytes);
-    EXPECT_EQ(CFDataGetBytePtr(d)[2], 3);
-    // Immutable data refuses mutable access.
     EXPECT_EQ(CFDataGetMutableBytePtr(const_cast<CFMutableDataRef>(d.get())), nullptr);
-
     const auto m = own(CFDataCreateMutable(nullptr, 0));
     CFDataAppendBytes(m, bytes, 3);
-    CFDataAppendBytes(m, bytes, 2);
-    CFDataIncreaseLength(m, 3);
-    ASSERT_EQ(CFDataGetLength(m), 8);
-    EXPECT_EQ(CFDataGetBytePtr(m)[4], 2);
-    EXPECT_EQ(CFDataGetBytePtr(m)[7], 0);
-    CFDataGetMutableBytePtr(m)[0] = 9;
+    CFDataIncreaseLength(m, 2);
+    CFDataAppendBytes(m, CFDataGetBytePtr(m), CFDataGetLength(m)); // its own bytes
+    const UInt8 expected[] = {1, 2, 3, 0, 0, 1, 2, 3, 0, 0};
+    EXPECT_TRUE(CFEqual(m, own(CFDataCreate(nullptr, expected, 10))));
     CFDataSetLength(m, 3);
-    const UInt8 expected[] = {9, 2, 3};
-    const auto e = own(CFDataCreate(nullptr, expected, 3));
-    EXPECT_TRUE(CFEqual(m, e));
-    EXPECT_EQ(CFHash(m), CFHash(e));
-    EXPECT_FALSE(CFEqual(d, e));
-    // Appending a buffer's own bytes.
-    CFDataAppendBytes(m, CFDataGetBytePtr(m), CFDataGetLength(m));
-    EXPECT_EQ(CFDataGetLength(m), 6);
-    EXPECT_EQ(CFDataGetBytePtr(m)[3], 9);
-
+    EXPECT_TRUE(CFEqual(m, d));
+    EXPECT_EQ(CFHash(m), CFHash(d));
     // An append that would pass the capacity is dropped whole.
     const auto bounded = own(CFDataCreateMutable(nullptr, 3));
-    const UInt8 four[] = {1, 2, 3, 4};
-    CFDataAppendBytes(bounded, four, 4);
+    CFDataAppendBytes(bounded, bytes, 4);
     EXPECT_EQ(CFDataGetLength(bounded), 0);
-    CFDataAppendBytes(bounded, four, 3);
+    CFDataAppendBytes(bounded, bytes, 3);
     EXPECT_EQ(CFDataGetLength(bounded), 3);
+    auto* heap = static_cast<UInt8*>(std::malloc(4));
+    CFDataRef owned = CFDataCreateWithBytesNoCopy(nullptr, heap, 4, kCFAllocatorMalloc);
+    EXPECT_EQ(CFDataGetBytePtr(owned), heap);
+    CFRelease(owned); // frees heap; the sanitizer run would flag a leak otherwise
 }
 
-TEST(CFData, NoCopyUsesBytesInPlaceAndFreesThemWithTheDeallocator) {
-    static UInt8 fixed[] = {4, 5};
-    EXPECT_EQ(
-        CFDataGetBytePtr(own(CFDataCreateWithBytesNoCopy(nullptr, fixed, 2, kCFAllocatorNull))),
-        fixed);
-    auto* heap = static_cast<UInt8*>(std::malloc(4));
-    std::memset(heap, 7, 4);
-    CFDataRef owned = CFDataCreateWithBytesNoCopy(nullptr, heap, 4, kCFAllocatorMalloc);
-    EXPECT_EQ(CFDataGetBytePtr(owned)[3], 7);
-    CFRelease(owned); // frees heap; the sanitizer run would flag a leak otherwise
+TEST(CFDictionary, CallbacksDecideOwnershipCopyingAndIdentity) {
+    const auto key = own(makeString("key"));
+    const auto first = own(makeNumber(1));
+    const auto second = own(makeNumber(2));
+    CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFDictionarySetValue(dict, key, first);
+    CFDictionarySetValue(dict, key, second); // replaced: the old value is released
+    EXPECT_EQ(CFGetRetainCount(first), 1);
+    EXPECT_EQ(CFGetRetainCount(second), 2);
+    EXPECT_EQ(CFGetRetainCount(key), 2);                    // the stored key stays the same object
+    CFDictionaryAddValue(dict, key, first);                 // present: add changes nothing
+    CFDictionaryReplaceValue(dict, CFSTR("absent"), first); // not added
+    EXPECT_EQ(CFDictionaryGetValue(dict, CFSTR("key")), second.get());
+    EXPECT_EQ(CFDictionaryGetCount(dict), 1);
+    // A 64-bit float key with an integral value finds the 32-bit integer key.
+    for (int k = 0; k < 200; ++k)
+        CFDictionarySetValue(dict, own(makeNumber(k)), first);
+    double d = 117.0;
+    EXPECT_EQ(CFDictionaryGetValue(dict, own(CFNumberCreate(nullptr, kCFNumberFloat64Type, &d))),
+              first.get());
+    CFDictionaryRemoveValue(dict, key);
+    EXPECT_EQ(CFGetRetainCount(key), 1);
+    EXPECT_EQ(CFGetRetainCount(second), 1);
+    const auto copy = own(CFDictionaryCreateCopy(nullptr, dict));
+    EXPECT_TRUE(CFEqual(copy, dict));
+    CFDictionarySetValue(const_cast<CFMutableDictionaryRef>(copy.get()), key, key); // refused
+    CFRelease(dict);
+    EXPECT_EQ(CFDictionaryGetCount(copy), 200);
+    EXPECT_EQ(CFGetRetainCount(first), 201); // held by the copy only
+
+    // Copy-string callbacks store a copy of a mutable key; null callbacks
+    // store raw pointers, compared by identity.
+    const auto mutableKey = own(CFStringCreateMutableCopy(nullptr, 0, CFSTR("key")));
+    const auto copying = own(CFDictionaryCreateMutable(
+        nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CFDictionarySetValue(copying, mutableKey, first);
+    CFStringAppend(mutableKey, CFSTR("-changed"));
+    EXPECT_EQ(CFDictionaryGetValue(copying, CFSTR("key")), first.get());
+    const auto raw = own(CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr));
+    CFDictionarySetValue(raw, CFSTR("key"), first);
+    CFDictionarySetValue(raw, key, second);
+    EXPECT_EQ(CFDictionaryGetCount(raw), 2);
+    EXPECT_EQ(CFGetRetainCount(key), 1);
+}
+
+TEST(CFArray, RetainsValuesEditsSortsAndCopies) {
+    const auto one = own(makeNumber(1));
+    const auto two = own(makeString("two"));
+    CFMutableArrayRef array = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
+    CFArrayAppendValue(array, one);
+    CFArrayInsertValueAtIndex(array, 0, two);
+    EXPECT_EQ(CFGetRetainCount(one), 2);
+    EXPECT_EQ(CFArrayGetValueAtIndex(array, 2), nullptr);
+    EXPECT_EQ(CFArrayGetFirstIndexOfValue(array, CFRangeMake(0, 2), own(makeNumber(1))), 1);
+    EXPECT_FALSE(CFArrayContainsValue(array, CFRangeMake(1, 1), two));
+    CFArraySetValueAtIndex(array, 1, two); // replaces one
+    EXPECT_EQ(CFGetRetainCount(one), 1);
+    CFArrayRemoveValueAtIndex(array, 0);
+    const auto copy = own(CFArrayCreateCopy(nullptr, array));
+    EXPECT_TRUE(CFEqual(copy, array));
+    CFRelease(array);
+    EXPECT_EQ(CFGetRetainCount(two), 2); // held by the copy only
+
+    const auto sorted = own(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    for (int v : {5, 1, 4, 2})
+        CFArrayAppendValue(sorted, own(makeNumber(v)));
+    CFArraySortValues(
+        sorted, CFRangeMake(0, 4),
+        [](const void* a, const void* b, void*) {
+            return CFNumberCompare((CFNumberRef)a, (CFNumberRef)b, nullptr);
+        },
+        nullptr);
+    const int order[] = {1, 2, 4, 5};
+    for (CFIndex k = 0; k < 4; ++k)
+        EXPECT_TRUE(CFEqual(CFArrayGetValueAtIndex(sorted, k), own(makeNumber(order[k])))) << k;
 }
 
 } // namespace

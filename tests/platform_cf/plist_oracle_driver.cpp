@@ -1,230 +1,173 @@
-// The platform half of the property-list differential test (plist_oracle.py):
-// reads documents and writes values through the public property-list API
-// only, and prints each result in a token form that the Python half can
-// build from plistlib's values too.
-//
-// Values as tokens, separated by single spaces:
-//   s<UTF-16 code units, 4 hex digits each>   i<decimal>   f<16 hex digits of
-//   the IEEE bits> (fnan for any NaN)   T   F   d<hex bytes>   t<16 hex digits
-//   of the seconds since 2001 as a double>   a<n> followed by n values
-//   D<n> followed by n key and value pairs (sorted by key token)
-//
-// stdin: records, one after another:
-//   "R <length>\n" and that many bytes: read a document, write it back
-//   "W <tokens>\n": build the value and write it
-// stdout: one line per record:
-//   read:  "OK <tokens> <hex of the document written back>" or "ERR <code> <message>"
-//   write: "OK <hex of the document>" or "ERR <code> <message>"
+// The platform half of the property-list differential test: reads and writes
+// through the public API only; plist_oracle.py describes the token and record
+// forms ("R <length>\n<bytes>" reads and writes back, "W <tokens>\n" writes).
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-std::string hex(const UInt8* bytes, size_t length) {
+// Each item as 2 * sizeof(T) hex digits, and back.
+template <typename T> std::string hex(const T* items, size_t count) {
     std::string out;
-    char buffer[3];
-    for (size_t k = 0; k < length; ++k) {
-        std::snprintf(buffer, sizeof buffer, "%02x", bytes[k]);
+    char buffer[20];
+    for (size_t k = 0; k < count; ++k) {
+        std::snprintf(buffer, sizeof buffer, "%0*llx", int(2 * sizeof(T)),
+                      static_cast<unsigned long long>(items[k]));
         out += buffer;
     }
     return out;
 }
 
-std::string bitsOf(double value) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    char buffer[20];
-    std::snprintf(buffer, sizeof buffer, "%016" PRIx64, bits);
-    return buffer;
+template <typename T> std::vector<T> unhex(const std::string& digits) {
+    std::vector<T> out;
+    for (size_t k = 0; k + 2 * sizeof(T) <= digits.size(); k += 2 * sizeof(T))
+        out.push_back(static_cast<T>(std::stoull(digits.substr(k, 2 * sizeof(T)), nullptr, 16)));
+    return out;
 }
 
-double doubleOf(const std::string& hexBits) {
-    const uint64_t bits = std::stoull(hexBits, nullptr, 16);
+std::string bits(double value) {
+    uint64_t word = 0;
+    std::memcpy(&word, &value, sizeof word);
+    return hex(&word, 1);
+}
+
+double fromBits(const std::string& digits) {
+    const uint64_t word = unhex<uint64_t>(digits).at(0);
     double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
+    std::memcpy(&value, &word, sizeof value);
     return value;
 }
 
 std::string tokens(CFTypeRef value) {
     const CFTypeID type = CFGetTypeID(value);
     if (type == CFStringGetTypeID()) {
-        auto s = static_cast<CFStringRef>(value);
-        std::vector<UniChar> units(static_cast<size_t>(CFStringGetLength(s)));
-        CFStringGetCharacters(s, CFRangeMake(0, static_cast<CFIndex>(units.size())), units.data());
-        std::string out = "s";
-        char buffer[8];
-        for (UniChar u : units) {
-            std::snprintf(buffer, sizeof buffer, "%04x", static_cast<unsigned>(u));
-            out += buffer;
-        }
-        return out;
+        std::vector<UniChar> units(static_cast<size_t>(CFStringGetLength((CFStringRef)value)));
+        CFStringGetCharacters((CFStringRef)value, CFRangeMake(0, CFIndex(units.size())),
+                              units.data());
+        return "s" + hex(units.data(), units.size());
     }
     if (type == CFNumberGetTypeID()) {
-        auto n = static_cast<CFNumberRef>(value);
-        if (CFNumberIsFloatType(n)) {
-            double d = 0;
-            CFNumberGetValue(n, kCFNumberFloat64Type, &d);
-            return d != d ? "fnan" : "f" + bitsOf(d);
-        }
+        double d = 0;
         int64_t i = 0;
-        CFNumberGetValue(n, kCFNumberSInt64Type, &i);
+        if (CFNumberIsFloatType((CFNumberRef)value)) {
+            CFNumberGetValue((CFNumberRef)value, kCFNumberFloat64Type, &d);
+            return d != d ? "fnan" : "f" + bits(d);
+        }
+        CFNumberGetValue((CFNumberRef)value, kCFNumberSInt64Type, &i);
         return "i" + std::to_string(i);
     }
     if (type == CFBooleanGetTypeID())
-        return CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? "T" : "F";
-    if (type == CFDataGetTypeID()) {
-        auto d = static_cast<CFDataRef>(value);
-        return "d" + hex(CFDataGetBytePtr(d), static_cast<size_t>(CFDataGetLength(d)));
-    }
+        return CFBooleanGetValue((CFBooleanRef)value) ? "T" : "F";
+    if (type == CFDataGetTypeID())
+        return "d" + hex(CFDataGetBytePtr((CFDataRef)value),
+                         static_cast<size_t>(CFDataGetLength((CFDataRef)value)));
     if (type == CFDateGetTypeID())
-        return "t" + bitsOf(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)));
+        return "t" + bits(CFDateGetAbsoluteTime((CFDateRef)value));
     if (type == CFArrayGetTypeID()) {
-        auto a = static_cast<CFArrayRef>(value);
-        std::string out = "a" + std::to_string(CFArrayGetCount(a));
-        for (CFIndex k = 0; k < CFArrayGetCount(a); ++k)
-            out += " " + tokens(CFArrayGetValueAtIndex(a, k));
+        std::string out = "a" + std::to_string(CFArrayGetCount((CFArrayRef)value));
+        for (CFIndex k = 0; k < CFArrayGetCount((CFArrayRef)value); ++k)
+            out += " " + tokens(CFArrayGetValueAtIndex((CFArrayRef)value, k));
         return out;
     }
-    if (type == CFDictionaryGetTypeID()) {
-        auto d = static_cast<CFDictionaryRef>(value);
-        const auto count = static_cast<size_t>(CFDictionaryGetCount(d));
-        std::vector<const void*> keys(count), values(count);
-        CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
-        std::vector<std::pair<std::string, std::string>> pairs;
-        for (size_t k = 0; k < count; ++k)
-            pairs.emplace_back(tokens(keys[k]), tokens(values[k]));
-        std::sort(pairs.begin(), pairs.end());
-        std::string out = "D" + std::to_string(count);
-        for (const auto& [key, item] : pairs)
-            out += " " + key + " " + item;
-        return out;
-    }
-    return "?";
+    if (type != CFDictionaryGetTypeID())
+        return "?";
+    const auto count = static_cast<size_t>(CFDictionaryGetCount((CFDictionaryRef)value));
+    std::vector<const void*> keys(count), values(count);
+    CFDictionaryGetKeysAndValues((CFDictionaryRef)value, keys.data(), values.data());
+    std::vector<std::string> pairs;
+    for (size_t k = 0; k < count; ++k)
+        pairs.push_back(tokens(keys[k]) + " " + tokens(values[k]));
+    std::sort(pairs.begin(), pairs.end()); // keys are unique, so this sorts by key
+    std::string out = "D" + std::to_string(count);
+    for (const std::string& pair : pairs)
+        out += " " + pair;
+    return out;
 }
 
-// Appends the value it builds, then releases it.
-template <typename Add> void adding(CFTypeRef value, Add add) {
-    add(value);
-    CFRelease(value);
-}
-
-// Builds the value the tokens describe; the caller owns it.
+// The value the tokens describe, owned by the caller.
 CFTypeRef build(std::istringstream& in) {
     std::string token;
     in >> token;
-    if (token.empty())
-        return nullptr;
-    const std::string rest = token.substr(1);
-    switch (token[0]) {
+    const std::string rest = token.empty() ? "" : token.substr(1);
+    switch (token.empty() ? ' ' : token[0]) {
     case 's': {
-        std::vector<UniChar> units;
-        for (size_t k = 0; k + 4 <= rest.size(); k += 4)
-            units.push_back(static_cast<UniChar>(std::stoul(rest.substr(k, 4), nullptr, 16)));
-        return CFStringCreateWithCharacters(nullptr, units.data(),
-                                            static_cast<CFIndex>(units.size()));
+        const auto units = unhex<UniChar>(rest);
+        return CFStringCreateWithCharacters(nullptr, units.data(), CFIndex(units.size()));
     }
     case 'i': {
         const int64_t value = std::stoll(rest);
         return CFNumberCreate(nullptr, kCFNumberSInt64Type, &value);
     }
     case 'f': {
-        const double value = doubleOf(rest);
+        const double value = fromBits(rest);
         return CFNumberCreate(nullptr, kCFNumberFloat64Type, &value);
     }
     case 'T':
     case 'F':
         return CFRetain(token[0] == 'T' ? kCFBooleanTrue : kCFBooleanFalse);
     case 'd': {
-        std::vector<UInt8> bytes;
-        for (size_t k = 0; k + 2 <= rest.size(); k += 2)
-            bytes.push_back(static_cast<UInt8>(std::stoul(rest.substr(k, 2), nullptr, 16)));
-        return CFDataCreate(nullptr, bytes.data(), static_cast<CFIndex>(bytes.size()));
+        const auto bytes = unhex<UInt8>(rest);
+        return CFDataCreate(nullptr, bytes.data(), CFIndex(bytes.size()));
     }
     case 't':
-        return CFDateCreate(nullptr, doubleOf(rest));
-    case 'a': {
+        return CFDateCreate(nullptr, fromBits(rest));
+    case 'a':
+    case 'D': { // n values, or n key and value pairs
+        std::vector<CFTypeRef> items;
+        for (long k = std::stol(rest) * (token[0] == 'D' ? 2 : 1); k > 0; --k)
+            items.push_back(build(in));
         CFMutableArrayRef array = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
-        for (long k = std::stol(rest); k > 0; --k)
-            adding(build(in), [&](CFTypeRef item) { CFArrayAppendValue(array, item); });
-        return array;
-    }
-    case 'D': {
         CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
             nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-        for (long k = std::stol(rest); k > 0; --k)
-            adding(build(in), [&](CFTypeRef key) {
-                adding(build(in), [&](CFTypeRef item) { CFDictionarySetValue(dict, key, item); });
-            });
-        return dict;
+        for (size_t k = 0; k < items.size(); k += token[0] == 'a' ? 1 : 2)
+            token[0] == 'a' ? CFArrayAppendValue(array, items[k])
+                            : CFDictionarySetValue(dict, items[k], items[k + 1]);
+        for (CFTypeRef item : items)
+            CFRelease(item);
+        CFRelease(token[0] == 'a' ? (CFTypeRef)dict : array);
+        return token[0] == 'a' ? (CFTypeRef)array : dict;
     }
     default:
         return nullptr;
     }
 }
 
-// "ERR <code> <description>" for a failed call, and releases the error.
+// "ERR <code> <description on one line>"; releases the error.
 std::string errorLine(CFErrorRef error) {
     if (error == nullptr)
         return "ERR 0 (no error object)";
-    CFStringRef description = CFErrorCopyDescription(error);
-    char buffer[2048] = "(no description)";
-    if (description != nullptr) {
-        CFStringGetCString(description, buffer, sizeof buffer, kCFStringEncodingUTF8);
+    char text[2048] = "(no description)";
+    if (CFStringRef description = CFErrorCopyDescription(error)) {
+        CFStringGetCString(description, text, sizeof text, kCFStringEncodingUTF8);
         CFRelease(description);
     }
-    std::string text = buffer;
-    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text, text + std::strlen(text), '\n', ' ');
     const std::string line = "ERR " + std::to_string(CFErrorGetCode(error)) + " " + text;
     CFRelease(error);
     return line;
 }
 
-// "OK <hex of the document written>" for a value, or an "ERR" line.
-std::string written(CFTypeRef value) {
+// "OK [<tokens> ]<hex of the document written>", or an "ERR" line; releases value.
+std::string write(CFTypeRef value, bool withTokens) {
+    if (value == nullptr)
+        return "ERR 0 no value";
     CFErrorRef error = nullptr;
     CFDataRef data =
         CFPropertyListCreateData(nullptr, value, kCFPropertyListXMLFormat_v1_0, 0, &error);
-    if (data == nullptr)
-        return errorLine(error);
-    const std::string line =
-        "OK " + hex(CFDataGetBytePtr(data), static_cast<size_t>(CFDataGetLength(data)));
-    CFRelease(data);
-    return line;
-}
-
-std::string readRecord(const std::string& bytes) {
-    CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()),
-                                  static_cast<CFIndex>(bytes.size()));
-    CFErrorRef error = nullptr;
-    CFPropertyListRef plist =
-        CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, &error);
-    CFRelease(data);
-    if (plist == nullptr)
-        return errorLine(error);
-    const std::string document = written(plist);
-    const std::string line = document.rfind("OK ", 0) == 0
-                                 ? "OK " + tokens(plist) + " " + document.substr(3)
-                                 : "ERR 0 read but not written: " + document;
-    CFRelease(plist);
-    return line;
-}
-
-std::string writeRecord(const std::string& words) {
-    std::istringstream in(words);
-    CFTypeRef value = build(in);
-    if (value == nullptr)
-        return "ERR 0 bad value tokens";
-    const std::string line = written(value);
+    std::string line = data == nullptr ? errorLine(error)
+                                       : "OK " + (withTokens ? tokens(value) + " " : "") +
+                                             hex(CFDataGetBytePtr(data),
+                                                 static_cast<size_t>(CFDataGetLength(data)));
+    if (data != nullptr)
+        CFRelease(data);
     CFRelease(value);
     return line;
 }
@@ -232,20 +175,23 @@ std::string writeRecord(const std::string& words) {
 } // namespace
 
 int main() {
-    std::ios::sync_with_stdio(false);
     std::string header;
     while (std::getline(std::cin, header)) {
         if (header.rfind("R ", 0) == 0) {
             std::string bytes(std::stoul(header.substr(2)), '\0');
             std::cin.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            std::cout << readRecord(bytes) << '\n';
+            CFDataRef data =
+                CFDataCreate(nullptr, (const UInt8*)bytes.data(), CFIndex(bytes.size()));
+            CFErrorRef error = nullptr;
+            CFPropertyListRef plist = CFPropertyListCreateWithData(
+                nullptr, data, kCFPropertyListImmutable, nullptr, &error);
+            CFRelease(data);
+            std::cout << (plist ? write(plist, true) : errorLine(error)) << std::endl;
         } else if (header.rfind("W ", 0) == 0) {
-            std::cout << writeRecord(header.substr(2)) << '\n';
+            std::istringstream in(header.substr(2));
+            std::cout << write(build(in), false) << std::endl;
         } else if (!header.empty()) {
-            std::cerr << "plist_oracle_driver: unknown record " << header << '\n';
             return 2;
         }
-        std::cout.flush();
     }
-    return 0;
 }

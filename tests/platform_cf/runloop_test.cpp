@@ -1,9 +1,12 @@
-// Run loops and timers: firing only while the loop runs, one-shot and
-// repeating timers, invalidation from the callout and from other threads.
+// Run loops and timers, sysctlbyname against the compiler's own CPU check,
+// and dispatch_once_f under contention.
 #include <CoreFoundation/CoreFoundation.h>
+#include <dispatch/dispatch.h>
 #include <gtest/gtest.h>
+#include <sys/sysctl.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -31,9 +34,7 @@ CFRunLoopTimerRef makeTimer(double delay, double interval, Counter* counter,
 TEST(CFRunLoop, OneLoopPerThreadAndMainLoop) {
     // 2024-01-01T00:00:00Z is 725846400 seconds after the reference date.
     EXPECT_GT(CFAbsoluteTimeGetCurrent(), 725846400.0);
-    CFRunLoopRef here = CFRunLoopGetCurrent();
-    EXPECT_EQ(CFRunLoopGetCurrent(), here);
-    CFRunLoopRef other = nullptr, mainSeenThere = nullptr;
+    CFRunLoopRef here = CFRunLoopGetCurrent(), other = nullptr, mainSeenThere = nullptr;
     std::thread([&] {
         other = CFRunLoopGetCurrent();
         mainSeenThere = CFRunLoopGetMain();
@@ -46,7 +47,6 @@ TEST(CFRunLoop, TimersFireOnlyWhileTheLoopRunsInTheirModes) {
     Counter slow;
     CFRunLoopTimerRef timer = makeTimer(0.0, 0.01, &slow);
     CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopCommonModes);
-    EXPECT_TRUE(CFRunLoopContainsTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(slow.fired, 0); // due long ago, but nobody runs the loop
     EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.1, false), kCFRunLoopRunTimedOut);
@@ -54,30 +54,17 @@ TEST(CFRunLoop, TimersFireOnlyWhileTheLoopRunsInTheirModes) {
     // At least two firings, and missed intervals are not replayed in a burst.
     EXPECT_GE(afterRun, 2);
     EXPECT_LE(afterRun, 12);
-    // A mode the timer is not in does not fire it.
     EXPECT_EQ(CFRunLoopRunInMode(CFSTR("other-mode"), 0.05, false), kCFRunLoopRunFinished);
     EXPECT_EQ(slow.fired, afterRun);
     CFRunLoopTimerInvalidate(timer);
-    EXPECT_FALSE(CFRunLoopTimerIsValid(timer));
     EXPECT_FALSE(CFRunLoopContainsTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode));
     CFRelease(timer);
     // Nothing left to run: the loop says so at once.
     EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 5.0, false), kCFRunLoopRunFinished);
     EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopCommonModes, 5.0, false), kCFRunLoopRunFinished);
-}
 
-TEST(CFRunLoop, OneShotAndSelfInvalidatingTimersEndTheRun) {
-    Counter once;
-    CFRunLoopTimerRef timer = makeTimer(0.01, 0.0, &once);
-    EXPECT_FALSE(CFRunLoopTimerDoesRepeat(timer));
-    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode);
-    // Returns once the only timer is gone, well before the 2 s limit.
-    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 2.0, false), kCFRunLoopRunFinished);
-    EXPECT_EQ(once.fired, 1);
-    EXPECT_FALSE(CFRunLoopTimerIsValid(timer));
-    CFRelease(timer);
-
-    // A repeating timer that invalidates itself from inside its third callout.
+    // A repeating timer that invalidates itself from inside its third callout
+    // ends the run, as does a one-shot timer.
     Counter repeating;
     timer = makeTimer(0.0, 0.005, &repeating, [](CFRunLoopTimerRef self, void* info) {
         auto* counter = static_cast<Counter*>(info);
@@ -91,6 +78,13 @@ TEST(CFRunLoop, OneShotAndSelfInvalidatingTimersEndTheRun) {
     EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1.0, false), kCFRunLoopRunFinished);
     EXPECT_EQ(repeating.fired, 3);
     EXPECT_FALSE(repeating.validInside);
+    Counter once;
+    timer = makeTimer(0.01, 0.0, &once);
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode);
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 2.0, false), kCFRunLoopRunFinished);
+    EXPECT_EQ(once.fired, 1);
+    EXPECT_FALSE(CFRunLoopTimerIsValid(timer));
+    CFRelease(timer);
 }
 
 TEST(CFRunLoop, ContextInfoIsRetainedAndReleasedAndRemovalKeepsTheTimerValid) {
@@ -105,18 +99,12 @@ TEST(CFRunLoop, ContextInfoIsRetainedAndReleasedAndRemovalKeepsTheTimerValid) {
     CFRunLoopTimerRef timer =
         CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent(), 0.01, 0, 0, countFire, &context);
     EXPECT_EQ(retains, 1);
-    CFRunLoopTimerContext copy{};
-    CFRunLoopTimerGetContext(timer, &copy);
-    EXPECT_EQ(copy.info, &counter);
-
-    CFRunLoopRef loop = CFRunLoopGetCurrent();
-    CFRunLoopAddTimer(loop, timer, kCFRunLoopDefaultMode);
-    CFRunLoopRemoveTimer(loop, timer, kCFRunLoopDefaultMode);
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode);
+    CFRunLoopRemoveTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode);
     EXPECT_TRUE(CFRunLoopTimerIsValid(timer));
     EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false), kCFRunLoopRunFinished);
     EXPECT_EQ(counter.fired, 0);
     EXPECT_EQ(CFGetRetainCount(timer), 1);
-
     CFRunLoopTimerInvalidate(timer);
     EXPECT_EQ(releases, 1);
     CFRelease(timer);
@@ -164,36 +152,60 @@ TEST(CFRunLoop, SetNextFireDateFromAnotherThreadWakesTheLoop) {
     });
     const auto start = steady_clock::now();
     EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 20.0, false), kCFRunLoopRunFinished);
-    // Woken by the new date, not by its own 20 s limit.
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(10)); // not its own limit
     mover.join();
     EXPECT_EQ(counter.fired, 1);
     CFRelease(timer);
 }
 
-TEST(CFRunLoop, TimersAddedFromTheirCalloutFireOnTheSameThread) {
-    // The pattern of a delayed save: each firing re-arms a new one-shot timer.
-    static std::vector<std::thread::id> threads;
-    struct Arm {
-        static void fire(CFRunLoopTimerRef, void*) {
-            threads.push_back(std::this_thread::get_id());
-            if (threads.size() < 3)
-                schedule();
-        }
-        static void schedule() {
-            CFRunLoopTimerRef next = CFRunLoopTimerCreate(
-                nullptr, CFAbsoluteTimeGetCurrent() + 0.005, 0, 0, 0, fire, nullptr);
-            CFRunLoopAddTimer(CFRunLoopGetCurrent(), next, kCFRunLoopCommonModes);
-            CFRelease(next);
-        }
+TEST(Sysctl, SseAnswersMatchTheProcessorAndErrorsAreExact) {
+    __builtin_cpu_init();
+    const struct {
+        const char* name;
+        int expected;
+    } cases[] = {{"hw.optional.sse2", __builtin_cpu_supports("sse2") ? 1 : 0},
+                 {"hw.optional.sse3", __builtin_cpu_supports("sse3") ? 1 : 0}};
+    for (const auto& c : cases) {
+        int value = -1;
+        size_t size = sizeof value;
+        ASSERT_EQ(sysctlbyname(c.name, &value, &size, nullptr, 0), 0) << c.name;
+        EXPECT_EQ(value, c.expected) << c.name;
+        EXPECT_EQ(size, sizeof value);
+    }
+    const auto fails = [](const char* name, void* out, size_t size, void* in, int expected) {
+        errno = 0;
+        EXPECT_EQ(sysctlbyname(name, out, &size, in, in ? sizeof(int) : 0), -1) << name;
+        EXPECT_EQ(errno, expected) << name;
     };
-    std::thread worker([] {
-        Arm::schedule();
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 2.0, false);
-    });
-    const std::thread::id workerId = worker.get_id();
-    worker.join();
-    EXPECT_EQ(threads, std::vector<std::thread::id>(3, workerId));
+    char small[2] = {'x', 'x'};
+    fails("hw.optional.sse2", small, sizeof small, nullptr, ENOMEM);
+    EXPECT_EQ(small[0], 'x'); // nothing written into a short buffer
+    int value = 0;
+    fails("hw.optional.avx512f", &value, sizeof value, nullptr, ENOENT);
+    fails("hw.optional.sse3", &value, sizeof value, &value, EPERM);
+}
+
+TEST(DispatchOnce, RunsExactlyOnceAndEveryCallerSeesItFinished) {
+    static dispatch_once_t predicate = 0;
+    static std::atomic<int> runs{0};
+    static std::atomic<bool> finished{false};
+    std::atomic<int> sawUnfinished{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] {
+            dispatch_once_f(&predicate, &runs, [](void* context) {
+                ++*static_cast<std::atomic<int>*>(context);
+                // Hold the others back long enough for them to queue up.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                finished = true;
+            });
+            if (!finished)
+                sawUnfinished++;
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(sawUnfinished, 0);
 }
 
 } // namespace

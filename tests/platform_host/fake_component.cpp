@@ -1,19 +1,15 @@
 // A tiny component with both entries, written by hand the way the platform's
-// calling conventions require, that records every call it receives. The
-// tests install it as a bundle and drive it through the host runtime.
-
+// calling conventions require, that records every call it receives.
 #include "fake_component.h"
 
-#include <AudioUnit/AudioUnit.h>
 #include <CoreServices/CoreServices.h>
 
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -30,158 +26,74 @@ template <typename T> T at(const long* slots, int i) {
 
 void record(fake::Path path, SInt16 selector, void* self, AudioComponentInstance instance,
             UInt8 paramSize, int argCount, const long* slots) {
-    if (gLog.count >= fake::kMaxCalls)
-        return;
-    fake::Call& c = gLog.calls[gLog.count++];
-    c = {path, selector, self, instance, paramSize, argCount, {}};
+    if (gLog.count < fake::kMaxCalls)
+        gLog.calls[gLog.count++] = {path, selector, self, instance, paramSize, argCount, {}};
     if (slots)
-        std::copy_n(slots, std::min(argCount, 7), c.args);
+        std::copy_n(slots, std::min(argCount, 7), gLog.calls[gLog.count - 1].args);
 }
 
-template <typename Fn> void find(void* library, const char* name, Fn& fn) {
-    fn = library ? reinterpret_cast<Fn>(dlsym(library, name)) : nullptr;
-}
-
-struct Services {
-    Handle (*getStorage)(ComponentInstance);
-    void (*setStorage)(ComponentInstance, Handle);
-    AudioComponent (*getComponent)(AudioComponentInstance);
-    OSStatus (*getDescription)(AudioComponent, AudioComponentDescription*);
-};
-
-// Found the way a unit finds them: the platform frameworks by path.
-Services resolveServices() {
-    Services s;
-    void* cs = dlopen("/System/Library/Frameworks/CoreServices.framework/CoreServices", RTLD_LAZY);
-    void* au = dlopen("/System/Library/Frameworks/AudioUnit.framework/AudioUnit", RTLD_LAZY);
-    find(cs, "GetComponentInstanceStorage", s.getStorage);
-    find(cs, "SetComponentInstanceStorage", s.setStorage);
-    find(au, "AudioComponentInstanceGetComponent", s.getComponent);
-    find(au, "AudioComponentGetDescription", s.getDescription);
-    gLog.servicesResolved = s.getStorage && s.setStorage ? 1 : 0;
-    gLog.descriptionResolved = s.getComponent && s.getDescription ? 1 : 0;
-    return s;
-}
-
+// Parameters read id * 0.5 until set; 999 is no parameter; the echo
+// property tells its listeners when set. Other calls succeed.
 struct FakeUnit {
-    AudioComponentInstance instance = nullptr;
+    AudioComponentInstance instance;
     std::map<UInt32, Float32> parameters;
-    struct Listener {
-        AudioUnitPropertyID id;
-        AudioUnitPropertyListenerProc proc;
-        void* ref;
-    };
-    std::vector<Listener> listeners;
-    std::vector<std::pair<AURenderCallback, void*>> notifications;
-    unsigned char echo[16] = {};
+    std::vector<std::tuple<AudioUnitPropertyID, AudioUnitPropertyListenerProc, void*>> listeners;
 
-    FakeUnit() {
-        listeners.reserve(16);
-        notifications.reserve(16);
-    }
-
-    void notify(AudioUnitRenderActionFlags flags, const long* a) {
-        for (auto& [proc, ref] : notifications)
-            proc(ref, &flags, at<const AudioTimeStamp*>(a, 1), at<UInt32>(a, 2), at<UInt32>(a, 3),
-                 at<AudioBufferList*>(a, 4));
-    }
-
-    // One call of either entry. Parameters read id * 0.5 until set; 999 is
-    // no parameter; the echo property reads back what was set.
     OSStatus serve(SInt16 selector, const long* a) {
         const auto id = at<UInt32>(a, 0);
-        const bool echoing = id == fake::kFakeEchoProperty;
+        const auto proc = at<AudioUnitPropertyListenerProc>(a, 1);
         switch (selector) {
         case kAudioUnitGetPropertyInfoSelect:
-            if (!echoing)
-                return kAudioUnitErr_InvalidProperty;
-            if (auto* size = at<UInt32*>(a, 3))
-                *size = sizeof echo;
-            if (auto* writable = at<Boolean*>(a, 4))
-                *writable = 1;
+            return id == fake::kFakeEchoProperty ? 0 : kAudioUnitErr_InvalidProperty;
+        case kAudioUnitSetPropertySelect:
+            for (const auto& [property, listener, ref] : decltype(listeners)(listeners))
+                if (property == id)
+                    listener(ref, instance, id, at<UInt32>(a, 1), at<UInt32>(a, 2));
             return 0;
-        case kAudioUnitGetPropertySelect: {
-            auto* size = at<UInt32*>(a, 4);
-            auto* data = at<void*>(a, 3);
-            if (!size)
-                return kAudio_ParamError;
-            if (!echoing)
-                return kAudioUnitErr_InvalidProperty;
-            *size = data ? std::min<UInt32>(*size, sizeof echo) : sizeof echo;
-            if (data)
-                std::memcpy(data, echo, *size);
-            return 0;
-        }
-        case kAudioUnitSetPropertySelect: {
-            const auto* data = at<const void*>(a, 3);
-            if (!echoing)
-                return kAudioUnitErr_InvalidProperty;
-            if (!data || at<UInt32>(a, 4) == 0)
-                return kAudio_ParamError;
-            std::memcpy(echo, data, std::min<UInt32>(at<UInt32>(a, 4), sizeof echo));
-            for (const Listener& l : std::vector<Listener>(listeners))
-                if (l.id == id)
-                    l.proc(l.ref, instance, id, at<UInt32>(a, 1), at<UInt32>(a, 2));
-            return 0;
-        }
-        case kAudioUnitGetParameterSelect: {
-            auto* value = at<Float32*>(a, 3);
-            if (!value)
-                return kAudio_ParamError;
+        case kAudioUnitGetParameterSelect:
             if (id == 999)
                 return kAudioUnitErr_InvalidParameter;
-            auto it = parameters.find(id);
-            *value = it != parameters.end() ? it->second : static_cast<Float32>(id) * 0.5f;
+            *at<Float32*>(a, 3) = parameters.contains(id) ? parameters[id] : id * 0.5f;
             return 0;
-        }
         case kAudioUnitSetParameterSelect:
             if (id == 999)
                 return kAudioUnitErr_InvalidParameter;
             parameters[id] = at<Float32>(a, 3);
             return 0;
-        case kAudioUnitScheduleParametersSelect:
-            for (UInt32 i = 0; i < at<UInt32>(a, 1); ++i) {
-                const auto& e = at<const AudioUnitParameterEvent*>(a, 0)[i];
-                if (e.eventType == kParameterEvent_Immediate)
-                    parameters[e.parameter] = e.eventValues.immediate.value;
-            }
-            return 0;
         case kAudioUnitAddPropertyListenerSelect:
-            listeners.push_back({id, at<AudioUnitPropertyListenerProc>(a, 1), at<void*>(a, 2)});
+            listeners.emplace_back(id, proc, at<void*>(a, 2));
             return 0;
         case kAudioUnitRemovePropertyListenerSelect: // the older removal ignores the user data
         case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-            std::erase_if(listeners, [&](const Listener& l) {
-                return l.id == id && l.proc == at<AudioUnitPropertyListenerProc>(a, 1) &&
+            std::erase_if(listeners, [&](const auto& l) {
+                return std::get<0>(l) == id && std::get<1>(l) == proc &&
                        (selector == kAudioUnitRemovePropertyListenerSelect ||
-                        l.ref == at<void*>(a, 2));
+                        std::get<2>(l) == at<void*>(a, 2));
             });
             return 0;
-        case kAudioUnitRenderSelect: {
-            auto* list = at<AudioBufferList*>(a, 4);
-            if (!at<const AudioTimeStamp*>(a, 1) || !list)
-                return kAudio_ParamError;
-            notify(kAudioUnitRenderAction_PreRender, a);
-            for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
-                std::fill_n(static_cast<Float32*>(list->mBuffers[b].mData),
-                            list->mBuffers[b].mDataByteSize / sizeof(Float32),
-                            fake::kRenderedValue);
-            notify(kAudioUnitRenderAction_PostRender, a);
-            return 0;
-        }
-        case kAudioUnitAddRenderNotifySelect:
-            if (!at<AURenderCallback>(a, 0))
-                return kAudio_ParamError;
-            notifications.emplace_back(at<AURenderCallback>(a, 0), at<void*>(a, 1));
-            return 0;
-        case kAudioUnitRemoveRenderNotifySelect:
-            std::erase(notifications, std::pair{at<AURenderCallback>(a, 0), at<void*>(a, 1)});
-            return 0;
-        default: // initialize, uninitialize, reset
+        default:
             return 0;
         }
     }
 };
+
+// Opens a unit for either entry, finding the services the way a unit does:
+// through the platform framework paths. Null when the open is to fail.
+FakeUnit* open(AudioComponentInstance instance) {
+    if (gOpenFailure != 0)
+        return nullptr;
+    gLog.openDescription = {};
+    auto* unit = new FakeUnit{instance, {}, {}};
+    unit->listeners.reserve(16);
+    void* au = dlopen("/System/Library/Frameworks/AudioUnit.framework/AudioUnit", RTLD_LAZY);
+    auto component = reinterpret_cast<AudioComponent (*)(AudioComponentInstance)>(
+        au ? dlsym(au, "AudioComponentInstanceGetComponent") : nullptr);
+    auto describe = reinterpret_cast<OSStatus (*)(AudioComponent, AudioComponentDescription*)>(
+        au ? dlsym(au, "AudioComponentGetDescription") : nullptr);
+    if (component && describe && component(instance))
+        describe(component(instance), &gLog.openDescription);
+    return unit;
+}
 
 // ---- the Audio Component factory path
 
@@ -237,7 +149,7 @@ OSStatus plugInClose(void* self) {
     auto* p = static_cast<PlugIn*>(self);
     record(fake::Path::Factory, kComponentCloseSelect, self, p->instance, 0, 0, nullptr);
     delete p->unit;
-    std::free(p);
+    delete p;
     return 0;
 }
 
@@ -245,19 +157,11 @@ OSStatus plugInOpen(void* self, AudioComponentInstance instance) {
     auto* p = static_cast<PlugIn*>(self);
     const long slot = reinterpret_cast<long>(instance);
     record(fake::Path::Factory, kComponentOpenSelect, self, instance, 0, 1, &slot);
-    if (gOpenFailure != 0) {
-        std::free(p); // a failed open releases the record itself
-        return gOpenFailure;
-    }
-    const Services s = resolveServices();
-    gLog.openDescription = AudioComponentDescription{};
-    if (s.getComponent && s.getDescription)
-        if (AudioComponent c = s.getComponent(instance))
-            s.getDescription(c, &gLog.openDescription);
     p->instance = instance;
-    p->unit = new FakeUnit;
-    p->unit->instance = instance;
-    return 0;
+    if ((p->unit = open(instance)))
+        return 0;
+    delete p; // a failed open releases the record itself
+    return gOpenFailure;
 }
 
 // What the Component Manager entry serves (the older listener removal is not).
@@ -278,13 +182,11 @@ __attribute__((visibility("default"))) void FakeSetOpenFailure(OSStatus status) 
 
 __attribute__((visibility("default"))) AudioComponentPlugInInterface*
 FakeFactory(const AudioComponentDescription*) {
-    auto* p = static_cast<PlugIn*>(std::calloc(1, sizeof(PlugIn)));
-    if (p)
-        p->iface = {plugInOpen, plugInClose, lookup, nullptr};
-    return p ? &p->iface : nullptr;
+    return &(new PlugIn{{plugInOpen, plugInClose, lookup, nullptr}, nullptr, nullptr})->iface;
 }
 
-// ---- the Component Manager path: the instance in slot 0, then the arguments.
+// ---- the Component Manager path: the instance in slot 0, then the arguments;
+// the unit is kept in the instance storage, found through the framework path.
 __attribute__((visibility("default"))) ComponentResult FakeEntry(ComponentParameters* p,
                                                                  Handle storage) {
     const auto instance = reinterpret_cast<AudioComponentInstance>(p->params[0]);
@@ -293,22 +195,20 @@ __attribute__((visibility("default"))) ComponentResult FakeEntry(ComponentParame
     auto* unit = reinterpret_cast<FakeUnit*>(storage);
     switch (p->what) {
     case kComponentOpenSelect: {
-        if (gOpenFailure != 0)
-            return gOpenFailure;
-        const Services s = resolveServices();
-        unit = new FakeUnit;
-        unit->instance = instance;
-        if (s.setStorage)
-            s.setStorage(instance, reinterpret_cast<Handle>(unit));
+        unit = open(instance);
+        void* cs =
+            dlopen("/System/Library/Frameworks/CoreServices.framework/CoreServices", RTLD_LAZY);
+        auto setStorage = reinterpret_cast<void (*)(ComponentInstance, Handle)>(
+            cs ? dlsym(cs, "SetComponentInstanceStorage") : nullptr);
+        if (unit && setStorage)
+            setStorage(instance, reinterpret_cast<Handle>(unit));
         else
             delete unit; // nowhere to keep it: later requests find no storage
-        return 0;
+        return unit ? 0 : gOpenFailure;
     }
     case kComponentCloseSelect:
-        if (!unit)
-            return kAudio_ParamError;
         delete unit;
-        return 0;
+        return unit ? 0 : kAudio_ParamError;
     case kComponentCanDoSelect:
         return canDo(at<SInt16>(p->params, 1)) ? 1 : 0;
     case kComponentVersionSelect:

@@ -4,8 +4,6 @@
 
 #include <AudioUnit/AudioUnit.h>
 
-#include <cstdint>
-
 namespace fake {
 
 enum class Path : int { Factory = 0, Manager = 1 };
@@ -27,18 +25,11 @@ struct Log {
     Call calls[kMaxCalls];
     int lookups;
     SInt16 lookedUp[kMaxCalls];
-    // What the last open found through the framework paths, as a unit does.
-    int servicesResolved;    // CoreServices storage functions found
-    int descriptionResolved; // AudioUnit description functions found
+    // The description the last open found through the framework paths, as a unit does.
     AudioComponentDescription openDescription;
 };
 
-// Exported by the module: the log, and a way to make opens fail.
-using GetLogFn = Log* (*)();
-using SetOpenFailureFn = void (*)(OSStatus);
-
-// Parameter values the fake answers: id * 0.5 until set.
-constexpr AudioUnitPropertyID kFakeEchoProperty = 64000; // reads back what was set
-constexpr Float32 kRenderedValue = 0.25f;
+// Parameters read id * 0.5 until set; 999 is no parameter.
+constexpr AudioUnitPropertyID kFakeEchoProperty = 64000; // the one property
 
 } // namespace fake

@@ -1,0 +1,322 @@
+// Components found in the components folders or registered by a host, and
+// instances opened through either entry: the calls they pass on, the
+// services a unit reaches through the framework paths, and the close.
+#include "test_support.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreServices/CoreServices.h>
+#include <VextraHost/VXHostRuntime.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <rtcheck/rtcheck.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+using namespace hosttest;
+
+namespace {
+
+std::string nameOf(AudioComponent c) {
+    CFStringRef name = nullptr;
+    char buffer[256] = "<none>";
+    if (AudioComponentCopyName(c, &name) == 0 && name) {
+        CFStringGetCString(name, buffer, sizeof buffer, kCFStringEncodingUTF8);
+        CFRelease(name);
+    }
+    return buffer;
+}
+
+UInt32 versionOf(AudioComponent c) {
+    UInt32 version = 0;
+    EXPECT_EQ(AudioComponentGetVersion(c, &version), 0);
+    return version;
+}
+
+OSStatus openManager(AudioComponentInstance* unit, const char* name = "Fake") {
+    return VXHostOpenComponentManagerInstance(bundle(name).c_str(), "FakeEntry", unit);
+}
+
+} // namespace
+
+TEST(ComponentDiscovery, FindsDescribesAndSearchesWithWildcards) {
+    AudioComponent one = findFake(kSubtypeOne);
+    AudioComponentDescription d{};
+    ASSERT_EQ(AudioComponentGetDescription(one, &d), 0);
+    EXPECT_EQ(d.componentType, kEffect);
+    EXPECT_EQ(d.componentSubType, kSubtypeOne);
+    EXPECT_EQ(d.componentManufacturer, kManufacturer);
+    EXPECT_EQ(nameOf(one), "Vextra Test: Fake");
+    EXPECT_EQ(nameOf(findFake(kSubtypeTwo)), "Vextra Test: Fake Two");
+    EXPECT_EQ(versionOf(one), 65538u);
+    const std::string expected = bundle();
+    char path[1024];
+    ASSERT_TRUE(VXHostGetComponentBundlePath(one, path, expected.size() + 1));
+    EXPECT_EQ(std::string(path), expected);
+    EXPECT_FALSE(VXHostGetComponentBundlePath(one, path, expected.size())); // no room for the end
+
+    const struct {
+        AudioComponentDescription d;
+        UInt32 count;
+    } rows[] = {{{0, 0, kManufacturer, 0, 0}, 3}, // Fak1, Fak2, Brkn; not Plain
+                {{kEffect, 0, kManufacturer, 0, 0}, 2},
+                {{kMusicDevice, 0, kManufacturer, 0, 0}, 1},
+                {{0, kSubtypeTwo, 0, 0, 0}, 1},
+                {{kEffect, kSubtypeOne, 0x4E6F6E65 /* 'None' */, 0, 0}, 0}};
+    for (const auto& row : rows)
+        EXPECT_EQ(AudioComponentCount(&row.d), row.count) << "row " << &row - rows;
+    const AudioComponentDescription effects{kEffect, 0, kManufacturer, 0, 0};
+    EXPECT_EQ(AudioComponentFindNext(nullptr, &effects), one); // in folder order
+    EXPECT_EQ(AudioComponentFindNext(one, &effects), findFake(kSubtypeTwo));
+    EXPECT_EQ(AudioComponentFindNext(findFake(kSubtypeTwo), &effects), nullptr);
+
+    // A rescan drops removed bundles but keeps handles valid.
+    const std::string extra = bundle("Extra");
+    std::filesystem::create_directories(extra + "/Contents/MacOS");
+    std::filesystem::copy_file(expected + "/Contents/Info.plist", extra + "/Contents/Info.plist");
+    VXHostRescanComponents();
+    EXPECT_EQ(AudioComponentCount(&d), 2u);
+    std::filesystem::remove_all(extra);
+    VXHostRescanComponents();
+    EXPECT_EQ(AudioComponentCount(&d), 1u);
+    EXPECT_EQ(findFake(kSubtypeOne), one);
+
+    int bogus = 0;
+    CFStringRef name = nullptr;
+    EXPECT_EQ(AudioComponentGetDescription(reinterpret_cast<AudioComponent>(&bogus), &d),
+              kAudio_ParamError);
+    EXPECT_EQ(AudioComponentGetDescription(one, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentGetVersion(one, nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentCopyName(nullptr, &name), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentInstanceNew(one, nullptr), kAudio_ParamError);
+}
+
+// A host that loads a bundle itself and registers its factory, and factories
+// that yield nothing.
+TEST(ComponentDiscovery, HostRegisteredComponents) {
+    const auto url = CFURLCreateFromFileSystemRepresentation(
+        nullptr, reinterpret_cast<const UInt8*>(bundle().c_str()), bundle().size(), true);
+    CFBundleRef cfBundle = CFBundleCreate(nullptr, url);
+    CFRelease(url);
+    auto factory = reinterpret_cast<AudioComponentFactoryFunction>(
+        CFBundleGetFunctionPointerForName(cfBundle, CFSTR("FakeFactory")));
+    ASSERT_NE(factory, nullptr);
+    const AudioComponentDescription d{kEffect, 0x52656732 /* 'Reg2' */, kManufacturer, 0, 0};
+    AudioComponent c = AudioComponentRegister(&d, CFSTR("Vextra Test: Registered"), 7, factory);
+    EXPECT_EQ(AudioComponentFindNext(nullptr, &d), c);
+    EXPECT_EQ(nameOf(c), "Vextra Test: Registered");
+    EXPECT_EQ(versionOf(c), 7u);
+    char path[64];
+    EXPECT_FALSE(VXHostGetComponentBundlePath(c, path, sizeof path));
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(c, &unit), 0);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), c);
+    // The unit asked for its own description at open and got the registered one.
+    EXPECT_EQ(fakeLog()->openDescription.componentSubType, d.componentSubType);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+    EXPECT_EQ(VXHostOpenComponentManagerInstanceOfComponent(c, "FakeEntry", &unit),
+              kAudio_ParamError); // no bundle to open
+    CFRelease(cfBundle);
+
+    c = AudioComponentRegister(&d, nullptr, 0, [](const AudioComponentDescription*) {
+        return static_cast<AudioComponentPlugInInterface*>(nullptr);
+    });
+    unit = reinterpret_cast<AudioComponentInstance>(0x1);
+    EXPECT_EQ(AudioComponentInstanceNew(c, &unit), kAudioUnitErr_FailedInitialization);
+    EXPECT_EQ(unit, nullptr);
+    const AudioComponentDescription broken{kMusicDevice, kSubtypeBroken, kManufacturer, 0, 0};
+    EXPECT_EQ(AudioComponentInstanceNew(AudioComponentFindNext(nullptr, &broken), &unit),
+              kAudioUnitErr_FailedInitialization);
+    EXPECT_EQ(AudioComponentRegister(nullptr, nullptr, 0, factory), nullptr);
+    EXPECT_EQ(AudioComponentRegister(&d, nullptr, 0, nullptr), nullptr);
+}
+
+TEST(FactoryPath, OpensThroughTheFactoryAndServesEveryCall) {
+    AudioComponent component = findFake(kSubtypeOne);
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &unit), 0);
+    EXPECT_FALSE(VXHostInstanceUsesComponentManager(unit));
+    fake::Log* log = fakeLog();
+    // Open received the instance handle; render was looked up then, once.
+    EXPECT_EQ(lastCall().selector, kComponentOpenSelect);
+    EXPECT_EQ(slotValue<AudioComponentInstance>(lastCall().args[0]), unit);
+    const auto lookedUp = [&](int from, SInt16 selector) {
+        return std::count(log->lookedUp + from, log->lookedUp + log->lookups, selector);
+    };
+    EXPECT_EQ(lookedUp(0, kAudioUnitRenderSelect), 1);
+    const int lookupsBefore = log->lookups;
+    checkEveryCall(unit, fake::Path::Factory);
+    // Other calls look their method up by selector; render uses the one found at open.
+    EXPECT_EQ(lookedUp(lookupsBefore, kAudioUnitRenderSelect), 0);
+    EXPECT_EQ(lookedUp(lookupsBefore, kAudioUnitProcessSelect), 1);
+    // The factory path serves the removal that ignores the user data.
+    EXPECT_EQ(AudioUnitRemovePropertyListener(unit, fake::kFakeEchoProperty, noteProperty), 0);
+    EXPECT_EQ(lastCall().selector, kAudioUnitRemovePropertyListenerSelect);
+    EXPECT_TRUE(AudioComponentInstanceCanDo(unit, kAudioUnitRenderSelect));
+    EXPECT_FALSE(AudioComponentInstanceCanDo(unit, kAudioUnitProcessSelect));
+    EXPECT_EQ(GetComponentInstanceStorage(unit), nullptr); // factory units store nothing
+    int object = 0;
+    SetComponentInstanceStorage(unit, reinterpret_cast<Handle>(&object));
+    EXPECT_EQ(GetComponentInstanceStorage(unit), reinterpret_cast<Handle>(&object));
+
+    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
+    EXPECT_EQ(lastCall().selector, kComponentCloseSelect);
+    EXPECT_EQ(lastCall().path, fake::Path::Factory);
+    // Once closed, the handle answers without reaching a component.
+    const int before = log->count;
+    AudioUnitParameterValue value = 0;
+    EXPECT_EQ(AudioUnitGetParameter(unit, 1, 0, 0, &value), badComponentInstance);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), badComponentInstance);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), nullptr);
+    EXPECT_FALSE(AudioComponentInstanceCanDo(unit, kAudioUnitRenderSelect));
+    SetComponentInstanceStorage(unit, reinterpret_cast<Handle>(&object)); // ignored when closed
+    EXPECT_EQ(GetComponentInstanceStorage(unit), nullptr);
+    EXPECT_EQ(log->count, before);
+    EXPECT_EQ(AudioUnitInitialize(nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioComponentInstanceDispose(nullptr), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitInitialize(reinterpret_cast<AudioUnit>(component)), badComponentInstance);
+}
+
+TEST(ManagerPath, OpenPassesTheInstanceAndKeepsTheStoredObject) {
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(openManager(&unit), 0);
+    EXPECT_TRUE(VXHostInstanceUsesComponentManager(unit));
+    const fake::Call& open = lastCall();
+    EXPECT_EQ(open.path, fake::Path::Manager);
+    EXPECT_EQ(open.selector, kComponentOpenSelect);
+    EXPECT_EQ(open.instance, unit); // slot 0
+    EXPECT_EQ(open.argCount, 0);
+    EXPECT_EQ(open.self, nullptr); // nothing stored before the open
+    Handle storage = GetComponentInstanceStorage(unit);
+    ASSERT_NE(storage, nullptr);
+    checkEveryCall(unit, fake::Path::Manager);
+    EXPECT_EQ(lastCall().self, storage); // every later request carries the stored object
+    // The description comes from the bundle's first component entry.
+    ComponentDescription cd{};
+    ASSERT_EQ(GetComponentInfo(reinterpret_cast<Component>(unit), &cd, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(cd.componentSubType, kSubtypeOne);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), findFake(kSubtypeOne));
+    EXPECT_TRUE(AudioComponentInstanceCanDo(unit, kAudioUnitRenderSelect));
+    EXPECT_EQ(lastCall().selector, kComponentCanDoSelect);
+    EXPECT_EQ(slotValue<SInt16>(lastCall().args[0]), kAudioUnitRenderSelect);
+    EXPECT_FALSE(AudioComponentInstanceCanDo(unit, 8));
+    // The older listener removal is the entry's to refuse.
+    EXPECT_EQ(AudioUnitRemovePropertyListener(unit, fake::kFakeEchoProperty, noteProperty),
+              badComponentSelector);
+    ASSERT_EQ(AudioComponentInstanceDispose(unit), 0);
+    EXPECT_EQ(lastCall().selector, kComponentCloseSelect);
+    EXPECT_EQ(lastCall().self, storage);
+    EXPECT_EQ(GetComponentInstanceStorage(unit), nullptr);
+    EXPECT_EQ(AudioUnitInitialize(unit), badComponentInstance);
+
+    // A component found by search opens the same way; components answer for themselves.
+    AudioComponent two = findFake(kSubtypeTwo);
+    ASSERT_EQ(VXHostOpenComponentManagerInstanceOfComponent(two, "FakeEntry", &unit), 0);
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), two);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+    EXPECT_EQ(GetComponentInfo(reinterpret_cast<Component>(two), &cd, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(cd.componentSubType, kSubtypeTwo);
+    int bogus = 0;
+    EXPECT_EQ(GetComponentInfo(reinterpret_cast<Component>(&bogus), &cd, nullptr, nullptr, nullptr),
+              invalidComponentID);
+}
+
+TEST(ManagerPath, BadBundlesEntriesArgumentsAndFailedOpens) {
+    AudioComponentInstance unit = reinterpret_cast<AudioComponentInstance>(0x10);
+    EXPECT_EQ(VXHostOpenComponentManagerInstance(nullptr, "FakeEntry", &unit), kAudio_ParamError);
+    EXPECT_EQ(unit, nullptr);
+    EXPECT_EQ(openManager(nullptr), kAudio_ParamError);
+    EXPECT_EQ(openManager(&unit, "Nowhere"), fnfErr);
+    EXPECT_EQ(VXHostOpenComponentManagerInstance(bundle().c_str(), "NoSuchEntry", &unit),
+              kAudioUnitErr_FailedInitialization);
+    // Plain.component's executable is the fake too; it has no component entry.
+    ASSERT_EQ(openManager(&unit, "Plain"), 0);
+    ComponentDescription cd{1, 1, 1, 1, 1};
+    EXPECT_EQ(GetComponentInfo(reinterpret_cast<Component>(unit), &cd, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(cd.componentType, 0u);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+
+    // A component whose open fails answers its status, leaves no instance and
+    // is sent no close, whichever entry opened it.
+    for (const bool manager : {false, true}) {
+        SCOPED_TRACE(manager ? "Component Manager entry" : "factory");
+        const auto open = [&](AudioComponentInstance* out) {
+            return manager ? openManager(out)
+                           : AudioComponentInstanceNew(findFake(kSubtypeOne), out);
+        };
+        AudioComponentInstance first = nullptr;
+        ASSERT_EQ(open(&first), 0); // module loaded
+        setOpenFailure(-4242);
+        unit = reinterpret_cast<AudioComponentInstance>(0x10);
+        EXPECT_EQ(open(&unit), -4242);
+        setOpenFailure(0);
+        EXPECT_EQ(unit, nullptr);
+        EXPECT_EQ(lastCall().selector, kComponentOpenSelect);
+        EXPECT_EQ(AudioComponentInstanceDispose(first), 0);
+    }
+}
+
+TEST(ComponentServices, FrameworkPathsAndTheSwitchThatMakesThemMissing) {
+    const char* coreServices = "/System/Library/Frameworks/CoreServices.framework/CoreServices";
+    void* cs = dlopen(coreServices, RTLD_LAZY);
+    ASSERT_NE(cs, nullptr);
+    EXPECT_EQ(dlsym(cs, "GetComponentInfo"), reinterpret_cast<void*>(&GetComponentInfo));
+    dlclose(cs);
+    // Other paths go to the system loader as before.
+    EXPECT_EQ(dlopen("/System/Library/Frameworks/CoreServices.framework/Other", RTLD_LAZY),
+              nullptr);
+    // A unit inside a bundle finds its own description at open.
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeTwo), &unit), 0);
+    EXPECT_EQ(fakeLog()->openDescription.componentSubType, kSubtypeTwo);
+    EXPECT_EQ(fakeLog()->openDescription.componentManufacturer, kManufacturer);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+
+    // Made missing, a unit opened through the entry finds nothing and cannot
+    // keep its object, so later requests reach it without storage.
+    VXPlatformSetFrameworksAvailable(0);
+    const bool refused = dlopen(coreServices, RTLD_LAZY) == nullptr;
+    const std::string why = refused ? dlerror() : "";
+    const OSStatus opened = openManager(&unit);
+    const OSType found = fakeLog()->openDescription.componentSubType;
+    const OSStatus initialized = AudioUnitInitialize(unit);
+    const OSStatus disposed = AudioComponentInstanceDispose(unit);
+    VXPlatformSetFrameworksAvailable(1);
+    EXPECT_TRUE(refused);
+    EXPECT_NE(why.find("CoreServices"), std::string::npos);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(found, 0u);
+    EXPECT_EQ(initialized, kAudio_ParamError);
+    EXPECT_EQ(disposed, kAudio_ParamError);
+}
+
+TEST(FactoryPath, RenderingThroughTheRuntimeAllocatesNothing) {
+    AudioComponentInstance unit = nullptr, cm = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(findFake(kSubtypeOne), &unit), 0);
+    ASSERT_EQ(openManager(&cm), 0);
+    float samples[64] = {};
+    AudioBufferList list{1, {{1, sizeof samples, samples}}};
+    AudioTimeStamp ts{};
+    AudioUnitRenderActionFlags flags = 0;
+    AudioUnitParameterValue value = 0;
+    ASSERT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 64, &list), 0);
+    rtcheck::Scope scope;
+    for (int i = 0; i < 1000; ++i) {
+        ts.mSampleTime = 64.0 * i;
+        ASSERT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 64, &list), 0);
+        ASSERT_EQ(AudioUnitRender(cm, &flags, &ts, 0, 64, &list), 0);
+        ASSERT_EQ(AudioUnitGetParameter(unit, 3, 0, 0, &value), 0);
+        ASSERT_EQ(AudioUnitGetParameter(cm, 3, 0, 0, &value), 0);
+    }
+    if (rtcheck::countsAllocations()) {
+        EXPECT_EQ(scope.counts().allocations, 0);
+    }
+    EXPECT_EQ(AudioComponentInstanceDispose(cm), 0);
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
+}
