@@ -44,9 +44,10 @@ TEST(HostWithPlugIn, RenderedImpulseIsTheDelayedInputWithLookaheadCompensated) {
     const ToolResult r =
         box.run({"render", "-i", box.path("in.wav"), "-o", box.path("out.wav"), "--set",
                  "Delay Time=250", "--set", "Feedback=0", "--set", "Mix=100", "--set",
-                 "Lookahead=5", "--tail", "0.3", "--entry", "cm"});
+                 "Lookahead=5", "--tail", "0.3", "--entry", "cm", "--offline"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(missing(r.out, {"240 frames, compensated", "via the cm entry"}), Missing{}) << r.out;
+    EXPECT_EQ(missing(r.out, {"240 frames, compensated", "via the cm entry", "offline"}), Missing{})
+        << r.out;
     const Audio out = readWav(box.path("out.wav"));
     ASSERT_EQ(out.channels.size(), 2u);
     ASSERT_EQ(out.frames(), 2000u + 14400u);

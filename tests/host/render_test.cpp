@@ -105,14 +105,14 @@ TEST_F(HostRender, TailOptionReplacesTheReportedTail) {
 }
 
 TEST_F(HostRender, BlockSizeRateAndChannelsDoNotChangeTheResult) {
-    ToolResult r = render("odd.wav", {"--block", "37", "--channels", "2", "--entry", "factory",
-                                      "--offline", "--tempo", "999"});
+    ToolResult r = render(
+        "odd.wav", {"--block", "37", "--channels", "2", "--entry", "factory", "--tempo", "999"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<Hit> hits = nonZero(readWav(box.path("odd.wav")));
     ASSERT_EQ(hits.size(), 4u);
     EXPECT_EQ(hits[0].frame, 1060u);
     EXPECT_EQ(hits[1].frame, 5660u);
-    EXPECT_EQ(missing(r.out, {"via the factory entry", "offline"}), Missing{}) << r.out;
+    EXPECT_TRUE(has(r.out, "via the factory entry")) << r.out;
 
     // The same file taken as 96 kHz: 20 ms are now 1920 frames.
     r = render("fast.wav", {"--rate", "96000"});
