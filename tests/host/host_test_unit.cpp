@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include <unistd.h>
@@ -19,15 +18,11 @@
 namespace {
 
 enum : AudioUnitParameterID { kGain, kDelay, kLatency, kParamCount };
-struct ParamSpec {
-    const char* name;
-    AudioUnitParameterUnit unit;
-    Float32 min, max, def;
-};
-constexpr ParamSpec kParams[kParamCount] = {
-    {"Gain", kAudioUnitParameterUnit_Decibels, -24.f, 12.f, 0.f},
-    {"Delay", kAudioUnitParameterUnit_Milliseconds, 0.f, 500.f, 10.f},
-    {"Latency", kAudioUnitParameterUnit_SampleFrames, 0.f, 256.f, 0.f},
+constexpr UInt32 kFlags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
+const AudioUnitParameterInfo kParams[kParamCount] = {
+    {"Gain", nullptr, 0, nullptr, kAudioUnitParameterUnit_Decibels, -24.f, 12.f, 0.f, kFlags},
+    {"Delay", nullptr, 0, nullptr, kAudioUnitParameterUnit_Milliseconds, 0.f, 500.f, 10.f, kFlags},
+    {"Latency", nullptr, 0, nullptr, kAudioUnitParameterUnit_SampleFrames, 0.f, 256.f, 0.f, kFlags},
 };
 constexpr AUChannelInfo kChannels[] = {{1, 2}, {2, 2}};
 
@@ -37,7 +32,7 @@ class VXHostTest : public AUEffectBase {
 public:
     explicit VXHostTest(AudioComponentInstance instance) : AUEffectBase(instance, false) {
         for (AudioUnitParameterID id = 0; id < kParamCount; ++id)
-            SetParameter(id, kParams[id].def);
+            SetParameter(id, kParams[id].defaultValue);
     }
 
     OSStatus Initialize() override {
@@ -55,12 +50,7 @@ public:
                               AudioUnitParameterInfo& info) override {
         if (scope != kAudioUnitScope_Global || id >= kParamCount)
             return kAudioUnitErr_InvalidParameter;
-        std::strncpy(info.name, kParams[id].name, sizeof info.name - 1);
-        info.unit = kParams[id].unit;
-        info.minValue = kParams[id].min;
-        info.maxValue = kParams[id].max;
-        info.defaultValue = kParams[id].def;
-        info.flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
+        info = kParams[id];
         return noErr;
     }
     UInt32 SupportedNumChannels(const AUChannelInfo** info) override {
@@ -110,10 +100,8 @@ namespace {
 struct FaultLookup {
     static OSStatus latencyInfo(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
                                 AudioUnitElement element, UInt32* size, Boolean* writable) {
-        using Info = OSStatus (*)(void*, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement,
-                                  UInt32*, Boolean*);
-        const auto info =
-            reinterpret_cast<Info>(AUBaseLookup::Lookup(kAudioUnitGetPropertyInfoSelect));
+        const auto info = reinterpret_cast<decltype(&latencyInfo)>(
+            AUBaseLookup::Lookup(kAudioUnitGetPropertyInfoSelect));
         const OSStatus status = info(self, id, scope, element, size, writable);
         if (id == kAudioUnitProperty_Latency && size)
             *size = 4;

@@ -92,14 +92,3 @@ TEST_F(HostRender, TailBlockRateChannelsAndEntryOptions) {
     EXPECT_EQ(out().rate, 96000);
     EXPECT_EQ(hits(out()).front(), 100u + 1920u);
 }
-
-TEST_F(HostRender, WithoutAnInputTheTestSignalIsRendered) {
-    const ToolResult r = box.run({"render", "--component", bundle("HostTest"), "-o",
-                                  box.path("signal.wav"), "--set", "Delay=0", "--rate", "48000"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const Audio audio = readWav(box.path("signal.wav"));
-    ASSERT_EQ(audio.frames(), 96000u) << "two seconds, no tail with no delay";
-    // The click of the test signal at 0.1 s passes with unit gain.
-    EXPECT_NEAR(audio.channels[0][4800], 0.5f, 1e-6f);
-    EXPECT_TRUE(has(r.out, "built-in test signal")) << r.out;
-}

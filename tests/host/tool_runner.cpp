@@ -36,10 +36,6 @@ const fs::path kComponents = "Library/Audio/Plug-Ins/Components";
 
 } // namespace
 
-int ToolResult::errorLines() const {
-    return static_cast<int>(std::count(err.begin(), err.end(), '\n'));
-}
-
 Sandbox::Sandbox() {
     std::string pattern = (fs::temp_directory_path() / "vxhost-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))

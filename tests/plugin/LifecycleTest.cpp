@@ -54,12 +54,28 @@ extern "C" int dlclose(void* handle) {
     return next(handle);
 }
 
-TEST_P(Lifecycle, EngineWhoseCreateFailsIsReleasedBeforeItsModuleAtClose) {
-    support.install(testEngine("createfails"));
+TEST_P(Lifecycle, EngineWhoseCreateFailsIsReleasedBeforeItsModuleAndTheEditorViewIsNamed) {
+    support.install(fs::path(VX_TEST_ENGINE_DIR) / "createfails.dylib");
     AlertRecorder alerts;
     Unit unit(GetParam());
     ASSERT_EQ(unit.openStatus(), noErr);
     EXPECT_EQ(alerts.alerts.size(), 1u);
+    // The editor view is named even without a ready engine.
+    AudioUnitCocoaViewInfo view{};
+    ASSERT_EQ(getProperty(unit, kAudioUnitProperty_CocoaUI, view), noErr);
+    ASSERT_TRUE(view.mCocoaAUViewBundleLocation && view.mCocoaAUViewClass[0]);
+    CFStringRef path =
+        CFURLCopyFileSystemPath(view.mCocoaAUViewBundleLocation, kCFURLPOSIXPathStyle);
+    char text[1024] = {}, name[64] = {};
+    CFStringGetCString(path, text, sizeof text, kCFStringEncodingUTF8);
+    CFStringGetCString(view.mCocoaAUViewClass[0], name, sizeof name, kCFStringEncodingUTF8);
+    EXPECT_EQ(
+        fs::path(text).lexically_normal(),
+        (fs::path(VX_BUNDLE_DIR) / "Contents/Resources/AUPluginCocoaUI.bundle").lexically_normal());
+    EXPECT_STREQ(name, "AmbrelAUPluginCocoaViewFactory");
+    CFRelease(path);
+    CFRelease(view.mCocoaAUViewBundleLocation);
+    CFRelease(view.mCocoaAUViewClass[0]);
     ASSERT_EQ(unit.close(), noErr);
     // Never prepared, reset or asked anything after the failed create.
     const std::vector<std::string> log = closedEngineLog();
@@ -69,7 +85,7 @@ TEST_P(Lifecycle, EngineWhoseCreateFailsIsReleasedBeforeItsModuleAtClose) {
 }
 
 TEST_P(Lifecycle, RecordingEngineSeesAWholeLifeInOrder) {
-    support.install(testEngine("recording"));
+    support.install(fs::path(VX_TEST_ENGINE_DIR) / "recording.dylib");
     AlertRecorder alerts;
     Unit unit(GetParam());
     ASSERT_EQ(unit.openStatus(), noErr);
@@ -114,27 +130,6 @@ TEST_P(Lifecycle, RecordingEngineSeesAWholeLifeInOrder) {
                      "IGetStateData", "ILoadState 8",
                      // Close: the engine goes, then its module.
                      "IDestroy"}));
-}
-
-TEST_P(Lifecycle, EditorViewIsTheBundlesResourceWithItsFactoryClassEvenWithoutAnEngine) {
-    AlertRecorder alerts; // nothing installed
-    Unit unit(GetParam());
-    ASSERT_EQ(unit.openStatus(), noErr);
-    AudioUnitCocoaViewInfo view{};
-    ASSERT_EQ(getProperty(unit, kAudioUnitProperty_CocoaUI, view), noErr);
-    ASSERT_TRUE(view.mCocoaAUViewBundleLocation && view.mCocoaAUViewClass[0]);
-    CFStringRef path =
-        CFURLCopyFileSystemPath(view.mCocoaAUViewBundleLocation, kCFURLPOSIXPathStyle);
-    char text[1024] = {}, name[64] = {};
-    CFStringGetCString(path, text, sizeof text, kCFStringEncodingUTF8);
-    CFStringGetCString(view.mCocoaAUViewClass[0], name, sizeof name, kCFStringEncodingUTF8);
-    EXPECT_EQ(
-        fs::path(text).lexically_normal(),
-        (fs::path(VX_BUNDLE_DIR) / "Contents/Resources/AUPluginCocoaUI.bundle").lexically_normal());
-    EXPECT_STREQ(name, "AmbrelAUPluginCocoaViewFactory");
-    CFRelease(path);
-    CFRelease(view.mCocoaAUViewBundleLocation);
-    CFRelease(view.mCocoaAUViewClass[0]);
 }
 
 VX_BOTH_ENTRIES(Lifecycle);

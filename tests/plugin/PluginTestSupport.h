@@ -34,10 +34,6 @@ fs::path testHome();
         BothEntries, Suite, ::testing::Values(Entry::Factory, Entry::ComponentManager),            \
         [](const auto& info) { return std::string(unithost::entryName(info.param)); })
 
-inline fs::path testEngine(const std::string& stem) {
-    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
-}
-
 // A support folder of the test's own, in effect (VEXTRA_SUPPORT_FOLDER) for
 // the object's life. Modules are installed as the first-generation build,
 // which every processor the plug-in accepts falls back to.
@@ -57,7 +53,6 @@ public:
         : mUnit(unithost::openAsConfigured(unithost::Component::Plugin, entry, &mOpenStatus)) {}
     ~Unit() { close(); }
     OSStatus openStatus() const { return mOpenStatus; }
-    AudioUnit get() const { return mUnit; }
     operator AudioUnit() const { return mUnit; }
     OSStatus close() { return unithost::close(std::exchange(mUnit, nullptr)); }
 
