@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 using namespace hosttool;
@@ -15,11 +16,9 @@ void expectRefused(const Sandbox& box, const std::vector<std::string>& args, int
                    const std::string& mentions) {
     const std::vector<std::string> before = box.files();
     const ToolResult r = box.run(args);
-    std::string joined;
-    for (const std::string& a : args)
-        joined += a + " ";
+    const std::string joined = ::testing::PrintToString(args);
     EXPECT_EQ(r.status, status) << joined << "\n" << r.err;
-    EXPECT_EQ(r.errorLines(), 1) << joined << "\n" << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << joined << "\n" << r.err;
     EXPECT_EQ(r.err.rfind("vxhost: error: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(mentions), std::string::npos) << joined << "\n" << r.err;
     EXPECT_EQ(box.files(), before) << joined << ": no file may be left behind";
@@ -64,18 +63,13 @@ TEST(HostErrors, BadCommandLinesAreRefusedWithOneLineAndNoOutput) {
     // No component given and none installed in this home.
     expectRefused(box, {"info"}, 1, "not installed");
     expectRefused(box, {"preset", "twist", "x.aupreset"}, 2, "unknown preset action");
-}
 
-TEST(HostErrors, PresetOfAnotherComponentIsRefused) {
-    Sandbox box;
-    const ToolResult saved = box.run(
-        {"preset", "save", box.path("other.aupreset"), "--component", bundle("HostTestWrong")});
+    // A preset of another component, for a render and for loading.
+    const ToolResult saved =
+        box.run({"preset", "save", "other.aupreset", "--component", bundle("HostTestWrong")});
     ASSERT_EQ(saved.status, 0) << saved.err;
-    expectRefused(box,
-                  {"render", "--component", bundle("HostTest"), "--preset",
-                   box.path("other.aupreset"), "-o", box.path("out.wav")},
-                  1, "belongs to another component");
-    expectRefused(box,
-                  {"preset", "load", box.path("other.aupreset"), "--component", bundle("HostTest")},
-                  1, "belongs to another component");
+    expectRefused(box, render({"-i", "in.wav", "--preset", "other.aupreset"}), 1,
+                  "belongs to another component");
+    expectRefused(box, {"preset", "load", "other.aupreset", "--component", component}, 1,
+                  "belongs to another component");
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -14,7 +15,6 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -24,18 +24,17 @@ namespace hosttool {
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// Reads a file the child wrote, and removes it.
+std::string take(const std::string& path) {
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    fs::remove(path);
     return s.str();
 }
 
-} // namespace
+const fs::path kComponents = "Library/Audio/Plug-Ins/Components";
 
-int ToolResult::errorLines() const {
-    return static_cast<int>(std::count(err.begin(), err.end(), '\n'));
-}
+} // namespace
 
 Sandbox::Sandbox() {
     std::string pattern = (fs::temp_directory_path() / "vxhost-test-XXXXXX").string();
@@ -59,23 +58,22 @@ std::vector<std::string> Sandbox::files() const {
 }
 
 void Sandbox::install(const std::string& bundleName) const {
-    const fs::path components = fs::path(mFolder) / "Library/Audio/Plug-Ins/Components";
-    fs::create_directories(components);
-    fs::copy(bundle(bundleName), components / (bundleName + ".component"),
+    fs::create_directories(mFolder / kComponents);
+    fs::copy(bundle(bundleName), mFolder / kComponents / (bundleName + ".component"),
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
 void Sandbox::installPlugIn(const std::string& onlyEngine) {
-    const fs::path home(mFolder);
-    fs::create_directories(home / "Library/Audio/Plug-Ins/Components");
-    fs::copy(VX_PLUGIN_BUNDLE, home / "Library/Audio/Plug-Ins/Components/VX-Delay.component",
+    const fs::path home(mFolder), engines = home / "support/Delay";
+    fs::create_directories(home / kComponents);
+    fs::create_directories(engines);
+    fs::copy(VX_PLUGIN_BUNDLE, home / kComponents / "VX-Delay.component",
              fs::copy_options::recursive);
-    fs::create_directories(home / "support/Delay");
     if (!onlyEngine.empty())
-        fs::copy_file(onlyEngine, home / "support/Delay/audplg.dylib");
+        fs::copy_file(onlyEngine, engines / "audplg.dylib");
     else
         for (const auto& build : fs::directory_iterator(VX_ENGINE_DIR))
-            fs::copy_file(build.path(), home / "support/Delay" / build.path().filename());
+            fs::copy_file(build.path(), engines / build.path().filename());
     setEnv("VEXTRA_SUPPORT_FOLDER", mFolder + "/support");
 }
 
@@ -89,56 +87,44 @@ ToolResult Sandbox::run(const std::vector<std::string>& args) const {
 
 ToolResult Sandbox::runProgram(const std::string& program,
                                const std::vector<std::string>& args) const {
-    std::vector<std::string> words = {program};
+    // env(1) starts the program in the folder with the sandbox's HOME, so the
+    // child's log and components folder are there too; an empty value unsets.
+    std::map<std::string, std::string> env(mEnv.rbegin(), mEnv.rend());
+    env["HOME"] = mFolder;
+    std::vector<std::string> words = {"/usr/bin/env", "-C", mFolder};
+    for (const auto& [name, value] : env)
+        if (value.empty())
+            words.insert(words.end(), {"-u", name});
+    for (const auto& [name, value] : env)
+        if (!value.empty())
+            words.push_back(name + "=" + value);
+    words.push_back(program);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
 
-    // The child's home is the sandbox, so its log and components folder are too.
-    std::vector<std::pair<std::string, std::string>> overrides = mEnv;
-    overrides.emplace_back("HOME", mFolder);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    for (const auto& [name, value] : overrides) {
-        std::erase_if(env, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
-        if (!value.empty())
-            env.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
     const std::string outPath = mFolder + ".out", errPath = mFolder + ".err";
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addchdir_np(&actions, mFolder.c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), flags, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), flags, 0600);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ToolResult result;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0];
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid) {
+        ADD_FAILURE() << "cannot start " << program;
         return result;
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        result.signal = WTERMSIG(status);
-    result.out = slurp(outPath);
-    result.err = slurp(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.out = take(outPath);
+    result.err = take(errPath);
     return result;
 }
 
@@ -147,10 +133,9 @@ std::string bundle(const std::string& name) {
 }
 
 void writeWav(const std::string& path, const Audio& audio) {
-    SF_INFO info{};
-    info.samplerate = audio.rate;
-    info.channels = static_cast<int>(audio.channels.size());
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SF_INFO info{
+        0, audio.rate, static_cast<int>(audio.channels.size()), SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+        0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     std::vector<float> interleaved;
@@ -164,38 +149,34 @@ void writeWav(const std::string& path, const Audio& audio) {
 Audio readWav(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    Audio audio;
+    Audio audio{info.samplerate, {}};
     if (!file) {
         ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
         return audio;
     }
-    std::vector<float> interleaved(static_cast<size_t>(info.frames * info.channels));
+    const auto frames = static_cast<size_t>(info.frames), channels = size_t(info.channels);
+    std::vector<float> interleaved(frames * channels);
     sf_readf_float(file, interleaved.data(), info.frames);
     sf_close(file);
-    audio.rate = info.samplerate;
-    audio.channels.assign(static_cast<size_t>(info.channels),
-                          std::vector<float>(static_cast<size_t>(info.frames)));
-    for (size_t f = 0; f < static_cast<size_t>(info.frames); ++f)
-        for (size_t c = 0; c < audio.channels.size(); ++c)
-            audio.channels[c][f] = interleaved[f * audio.channels.size() + c];
+    audio.channels.assign(channels, std::vector<float>(frames));
+    for (size_t f = 0; f < frames; ++f)
+        for (size_t c = 0; c < channels; ++c)
+            audio.channels[c][f] = interleaved[f * channels + c];
     return audio;
 }
 
 Audio impulses(int rate, size_t frames, const std::vector<std::pair<size_t, float>>& at) {
-    Audio audio;
-    audio.rate = rate;
-    audio.channels.assign(1, std::vector<float>(frames, 0.0f));
+    Audio audio{rate, {std::vector<float>(frames, 0.0f)}};
     for (const auto& [frame, value] : at)
         audio.channels[0][frame] = value;
     return audio;
 }
 
 size_t loudest(const std::vector<float>& channel) {
-    size_t at = 0;
-    for (size_t f = 0; f < channel.size(); ++f)
-        if (std::fabs(channel[f]) > std::fabs(channel[at]))
-            at = f;
-    return at;
+    return static_cast<size_t>(
+        std::max_element(channel.begin(), channel.end(),
+                         [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
+        channel.begin());
 }
 
 } // namespace hosttool

@@ -28,8 +28,6 @@ struct ToolResult {
     int signal = 0;  // the signal that ended it, if one did
     std::string out; // standard output
     std::string err; // standard error
-    // Lines on standard error.
-    int errorLines() const;
 };
 
 // A temporary folder that is the child's HOME and holds the test's files.
@@ -37,8 +35,6 @@ class Sandbox {
 public:
     Sandbox();
     ~Sandbox();
-    Sandbox(const Sandbox&) = delete;
-    Sandbox& operator=(const Sandbox&) = delete;
 
     const std::string& folder() const { return mFolder; }
     std::string path(const std::string& name) const { return mFolder + "/" + name; }

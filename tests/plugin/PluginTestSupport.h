@@ -1,7 +1,6 @@
 // What the plug-in tests share: the built bundle opened through either entry
-// point, temporary support folders with engine modules installed, recorded
-// alerts, property helpers, and a host side that feeds the unit's input and
-// renders its output.
+// point, temporary support folders with engine modules installed, property
+// helpers, and a host side that feeds the unit's input and renders its output.
 #pragma once
 
 #include "AlertRecorder.h"
@@ -12,70 +11,39 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plugtest {
 
 namespace fs = std::filesystem;
-
-// The home the test program gives itself (HOME), made before the bundle can
-// be loaded.
-fs::path testHome();
-
 using unithost::AlertRecorder;
 using unithost::Entry;
+using unithost::setFormats;
+
+// The home the test program gives itself (HOME) before the bundle can load.
+fs::path testHome();
+
 // The suite once through each entry point of the bundle.
 #define VX_BOTH_ENTRIES(Suite)                                                                     \
     INSTANTIATE_TEST_SUITE_P(                                                                      \
         BothEntries, Suite, ::testing::Values(Entry::Factory, Entry::ComponentManager),            \
         [](const auto& info) { return std::string(unithost::entryName(info.param)); })
 
-inline fs::path builtBundle() {
-    return VX_BUNDLE_DIR;
-}
-inline fs::path referenceEngine() {
-    return fs::path(VX_ENGINE_DIR) / "audplg.dylib";
-}
-inline fs::path testEngine(const std::string& stem) {
-    return fs::path(VX_TEST_ENGINE_DIR) / (stem + ".dylib");
-}
-
 // A support folder of the test's own, in effect (VEXTRA_SUPPORT_FOLDER) for
 // the object's life. Modules are installed as the first-generation build,
-// which every processor the plug-in accepts falls back to, so the file the
-// plug-in loads is known.
-class SupportFolder {
-public:
+// which every processor the plug-in accepts falls back to.
+struct SupportFolder {
+    fs::path root;
     SupportFolder();
     ~SupportFolder();
-    SupportFolder(const SupportFolder&) = delete;
-    SupportFolder& operator=(const SupportFolder&) = delete;
-
-    const fs::path& root() const { return mRoot; }
-    fs::path dataFolder() const { return mRoot / "Delay"; }
+    fs::path dataFolder() const { return root / "Delay"; }
     // Copies the module into the data folder; returns its installed path.
     fs::path install(const fs::path& module);
-
-private:
-    fs::path mRoot;
-};
-
-// The probe engine installed in a support folder and opened by the test
-// before the plug-in opens it, so the test reaches its control record and
-// the image outlives the plug-in's close.
-class ProbeModule {
-public:
-    explicit ProbeModule(SupportFolder& folder);
-    ~ProbeModule();
-    ProbeModule(const ProbeModule&) = delete;
-    ProbeModule& operator=(const ProbeModule&) = delete;
-    ProbeControl& control() { return *mControl; }
-
-private:
-    void* mHandle = nullptr;
-    ProbeControl* mControl = nullptr;
 };
 
 // One open instance of the built bundle, disposed with the object.
@@ -84,14 +52,9 @@ public:
     explicit Unit(Entry entry)
         : mUnit(unithost::openAsConfigured(unithost::Component::Plugin, entry, &mOpenStatus)) {}
     ~Unit() { close(); }
-    Unit(const Unit&) = delete;
-    Unit& operator=(const Unit&) = delete;
-
     OSStatus openStatus() const { return mOpenStatus; }
-    AudioUnit get() const { return mUnit; }
     operator AudioUnit() const { return mUnit; }
-    // Disposes now; answers the dispose status.
-    OSStatus close();
+    OSStatus close() { return unithost::close(std::exchange(mUnit, nullptr)); }
 
 private:
     OSStatus mOpenStatus = -1;
@@ -99,43 +62,57 @@ private:
 };
 
 template <typename T>
-OSStatus getProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                     AudioUnitElement element, T& value) {
+OSStatus getProperty(AudioUnit unit, AudioUnitPropertyID id, T& value,
+                     AudioUnitScope scope = kAudioUnitScope_Global, AudioUnitElement element = 0) {
     UInt32 size = sizeof(T);
     return AudioUnitGetProperty(unit, id, scope, element, &value, &size);
 }
-
 template <typename T>
-OSStatus setProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                     AudioUnitElement element, const T& value) {
-    return AudioUnitSetProperty(unit, id, scope, element, &value, sizeof(T));
+OSStatus setProperty(AudioUnit unit, AudioUnitPropertyID id, const T& value,
+                     AudioUnitScope scope = kAudioUnitScope_Global) {
+    return AudioUnitSetProperty(unit, id, scope, 0, &value, sizeof(T));
+}
+// Deinterleaved 32-bit float at the rate with the channel count.
+inline OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels) {
+    return setProperty(unit, kAudioUnitProperty_StreamFormat, unithost::floatFormat(rate, channels),
+                       scope);
 }
 
-// Deinterleaved 32-bit float at the rate with the channel count.
-OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels);
-
-// The host's side of the unit's input: a signal fed to every channel,
-// either copied into the unit's buffers or, with ownPointers, handed over in
-// the host's own planes.
-class InputSource {
-public:
-    static constexpr UInt32 kMaxFrames = 8192;
-
-    explicit InputSource(bool ownPointers = false);
+// The host's side of the unit's input: the signal fed to every channel.
+struct InputSource {
     // Installs the render callback on input element 0.
-    OSStatus attach(AudioUnit unit);
+    OSStatus attach(AudioUnit unit) {
+        return setProperty(unit, kAudioUnitProperty_SetRenderCallback,
+                           AURenderCallbackStruct{Render, this}, kAudioUnitScope_Input);
+    }
+    static OSStatus Render(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                           UInt32 frames, AudioBufferList* data);
 
     std::vector<float> signal; // sample n of the stream, 0 beyond its end
     size_t position = 0;       // next sample to deliver
     int calls = 0;
-    float* plane(UInt32 channel) { return mPlanes[channel].data(); }
+};
 
-private:
-    static OSStatus Render(void* refCon, AudioUnitRenderActionFlags* flags,
-                           const AudioTimeStamp* time, UInt32 bus, UInt32 frames,
-                           AudioBufferList* data);
-    bool mOwnPointers;
-    std::vector<float> mPlanes[2];
+// The host's musical clock as its callbacks report it. The musical-time
+// callback stays null: asking it would crash the test.
+struct HostClock {
+    Float64 tempo, sample;
+    Boolean playing;
+    OSStatus answer;
+
+    static OSStatus BeatAndTempo(void* user, Float64* beat, Float64* tempo) {
+        EXPECT_EQ(beat, nullptr) << "only the tempo is asked for";
+        *tempo = static_cast<HostClock*>(user)->tempo;
+        return static_cast<HostClock*>(user)->answer;
+    }
+    static OSStatus Transport(void* user, Boolean* playing, Boolean* changed, Float64* sample,
+                              Boolean* cycling, Float64* cycleStart, Float64* cycleEnd) {
+        EXPECT_TRUE(!changed && !cycling && !cycleStart && !cycleEnd)
+            << "only playing and position are asked for";
+        *playing = static_cast<HostClock*>(user)->playing;
+        *sample = static_cast<HostClock*>(user)->sample;
+        return static_cast<HostClock*>(user)->answer;
+    }
 };
 
 // Renders frames into the two output planes (the host's memory) at the
@@ -149,17 +126,26 @@ class ProbeUnit : public ::testing::TestWithParam<Entry> {
 protected:
     static constexpr UInt32 kFrames = 256;
     SupportFolder support;
-    ProbeModule probe{support};
+    // The probe engine, opened by the test before the plug-in opens it, so the
+    // test reaches its control record.
+    void* module = dlopen(support.install(VX_PROBE_ENGINE).c_str(), RTLD_NOW | RTLD_LOCAL);
+    ProbeControl& control = *reinterpret_cast<VxProbeControlFn>(dlsym(module, "vxProbeControl"))();
     Unit unit{GetParam()};
     InputSource input;
     std::vector<float> left = std::vector<float>(kFrames, -7.0f), right = left;
     Float64 sampleTime = 0;
 
-    ProbeControl& engine() { return probe.control(); }
+    ~ProbeUnit() override { dlclose(module); }
+    ProbeControl& engine() { return control; }
     IAudioHostLink& link() { return *engine().link; }
     void SetUp() override {
         ASSERT_EQ(unit.openStatus(), noErr);
         ASSERT_NE(engine().link, nullptr) << "the engine was given its host link";
+    }
+    // Initializes and attaches the input.
+    void start() {
+        ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+        ASSERT_EQ(input.attach(unit), noErr);
     }
     // One processing call at the running sample time; answers the host facts
     // the engine read inside it.

@@ -5,28 +5,14 @@
 
 #include <rtcheck/rtcheck.h>
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cmath>
-#include <vector>
 
 using namespace plugtest;
 
 namespace {
 
 constexpr UInt32 kBlock = 512;
-
-OSStatus tempo(void*, Float64*, Float64* outTempo) {
-    *outTempo = 128.0;
-    return noErr;
-}
-
-OSStatus transport(void* user, Boolean* playing, Boolean*, Float64* sample, Boolean*, Float64*,
-                   Float64*) {
-    *playing = true;
-    *sample = *static_cast<Float64*>(user);
-    return noErr;
-}
 
 class Realtime : public ::testing::TestWithParam<Entry> {};
 
@@ -36,21 +22,20 @@ TEST_P(Realtime, RenderingAfterWarmUpAllocatesNothingAndTakesNoLock) {
     if (!rtcheck::countsAllocations())
         GTEST_SKIP() << "this build cannot count allocations";
     SupportFolder support;
-    support.install(referenceEngine());
+    support.install(fs::path(VX_ENGINE_DIR) / "audplg.dylib");
     Unit unit(GetParam());
     ASSERT_EQ(unit.openStatus(), noErr);
-    ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, 48000, 2), noErr);
-    ASSERT_EQ(setFormat(unit, kAudioUnitScope_Output, 48000, 2), noErr);
+    ASSERT_EQ(setFormats(unit, 48000, 2), noErr);
     Float64 sampleTime = 0;
-    const HostCallbackInfo callbacks{&sampleTime, tempo, nullptr, transport, nullptr};
-    ASSERT_EQ(setProperty(unit.get(), kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0,
-                          callbacks),
-              noErr);
+    HostClock clock{128.0, 0.0, true, noErr};
+    const HostCallbackInfo callbacks{&clock, HostClock::BeatAndTempo, nullptr, HostClock::Transport,
+                                     nullptr};
+    ASSERT_EQ(setProperty(unit, kAudioUnitProperty_HostCallbacks, callbacks), noErr);
     // Feedback, damping, mix and the look-ahead limiter all at work.
-    const std::pair<AudioUnitParameterID, float> settings[] = {{0, 7.0f},  {1, 60.0f}, {2, 5000.0f},
-                                                               {3, 50.0f}, {4, 3.0f},  {5, 2.0f}};
-    for (const auto& [id, v] : settings)
-        ASSERT_EQ(AudioUnitSetParameter(unit, id, kAudioUnitScope_Global, 0, v, 0), noErr);
+    const float settings[] = {7.0f, 60.0f, 5000.0f, 50.0f, 3.0f, 2.0f};
+    for (AudioUnitParameterID id = 0; id < 6; ++id)
+        ASSERT_EQ(AudioUnitSetParameter(unit, id, kAudioUnitScope_Global, 0, settings[id], 0),
+                  noErr);
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
 
     InputSource input;
@@ -60,40 +45,30 @@ TEST_P(Realtime, RenderingAfterWarmUpAllocatesNothingAndTakesNoLock) {
     ASSERT_EQ(input.attach(unit), noErr);
     std::vector<float> left(kBlock), right(kBlock);
     auto render = [&](int blocks) {
-        for (int b = 0; b < blocks; ++b) {
-            if (renderStereo(unit, sampleTime, kBlock, left.data(), right.data()) != noErr)
-                return false;
-            sampleTime += kBlock;
-        }
-        return true;
+        bool ok = true;
+        for (int b = 0; b < blocks; ++b, sampleTime += kBlock)
+            ok &= renderStereo(unit, sampleTime, kBlock, left.data(), right.data()) == noErr;
+        return ok;
     };
     ASSERT_TRUE(render(20));
-
-    // The counters see what the bundle does: saving a preset builds objects.
     {
+        // The counters see what the bundle does: saving a preset builds objects.
         rtcheck::Scope control(rtcheck::Threads::Current);
         CFPropertyListRef document = nullptr;
-        ASSERT_EQ(getProperty(unit.get(), kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
-                              document),
-                  noErr);
+        ASSERT_EQ(getProperty(unit, kAudioUnitProperty_ClassInfo, document), noErr);
         CFRelease(document);
         EXPECT_GT(control.counts().allocations, 0);
     }
-
     rtcheck::Scope scope(rtcheck::Threads::Current);
     const bool rendered = render(200);
     const rtcheck::Counts counts = scope.counts();
     ASSERT_TRUE(rendered);
     EXPECT_EQ(counts.allocations, 0);
     EXPECT_EQ(counts.frees, 0);
-    if (rtcheck::countsLocks()) {
+    if (rtcheck::countsLocks())
         EXPECT_EQ(counts.locks, 0);
-    }
     EXPECT_EQ(input.calls, 220);
-    float peak = 0;
-    for (float s : left)
-        peak = std::max(peak, std::fabs(s));
-    EXPECT_GT(peak, 0.01f) << "the blocks carried sound";
+    EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.01f) << "the blocks carried sound";
 }
 
 VX_BOTH_ENTRIES(Realtime);
