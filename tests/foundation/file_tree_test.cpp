@@ -165,6 +165,7 @@ TEST(Tree, LinksIndexesReleaseAndOutOfRange) {
     tree.release();
     EXPECT_EQ(tree.getRoot(), nullptr);
     EXPECT_EQ(tree.getNodeCount() + tree.getNumLevels(), 0);
+    EXPECT_EQ(tree.getNode(0), nullptr); // the emptied list is not read past its end
     build(tree);
     EXPECT_EQ(layout(tree), first); // numbered from 0 again
 }
