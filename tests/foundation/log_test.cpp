@@ -81,8 +81,8 @@ TEST(LogOpening, OwnerOnlyFolderFreshFileExactLinesAndNoLogWithoutAPlace) {
                   "plain 42\nerror: bad thing\n100% {} {0} %d %s {:x}\nerror: {} and 5%\n" + kept +
                       "\nerror: " + kept + "\nerror: failed\n");
     }
-    EXPECT_EQ(runTestInChild("LogChild.DISABLED_Threads").exitCode,
-              0); // lines from threads stay whole
+    // Lines from many threads stay whole.
+    EXPECT_EQ(runTestInChild("LogChild.DISABLED_Threads", home.path()).exitCode, 0);
     struct stat st {};
     ASSERT_EQ(stat((home / "Library/Logs/VextraAudio").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);

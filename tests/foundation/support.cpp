@@ -111,15 +111,8 @@ ChildRun runTestInChild(const std::string& testName, const std::optional<std::st
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
-    run.log = home ? readFile(logFileUnder(*home)) : std::string();
     run.stdOut = readFile(out / "stdout.txt");
     return run;
-}
-
-ChildRun runTestInChild(const std::string& testName) {
-    TempDir home;
-    home.folder("Library/Logs");
-    return runTestInChild(testName, home.path());
 }
 
 } // namespace vxtest

@@ -69,7 +69,6 @@ inline void runLoopFor(double seconds) {
 
 struct ChildRun {
     int exitCode = -1;
-    std::string log;    // the child's log file, empty when none was written
     std::string stdOut; // what the child printed on standard output
 };
 
@@ -77,8 +76,6 @@ struct ChildRun {
 // DISABLED_... so that they run only here) with HOME set to `home`, or unset
 // when there is none. Each run stands for one load of the bundle.
 ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home);
-// The same in a fresh HOME holding Library/Logs, as on a real machine.
-ChildRun runTestInChild(const std::string& testName);
 
 // Parses `script` as a document held in memory (no file, not scrambled).
 inline bool parseText(NSVextra::Settings& doc, const std::string& script) {
