@@ -170,7 +170,6 @@ TEST(PathSplit, NameWithoutExtensionAndFolder) {
     EXPECT_EQ(splitC("/opt/v/a.dylib", true, false), Parts("a", left));
     EXPECT_EQ(splitC("/opt/v/a.dylib", false, true), Parts(left, "/opt/v"));
     EXPECT_EQ(splitC("/" + std::string(cLongest, 'f') + "/n.x", true, false), Parts("n", left));
-    getFileNameAndFolderFromPath(nullptr, nullptr, nullptr);
 }
 
 TEST(PathParts, NamesFoldersTrailingBackslashesAndExistence) {
@@ -197,7 +196,6 @@ TEST(PathParts, NamesFoldersTrailingBackslashesAndExistence) {
         trimTailSlash(c.data());
         EXPECT_EQ(s + "|" + c.data(), want + "|" + want) << in;
     }
-    trimTailSlash(static_cast<char*>(nullptr));
 
     TempDir dir;
     dir.file("file.bin");
