@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,13 +15,6 @@ namespace {
 
 // Set in child runs, whose HOME is chosen by their parent.
 constexpr const char* kChildMark = "VX_FOUNDATION_TEST_CHILD";
-
-std::string makeTempFolder() {
-    std::error_code ec;
-    std::string pattern = std::filesystem::temp_directory_path(ec).string();
-    pattern = (pattern.empty() ? std::string("/tmp") : pattern) + "/vxf-XXXXXX";
-    return mkdtemp(pattern.data()) ? pattern : std::string();
-}
 
 // Built before the library's log sink (which opens the log under HOME) and
 // destroyed after it. Never below the real home, even when run outside the
@@ -38,16 +32,15 @@ __attribute__((init_priority(101))) PrivateHome privateHome;
 
 } // namespace
 
-TempDir::TempDir() : m_path(makeTempFolder()) {}
+TempDir::TempDir() {
+    std::error_code ec;
+    std::string pattern = std::filesystem::temp_directory_path(ec).string() + "/vxf-XXXXXX";
+    m_path = mkdtemp(pattern.data()) ? pattern : std::string();
+}
 
 TempDir::~TempDir() {
     std::error_code ec;
-    if (!m_path.empty())
-        std::filesystem::remove_all(m_path, ec);
-}
-
-void TempDir::folder(const std::string& rel) const {
-    std::filesystem::create_directories(*this / rel);
+    std::filesystem::remove_all(m_path, ec);
 }
 
 void TempDir::file(const std::string& rel, const std::string& bytes) const {
@@ -63,10 +56,6 @@ std::string readFile(const std::string& path) {
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-bool exists(const std::string& path) {
-    return std::filesystem::exists(path);
 }
 
 std::string pathOfLength(std::string path, std::size_t length) {
@@ -87,10 +76,6 @@ std::string readLog() {
     return readFile(logFileUnder(privateHome.home.path()));
 }
 
-int loggedSince(const std::string& before, const std::string& line) {
-    return countLines(readLog().substr(before.size()), line);
-}
-
 int countLines(const std::string& text, const std::string& line) {
     int count = 0;
     std::istringstream in(text);
@@ -107,10 +92,6 @@ bool runLoopUntil(const std::function<bool()>& done, double seconds) {
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, left < 0.01 ? left : 0.01, false);
     }
     return done();
-}
-
-void runLoopFor(double seconds) {
-    runLoopUntil([] { return false; }, seconds);
 }
 
 ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home) {
@@ -130,15 +111,8 @@ ChildRun runTestInChild(const std::string& testName, const std::optional<std::st
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
-    run.log = home ? readFile(logFileUnder(*home)) : std::string();
     run.stdOut = readFile(out / "stdout.txt");
     return run;
-}
-
-ChildRun runTestInChild(const std::string& testName) {
-    TempDir home;
-    home.folder("Library/Logs");
-    return runTestInChild(testName, home.path());
 }
 
 } // namespace vxtest

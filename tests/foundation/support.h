@@ -1,6 +1,5 @@
-// Shared pieces of the foundation tests: a scratch folder, whole files in and
-// out, the private HOME this program logs under, and one test of this program
-// run in a child process with a HOME of its own.
+// Scratch folders, whole files, the private HOME this program logs under, and
+// one test of this program run in a child process with a HOME of its own.
 #pragma once
 
 #include "NSVextra/Settings.h"
@@ -9,15 +8,12 @@
 
 #include <fmt/format.h>
 
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
 namespace vxtest {
 
@@ -27,11 +23,9 @@ public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
-    void folder(const std::string& rel) const;
+    void folder(const std::string& rel) const { std::filesystem::create_directories(*this / rel); }
     void file(const std::string& rel, const std::string& bytes = "x") const;
 
 private:
@@ -47,7 +41,9 @@ protected:
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
-bool exists(const std::string& path);
+inline bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 // `path` extended to exactly `length` characters by folder names of at most
 // 100 characters, short enough for any file system.
@@ -55,22 +51,24 @@ std::string pathOfLength(std::string path, std::size_t length);
 
 // The log file a load of the library opens under `home`.
 std::string logFileUnder(const std::string& home);
-// The log of this program so far, under the private HOME made before it opened,
-// and how many times `line` was logged after the log read `before`.
+// The log of this program so far (under the private HOME made before it
+// opened); how many times `line` is a whole line of `text`, or of what was
+// logged after the log read `before`.
 std::string readLog();
-int loggedSince(const std::string& before, const std::string& line);
-// How many times `line` (without its line feed) is a whole line of `text`.
 int countLines(const std::string& text, const std::string& line);
+inline int loggedSince(const std::string& before, const std::string& line) {
+    return countLines(readLog().substr(before.size()), line);
+}
 
-// Runs this thread's run loop until done() holds or `seconds` pass, in short
-// slices; answers done(). runLoopFor is for checks that something does NOT
-// happen.
+// Runs this thread's run loop until done() holds or `seconds` pass; answers
+// done(). runLoopFor is for checks that something does NOT happen.
 bool runLoopUntil(const std::function<bool()>& done, double seconds);
-void runLoopFor(double seconds);
+inline void runLoopFor(double seconds) {
+    runLoopUntil([] { return false; }, seconds);
+}
 
 struct ChildRun {
     int exitCode = -1;
-    std::string log;    // the child's log file, empty when none was written
     std::string stdOut; // what the child printed on standard output
 };
 
@@ -78,8 +76,6 @@ struct ChildRun {
 // DISABLED_... so that they run only here) with HOME set to `home`, or unset
 // when there is none. Each run stands for one load of the bundle.
 ChildRun runTestInChild(const std::string& testName, const std::optional<std::string>& home);
-// The same in a fresh HOME holding Library/Logs, as on a real machine.
-ChildRun runTestInChild(const std::string& testName);
 
 // Parses `script` as a document held in memory (no file, not scrambled).
 inline bool parseText(NSVextra::Settings& doc, const std::string& script) {
