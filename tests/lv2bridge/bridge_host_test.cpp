@@ -21,8 +21,6 @@
 #include <array>
 #include <cmath>
 #include <map>
-#include <string>
-#include <vector>
 
 using namespace hosttool;
 

@@ -4,7 +4,6 @@
 #include <VextraHost/VXHostRuntime.h>
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
