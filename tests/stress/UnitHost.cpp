@@ -161,8 +161,7 @@ OSStatus Rig::input(void* ref, AudioUnitRenderActionFlags*, const AudioTimeStamp
     for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
         float* samples = self->mIn[b % 2].data();
         for (UInt32 i = 0; i < frames; ++i)
-            samples[i] =
-                self->inputLevel * static_cast<float>(std::sin(0.031 * (self->mPhase + i)));
+            samples[i] = 0.25f * static_cast<float>(std::sin(0.031 * (self->mPhase + i)));
         // Either side may own the buffers; the unit's own are filled.
         AudioBuffer& buffer = data->mBuffers[b];
         if (buffer.mData == nullptr)

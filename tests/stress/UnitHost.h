@@ -52,7 +52,6 @@ public:
     // True when every output sample of the last render is finite.
     bool outputFinite(UInt32 frames) const;
 
-    float inputLevel = 0.25f; // sine amplitude fed to the input
     OSStatus inputAnswer = 0; // what the input callback answers
 
 private:
