@@ -10,30 +10,22 @@
 using NSVextra::FastIntMap;
 using NSVextra::FastStringMap;
 
-namespace {
-
-unsigned long long plainHash(const std::string& s) {
-    unsigned long long h = 0;
-    for (char c : s)
-        h = h * 65599ULL +
-            static_cast<unsigned long long>(static_cast<long long>(static_cast<signed char>(c)));
-    return h;
-}
-
-} // namespace
-
 TEST(FastMapEquivalence, HashMatchesTheByteWiseDefinitionForEveryLength) {
+    auto plainHash = [](const std::string& s) {
+        unsigned long long h = 0;
+        for (char c : s) // high bytes count as negative
+            h = h * 65599ULL + static_cast<unsigned long long>(static_cast<signed char>(c));
+        return h;
+    };
     std::mt19937 rng(7);
     for (std::size_t length = 0; length <= 40; ++length) {
         for (int round = 0; round < 20; ++round) {
             std::string s(length, '\0');
             for (char& c : s)
-                c = static_cast<char>(rng() & 0xFF); // high bytes count as negative
+                c = static_cast<char>(rng() & 0xFF);
             EXPECT_EQ(FastStringMap::hash(s), plainHash(s)) << "length " << length;
         }
     }
-    EXPECT_EQ(FastStringMap::hash("DelayTime"), plainHash("DelayTime"));
-    EXPECT_EQ(FastStringMap::hash("\xC3\xA9\xC3\xA9\xC3"), plainHash("\xC3\xA9\xC3\xA9\xC3"));
 }
 
 TEST(FastMapEquivalence, FindKeyReturnsTheLowestMatchingSlotInEveryPosition) {
@@ -52,9 +44,8 @@ TEST(FastMapEquivalence, FindKeyReturnsTheLowestMatchingSlotInEveryPosition) {
     FastIntMap map;
     map.allocate(20);
     map.setKeyCount(20);
-    map.setKey(3, 42);
-    map.setKey(9, 42);
-    map.setKey(17, 42);
+    for (unsigned long long slot : {3, 9, 17})
+        map.setKey(slot, 42);
     EXPECT_EQ(map.findKey(42), 3u);
     map.setKey(3, 5);
     EXPECT_EQ(map.findKey(42), 9u);

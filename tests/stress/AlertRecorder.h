@@ -1,6 +1,5 @@
-// Records every alert while it exists instead of showing or echoing it; each
-// alert is answered with `answer`, the first button unless a test says
-// otherwise. Shared by the loader, plug-in and fault tests.
+// Records every alert while it exists instead of showing or echoing it, and
+// answers each with `answer`. Shared by the loader, plug-in and fault tests.
 #pragma once
 
 #include <AppKit/NSAlert.h>
@@ -11,8 +10,7 @@
 namespace unithost {
 
 struct RecordedAlert {
-    std::string message;
-    std::string informative;
+    std::string message, informative;
     std::vector<std::string> buttons;
 };
 
@@ -27,7 +25,6 @@ public:
         VXAlertSetEchoToStandardError(1);
     }
     AlertRecorder(const AlertRecorder&) = delete;
-    AlertRecorder& operator=(const AlertRecorder&) = delete;
 
     std::vector<RecordedAlert> alerts;
     NSModalResponse answer = NSAlertFirstButtonReturn;
@@ -35,12 +32,10 @@ public:
 private:
     static NSModalResponse record(void* context, const VXAlertInfo* info) {
         auto* self = static_cast<AlertRecorder*>(context);
-        RecordedAlert alert{info->messageText ? info->messageText : "",
-                            info->informativeText ? info->informativeText : "",
-                            {}};
-        for (size_t i = 0; i < info->buttonCount; ++i)
-            alert.buttons.emplace_back(info->buttonTitles[i]);
-        self->alerts.push_back(std::move(alert));
+        RecordedAlert& alert = self->alerts.emplace_back();
+        alert.message = info->messageText ? info->messageText : "";
+        alert.informative = info->informativeText ? info->informativeText : "";
+        alert.buttons.assign(info->buttonTitles, info->buttonTitles + info->buttonCount);
         return self->answer;
     }
 };

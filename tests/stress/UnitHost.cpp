@@ -4,11 +4,11 @@
 #include <VextraHost/VXHostRuntime.h>
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
@@ -20,56 +20,45 @@ namespace fs = std::filesystem;
 namespace {
 
 struct ComponentInfo {
-    const char* bundle;
-    const char* factory;
-    const char* entry;
-    OSType subtype;
-    OSType manufacturer;
-    const char* name;
+    const char *bundle, *factory, *entry, *name;
+    OSType subtype, manufacturer;
 };
 
-ComponentInfo info(Component c) {
-    if (c == Component::Plugin)
-        return {VX_BUNDLE_DIR,         "CAUPluginFactory",    "CAUPluginEntry",
-                0x446C6179 /* Dlay */, 0x56787461 /* Vxta */, "Vextra-Audio: Delay"};
-    return {VX_TEST_UNIT_BUNDLE,   "VXTestUnitFactory",   "VXTestUnitEntry",
-            0x56785455 /* VxTU */, 0x56785473 /* VxTs */, "Vextra Test: Test Unit"};
+const ComponentInfo& info(Component c) {
+    static const ComponentInfo infos[] = {
+        {VX_TEST_UNIT_BUNDLE, "VXTestUnitFactory", "VXTestUnitEntry", "Vextra Test: Test Unit",
+         0x56785455 /* VxTU */, 0x56785473 /* VxTs */},
+        {VX_BUNDLE_DIR, "CAUPluginFactory", "CAUPluginEntry", "Vextra-Audio: Delay",
+         0x446C6179 /* Dlay */, 0x56787461 /* Vxta */}};
+    return infos[c == Component::Plugin];
 }
 
 struct SupportFolder {
     std::string path;
     ~SupportFolder() {
-        if (!path.empty()) {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
     }
-};
+} gSupport;
 
-SupportFolder gSupport;
-
-// The factory of a bundle, registered once per process the way a host that
-// loads bundles itself does it; the bundle stays loaded.
+// The bundle's factory, registered once per process the way a host that loads
+// bundles itself does it; the bundle stays loaded.
 AudioComponent registered(Component c) {
     static std::mutex lock;
     static AudioComponent components[2] = {nullptr, nullptr};
     std::lock_guard<std::mutex> guard(lock);
-    AudioComponent& slot = components[c == Component::Plugin ? 1 : 0];
+    AudioComponent& slot = components[c == Component::Plugin];
+    const ComponentInfo& ci = info(c);
     if (slot != nullptr)
         return slot;
-    const ComponentInfo ci = info(c);
-    const std::string path = ci.bundle;
     CFURLRef url = CFURLCreateFromFileSystemRepresentation(
-        nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()),
-        true);
+        nullptr, reinterpret_cast<const UInt8*>(ci.bundle), std::strlen(ci.bundle), true);
     CFBundleRef bundle = url ? CFBundleCreate(nullptr, url) : nullptr;
     if (url)
         CFRelease(url);
-    if (bundle == nullptr)
-        return nullptr;
     CFStringRef factoryName = CFStringCreateWithCString(nullptr, ci.factory, kCFStringEncodingUTF8);
     auto factory = reinterpret_cast<AudioComponentFactoryFunction>(
-        CFBundleGetFunctionPointerForName(bundle, factoryName));
+        bundle ? CFBundleGetFunctionPointerForName(bundle, factoryName) : nullptr);
     CFRelease(factoryName);
     if (factory == nullptr)
         return nullptr;
@@ -107,6 +96,10 @@ void prepareSupportFolder() {
     });
 }
 
+const std::string& supportFolder() {
+    return gSupport.path;
+}
+
 void pinModules() {
     prepareSupportFolder();
     registered(Component::Plugin);
@@ -114,10 +107,6 @@ void pinModules() {
     const std::string engine = gSupport.path + "/Delay/audplg.dylib";
     if (dlopen(engine.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE) == nullptr)
         throw std::runtime_error(std::string("cannot pin the engine: ") + dlerror());
-}
-
-const std::string& supportFolder() {
-    return gSupport.path;
 }
 
 AudioUnit open(Component c, Entry e, OSStatus* outStatus) {
@@ -128,14 +117,11 @@ AudioUnit open(Component c, Entry e, OSStatus* outStatus) {
 
 AudioUnit openAsConfigured(Component c, Entry e, OSStatus* outStatus) {
     AudioUnit unit = nullptr;
-    OSStatus status = -1;
-    if (e == Entry::Factory) {
-        AudioComponent component = registered(c);
-        status = component ? AudioComponentInstanceNew(component, &unit) : -43;
-    } else {
-        const ComponentInfo ci = info(c);
-        status = VXHostOpenComponentManagerInstance(ci.bundle, ci.entry, &unit);
-    }
+    AudioComponent component = e == Entry::Factory ? registered(c) : nullptr;
+    const OSStatus status =
+        e == Entry::ComponentManager
+            ? VXHostOpenComponentManagerInstance(info(c).bundle, info(c).entry, &unit)
+            : (component ? AudioComponentInstanceNew(component, &unit) : -43);
     if (outStatus)
         *outStatus = status;
     return status == 0 ? unit : nullptr;
@@ -154,19 +140,11 @@ AudioStreamBasicDescription floatFormat(Float64 rate, UInt32 channels) {
 OSStatus setFormats(AudioUnit unit, Float64 rate, UInt32 inputChannels) {
     const AudioStreamBasicDescription in = floatFormat(rate, inputChannels);
     const AudioStreamBasicDescription out = floatFormat(rate, 2);
-    OSStatus s = AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input,
-                                      0, &in, sizeof in);
-    if (s != 0)
-        return s;
-    return AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
-                                &out, sizeof out);
-}
-
-Rig::Rig() : mList(sizeof(AudioBufferList) + sizeof(AudioBuffer)) {
-    for (int c = 0; c < 2; ++c) {
-        mOut[c].assign(kMaxFrames, 0.0f);
-        mIn[c].assign(kMaxFrames, 0.0f);
-    }
+    const OSStatus s = AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat,
+                                            kAudioUnitScope_Input, 0, &in, sizeof in);
+    return s != 0 ? s
+                  : AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat,
+                                         kAudioUnitScope_Output, 0, &out, sizeof out);
 }
 
 OSStatus Rig::attach(AudioUnit unit) {
@@ -178,50 +156,44 @@ OSStatus Rig::attach(AudioUnit unit) {
 OSStatus Rig::input(void* ref, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
                     UInt32 frames, AudioBufferList* data) {
     auto* self = static_cast<Rig*>(ref);
-    if (self->inputAnswer != 0)
-        return self->inputAnswer;
-    if (frames > kMaxFrames)
-        return -50;
+    if (self->inputAnswer != 0 || frames > kMaxFrames)
+        return self->inputAnswer != 0 ? self->inputAnswer : -50;
     for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
         float* samples = self->mIn[b % 2].data();
         for (UInt32 i = 0; i < frames; ++i)
-            samples[i] =
-                self->inputLevel *
-                static_cast<float>(std::sin(0.031 * static_cast<double>(self->mPhase + i)));
+            samples[i] = 0.25f * static_cast<float>(std::sin(0.031 * (self->mPhase + i)));
         // Either side may own the buffers; the unit's own are filled.
-        if (data->mBuffers[b].mData == nullptr)
-            data->mBuffers[b].mData = samples;
-        else if (data->mBuffers[b].mDataByteSize < frames * sizeof(float))
+        AudioBuffer& buffer = data->mBuffers[b];
+        if (buffer.mData == nullptr)
+            buffer.mData = samples;
+        else if (buffer.mDataByteSize < frames * sizeof(float))
             return -50;
         else
-            std::copy(samples, samples + frames, static_cast<float*>(data->mBuffers[b].mData));
-        data->mBuffers[b].mDataByteSize = frames * sizeof(float);
+            std::copy(samples, samples + frames, static_cast<float*>(buffer.mData));
+        buffer.mDataByteSize = frames * sizeof(float);
     }
     self->mPhase += frames;
     return 0;
 }
 
 OSStatus Rig::render(AudioUnit unit, UInt32 frames) {
-    if (frames > kMaxFrames)
-        frames = kMaxFrames;
-    auto* list = reinterpret_cast<AudioBufferList*>(mList.data());
-    list->mNumberBuffers = 2;
-    for (int c = 0; c < 2; ++c)
-        list->mBuffers[c] = {1, frames * static_cast<UInt32>(sizeof(float)), mOut[c].data()};
+    frames = std::min(frames, kMaxFrames);
+    struct {
+        AudioBufferList list; // its one buffer and the second that follows
+        AudioBuffer second;
+    } out{{2, {{1, frames * 4, mOut[0].data()}}}, {1, frames * 4, mOut[1].data()}};
     AudioTimeStamp ts{};
-    ts.mSampleTime = sampleTime;
+    ts.mSampleTime = mSampleTime;
     ts.mFlags = kAudioTimeStampSampleTimeValid;
     AudioUnitRenderActionFlags flags = 0;
-    const OSStatus s = AudioUnitRender(unit, &flags, &ts, 0, frames, list);
-    sampleTime += frames;
-    return s;
+    mSampleTime += frames;
+    return AudioUnitRender(unit, &flags, &ts, 0, frames, &out.list);
 }
 
 bool Rig::outputFinite(UInt32 frames) const {
-    for (int c = 0; c < 2; ++c)
-        for (UInt32 i = 0; i < frames && i < kMaxFrames; ++i)
-            if (!std::isfinite(mOut[c][i]))
-                return false;
+    for (UInt32 i = 0; i < std::min(frames, kMaxFrames); ++i)
+        if (!std::isfinite(mOut[0][i]) || !std::isfinite(mOut[1][i]))
+            return false;
     return true;
 }
 
