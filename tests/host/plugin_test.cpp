@@ -114,8 +114,10 @@ TEST(HostWithPlugIn, DemoScriptInstallsAndRendersTheDelayedSignal) {
     for (const auto& channel : wet.channels) {
         EXPECT_GT(std::fabs(channel[4800]), 0.1f);
         EXPECT_GT(std::fabs(channel[4800 + 12000]), 0.1f);
-        for (size_t f = 0; f < 4800 + 12000; ++f)
-            if (f != 4800)
+        for (size_t f = 0; f < 4800 + 12000; ++f) {
+            if (f != 4800) {
                 ASSERT_LT(std::fabs(channel[f]), 1e-6f) << f;
+            }
+        }
     }
 }

@@ -65,8 +65,9 @@ TEST_P(Realtime, RenderingAfterWarmUpAllocatesNothingAndTakesNoLock) {
     ASSERT_TRUE(rendered);
     EXPECT_EQ(counts.allocations, 0);
     EXPECT_EQ(counts.frees, 0);
-    if (rtcheck::countsLocks())
+    if (rtcheck::countsLocks()) {
         EXPECT_EQ(counts.locks, 0);
+    }
     EXPECT_EQ(input.calls, 220);
     EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.01f) << "the blocks carried sound";
 }
