@@ -55,10 +55,9 @@ public:
             mWords[i].store(words[i], std::memory_order_release);
         }
         mSequence.store(sequence + 2, std::memory_order_release);
-        bool procedures = false;
-        for (std::size_t i = 1; i < kWords; ++i) {
-            procedures = procedures || words[i] != 0;
-        }
+        const bool procedures =
+            inInfo.beatAndTempoProc != nullptr || inInfo.musicalTimeLocationProc != nullptr ||
+            inInfo.transportStateProc != nullptr || inInfo.transportStateProc2 != nullptr;
         mHasProcedures.store(procedures, std::memory_order_relaxed);
     }
 
@@ -83,6 +82,5 @@ private:
 
     std::atomic<std::uint32_t> mSequence{0};
     std::atomic<std::uintptr_t> mWords[kWords]{};
-    // Every word after the first (the user data) is a procedure.
     std::atomic<bool> mHasProcedures{false};
 };
