@@ -1,24 +1,19 @@
 // The ClassInfo document: what a unit saves and what it accepts back.
 #include "base_test_unit.h"
 
+#include <bit>
 #include <memory>
 #include <utility>
-#include <vector>
 
 using namespace aufw_base_test;
 
 namespace {
 
 using Bytes = std::vector<UInt8>;
-
-// Owns one Core Foundation reference.
 struct CFReleaser {
-    void operator()(const void* ref) const {
-        if (ref != nullptr) {
-            CFRelease(ref);
-        }
-    }
+    void operator()(const void* ref) const { CFRelease(ref); }
 };
+// Owns one Core Foundation reference.
 using CFHolder = std::unique_ptr<const void, CFReleaser>;
 
 CFMutableDictionaryRef Dict(const CFHolder& holder) {
@@ -72,20 +67,13 @@ CFMutableDictionaryRef NewDocument(const Bytes& data) {
 
 // One record: scope, element, count, then {id, value} pairs, big-endian.
 Bytes Record(UInt32 scope, UInt32 element, const std::vector<std::pair<UInt32, Float32>>& params) {
-    Bytes out;
-    const auto put = [&out](UInt32 v) {
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            out.push_back(static_cast<UInt8>(v >> shift));
-        }
-    };
-    put(scope);
-    put(element);
-    put(static_cast<UInt32>(params.size()));
+    std::vector<UInt32> words{scope, element, static_cast<UInt32>(params.size())};
     for (const auto& [id, value] : params) {
-        UInt32 bits = 0;
-        std::memcpy(&bits, &value, sizeof(bits));
-        put(id);
-        put(bits);
+        words.insert(words.end(), {id, std::bit_cast<UInt32>(value)});
+    }
+    Bytes out;
+    for (UInt32 w : words) {
+        out.insert(out.end(), {UInt8(w >> 24), UInt8(w >> 16), UInt8(w >> 8), UInt8(w)});
     }
     return out;
 }
@@ -114,67 +102,56 @@ OSStatus Restore(AUBase& unit, CFTypeRef doc, UInt32 size = sizeof(CFTypeRef),
     });
 }
 
+using AUBaseState = BaseUnitTest;
+
 } // namespace
 
-TEST(AUBaseState, SavedDocumentAndRoundTripAcrossUnits) {
-    CFHolder doc;
-    {
-        OpenUnit a({1, 2, 0});
-        a->Globals0()->SetParameter(0, 1.0f);
-        a->Globals0()->SetParameter(1, 0.5f);
-        CFHolder plain = Save(*a);
-        ASSERT_EQ(CFGetTypeID(plain.get()), CFDictionaryGetTypeID());
-        auto data = static_cast<CFDataRef>(Value(Dict(plain), "data"));
-        ASSERT_NE(data, nullptr);
-        const Bytes expected = {0, 0, 0,    0,    0, 0, 0, 0, 0, 0, 0,    2, 0, 0,
-                                0, 0, 0x3F, 0x80, 0, 0, 0, 0, 0, 1, 0x3F, 0, 0, 0};
-        EXPECT_EQ(Bytes(CFDataGetBytePtr(data), CFDataGetBytePtr(data) + CFDataGetLength(data)),
-                  expected);
-        for (const auto& [key, value] : kIdentity) {
-            EXPECT_EQ(NumberValue(Dict(plain), key), value) << key;
-        }
-        EXPECT_EQ(ToStdString(static_cast<CFStringRef>(Value(Dict(plain), "name"))), "Untitled");
-        // Keys the unit has nothing for are left out.
-        EXPECT_EQ(CFDictionaryGetCount(Dict(plain)), 6);
-        UInt32 size = 0;
-        Boolean writable = false;
-        EXPECT_EQ(
-            a->DispatchGetPropertyInfo(kAudioUnitProperty_ClassInfo, kGlob, 0, size, writable), 0);
-        EXPECT_EQ(size, 8u);
-        EXPECT_TRUE(writable);
-
-        a->answersQualityAndLoad = true;
-        a->renderQuality = 96;
-        a->cpuLoad = 0.75f;
-        a->GetOutput(1)->SetParameter(7, 0.125f);
-        CFHolder name(MakeString("Warm room"));
-        AUPreset p{-2, static_cast<CFStringRef>(name.get())};
-        ASSERT_EQ(a->DispatchSetProperty(kAudioUnitProperty_PresentPreset, kGlob, 0, &p, sizeof(p)),
-                  0);
-        doc = Save(*a);
+TEST_F(AUBaseState, SavedDocumentAndRoundTripAcrossUnits) {
+    unit->Globals0()->SetParameter(0, 1.0f);
+    unit->Globals0()->SetParameter(1, 0.5f);
+    CFHolder plain = Save(*unit);
+    ASSERT_EQ(CFGetTypeID(plain.get()), CFDictionaryGetTypeID());
+    auto data = static_cast<CFDataRef>(Value(Dict(plain), "data"));
+    ASSERT_NE(data, nullptr);
+    const Bytes expected = {0, 0, 0,    0,    0, 0, 0, 0, 0, 0, 0,    2, 0, 0,
+                            0, 0, 0x3F, 0x80, 0, 0, 0, 0, 0, 1, 0x3F, 0, 0, 0};
+    EXPECT_EQ(Bytes(CFDataGetBytePtr(data), CFDataGetBytePtr(data) + CFDataGetLength(data)),
+              expected);
+    for (const auto& [key, value] : kIdentity) {
+        EXPECT_EQ(NumberValue(Dict(plain), key), value) << key;
     }
+    // Keys the unit has nothing for are left out.
+    EXPECT_EQ(std::make_tuple(ToStdString(static_cast<CFStringRef>(Value(Dict(plain), "name"))),
+                              CFDictionaryGetCount(Dict(plain))),
+              std::make_tuple("Untitled", 6));
+    EXPECT_EQ(about(kAudioUnitProperty_ClassInfo, kGlob), std::make_tuple(0, 8u, true));
+
+    unit->answersQualityAndLoad = true;
+    unit->renderQuality = 96;
+    unit->cpuLoad = 0.75f;
+    unit->GetInput(0)->SetParameter(7, 0.125f);
+    CFHolder name(MakeString("Warm room"));
+    const AUPreset preset{-2, static_cast<CFStringRef>(name.get())};
+    ASSERT_EQ(set(kAudioUnitProperty_PresentPreset, kGlob, 0, &preset, sizeof(preset)), 0);
+    CFHolder doc = Save(*unit);
     EXPECT_EQ(NumberValue(Dict(doc), "render-quality"), 96);
-    OpenUnit b({1, 2, 0});
+    OpenUnit b;
     b->answersQualityAndLoad = true;
-    ListenerLog log;
     for (AudioUnitPropertyID id : {kAudioUnitProperty_PresentPreset,
                                    kAudioUnitProperty_RenderQuality, kAudioUnitProperty_CPULoad}) {
         b->AddPropertyListener(id, ListenerLog::Proc<1>, &log);
     }
     EXPECT_EQ(Restore(*b, doc.get()), 0);
-    EXPECT_EQ(Param(*b, kGlob, 0, 1), 0.5f);
-    EXPECT_EQ(Param(*b, kOut, 1, 7), 0.125f);
-    EXPECT_EQ(b->renderQuality, 96u);
-    EXPECT_EQ(b->cpuLoad, 0.75f);
-    EXPECT_EQ(b->GetPresentPreset().presetNumber, -1);
-    EXPECT_EQ(ToStdString(b->GetPresentPreset().presetName), "Warm room");
-    EXPECT_EQ(log.calls.size(), 3u);
+    EXPECT_EQ(
+        std::make_tuple(Param(*b, kGlob, 0, 1), Param(*b, kIn, 0, 7), b->renderQuality, b->cpuLoad,
+                        b->GetPresentPreset().presetNumber,
+                        ToStdString(b->GetPresentPreset().presetName), log.Take()),
+        std::make_tuple(0.5f, 0.125f, 96u, 0.75f, -1, "Warm room", "1:36/0/0 1:26/0/0 1:6/0/0"));
     // A refused render quality is ignored, and not announced.
-    log.calls.clear();
     SetNumber(Dict(doc), "render-quality", 500);
     EXPECT_EQ(Restore(*b, doc.get()), 0);
-    EXPECT_EQ(b->renderQuality, 96u);
-    EXPECT_EQ(log.Count(kAudioUnitProperty_RenderQuality), 0u);
+    EXPECT_EQ(std::make_tuple(b->renderQuality, log.Take()),
+              std::make_tuple(96u, "1:36/0/0 1:6/0/0"));
     // A nameless document gives an untitled user preset; its type is not examined.
     CFHolder nameless(NewDocument({}));
     SetNumber(Dict(nameless), "type", 0x61756D75);
@@ -182,16 +159,15 @@ TEST(AUBaseState, SavedDocumentAndRoundTripAcrossUnits) {
     EXPECT_EQ(ToStdString(b->GetPresentPreset().presetName), "Untitled");
 }
 
-TEST(AUBaseState, RejectedDocumentsChangeNothing) {
-    OpenUnit unit;
+TEST_F(AUBaseState, RejectedDocumentsChangeNothing) {
     unit->Globals0()->SetParameter(0, 0.25f);
-    ListenerLog log;
-    unit->AddPropertyListener(kAudioUnitProperty_PresentPreset, ListenerLog::Proc<1>, &log);
+    listen(kAudioUnitProperty_PresentPreset);
     const Bytes data = Record(0, 0, {{0, 0.9f}});
     auto expectRejected = [&](CFTypeRef doc, const std::string& what) {
         EXPECT_EQ(Restore(*unit, doc), kBadValue) << what;
-        EXPECT_EQ(Param(*unit, kGlob, 0, 0), 0.25f) << what;
-        EXPECT_EQ(log.calls.size(), 0u) << what;
+        EXPECT_EQ(std::make_tuple(Param(*unit, kGlob, 0, 0), log.Take()),
+                  std::make_tuple(0.25f, ""))
+            << what;
     };
     // Each row spoils a valid document one way: a number set (or, without
     // one, the key removed).
@@ -241,14 +217,13 @@ TEST(AUBaseState, RejectedDocumentsChangeNothing) {
     EXPECT_EQ(Param(*unit, kGlob, 0, 0), 0.9f);
 }
 
-TEST(AUBaseState, RecordsForMissingElementsEndTheData) {
-    OpenUnit unit;
+TEST_F(AUBaseState, RecordsForMissingElementsEndTheData) {
     // Whatever follows is not looked at, even when it is malformed.
     CFHolder doc(NewDocument(Record(0, 0, {{4, 4.0f}}) + Record(1, 0, {{5, 5.0f}}) +
                              Record(2, 5, {{6, 6.0f}}) + Bytes{0xEE}));
     EXPECT_EQ(Restore(*unit, doc.get()), 0);
-    EXPECT_EQ(Param(*unit, kGlob, 0, 4), 4.0f);
-    EXPECT_EQ(Param(*unit, kIn, 0, 5), 5.0f);
+    EXPECT_EQ(std::make_tuple(Param(*unit, kGlob, 0, 4), Param(*unit, kIn, 0, 5)),
+              std::make_tuple(4.0f, 5.0f));
     // The last record may stop right after naming a missing element.
     for (size_t keep : {size_t{8}, size_t{11}}) {
         Bytes missing = Record(2, 5, {{6, 6.0f}});
@@ -268,7 +243,7 @@ TEST(AUBaseState, RecordsForMissingElementsEndTheData) {
     EXPECT_EQ(Param(*unit, kGlob, 0, 1), 0.5f);
 }
 
-TEST(AUBaseState, ElementNamesGrowAScopeAndGroupParametersAreNotSaved) {
+TEST(AUBaseStateNames, ElementNamesGrowAScopeAndGroupParametersAreNotSaved) {
     CFHolder saved;
     {
         OpenUnit a({2, 1, 1});
@@ -280,12 +255,10 @@ TEST(AUBaseState, ElementNamesGrowAScopeAndGroupParametersAreNotSaved) {
         SetValue(Dict(names), "1", inputNames.get());
         SetValue(Dict(doc), "element-name", names.get());
         EXPECT_EQ(Restore(*a, doc.get()), 0);
-        EXPECT_EQ(a->Inputs().GetNumberOfElements(), 4u);
-        EXPECT_EQ(ToStdString(a->GetInput(3)->GetName()), "Aux return");
-        EXPECT_FALSE(a->GetInput(2)->HasName());
-        ASSERT_EQ(log.calls.size(), 1u);
-        EXPECT_EQ(log.calls[0].scope, kIn);
-        EXPECT_EQ(log.calls[0].element, 0u);
+        EXPECT_EQ(std::make_tuple(a->Inputs().GetNumberOfElements(),
+                                  ToStdString(a->GetInput(3)->GetName()), a->GetInput(2)->HasName(),
+                                  log.Take()),
+                  std::make_tuple(4u, "Aux return", false, "1:11/1/0"));
 
         a->Groups().GetElement(0)->SetParameter(2, 0.5f);
         a->Globals0()->SetParameter(0, 1.0f);
@@ -298,12 +271,12 @@ TEST(AUBaseState, ElementNamesGrowAScopeAndGroupParametersAreNotSaved) {
     // Saving lists exactly the named elements, and only the global record.
     auto savedNames = static_cast<CFDictionaryRef>(Value(Dict(saved), "element-name"));
     ASSERT_NE(savedNames, nullptr);
-    EXPECT_EQ(CFDictionaryGetCount(savedNames), 2);
     auto savedInputs = static_cast<CFDictionaryRef>(Value(savedNames, "1"));
     ASSERT_NE(savedInputs, nullptr);
-    EXPECT_EQ(CFDictionaryGetCount(savedInputs), 1);
-    EXPECT_EQ(ToStdString(static_cast<CFStringRef>(Value(savedInputs, "3"))), "Aux return");
-    EXPECT_EQ(CFDataGetLength(static_cast<CFDataRef>(Value(Dict(saved), "data"))), 20);
+    EXPECT_EQ(std::make_tuple(CFDictionaryGetCount(savedNames), CFDictionaryGetCount(savedInputs),
+                              ToStdString(static_cast<CFStringRef>(Value(savedInputs, "3"))),
+                              CFDataGetLength(static_cast<CFDataRef>(Value(Dict(saved), "data")))),
+              std::make_tuple(2, 1, "Aux return", 20));
 
     OpenUnit b({1, 1, 1});
     EXPECT_EQ(Restore(*b, saved.get()), 0);
