@@ -111,10 +111,6 @@ public:
         return 0;
     }
 
-    LayoutOutputElement* LayoutOutput(UInt32 n) {
-        return dynamic_cast<LayoutOutputElement*>(GetOutput(n));
-    }
-
     int initializeCalls = 0, cleanupCalls = 0;
     OSStatus initializeResult = 0;
     bool busCountWritable = false, supportsTail = false, answersQualityAndLoad = false;
@@ -123,12 +119,11 @@ public:
 
 private:
     void* Served(AudioUnitPropertyID inID, AudioUnitScope inScope) {
-        if (!answersQualityAndLoad || inScope != kAudioUnitScope_Global) {
-            return nullptr;
-        }
-        return inID == kAudioUnitProperty_RenderQuality ? static_cast<void*>(&renderQuality)
-               : inID == kAudioUnitProperty_CPULoad     ? static_cast<void*>(&cpuLoad)
-                                                        : nullptr;
+        const bool on = answersQualityAndLoad && inScope == kAudioUnitScope_Global;
+        return !on                                        ? nullptr
+               : inID == kAudioUnitProperty_RenderQuality ? static_cast<void*>(&renderQuality)
+               : inID == kAudioUnitProperty_CPULoad       ? static_cast<void*>(&cpuLoad)
+                                                          : nullptr;
     }
 };
 
@@ -194,6 +189,7 @@ inline std::string ToStdString(CFStringRef s) {
     return buffer;
 }
 
+using Statuses = std::vector<OSStatus>;
 constexpr AudioUnitScope kIn = kAudioUnitScope_Input;
 constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
 constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;

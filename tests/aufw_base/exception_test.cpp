@@ -5,24 +5,25 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 TEST(CAException, OneHandlerServesBothKindsAndFormatsTheStatus) {
     try {
-        throw CAException(-4);
+        ThrowIfError(-4);
+        ADD_FAILURE() << "nothing raised";
     } catch (const CAXException& e) {
-        EXPECT_EQ(e.GetOSStatus(), -4);
-        EXPECT_STREQ(e.GetOperation(), "");
+        EXPECT_EQ(std::make_tuple(e.GetOSStatus(), std::string(e.GetOperation())),
+                  std::make_tuple(-4, ""));
     }
     try {
         XThrowIfError(-10868, "setting the format");
         ADD_FAILURE() << "nothing raised";
     } catch (const CAXException& e) {
-        EXPECT_EQ(e.GetError(), -10868);
-        EXPECT_STREQ(e.GetOperation(), "setting the format");
+        EXPECT_EQ(std::make_tuple(e.GetError(), std::string(e.GetOperation())),
+                  std::make_tuple(-10868, "setting the format"));
     }
     EXPECT_NO_THROW(XThrowIfError(0, "nothing"));
-    EXPECT_THROW(ThrowIfError(-50), CAException);
     const std::string longText(1000, 'o');
     EXPECT_EQ(std::strlen(CAXException(longText.c_str(), -1).GetOperation()),
               CAXException::kOperationCapacity - 1);
