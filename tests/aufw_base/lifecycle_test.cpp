@@ -100,7 +100,7 @@ TEST_F(AUBaseLifeCycle, DefaultsElementCountsAndScopeAndElementErrors) {
     EXPECT_EQ(remove(0x7FFF, kGlob), kBadValue);
 }
 
-TEST_F(AUBaseLifeCycle, ParametersAndParameterList) {
+TEST_F(AUBaseLifeCycle, ParametersAndListeners) {
     unit->SetParameter(5, kGlob, 0, 0.5f, 0);
     unit->SetParameter(1, kGlob, 0, 2.0f, 0);
     AudioUnitParameterValue v = 0;
@@ -127,9 +127,8 @@ TEST_F(AUBaseLifeCycle, ParametersAndParameterList) {
     ASSERT_EQ(unit->DoInitialize(), 0);
     unit->SetParameter(99, kGlob, 0, 1.0f, 0);
     EXPECT_FALSE(unit->Globals0()->HasParameterID(99));
-}
 
-TEST_F(AUBaseLifeCycle, ListenersCalledInOrderAndRemoved) {
+    // Listeners are called in the order added, and removed by procedure and reference.
     ListenerLog other;
     const AudioUnitPropertyID id = kAudioUnitProperty_ContextName;
     unit->AddPropertyListener(id, ListenerLog::Proc<1>, &log);

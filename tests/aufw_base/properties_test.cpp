@@ -90,9 +90,7 @@ TEST_F(AUBaseProperties, StreamFormatsAndSampleRate) {
     // The format check comes before the writability check.
     f.mFormatID = 0x61616320; // 'aac '
     EXPECT_EQ(set(kFormat, kOut, 0, &f, 40), kAudioUnitErr_FormatNotSupported);
-}
 
-TEST(AUBaseFormats, CanonicalFormats) {
     // Sample rate and the packed flag are not examined; one interleaved
     // channel is fine, two are not.
     const UInt32 kFloat = kAudioFormatFlagIsFloat;
@@ -107,16 +105,16 @@ TEST(AUBaseFormats, CanonicalFormats) {
         Canonical(44100, 2, 8, 1, 4), // eight bytes a packet
     };
     std::vector<bool> canonical;
-    for (const CAStreamBasicDescription& f : formats) {
-        canonical.push_back(AUBase::FormatIsCanonical(f));
+    for (const CAStreamBasicDescription& format : formats) {
+        canonical.push_back(AUBase::FormatIsCanonical(format));
     }
     EXPECT_EQ(canonical, (std::vector<bool>{true, true, true, false, false, false, false}));
 }
 
-TEST_F(AUBaseProperties, HostCallbacksPartlySetAndZeroFilled) {
+TEST_F(AUBaseProperties, HostCallbacksContextElementNamesAndPresets) {
     const AudioUnitPropertyID kCallbacks = kAudioUnitProperty_HostCallbacks;
     listen(kCallbacks);
-    std::vector<UInt8> bytes(64, 0xAB), read(sizeof(HostCallbackInfo)), expected(16, 0x5C);
+    std::vector<UInt8> bytes(64, 0xAB), stored(sizeof(HostCallbackInfo)), expected(16, 0x5C);
     EXPECT_EQ(set(kCallbacks, kGlob, 0, bytes.data(), 40), 0);
     // 16 bytes: those are stored, the remaining 24 are zeroed; the same bytes
     // again are not announced.
@@ -124,9 +122,9 @@ TEST_F(AUBaseProperties, HostCallbacksPartlySetAndZeroFilled) {
     EXPECT_EQ(set(kCallbacks, kGlob, 0, bytes.data(), 16), 0);
     EXPECT_EQ(set(kCallbacks, kGlob, 0, bytes.data(), 16), 0);
     EXPECT_EQ(log.Take(), "1:27/0/0 1:27/0/0");
-    EXPECT_EQ(get(kCallbacks, kGlob, 0, read.data()), 0);
-    expected.resize(read.size());
-    EXPECT_EQ(read, expected);
+    EXPECT_EQ(get(kCallbacks, kGlob, 0, stored.data()), 0);
+    expected.resize(stored.size());
+    EXPECT_EQ(stored, expected);
     // More than 40 bytes: only the record is taken.
     bytes.assign(64, 0x11);
     EXPECT_EQ(set(kCallbacks, kGlob, 0, bytes.data(), 64), 0);
@@ -137,9 +135,7 @@ TEST_F(AUBaseProperties, HostCallbacksPartlySetAndZeroFilled) {
     EXPECT_EQ(remove(kCallbacks, kGlob), 0);
     EXPECT_EQ(log.Take(), "1:27/0/0 1:27/0/0");
     EXPECT_EQ(unit->GetHostCallbackInfo().transportStateProc2, nullptr);
-}
 
-TEST_F(AUBaseProperties, ContextElementNamesAndPresets) {
     const AudioUnitPropertyID kContext = kAudioUnitProperty_ContextName,
                               kElementName = kAudioUnitProperty_ElementName,
                               kPreset = kAudioUnitProperty_PresentPreset;
@@ -172,7 +168,7 @@ TEST_F(AUBaseProperties, ContextElementNamesAndPresets) {
     EXPECT_EQ(ToStdString(unit->GetPresentPreset().presetName), "Track 3");
 }
 
-TEST_F(AUBaseProperties, ShouldAllocateBufferAndExternalBuffers) {
+TEST_F(AUBaseProperties, BuffersAndChannelLayouts) {
     EXPECT_EQ(value<UInt32>(kAudioUnitProperty_ShouldAllocateBuffer, kOut), 1u);
     const UInt32 no = 0;
     EXPECT_EQ(set(kAudioUnitProperty_ShouldAllocateBuffer, kIn, 0, &no, 4), 0);
@@ -194,9 +190,7 @@ TEST_F(AUBaseProperties, ShouldAllocateBufferAndExternalBuffers) {
     EXPECT_EQ(set(ext, kOut, 0, &external, sizeof(external)), 0);
     EXPECT_TRUE(unit->GetOutput(0)->IOBuffer().BufferIsExternal());
     EXPECT_EQ(set(ext, kOut, 3, &external, sizeof(external)), kBadElement);
-}
 
-TEST_F(AUBaseProperties, ChannelLayouts) {
     const AudioUnitPropertyID lay = kAudioUnitProperty_AudioChannelLayout;
     const AudioUnitPropertyID tags = kAudioUnitProperty_SupportedChannelLayoutTags;
     auto* out = dynamic_cast<LayoutOutputElement*>(unit->GetOutput(0));
