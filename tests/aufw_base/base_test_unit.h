@@ -14,29 +14,25 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace aufw_base_test {
 
 inline constexpr AudioComponentDescription kBaseTestDescription = {
     0x61756678 /* aufx */, 0x42617365 /* Base */, 0x56787461 /* Vxta */, 0, 0};
-constexpr AudioUnitPropertyID kPrivateProperty = 0x10001;
 
 // An output element that offers the layout tags in `tags`.
 class LayoutOutputElement : public AUOutputElement {
 public:
-    explicit LayoutOutputElement(AUElementOwner* owner) : AUOutputElement(owner) {}
+    using AUOutputElement::AUOutputElement;
     UInt32 GetChannelLayoutTags(AudioChannelLayoutTag* outTags) override {
-        if (outTags != nullptr) {
-            std::copy(tags.begin(), tags.end(), outTags);
-        }
+        std::copy(tags.begin(), outTags != nullptr ? tags.end() : tags.begin(), outTags);
         return static_cast<UInt32>(tags.size());
     }
-    UInt32 GetAudioChannelLayout(AudioChannelLayout* outLayout, Boolean& outWritable) override {
+    UInt32 GetAudioChannelLayout(AudioChannelLayout*, Boolean& outWritable) override {
         outWritable = true;
-        if (hasLayout && outLayout != nullptr) {
-            std::memset(outLayout, 0, sizeof(AudioChannelLayout));
-        }
         return hasLayout ? static_cast<UInt32>(sizeof(AudioChannelLayout)) : 0;
     }
     OSStatus SetAudioChannelLayout(const AudioChannelLayout&) override {
@@ -52,19 +48,15 @@ public:
 
     std::vector<AudioChannelLayoutTag> tags{kAudioChannelLayoutTag_Stereo};
     bool hasLayout = false;
-    int setCalls = 0;
-    int removeCalls = 0;
+    int setCalls = 0, removeCalls = 0;
 };
 
+// Element counts of the next unit opened: the factory constructs it from its
+// instance handle alone.
 struct UnitOptions {
-    UInt32 inputs = 1;
-    UInt32 outputs = 1;
-    UInt32 groups = 0;
+    UInt32 inputs = 1, outputs = 1, groups = 0;
 };
-
 class BaseTestUnit;
-// What the next open builds, and what it built: the factory constructs the
-// unit from its instance handle alone.
 inline UnitOptions gPendingOptions;
 inline BaseTestUnit* gLastOpened = nullptr;
 
@@ -90,34 +82,25 @@ public:
     bool SupportsTail() override { return supportsTail; }
     Float64 GetTailTime() override { return 0.25; }
     AUElement* CreateElement(AudioUnitScope inScope, AudioUnitElement inElement) override {
-        if (inScope == kAudioUnitScope_Output) {
-            return new LayoutOutputElement(this);
-        }
-        return AUBase::CreateElement(inScope, inElement);
+        return inScope == kAudioUnitScope_Output ? new LayoutOutputElement(this)
+                                                 : AUBase::CreateElement(inScope, inElement);
     }
 
-    OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                             AudioUnitElement inElement, UInt32& outDataSize,
-                             Boolean& outWritable) override {
-        if (inScope == kAudioUnitScope_Global && inID == kPrivateProperty) {
-            outDataSize = sizeof(UInt32);
-            outWritable = true;
-            return 0;
-        }
-        return AUBase::GetPropertyInfo(inID, inScope, inElement, outDataSize, outWritable);
-    }
+    // Render quality (refused above 127) and CPU load, served only when
+    // answersQualityAndLoad is set.
     OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, void* outData) override {
-        if (const void* value = Private(inID, inScope)) {
-            std::memcpy(outData, value, 4);
-            return 0;
+        const void* value = Served(inID, inScope);
+        if (value == nullptr) {
+            return AUBase::GetProperty(inID, inScope, inElement, outData);
         }
-        return AUBase::GetProperty(inID, inScope, inElement, outData);
+        std::memcpy(outData, value, 4);
+        return 0;
     }
     OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
                          AudioUnitElement inElement, const void* inData,
                          UInt32 inDataSize) override {
-        void* value = Private(inID, inScope);
+        void* value = Served(inID, inScope);
         if (value == nullptr || inDataSize != 4) {
             return AUBase::SetProperty(inID, inScope, inElement, inData, inDataSize);
         }
@@ -128,64 +111,39 @@ public:
         return 0;
     }
 
-    LayoutOutputElement* LayoutOutput(UInt32 n) {
-        return dynamic_cast<LayoutOutputElement*>(GetOutput(n));
-    }
-
-    int initializeCalls = 0;
-    int cleanupCalls = 0;
+    int initializeCalls = 0, cleanupCalls = 0;
     OSStatus initializeResult = 0;
-    bool busCountWritable = false;
-    bool supportsTail = false;
-    // Render quality (refused above 127) and CPU load, answered only when enabled.
-    bool answersQualityAndLoad = false;
+    bool busCountWritable = false, supportsTail = false, answersQualityAndLoad = false;
     UInt32 renderQuality = 64;
     Float32 cpuLoad = 0.25f;
-    UInt32 privateValue = 7;
 
 private:
-    // Where the subclass keeps the value of a global property it serves.
-    void* Private(AudioUnitPropertyID inID, AudioUnitScope inScope) {
-        if (inScope != kAudioUnitScope_Global) {
-            return nullptr;
-        }
-        if (inID == kPrivateProperty) {
-            return &privateValue;
-        }
-        if (!answersQualityAndLoad) {
-            return nullptr;
-        }
-        return inID == kAudioUnitProperty_RenderQuality ? static_cast<void*>(&renderQuality)
-               : inID == kAudioUnitProperty_CPULoad     ? static_cast<void*>(&cpuLoad)
-                                                        : nullptr;
+    void* Served(AudioUnitPropertyID inID, AudioUnitScope inScope) {
+        const bool on = answersQualityAndLoad && inScope == kAudioUnitScope_Global;
+        return !on                                        ? nullptr
+               : inID == kAudioUnitProperty_RenderQuality ? static_cast<void*>(&renderQuality)
+               : inID == kAudioUnitProperty_CPULoad       ? static_cast<void*>(&cpuLoad)
+                                                          : nullptr;
     }
 };
 
 // An open instance of the test unit, opened with AudioComponentInstanceNew.
-class OpenUnit {
-public:
+struct OpenUnit {
     explicit OpenUnit(const UnitOptions& options = {}) {
         static AudioComponent component = AudioComponentRegister(
             &kBaseTestDescription, nullptr, 0x10000, AUBaseFactory<BaseTestUnit>::Factory);
         gPendingOptions = options;
-        gLastOpened = nullptr;
-        if (AudioComponentInstanceNew(component, &mInstance) != 0 || gLastOpened == nullptr) {
-            ADD_FAILURE() << "opening the test unit failed";
+        if (AudioComponentInstanceNew(component, &instance) != 0) {
             throw std::runtime_error("cannot open the test unit");
         }
-        mUnit = gLastOpened;
+        unit = gLastOpened;
     }
-    ~OpenUnit() { AudioComponentInstanceDispose(mInstance); }
-    OpenUnit(const OpenUnit&) = delete;
-    OpenUnit& operator=(const OpenUnit&) = delete;
+    ~OpenUnit() { AudioComponentInstanceDispose(instance); }
+    BaseTestUnit& operator*() const { return *unit; }
+    BaseTestUnit* operator->() const { return unit; }
 
-    BaseTestUnit& operator*() const { return *mUnit; }
-    BaseTestUnit* operator->() const { return mUnit; }
-    AudioComponentInstance Instance() const { return mInstance; }
-
-private:
-    AudioComponentInstance mInstance = nullptr;
-    BaseTestUnit* mUnit = nullptr;
+    AudioComponentInstance instance = nullptr;
+    BaseTestUnit* unit = nullptr;
 };
 
 // Runs a call the way the component entry does: raised statuses become the
@@ -200,29 +158,23 @@ template <class F> OSStatus Call(F&& f) {
     }
 }
 
-struct ListenerCall {
-    void* refCon;
-    AudioUnit unit;
-    AudioUnitPropertyID id;
-    AudioUnitScope scope;
-    AudioUnitElement element;
-    int proc; // 1 for Proc, 2 for OtherProc
-};
-
-// Collects listener calls; the proc number tells two listeners apart.
-class ListenerLog {
-public:
+// Collects listener calls as "listener:property/scope/element" texts; the
+// listener number tells two procedures apart, the reference their logs.
+struct ListenerLog {
     template <int N>
     static void Proc(void* inRefCon, AudioUnit inUnit, AudioUnitPropertyID inID,
                      AudioUnitScope inScope, AudioUnitElement inElement) {
-        static_cast<ListenerLog*>(inRefCon)->calls.push_back(
-            {inRefCon, inUnit, inID, inScope, inElement, N});
+        auto* log = static_cast<ListenerLog*>(inRefCon);
+        log->unit = inUnit;
+        log->calls += (log->calls.empty() ? "" : " ") + std::to_string(N) + ":" +
+                      std::to_string(inID) + "/" + std::to_string(inScope) + "/" +
+                      std::to_string(inElement);
     }
-    size_t Count(AudioUnitPropertyID id) const {
-        return static_cast<size_t>(std::count_if(
-            calls.begin(), calls.end(), [id](const ListenerCall& c) { return c.id == id; }));
-    }
-    std::vector<ListenerCall> calls;
+    // The calls so far; the log starts afresh.
+    std::string Take() { return std::exchange(calls, {}); }
+
+    std::string calls;
+    AudioUnit unit = nullptr;
 };
 
 inline CFStringRef MakeString(const char* text) {
@@ -237,6 +189,7 @@ inline std::string ToStdString(CFStringRef s) {
     return buffer;
 }
 
+using Statuses = std::vector<OSStatus>;
 constexpr AudioUnitScope kIn = kAudioUnitScope_Input;
 constexpr AudioUnitScope kOut = kAudioUnitScope_Output;
 constexpr AudioUnitScope kGlob = kAudioUnitScope_Global;
@@ -256,8 +209,21 @@ protected:
     OSStatus get(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e, void* data) {
         return Call([&] { return unit->DispatchGetProperty(id, s, e, data); });
     }
+    // The value read, or a failure and a zero value.
+    template <class T> T value(AudioUnitPropertyID id, AudioUnitScope s = kGlob) {
+        T v{};
+        EXPECT_EQ(get(id, s, 0, &v), 0) << "property " << id;
+        return v;
+    }
     OSStatus info(AudioUnitPropertyID id, AudioUnitScope s, AudioUnitElement e = 0) {
         return Call([&] { return unit->DispatchGetPropertyInfo(id, s, e, size, writable); });
+    }
+    // Status, size and writability in one; a flag left unset shows as 2.
+    std::tuple<OSStatus, UInt32, Boolean> about(AudioUnitPropertyID id, AudioUnitScope s) {
+        size = 0;
+        writable = 2;
+        const OSStatus status = info(id, s);
+        return {status, size, writable};
     }
     OSStatus remove(AudioUnitPropertyID id, AudioUnitScope s) {
         return unit->DispatchRemovePropertyValue(id, s, 0);

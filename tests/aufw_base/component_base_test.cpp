@@ -7,7 +7,6 @@
 #include <VextraHost/VXHostRuntime.h>
 
 #include <cstdlib>
-#include <cstring>
 
 using namespace aufw_base_test;
 
@@ -33,9 +32,9 @@ TEST(ComponentBase, DescriptionsAndStorageThroughBothServicePaths) {
     AudioComponentInstance instance = nullptr;
     {
         OpenUnit ac;
-        instance = ac.Instance();
-        EXPECT_EQ(ac->InstanceType(), ComponentBase::kAudioComponentInstance);
-        EXPECT_EQ(ac->GetComponentInstance(), ac.Instance());
+        instance = ac.instance;
+        EXPECT_EQ(std::make_tuple(ac->InstanceType(), ac->GetComponentInstance()),
+                  std::make_tuple(ComponentBase::kAudioComponentInstance, instance));
         EXPECT_TRUE(SameDescription(ac->GetComponentDescription(), kBaseTestDescription));
         // A Component Manager object asks GetComponentInfo with its handle.
         EXPECT_TRUE(SameDescription(DescriptionFor(instance, ComponentBase::kComponentMgrInstance),
@@ -64,20 +63,19 @@ TEST(ComponentBaseDeathTest, ServicesMissing) {
     const auto check = [] {
         VXPlatformSetFrameworksAvailable(false);
         OpenUnit ac;
-        bool ok = SameDescription(ac->GetComponentDescription(), {}) &&
-                  SameDescription(
-                      DescriptionFor(ac.Instance(), ComponentBase::kComponentMgrInstance), {});
+        bool ok =
+            SameDescription(ac->GetComponentDescription(), {}) &&
+            SameDescription(DescriptionFor(ac.instance, ComponentBase::kComponentMgrInstance), {});
         int object = 0;
-        CMgr_SetComponentInstanceStorage(ac.Instance(), reinterpret_cast<Handle>(&object));
-        ok = ok && CMgr_GetComponentInstanceStorage(ac.Instance()) == nullptr &&
+        CMgr_SetComponentInstanceStorage(ac.instance, reinterpret_cast<Handle>(&object));
+        ok = ok && CMgr_GetComponentInstanceStorage(ac.instance) == nullptr &&
              ComponentBase::sGetComponentInstanceStorageProc == nullptr &&
              ComponentBase::sSetComponentInstanceStorageProc == nullptr &&
              ComponentBase::sGetComponentInfoProc == nullptr;
         // The services really are there once available: the storage call
         // above went nowhere.
         VXPlatformSetFrameworksAvailable(true);
-        ok = ok && GetComponentInstanceStorage(ac.Instance()) == nullptr;
-        std::exit(ok ? 0 : 1);
+        std::exit(ok && GetComponentInstanceStorage(ac.instance) == nullptr ? 0 : 1);
     };
     EXPECT_EXIT(check(), testing::ExitedWithCode(0), "");
 }
