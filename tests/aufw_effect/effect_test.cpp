@@ -331,10 +331,15 @@ TEST_F(EffectRenderTest, KernelsProcessEachChannelFromTheInputOrInPlace) {
         EXPECT_TRUE(bypassed.log.calls.empty());
         EXPECT_TRUE(Scaled(out, 40, 1.0f)) << place;
     }
-    // Without an input there is no connection.
+    // Without an input source there is no connection, nor without an input
+    // element (Render itself, as the uninitialized unit has looked none up).
     Start(false, false);
     Render(out, 16, kAudioUnitErr_NoConnection);
     EXPECT_EQ((*unit)->GetLastRenderError(), kAudioUnitErr_NoConnection);
+    (*unit)->DoCleanup();
+    (*unit)->SetNumberOfElements(kAudioUnitScope_Input, 0);
+    AudioUnitRenderActionFlags flags = 0;
+    EXPECT_EQ((*unit)->Render(flags, SampleTime(0), 16), kAudioUnitErr_NoConnection);
 }
 
 TEST_F(EffectRenderTest, ScheduledParametersProcessInSlices) {
