@@ -1,8 +1,6 @@
-// An effect on AUEffectBase: initialization (channel configurations,
-// kernels per channel, sample types, formats, the bypass and in-place
-// properties) and rendering (pulling the input, kernels, bypass, in place,
-// slices at scheduled parameters, silence and tail, the other sample types),
-// with real-time safety by counting.
+// An effect on AUEffectBase: channel configurations, kernels, sample types,
+// properties, and rendering (kernels, bypass, in place, slices, silence and
+// tail, real-time safety by counting).
 #include "RenderTestUnit.h"
 
 #include <aufw/AUEffectBase.h>
@@ -12,25 +10,20 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
 
-// A small effect: one gain kernel per channel (gain = global parameter 0), a
-// configurable channel table, latency and tail, and an input a test fills
-// through the host render callback.
+// Per kernel call: channel, silence in, frames, stride, type (f, i or s), in place.
+using Call = std::tuple<UInt32, bool, UInt32, UInt32, char, bool>;
+using Calls = std::vector<Call>;
 struct KernelLog {
     int created = 0, destroyed = 0, resets = 0, processCalls = 0;
-    struct Call {
-        UInt32 channel;
-        bool silenceIn;
-        UInt32 frames, stride;
-        char type; // f(loat), i(nt32) or s(hort)
-        bool inPlace;
-    };
-    std::vector<Call> calls; // while there is capacity: the render path must not allocate
+    Calls calls; // while there is capacity: the render path must not allocate
 };
 
+// Gain = global parameter 0; the silence flag is handed back unchanged.
 class GainKernel : public AUEffectKernel {
 public:
     GainKernel(AUEffectBase* unit, KernelLog& log) : AUEffectKernel(unit), mLog(log) {
@@ -38,32 +31,28 @@ public:
     }
     ~GainKernel() override { ++mLog.destroyed; }
     void Reset() override { ++mLog.resets; }
-    void Process(const Float32* src, Float32* dst, UInt32 n, UInt32 stride,
-                 bool& silence) override {
-        Run(src, dst, n, stride, silence, 'f');
+    void Process(const Float32* src, Float32* dst, UInt32 n, UInt32 stride, bool& s) override {
+        Run(src, dst, n, stride, s, 'f');
     }
-    void Process(const SInt32* src, SInt32* dst, UInt32 n, UInt32 stride, bool& silence) override {
-        Run(src, dst, n, stride, silence, 'i');
+    void Process(const SInt32* src, SInt32* dst, UInt32 n, UInt32 stride, bool& s) override {
+        Run(src, dst, n, stride, s, 'i');
     }
-    void Process(const SInt16* src, SInt16* dst, UInt32 n, UInt32 stride, bool& silence) override {
-        Run(src, dst, n, stride, silence, 's');
+    void Process(const SInt16* src, SInt16* dst, UInt32 n, UInt32 stride, bool& s) override {
+        Run(src, dst, n, stride, s, 's');
     }
 
 private:
-    // ioSilence is handed back unchanged: silence in, silence out.
     template <typename T>
     void Run(const T* src, T* dst, UInt32 n, UInt32 stride, bool& silence, char type) {
         ++mLog.processCalls;
         if (mLog.calls.size() < mLog.calls.capacity()) {
-            mLog.calls.push_back(
-                {GetChannel(), silence, n, stride, type, static_cast<const void*>(src) == dst});
+            mLog.calls.emplace_back(GetChannel(), silence, n, stride, type,
+                                    static_cast<const void*>(src) == dst);
         }
-        const float gain = GetParameter(0);
         for (UInt32 i = 0; i < n; ++i) {
-            dst[i * stride] = T(float(src[i * stride]) * gain);
+            dst[i * stride] = T(float(src[i * stride]) * GetParameter(0));
         }
     }
-
     KernelLog& mLog;
 };
 
@@ -75,7 +64,6 @@ public:
         Globals0()->SetParameter(1, 0.0f);
         log.calls.reserve(4096);
     }
-
     AUEffectKernel* NewKernel() override {
         return mWithKernels ? new GainKernel(this, log) : nullptr;
     }
@@ -91,8 +79,6 @@ public:
     }
     Float64 GetLatency() override { return latency; }
     Float64 GetTailTime() override { return tail; }
-
-    // Sets both elements' formats without the property checks.
     void SetFormats(const CAStreamBasicDescription& in, const CAStreamBasicDescription& out) {
         GetInput(0)->SetStreamFormat(in);
         GetOutput(0)->SetStreamFormat(out);
@@ -107,8 +93,7 @@ private:
     bool mWithKernels;
 };
 
-// The host side of the input: writes base + frame + 100 x buffer into float
-// buffers, or marks the input as silence.
+// The host side of the input: 1 + frame + 100 x buffer, or silence.
 struct InputSource {
     bool silent = false;
     int pulls = 0;
@@ -120,7 +105,7 @@ struct InputSource {
         for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
             auto* samples = static_cast<float*>(ioData->mBuffers[b].mData);
             for (UInt32 i = 0; i < ioData->mBuffers[b].mDataByteSize / sizeof(float); ++i) {
-                samples[i] = self->silent ? 0.0f : self->Value(b, i);
+                samples[i] = self->silent ? 0.0f : Value(b, i);
             }
         }
         if (self->silent) {
@@ -128,11 +113,8 @@ struct InputSource {
         }
         return 0;
     }
-    float Value(UInt32 buffer, UInt32 index) const {
+    static float Value(UInt32 buffer, UInt32 index) {
         return 1.0f + float(index) + 100.0f * float(buffer);
-    }
-    void Attach(AUBase& unit) {
-        unit.SetInputCallback(kAudioUnitProperty_SetRenderCallback, 0, Render, this);
     }
 };
 
@@ -149,24 +131,22 @@ OSStatus InitializeWith(TestEffect& unit, UInt32 inChannels, UInt32 outChannels)
 }
 
 TEST(EffectChannels, TableEntriesWildcardsAndNoTable) {
-    struct Case {
+    const struct {
         SInt16 in, out;
         UInt32 inChannels, outChannels;
         bool accepted;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {-1, -1, 3, 3, true},  {-1, -1, 2, 3, false}, {-1, -2, 2, 3, true}, {-2, -1, 5, 1, true},
         {-2, -2, 2, 2, false}, {-2, -2, 3, 3, false}, {1, -1, 1, 8, true},  {1, -1, 2, 8, false},
         {-1, 2, 7, 2, true},   {2, 2, 2, 2, true},    {2, 2, 1, 1, false},  {-3, -1, 2, 2, false},
     };
-    for (const Case& c : cases) {
-        UnitHolder<TestEffect> unit;
+    UnitHolder<TestEffect> unit;
+    for (const auto& c : cases) {
         unit->channelTable = {{c.in, c.out}};
         EXPECT_EQ(InitializeWith(*unit, c.inChannels, c.outChannels) == 0, c.accepted)
             << "(" << c.in << ", " << c.out << ") with " << c.inChannels << "/" << c.outChannels;
     }
     // The first matching entry of several decides.
-    UnitHolder<TestEffect> unit;
     unit->channelTable = {{1, 1}, {2, 2}, {-2, -2}};
     EXPECT_EQ(InitializeWith(*unit, 2, 2), 0);
     EXPECT_EQ(InitializeWith(*unit, 1, 2), kAudioUnitErr_FormatNotSupported);
@@ -187,9 +167,8 @@ TEST(EffectKernels, OnePerOutputChannelRebuiltAfterCleanup) {
         EXPECT_EQ(unit->GetKernelList()[i]->GetChannel(), i);
         EXPECT_EQ(unit->GetKernelList()[i]->GetAudioUnit(), unit.unit);
     }
-    EXPECT_EQ(unit->log.created, 8);
     unit->DoCleanup(); // deletes them
-    EXPECT_EQ(unit->log.destroyed, 8);
+    EXPECT_EQ(std::tie(unit->log.created, unit->log.destroyed), std::make_tuple(8, 8));
     EXPECT_TRUE(unit->GetKernelList().empty());
 
     ASSERT_EQ(InitializeWith(*unit, 1, 3), 0);
@@ -209,43 +188,7 @@ TEST(EffectKernels, OnePerOutputChannelRebuiltAfterCleanup) {
     EXPECT_EQ(plain->GetKernelList(), (std::vector<AUEffectKernel*>{nullptr, nullptr}));
 }
 
-TEST(EffectFormats, SampleTypeClassification) {
-    UnitHolder<TestEffect> unit;
-    // (16-bit and 8.24 formats: see EffectSampleTypes, which processes them.)
-    CAStreamBasicDescription bigEndian = Canonical(2), loose = Canonical(2);
-    bigEndian.mFormatFlags |= kAudioFormatFlagIsBigEndian;
-    loose.mBitsPerChannel = 24; // 24 bits in a 4-byte word
-    // Interleaved bytes that do not divide among the channels.
-    const CAStreamBasicDescription odd(44100, kAudioFormatLinearPCM, 7, 1, 7, 2, 16,
-                                       kAudioFormatFlagIsSignedInteger);
-    const struct {
-        CAStreamBasicDescription format;
-        AUEffectBase::ECommonPCMFormat expected;
-        UInt32 bytesPerFrame;
-    } rows[] = {{Canonical(2), AUEffectBase::kPCMFormatFloat32, 4},
-                {Canonical(2, true), AUEffectBase::kPCMFormatFloat32, 8},
-                {bigEndian, AUEffectBase::kPCMFormatOther, 4},
-                {loose, AUEffectBase::kPCMFormatOther, 4},
-                {odd, AUEffectBase::kPCMFormatOther, 7}};
-    for (const auto& row : rows) {
-        unit->DoCleanup();
-        unit->SetFormats(row.format, row.format);
-        EXPECT_EQ(unit->DoInitialize(), 0);
-        EXPECT_EQ(unit->GetCommonPCMFormat(), row.expected) << row.bytesPerFrame;
-        EXPECT_EQ(unit->GetBytesPerFrame(), row.bytesPerFrame);
-    }
-    // Processing such a format is unimplemented.
-    TestBuffers in(2, 16), out(2, 16);
-    AudioUnitRenderActionFlags flags = 0;
-    try {
-        unit->ProcessBufferLists(flags, in.list(), out.list(), 16);
-        ADD_FAILURE() << "no error raised";
-    } catch (const CAXException& e) {
-        EXPECT_EQ(e.GetOSStatus(), -4);
-    }
-}
-
-TEST(EffectProperties, BypassAndInPlace) {
+TEST(EffectProperties, BypassInPlaceWritableFormatsAndSampleRateChanges) {
     UnitHolder<TestEffect> unit;
     constexpr AudioUnitPropertyID kBypass = kAudioUnitProperty_BypassEffect;
     constexpr AudioUnitPropertyID kInPlace = kAudioUnitProperty_InPlaceProcessing;
@@ -266,17 +209,17 @@ TEST(EffectProperties, BypassAndInPlace) {
                   kAudioUnitErr_InvalidProperty);
     }
     EXPECT_EQ(get(kBypass), 0u);
+    EXPECT_TRUE(unit->StreamFormatWritable(kAudioUnitScope_Output, 0));
     ASSERT_EQ(InitializeWith(*unit, 2, 2), 0);
+    EXPECT_FALSE(unit->StreamFormatWritable(kAudioUnitScope_Output, 0));
 
     // Turning bypass on does not reset, nor does setting the same value;
     // turning it off while initialized resets first.
     EXPECT_EQ(set(kBypass, 1), 0);
     EXPECT_EQ(set(kBypass, 1), 0);
-    EXPECT_EQ(unit->log.resets, 0);
-    EXPECT_EQ(get(kBypass), 1u);
+    EXPECT_EQ(std::make_pair(unit->log.resets, get(kBypass)), std::make_pair(0, 1u));
     EXPECT_EQ(set(kBypass, 0), 0);
     EXPECT_EQ(unit->log.resets, 2);
-    EXPECT_FALSE(unit->ShouldBypassEffect());
     // A value shorter than 4 bytes is refused and changes nothing.
     EXPECT_EQ(set(kBypass, 1, 2), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_FALSE(unit->ShouldBypassEffect());
@@ -286,21 +229,13 @@ TEST(EffectProperties, BypassAndInPlace) {
     const int unitResets = unit->unitResets;
     EXPECT_EQ(set(kBypass, 0), 0);
     EXPECT_EQ(unit->unitResets, unitResets);
-
     EXPECT_EQ(set(kInPlace, 1), 0);
     EXPECT_EQ(get(kInPlace), 1u);
     EXPECT_EQ(set(kInPlace, 0), 0);
     EXPECT_FALSE(unit->ProcessesInPlace());
-}
 
-TEST(EffectFormats, WritableOnlyUninitializedAndSampleRateChangesAnnounced) {
-    UnitHolder<TestEffect> unit;
-    EXPECT_TRUE(unit->StreamFormatWritable(kAudioUnitScope_Output, 0));
-    ASSERT_EQ(unit->DoInitialize(), 0);
-    EXPECT_FALSE(unit->StreamFormatWritable(kAudioUnitScope_Output, 0));
-    EXPECT_EQ(unit->GetNumberOfChannels(), 2u);
-    unit->DoCleanup();
-
+    // The parameter list is announced at a new sample rate only when the
+    // parameters depend on it.
     int changes = 0;
     unit->AddPropertyListener(
         kAudioUnitProperty_ParameterList,
@@ -312,13 +247,13 @@ TEST(EffectFormats, WritableOnlyUninitializedAndSampleRateChangesAnnounced) {
     at48.mSampleRate = 48000;
     at96.mSampleRate = 96000;
     EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, at44, at48), 0);
-    EXPECT_EQ(changes, 0); // only when the parameters depend on the rate
+    EXPECT_EQ(changes, 0);
     unit->SetParamHasSampleRateDependency(true);
     EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, at48, at96), 0);
     EXPECT_EQ(unit->ChangeStreamFormat(kAudioUnitScope_Output, 0, at96, at96), 0);
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(unit->GetSampleRate(), 96000.0);
-
+    EXPECT_EQ(std::make_pair(unit->GetSampleRate(), unit->GetNumberOfChannels()),
+              std::make_pair(96000.0, 2u));
     // Without output element 0 there is no sample rate to tell.
     unit->SetNumberOfElements(kAudioUnitScope_Output, 0);
     EXPECT_THROW(unit->GetSampleRate(), OSStatus);
@@ -327,18 +262,32 @@ TEST(EffectFormats, WritableOnlyUninitializedAndSampleRateChangesAnnounced) {
 
 class EffectRenderTest : public ::testing::Test {
 protected:
-    TestEffect& Start(bool inPlace) {
+    TestEffect& Start(bool inPlace, bool connected = true) {
         unit = std::make_unique<UnitHolder<TestEffect>>(inPlace);
-        source.Attach(**unit);
+        if (connected) {
+            (*unit)->SetInputCallback(kAudioUnitProperty_SetRenderCallback, 0, InputSource::Render,
+                                      &source);
+        }
         EXPECT_EQ((*unit)->DoInitialize(), 0);
         return **unit;
     }
-    // Renders the next cycle; returns the flags it left.
-    AudioUnitRenderActionFlags Render(TestBuffers& out, UInt32 frames, OSStatus expected = 0) {
+    // Renders the next cycle; returns whether it left the silence flag.
+    bool Render(TestBuffers& out, UInt32 frames, OSStatus expected = 0) {
         AudioUnitRenderActionFlags flags = 0;
         EXPECT_EQ((*unit)->DoRender(flags, SampleTime(mTime), 0, frames, out.list()), expected);
         mTime += frames;
-        return flags;
+        return (flags & kAudioUnitRenderAction_OutputIsSilence) != 0;
+    }
+    // Whether every sample of the first frames is gain x the input.
+    static bool Scaled(TestBuffers& out, UInt32 frames, float gain, UInt32 from = 0) {
+        for (UInt32 ch = 0; ch < 2; ++ch) {
+            for (UInt32 i = from; i < frames; ++i) {
+                if (out.samples(ch)[i] != gain * InputSource::Value(ch, i)) {
+                    return false;
+                }
+            }
+        }
+        return true;
     }
 
     std::unique_ptr<UnitHolder<TestEffect>> unit;
@@ -347,27 +296,19 @@ protected:
 };
 
 TEST_F(EffectRenderTest, KernelsProcessEachChannelFromTheInputOrInPlace) {
-    TestEffect& effect = Start(false);
-    effect.SetParameter(0, 0.5f);
+    Start(false).SetParameter(0, 0.5f);
     TestBuffers out(2, 64);
     Render(out, 64);
     EXPECT_EQ(source.pulls, 1);
-    for (UInt32 ch = 0; ch < 2; ++ch) {
-        for (UInt32 i = 0; i < 64; ++i) {
-            ASSERT_EQ(out.samples(ch)[i], 0.5f * source.Value(ch, i)) << ch << "/" << i;
-        }
-    }
-    ASSERT_EQ(effect.log.calls.size(), 2u);
-    EXPECT_EQ(effect.log.calls[1].channel, 1u);
-    EXPECT_EQ(effect.log.calls[0].stride, 1u);
-    EXPECT_FALSE(effect.log.calls[0].inPlace);
+    EXPECT_TRUE(Scaled(out, 64, 0.5f));
+    EXPECT_EQ((*unit)->log.calls,
+              (Calls{{0, false, 64, 1, 'f', false}, {1, false, 64, 1, 'f', false}}));
 
-    TestEffect& inPlace = Start(true);
-    inPlace.SetParameter(0, 2.0f);
+    Start(true).SetParameter(0, 2.0f);
     Render(out, 32);
-    ASSERT_EQ(inPlace.log.calls.size(), 2u);
-    EXPECT_TRUE(inPlace.log.calls[0].inPlace);
-    EXPECT_EQ(out.samples(1)[31], 2.0f * source.Value(1, 31));
+    EXPECT_EQ((*unit)->log.calls,
+              (Calls{{0, false, 32, 1, 'f', true}, {1, false, 32, 1, 'f', true}}));
+    EXPECT_TRUE(Scaled(out, 32, 2.0f));
 
     // When the host gives the output memory and the output does not
     // allocate, the kernels write into the host's memory instead.
@@ -376,9 +317,9 @@ TEST_F(EffectRenderTest, KernelsProcessEachChannelFromTheInputOrInPlace) {
     hosted.GetOutput(0)->SetWillAllocateBuffer(false);
     ASSERT_EQ(hosted.DoInitialize(), 0);
     Render(out, 32);
-    ASSERT_EQ(hosted.log.calls.size(), 2u);
-    EXPECT_FALSE(hosted.log.calls[0].inPlace);
-    EXPECT_EQ(out.samples(0)[3], source.Value(0, 3));
+    EXPECT_EQ(hosted.log.calls,
+              (Calls{{0, false, 32, 1, 'f', false}, {1, false, 32, 1, 'f', false}}));
+    EXPECT_TRUE(Scaled(out, 32, 1.0f));
 
     // Bypassed, the input is copied whether in place or not.
     for (bool place : {false, true}) {
@@ -388,14 +329,17 @@ TEST_F(EffectRenderTest, KernelsProcessEachChannelFromTheInputOrInPlace) {
         TestBuffers out(2, 40);
         Render(out, 40);
         EXPECT_TRUE(bypassed.log.calls.empty());
-        EXPECT_EQ(out.samples(0)[0], source.Value(0, 0)) << place;
-        EXPECT_EQ(out.samples(1)[39], source.Value(1, 39)) << place;
+        EXPECT_TRUE(Scaled(out, 40, 1.0f)) << place;
     }
-    // Without an input there is no connection.
-    unit = std::make_unique<UnitHolder<TestEffect>>();
-    ASSERT_EQ((*unit)->DoInitialize(), 0);
+    // Without an input source there is no connection, nor without an input
+    // element (Render itself, as the uninitialized unit has looked none up).
+    Start(false, false);
     Render(out, 16, kAudioUnitErr_NoConnection);
     EXPECT_EQ((*unit)->GetLastRenderError(), kAudioUnitErr_NoConnection);
+    (*unit)->DoCleanup();
+    (*unit)->SetNumberOfElements(kAudioUnitScope_Input, 0);
+    AudioUnitRenderActionFlags flags = 0;
+    EXPECT_EQ((*unit)->Render(flags, SampleTime(0), 16), kAudioUnitErr_NoConnection);
 }
 
 TEST_F(EffectRenderTest, ScheduledParametersProcessInSlices) {
@@ -405,15 +349,12 @@ TEST_F(EffectRenderTest, ScheduledParametersProcessInSlices) {
     TestBuffers out(2, 256);
     Render(out, 256);
     // Two slices per channel.
-    ASSERT_EQ(effect.log.calls.size(), 4u);
-    EXPECT_EQ(effect.log.calls[0].frames, 100u);
-    EXPECT_EQ(effect.log.calls[2].frames, 156u);
-    for (UInt32 ch = 0; ch < 2; ++ch) {
-        EXPECT_EQ(out.samples(ch)[0], 2.0f * source.Value(ch, 0));
-        EXPECT_EQ(out.samples(ch)[99], 2.0f * source.Value(ch, 99));
-        EXPECT_EQ(out.samples(ch)[100], 3.0f * source.Value(ch, 100));
-        EXPECT_EQ(out.samples(ch)[255], 3.0f * source.Value(ch, 255));
-    }
+    EXPECT_EQ(effect.log.calls, (Calls{{0, false, 100, 1, 'f', false},
+                                       {1, false, 100, 1, 'f', false},
+                                       {0, false, 156, 1, 'f', false},
+                                       {1, false, 156, 1, 'f', false}}));
+    EXPECT_TRUE(Scaled(out, 100, 2.0f));
+    EXPECT_TRUE(Scaled(out, 256, 3.0f, 100));
     // The element's buffers are back at the start of the block.
     const AudioBufferList& inList = effect.GetInput(0)->GetBufferList();
     EXPECT_EQ(inList.mBuffers[0].mData, effect.GetInput(0)->IOBuffer().GetMemory());
@@ -421,8 +362,8 @@ TEST_F(EffectRenderTest, ScheduledParametersProcessInSlices) {
     // The next cycle is whole again, at the last value.
     effect.log.calls.clear();
     Render(out, 256);
-    ASSERT_EQ(effect.log.calls.size(), 2u);
-    EXPECT_EQ(out.samples(0)[10], 3.0f * source.Value(0, 10));
+    EXPECT_EQ(effect.log.calls.size(), 2u);
+    EXPECT_TRUE(Scaled(out, 256, 3.0f));
 }
 
 TEST_F(EffectRenderTest, SilenceTheTailCountAndLatency) {
@@ -432,29 +373,29 @@ TEST_F(EffectRenderTest, SilenceTheTailCountAndLatency) {
     TestBuffers out(2, 512);
     for (int block = 1; block <= 60; ++block) {
         effect.log.calls.clear();
-        const bool silent = (Render(out, 512) & kAudioUnitRenderAction_OutputIsSilence) != 0;
+        const bool silent = Render(out, 512);
         EXPECT_EQ(silent, block > 44) << block; // 44 blocks of 512 hold the tail
         ASSERT_EQ(effect.log.calls.size(), 2u);
-        EXPECT_EQ(effect.log.calls[0].silenceIn, silent) << block;
+        EXPECT_EQ(std::get<1>(effect.log.calls[0]), silent) << block;
     }
     // Sound restarts the count for the next silence.
     source.silent = false;
-    EXPECT_EQ(Render(out, 512) & kAudioUnitRenderAction_OutputIsSilence, 0u);
+    EXPECT_FALSE(Render(out, 512));
     source.silent = true;
     effect.log.calls.clear();
     Render(out, 512);
-    EXPECT_FALSE(effect.log.calls[0].silenceIn);
+    EXPECT_FALSE(std::get<1>(effect.log.calls[0]));
     EXPECT_EQ(effect.GetTailSamplesLeft(), 22050 - 512);
 
     // No tail means silence at once; latency counts toward the tail.
     TestEffect& other = Start(false);
-    EXPECT_NE(Render(out, 512) & kAudioUnitRenderAction_OutputIsSilence, 0u);
+    EXPECT_TRUE(Render(out, 512));
     source.silent = false;
     Render(out, 512);
     other.latency = 0.01; // 441 frames: one block
     source.silent = true;
-    EXPECT_EQ(Render(out, 512) & kAudioUnitRenderAction_OutputIsSilence, 0u);
-    EXPECT_NE(Render(out, 512) & kAudioUnitRenderAction_OutputIsSilence, 0u);
+    EXPECT_FALSE(Render(out, 512));
+    EXPECT_TRUE(Render(out, 512));
 }
 
 // Processes caller buffers directly, without the render path.
@@ -467,49 +408,80 @@ OSStatus Process(TestEffect& unit, std::vector<AudioBuffer> in, std::vector<Audi
     return unit.ProcessBufferLists(flags, inList.list(), outList.list(), frames);
 }
 
-TEST(EffectSampleTypes, SixteenBitInterleavedFixedPointAndMismatchedLayouts) {
-    UnitHolder<TestEffect> s16, fixed, floats;
-    s16->SetParameter(0, 2.0f);
-    s16->SetFormats({44100, kAudioFormatLinearPCM, 4, 1, 4, 2, 16,
-                     kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked},
-                    {44100, kAudioFormatLinearPCM, 4, 1, 4, 2, 16,
-                     kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked});
+TEST(EffectFormats, SampleTypesClassifiedAndProcessed) {
+    UnitHolder<TestEffect> unit;
+    // Reinitializes with the format; answers its sample type and frame size.
+    const auto use = [&](const CAStreamBasicDescription& format) {
+        unit->DoCleanup();
+        unit->SetFormats(format, format);
+        unit->log.calls.clear();
+        EXPECT_EQ(unit->DoInitialize(), 0);
+        return std::make_pair(unit->GetCommonPCMFormat(), unit->GetBytesPerFrame());
+    };
+    CAStreamBasicDescription bigEndian = Canonical(2), loose = Canonical(2);
+    bigEndian.mFormatFlags |= kAudioFormatFlagIsBigEndian;
+    loose.mBitsPerChannel = 24; // 24 bits in a 4-byte word
+    // Interleaved bytes that do not divide among the channels.
+    const CAStreamBasicDescription odd(44100, kAudioFormatLinearPCM, 7, 1, 7, 2, 16,
+                                       kAudioFormatFlagIsSignedInteger);
+    const CAStreamBasicDescription i16(44100, kAudioFormatLinearPCM, 4, 1, 4, 2, 16,
+                                       kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked);
     const CAStreamBasicDescription f824(44100, kAudioFormatLinearPCM, 4, 1, 4, 2, 32,
                                         kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked |
                                             kAudioFormatFlagIsNonInterleaved |
                                             (24u << kLinearPCMFormatFlagsSampleFractionShift));
-    fixed->SetFormats(f824, f824);
-    for (TestEffect* unit : {s16.unit, fixed.unit, floats.unit}) {
-        ASSERT_EQ(unit->DoInitialize(), 0);
+    const struct {
+        CAStreamBasicDescription format;
+        AUEffectBase::ECommonPCMFormat expected;
+        UInt32 bytesPerFrame;
+    } rows[] = {{Canonical(2), AUEffectBase::kPCMFormatFloat32, 4},
+                {Canonical(2, true), AUEffectBase::kPCMFormatFloat32, 8},
+                {bigEndian, AUEffectBase::kPCMFormatOther, 4},
+                {loose, AUEffectBase::kPCMFormatOther, 4},
+                {i16, AUEffectBase::kPCMFormatInt16, 4},
+                {f824, AUEffectBase::kPCMFormatFixed824, 4},
+                {odd, AUEffectBase::kPCMFormatOther, 7}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(use(row.format), std::make_pair(row.expected, row.bytesPerFrame));
     }
-    SInt16 in[2 * 8], out[2 * 8] = {};
+    // Processing the last, another type, is unimplemented.
+    TestBuffers in(2, 16), out(2, 16);
+    AudioUnitRenderActionFlags flags = 0;
+    try {
+        unit->ProcessBufferLists(flags, in.list(), out.list(), 16);
+        ADD_FAILURE() << "no error raised";
+    } catch (const CAXException& e) {
+        EXPECT_EQ(e.GetOSStatus(), -4);
+    }
+
+    // 16-bit interleaved: each kernel steps over the other channel.
+    use(i16);
+    unit->SetParameter(0, 2.0f);
+    std::vector<SInt16> samples(16), processed(16), doubled(16);
     for (int i = 0; i < 16; ++i) {
-        in[i] = SInt16(i * 10 + 1);
+        samples[i] = SInt16(i * 10 + 1);
+        doubled[i] = SInt16(2 * samples[i]);
     }
-    ASSERT_EQ(Process(*s16, {{2, sizeof(in), in}}, {{2, sizeof(out), out}}, 8), 0);
-    ASSERT_EQ(s16->log.calls.size(), 2u);
-    EXPECT_EQ(s16->log.calls[1].type, 's');
-    EXPECT_EQ(s16->log.calls[1].stride, 2u);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(out[i], SInt16(2 * in[i])) << i;
-    }
+    ASSERT_EQ(Process(*unit, {{2, 32, samples.data()}}, {{2, 32, processed.data()}}, 8), 0);
+    EXPECT_EQ(unit->log.calls, (Calls{{0, false, 8, 2, 's', false}, {1, false, 8, 2, 's', false}}));
+    EXPECT_EQ(processed, doubled);
+    use(f824);
+    unit->SetParameter(0, 1.0f);
     SInt32 a[4] = {1 << 24, 2 << 24, 3, 4}, b[4] = {5, 6, 7, 8}, oa[4] = {}, ob[4] = {};
-    ASSERT_EQ(Process(*fixed, {{1, 16, a}, {1, 16, b}}, {{1, 16, oa}, {1, 16, ob}}, 4), 0);
-    ASSERT_EQ(fixed->log.calls.size(), 2u);
-    EXPECT_EQ(fixed->log.calls[1].type, 'i');
-    EXPECT_EQ(oa[0], 1 << 24);
-    EXPECT_EQ(ob[3], 8);
+    ASSERT_EQ(Process(*unit, {{1, 16, a}, {1, 16, b}}, {{1, 16, oa}, {1, 16, ob}}, 4), 0);
+    EXPECT_EQ(unit->log.calls, (Calls{{0, false, 4, 1, 'i', false}, {1, false, 4, 1, 'i', false}}));
+    EXPECT_EQ(std::make_pair(oa[0], ob[3]), std::make_pair(1 << 24, 8));
 
     // An interleaved stereo input against two one-channel output buffers
     // cannot be stepped the same way: nothing is written. A mono input
     // against them feeds the first.
+    use(Canonical(2));
     float stereo[2 * 4] = {1, 2, 3, 4, 5, 6, 7, 8}, mono[4] = {1, 2, 3, 4}, o0[4] = {}, o1[4] = {};
-    ASSERT_EQ(Process(*floats, {{2, 32, stereo}}, {{1, 16, o0}, {1, 16, o1}}, 4), 0);
-    EXPECT_TRUE(floats->log.calls.empty());
-    ASSERT_EQ(Process(*floats, {{1, 16, mono}}, {{1, 16, o0}, {1, 16, o1}}, 4), 0);
-    ASSERT_EQ(floats->log.calls.size(), 1u);
-    EXPECT_EQ(o0[3], 4.0f);
-    EXPECT_EQ(o1[3], 0.0f);
+    ASSERT_EQ(Process(*unit, {{2, 32, stereo}}, {{1, 16, o0}, {1, 16, o1}}, 4), 0);
+    EXPECT_TRUE(unit->log.calls.empty());
+    ASSERT_EQ(Process(*unit, {{1, 16, mono}}, {{1, 16, o0}, {1, 16, o1}}, 4), 0);
+    EXPECT_EQ(std::make_tuple(unit->log.calls.size(), o0[3], o1[3]),
+              std::make_tuple(1u, 4.0f, 0.0f));
 }
 
 OSStatus CountNotify(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
@@ -519,8 +491,8 @@ OSStatus CountNotify(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
 }
 
 // Once warm, a thousand cycles with kernels, a notification leaving and
-// coming back, and scheduled parameters every cycle allocate, free and lock
-// nothing.
+// coming back (its list nodes recycled), and scheduled parameters every
+// cycle allocate, free and lock nothing.
 TEST_F(EffectRenderTest, WarmRenderCyclesAllocateNothingAndTakeNoLock) {
     if (!rtcheck::countsAllocations()) {
         GTEST_SKIP() << "this build cannot count allocations";
@@ -534,7 +506,7 @@ TEST_F(EffectRenderTest, WarmRenderCyclesAllocateNothingAndTakeNoLock) {
             Immediate(0, UInt32(n % 300), 0.5f + float(n % 3)),
             Ramp(1, SInt32(n % 200) - 50, 128, 0.0f, 1.0f)};
         EXPECT_EQ(effect.ScheduleParameter(events, 2), 0);
-        effect.RemoveRenderNotification(CountNotify, cycling); // its nodes are recycled
+        effect.RemoveRenderNotification(CountNotify, cycling);
         effect.SetRenderNotification(CountNotify, cycling);
         Render(out, 512);
     };
@@ -547,8 +519,7 @@ TEST_F(EffectRenderTest, WarmRenderCyclesAllocateNothingAndTakeNoLock) {
         cycle(n);
     }
     const rtcheck::Counts counts = scope.counts();
-    EXPECT_EQ(counts.allocations, 0);
-    EXPECT_EQ(counts.frees, 0);
+    EXPECT_EQ(std::make_pair(counts.allocations, counts.frees), std::make_pair(0L, 0L));
     if (rtcheck::countsLocks()) {
         EXPECT_EQ(counts.locks, 0);
     }

@@ -1,6 +1,5 @@
-// A unit on AUBase alone that records what the render path does to it; its
-// Render writes a pattern naming the cycle, channel and frame. Also the
-// caller-owned buffer lists that drive it.
+// A unit on AUBase alone that records what the render path does to it, and
+// the caller-owned buffer lists that drive it.
 #pragma once
 
 #include <aufw/AUBase.h>
@@ -31,11 +30,6 @@ public:
 
     AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(mStorage); }
     float* samples(UInt32 buffer) { return mData[buffer].data(); }
-    void fill(float value) {
-        for (auto& b : mData) {
-            std::fill(b.begin(), b.end(), value);
-        }
-    }
 
 private:
     std::vector<std::vector<float>> mData;
@@ -52,16 +46,20 @@ inline AudioTimeStamp SampleTime(Float64 t) {
 
 inline AudioUnitParameterEvent Immediate(AudioUnitParameterID id, UInt32 offset, float value,
                                          AudioUnitElement element = 0) {
-    AudioUnitParameterEvent e{kAudioUnitScope_Global, element, id, kParameterEvent_Immediate, {}};
-    e.eventValues.immediate = {offset, value};
-    return e;
+    return {kAudioUnitScope_Global,
+            element,
+            id,
+            kParameterEvent_Immediate,
+            {.immediate = {offset, value}}};
 }
 
 inline AudioUnitParameterEvent Ramp(AudioUnitParameterID id, SInt32 offset, UInt32 duration,
                                     float from, float to) {
-    AudioUnitParameterEvent e{kAudioUnitScope_Global, 0, id, kParameterEvent_Ramped, {}};
-    e.eventValues.ramp = {offset, duration, from, to};
-    return e;
+    return {kAudioUnitScope_Global,
+            0,
+            id,
+            kParameterEvent_Ramped,
+            {.ramp = {offset, duration, from, to}}};
 }
 
 // Flush-to-zero and denormals-are-zero in the processor's control word.

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 namespace {
 
 TEST(DoProcess, ChecksTheRequestAgainstInputZeroUnlessToldNotTo) {
@@ -93,8 +96,6 @@ TEST(DoProcessMultiple, ChecksNullListsAndWhichHookItReaches) {
     EXPECT_EQ(unit->multipleLists, (std::pair<UInt32, UInt32>{1, 2}));
 }
 
-using Bounds = std::vector<std::pair<UInt32, UInt32>>;
-
 class ScheduledTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -103,74 +104,69 @@ protected:
         unit->Globals0()->SetParameter(1, 0.0f);
         ASSERT_EQ(unit->DoInitialize(), 0);
     }
-    // Schedules the events, renders one cycle and returns its slices.
-    Bounds Cycle(std::vector<AudioUnitParameterEvent> events, UInt32 frames,
-                 OSStatus expected = 0) {
+    // Schedules the events, renders one cycle and returns its slices as
+    // "start-end p0 from>to p1 from>to" (%g: six significant digits).
+    std::string Cycle(std::vector<AudioUnitParameterEvent> events, UInt32 frames,
+                      OSStatus expected = 0) {
         unit->slices.clear();
         EXPECT_EQ(unit->ScheduleParameter(events.data(), UInt32(events.size())), 0);
         TestBuffers out(2, frames);
         mTime += frames;
         EXPECT_EQ(unit->RenderAt(mTime - frames, out, frames), expected);
-        Bounds bounds;
+        std::string text;
         for (const auto& s : unit->slices) {
+            char slice[96];
+            std::snprintf(slice, sizeof slice, "%s%u-%u p0 %g>%g p1 %g>%g",
+                          text.empty() ? "" : ", ", s.start, s.start + s.frames, s.p0Start, s.p0End,
+                          s.p1Start, s.p1End);
+            text += slice;
             EXPECT_EQ(s.total, frames);
-            bounds.emplace_back(s.start, s.start + s.frames);
         }
-        return bounds;
+        return text;
     }
-    const RenderTestUnit::Slice& Slice(size_t i) { return unit->slices.at(i); }
 
     UnitHolder<RenderTestUnit> unit;
     Float64 mTime = 0;
 };
 
 TEST_F(ScheduledTest, SlicesAtEveryBoundaryEachSeeingItsPartOfTheRamps) {
-    // The immediate event is applied at once; the ramp cuts twice.
+    // The immediate event is applied at once; the ramp cuts twice. Before
+    // the ramp the parameter holds its value; within it, the slice covers
+    // the whole ramp, and after it the ramp stays the parameter's event.
     const AudioUnitParameterEvent events[] = {Ramp(1, 100, 200, 0.0f, 1.0f),
                                               Immediate(0, 0, 0.25f)};
     ASSERT_EQ(unit->ScheduleParameter(events, 2), 0);
     EXPECT_EQ(unit->Globals0()->GetParameter(0), 0.25f);
-    EXPECT_EQ(Cycle({}, 512), (Bounds{{0, 100}, {100, 300}, {300, 512}}));
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(Slice(i).p0Start, 0.25f);
-        EXPECT_EQ(Slice(i).p0End, 0.25f);
-    }
-    // Before the ramp the parameter holds its value; within it, the slice
-    // covers the whole ramp.
-    EXPECT_EQ(Slice(0).p1End, 0.0f);
-    EXPECT_FLOAT_EQ(Slice(1).p1Start, 0.0f);
-    EXPECT_FLOAT_EQ(Slice(1).p1End, 1.0f);
+    EXPECT_EQ(Cycle({}, 512), "0-100 p0 0.25>0.25 p1 0>0, 100-300 p0 0.25>0.25 p1 0>1, "
+                              "300-512 p0 0.25>0.25 p1 0>1");
     EXPECT_EQ(unit->userDataSeen, unit.unit);
     // The events lived for that one cycle; without events there is one slice.
-    EXPECT_EQ(Cycle({}, 512), Bounds{});
+    EXPECT_EQ(Cycle({}, 512), "");
     std::vector<AudioUnitParameterEvent> none;
     ASSERT_EQ(unit->ProcessForScheduledParams(none, 256, nullptr), 0);
-    EXPECT_EQ(unit->slices.size(), 1u);
-    EXPECT_EQ(Slice(0).frames, 256u);
+    ASSERT_EQ(unit->slices.size(), 1u);
+    EXPECT_EQ(unit->slices[0].frames, 256u);
 
     // A ramp that began before the cycle ends inside it, half done at the
-    // start; an event beyond the cycle changes nothing.
+    // start; an immediate event beyond the cycle is applied when scheduled
+    // but cuts nothing, and each slice takes the immediates up to its start.
     EXPECT_EQ(
         Cycle({Immediate(0, 200, 0.75f), Ramp(1, -64, 128, 0.0f, 1.0f), Immediate(0, 600, 0.9f)},
               256),
-        (Bounds{{0, 64}, {64, 200}, {200, 256}}));
-    EXPECT_FLOAT_EQ(Slice(0).p1Start, 0.5f);
-    EXPECT_FLOAT_EQ(Slice(0).p1End, 1.0f);
-
-    // Sorted by offset; later events win.
+        "0-64 p0 0.9>0.9 p1 0.5>1, 64-200 p0 0.9>0.9 p1 0.5>1, 200-256 p0 0.75>0.75 p1 0.5>1");
+    // Sorted by offset; later events win; a slice before any ramp of the
+    // cycle still sees the last one.
     EXPECT_EQ(Cycle({Ramp(1, 300, 100, 1.0f, 0.0f), Ramp(1, 50, 50, 0.0f, 1.0f)}, 512),
-              (Bounds{{0, 50}, {50, 100}, {100, 300}, {300, 400}, {400, 512}}));
-    EXPECT_FLOAT_EQ(Slice(1).p1Start, 0.0f);
-    EXPECT_FLOAT_EQ(Slice(1).p1End, 1.0f);
-    EXPECT_FLOAT_EQ(Slice(3).p1Start, 1.0f);
-    EXPECT_FLOAT_EQ(Slice(3).p1End, 0.0f);
+              "0-50 p0 0.75>0.75 p1 0.5>1, 50-100 p0 0.75>0.75 p1 0>1, 100-300 p0 0.75>0.75 p1 0>1, "
+              "300-400 p0 0.75>0.75 p1 1>0, 400-512 p0 0.75>0.75 p1 1>0");
 }
 
 TEST_F(ScheduledTest, FailuresMissingElementsAndUnknownScopes) {
     // A failing slice ends the cycle, which still ends normally.
     unit->failSliceNumber = 2;
     unit->sliceFailure = -9999;
-    EXPECT_EQ(Cycle({Immediate(0, 128, 1.0f), Immediate(0, 256, 2.0f)}, 512, -9999).size(), 2u);
+    Cycle({Immediate(0, 128, 1.0f), Immediate(0, 256, 2.0f)}, 512, -9999);
+    EXPECT_EQ(unit->slices.size(), 2u);
     EXPECT_EQ(unit->GetLastRenderError(), -9999);
     EXPECT_FALSE(unit->HasScheduledParameterEvents());
     unit->failSliceNumber = 0;
@@ -178,7 +174,7 @@ TEST_F(ScheduledTest, FailuresMissingElementsAndUnknownScopes) {
     // An event on a missing element is skipped, yet still cuts.
     AudioUnitParameterEvent event = Ramp(1, 10, 10, 0.0f, 1.0f);
     event.element = 5;
-    EXPECT_EQ(Cycle({event}, 64), (Bounds{{0, 10}, {10, 20}, {20, 64}}));
+    EXPECT_EQ(Cycle({event}, 64), "0-10 p0 1>1 p1 0>0, 10-20 p0 1>1 p1 0>0, 20-64 p0 1>1 p1 0>0");
     // A scope the unit does not have ends the render with its error; the
     // events stay, as the cycle did not complete.
     event.scope = 9;

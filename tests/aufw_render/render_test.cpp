@@ -1,6 +1,5 @@
-// The render entry: request checks and error recording, one render per time
-// stamp, where the audio goes, notifications, the floating-point mode, and
-// the elements and time stamp the render path keeps.
+// The render entry: request checks, errors, one render per time stamp, where
+// the audio goes, notifications, the floating-point mode, elements and time.
 #include "RenderTestUnit.h"
 
 #include <aufw/CAException.h>
@@ -10,23 +9,20 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <tuple>
 
 namespace {
 
-struct NotifyCall {
-    int tag;
-    AudioUnitRenderActionFlags flags;
-    Float64 sampleTime;
-    UInt32 bus, frames;
-    unsigned mxcsr;
-};
+// Tag, flags, sample time, bus, frames and whether the denormal modes were on.
+using NotifyCall = std::tuple<int, AudioUnitRenderActionFlags, Float64, UInt32, UInt32, bool>;
 
 template <int Tag>
 OSStatus Notify(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
                 const AudioTimeStamp* inTimeStamp, UInt32 inBusNumber, UInt32 inNumberFrames,
                 AudioBufferList*) {
-    static_cast<std::vector<NotifyCall>*>(inRefCon)->push_back(
-        {Tag, *ioActionFlags, inTimeStamp->mSampleTime, inBusNumber, inNumberFrames, _mm_getcsr()});
+    static_cast<std::vector<NotifyCall>*>(inRefCon)->emplace_back(
+        Tag, *ioActionFlags, inTimeStamp->mSampleTime, inBusNumber, inNumberFrames,
+        (_mm_getcsr() & kDenormalModes) == kDenormalModes);
     return 0;
 }
 
@@ -50,15 +46,13 @@ TEST_F(RenderTest, RequestChecksAndTheLastErrorRecordedOnce) {
     EXPECT_EQ(Render(0, out, 64, 1), kAudioUnitErr_InvalidElement);
     EXPECT_EQ(Render(0, three, 64), -50); // one buffer per channel
     EXPECT_EQ(Render(0, small, 64), -50); // too small for the frames
-    EXPECT_EQ(unit->GetLastRenderError(), kAudioUnitErr_TooManyFramesToProcess);
-    EXPECT_EQ(unit->renderCount, 0);
-
+    EXPECT_EQ(std::make_pair(unit->GetLastRenderError(), unit->renderCount),
+              std::make_pair(OSStatus(kAudioUnitErr_TooManyFramesToProcess), 0));
     // The largest slice renders; a larger buffer is told exactly the bytes.
     EXPECT_EQ(Render(3000, out, 1156), 0);
-    EXPECT_EQ(out.list().mBuffers[1].mDataByteSize, 1156u * sizeof(float));
-    EXPECT_EQ(out.samples(1)[1155], RenderTestUnit::Pattern(3000, 1, 1155));
-    EXPECT_EQ(out.samples(1)[1156], 0.0f);
-    EXPECT_EQ(unit->renderCount, 1);
+    EXPECT_EQ(std::make_tuple(out.list().mBuffers[1].mDataByteSize, out.samples(1)[1155],
+                              out.samples(1)[1156], unit->renderCount),
+              std::make_tuple(1156u * 4, RenderTestUnit::Pattern(3000, 1, 1155), 0.0f, 1));
 }
 
 TEST_F(RenderTest, OneTimeStampRendersOnce) {
@@ -68,11 +62,10 @@ TEST_F(RenderTest, OneTimeStampRendersOnce) {
     EXPECT_EQ(out.samples(1)[31], RenderTestUnit::Pattern(512, 1, 31));
     // The same time again: nothing rendered, the caller's buffers keep what
     // they hold, the notifications still run.
-    out.fill(-7.0f);
+    std::fill_n(out.samples(0), 32, -7.0f);
     EXPECT_EQ(Render(512, out, 32), 0);
-    EXPECT_EQ(unit->renderCount, 1);
-    EXPECT_EQ(out.samples(0)[5], -7.0f);
-    EXPECT_EQ(log.size(), 4u);
+    EXPECT_EQ(std::make_tuple(unit->renderCount, out.samples(0)[5], log.size()),
+              std::make_tuple(1, -7.0f, 4u));
 
     // A new time renders; a sample time that is not a number always does.
     EXPECT_EQ(Render(544, out, 32), 0);
@@ -93,16 +86,16 @@ TEST_F(RenderTest, TheUnitsOwnMemoryAndTheCallersMemory) {
     // Refused uninitialized, or when the host said it allocates.
     UnitHolder<RenderTestUnit> other;
     EXPECT_EQ(other->RenderAt(0, plain, 64), kAudioUnitErr_Uninitialized);
-    EXPECT_EQ(other->GetLastRenderError(), kAudioUnitErr_Uninitialized);
     OSStatus read = 0; // reading clears it, so the next error is kept
     ASSERT_EQ(other->DispatchGetProperty(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global,
                                          0, &read),
               0);
+    EXPECT_EQ(read, kAudioUnitErr_Uninitialized);
     other->GetOutput(0)->SetWillAllocateBuffer(false);
     ASSERT_EQ(other->DoInitialize(), 0);
     EXPECT_EQ(other->RenderAt(0, nullOut, 64), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(other->GetLastRenderError(), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(other->renderCount, 0);
+    EXPECT_EQ(std::make_pair(other->GetLastRenderError(), other->renderCount),
+              std::make_pair(OSStatus(kAudioUnitErr_InvalidPropertyValue), 0));
     EXPECT_EQ(other->RenderAt(0, plain, 64), 0);
     EXPECT_EQ(plain.samples(0)[3], RenderTestUnit::Pattern(0, 0, 3));
 
@@ -110,8 +103,9 @@ TEST_F(RenderTest, TheUnitsOwnMemoryAndTheCallersMemory) {
     UnitHolder<RenderTestUnit> two(1u, 2u);
     ASSERT_EQ(two->DoInitialize(), 0);
     ASSERT_EQ(two->RenderAt(256, plain, 64), 0);
-    EXPECT_EQ(plain.list().mBuffers[0].mData, plain.samples(0));
-    EXPECT_EQ(plain.samples(1)[63], RenderTestUnit::Pattern(256, 1, 63));
+    EXPECT_EQ(
+        std::make_pair(plain.list().mBuffers[0].mData, plain.samples(1)[63]),
+        std::make_pair(static_cast<void*>(plain.samples(0)), RenderTestUnit::Pattern(256, 1, 63)));
 }
 
 TEST_F(RenderTest, NotificationsBeforeAndAfterWithTheirFlags) {
@@ -129,20 +123,17 @@ TEST_F(RenderTest, NotificationsBeforeAndAfterWithTheirFlags) {
     const AudioUnitRenderActionFlags callerFlags = kAudioOfflineUnitRenderAction_Render;
     AudioUnitRenderActionFlags flags = callerFlags;
     ASSERT_EQ(unit->DoRender(flags, SampleTime(96), 0, 48, out.list()), 0);
-    ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(other.size(), 2u);
-    for (int i = 0; i < 4; ++i) { // in order of addition, pre-render first
-        EXPECT_EQ(log[i].tag, 1 + i % 2);
-        EXPECT_EQ(log[i].flags, callerFlags | (i < 2 ? kAudioUnitRenderAction_PreRender
-                                                     : kAudioUnitRenderAction_PostRender));
-        EXPECT_EQ(log[i].sampleTime, 96.0);
-        EXPECT_EQ(log[i].frames, 48u);
-        EXPECT_EQ(log[i].bus, 0u);
-    }
+    const auto pre = callerFlags | kAudioUnitRenderAction_PreRender;
+    const auto post = callerFlags | kAudioUnitRenderAction_PostRender;
+    // In order of addition, pre-render first.
+    EXPECT_EQ(log, (std::vector<NotifyCall>{{1, pre, 96.0, 0, 48, true},
+                                            {2, pre, 96.0, 0, 48, true},
+                                            {1, post, 96.0, 0, 48, true},
+                                            {2, post, 96.0, 0, 48, true}}));
     // The notification flags are the unit's own words, not the caller's or
     // the renderer's.
-    EXPECT_EQ(flags, callerFlags);
-    EXPECT_EQ(unit->flagsSeenByRender, callerFlags);
+    EXPECT_EQ(std::make_tuple(other.size(), flags, unit->flagsSeenByRender),
+              std::make_tuple(2u, callerFlags, callerFlags));
 
     // A returned failure reaches the post-render notifications; a raised
     // one ends the call before them. Removal applies at the next render.
@@ -151,16 +142,16 @@ TEST_F(RenderTest, NotificationsBeforeAndAfterWithTheirFlags) {
     flags = 0;
     EXPECT_EQ(unit->DoRender(flags, SampleTime(144), 0, 48, out.list()), -12345);
     ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[2].flags,
-              kAudioUnitRenderAction_PostRender | kAudioUnitRenderAction_PostRenderError);
-    EXPECT_EQ(unit->GetLastRenderError(), -12345);
+    EXPECT_EQ(
+        std::make_pair(std::get<1>(log[2]), unit->GetLastRenderError()),
+        std::make_pair(kAudioUnitRenderAction_PostRender | kAudioUnitRenderAction_PostRenderError,
+                       -12345));
     log.clear();
     unit->inside = [] { throw OSStatus(-4321); };
     EXPECT_EQ(unit->RemoveRenderNotification(Notify<1>, &log), 0);
     EXPECT_EQ(unit->DoRender(flags, SampleTime(192), 0, 48, out.list()), -4321);
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].tag, 2);
-    EXPECT_EQ(log[0].flags, kAudioUnitRenderAction_PreRender);
+    EXPECT_EQ(log,
+              (std::vector<NotifyCall>{{2, kAudioUnitRenderAction_PreRender, 192, 0, 48, true}}));
 }
 
 // Whatever the outcome, the render and its notifications run with the
@@ -175,21 +166,19 @@ TEST_F(RenderTest, FlushToZeroForTheWholeCallAndRaisedErrorsBecomeStatuses) {
         const char* label;
         unsigned caller;
         std::function<void()> inside;
-        OSStatus renderStatus;
-        UInt32 frames;
-        OSStatus expected;
-        size_t notifications;
+        OSStatus renderStatus, expected;
+        size_t notifications; // none: the request (5000 frames) is refused
     } cases[] = {
-        {"success", plain, nullptr, 0, 32, 0, 2},
-        {"modes already on", plain | kDenormalModes, rounding, 0, 32, 0, 2},
-        {"rounding changed inside", plain, rounding, 0, 32, 0, 2},
-        {"returned failure", plain, nullptr, -1, 32, -1, 2},
-        {"raised status", plain, [] { throw OSStatus(-2); }, 0, 32, -2, 1},
-        {"raised exception", plain, [] { throw CAXException("rendering", -77); }, 0, 32, -77, 1},
-        {"raised short", plain, [] { throw SInt16(-33); }, 0, 32, -33, 1},
-        {"out of memory", plain, [] { throw std::bad_alloc(); }, 0, 32, -1, 1},
-        {"raised success", plain, [] { throw OSStatus(0); }, 0, 32, 0, 1},
-        {"refused request", plain, nullptr, 0, 5000, kAudioUnitErr_TooManyFramesToProcess, 0}};
+        {"success", plain, nullptr, 0, 0, 2},
+        {"modes already on", plain | kDenormalModes, rounding, 0, 0, 2},
+        {"rounding changed inside", plain, rounding, 0, 0, 2},
+        {"returned failure", plain, nullptr, -1, -1, 2},
+        {"raised status", plain, [] { throw OSStatus(-2); }, 0, -2, 1},
+        {"raised exception", plain, [] { throw CAXException("rendering", -77); }, 0, -77, 1},
+        {"raised short", plain, [] { throw SInt16(-33); }, 0, -33, 1},
+        {"out of memory", plain, [] { throw std::bad_alloc(); }, 0, -1, 1},
+        {"raised success", plain, [] { throw OSStatus(0); }, 0, 0, 1},
+        {"refused request", plain, nullptr, 0, kAudioUnitErr_TooManyFramesToProcess, 0}};
     Float64 t = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -198,13 +187,15 @@ TEST_F(RenderTest, FlushToZeroForTheWholeCallAndRaisedErrorsBecomeStatuses) {
         unit->inside = c.inside;
         unit->renderStatus = c.renderStatus;
         OSStatus status = 0;
-        EXPECT_EQ(RunUnderControlWord(c.caller, [&] { status = Render(t += 32, out, c.frames); }),
-                  c.caller);
-        EXPECT_EQ(status, c.expected);
-        EXPECT_EQ(unit->mxcsrInside & kDenormalModes, c.notifications ? kDenormalModes : 0u);
-        ASSERT_EQ(log.size(), c.notifications);
+        EXPECT_EQ(
+            RunUnderControlWord(
+                c.caller, [&] { status = Render(t += 32, out, c.notifications ? 32 : 5000); }),
+            c.caller);
+        EXPECT_EQ(
+            std::make_tuple(status, unit->mxcsrInside & kDenormalModes, log.size()),
+            std::make_tuple(c.expected, c.notifications ? kDenormalModes : 0u, c.notifications));
         for (const NotifyCall& call : log) {
-            EXPECT_EQ(call.mxcsr & kDenormalModes, kDenormalModes);
+            EXPECT_TRUE(std::get<5>(call));
         }
     }
     EXPECT_EQ(unit->GetLastRenderError(), -1);
@@ -237,8 +228,7 @@ TEST(RenderPath, ElementLookupsAnswerTheirClassDerivedClassesAndNothingElse) {
     UnitHolder<DerivedElementsUnit> derived;
     EXPECT_EQ(static_cast<AUElement*>(derived->GetInput(0)), derived->Inputs().GetElement(0));
     EXPECT_EQ(static_cast<AUElement*>(derived->GetOutput(0)), derived->Outputs().GetElement(0));
-    EXPECT_EQ(derived->GetInput(1), nullptr);
-    EXPECT_EQ(derived->GetOutput(1), nullptr);
+    EXPECT_TRUE(derived->GetInput(1) == nullptr && derived->GetOutput(1) == nullptr);
 }
 
 TEST(RenderPath, RenderFollowsTheOutputElementOfTheCurrentInitialization) {
@@ -254,9 +244,9 @@ TEST(RenderPath, RenderFollowsTheOutputElementOfTheCurrentInitialization) {
     const AudioTimeStamp kept = unit->CurrentRenderTime();
     EXPECT_EQ(std::memcmp(&kept, &ts, sizeof ts), 0);
     unit->ResetRenderTime();
-    EXPECT_EQ(unit->CurrentRenderTime().mSampleTime, -1.0);
-    EXPECT_EQ(unit->CurrentRenderTime().mHostTime, 0u);
-    EXPECT_EQ(unit->CurrentRenderTime().mReserved, 0u);
+    const AudioTimeStamp reset = unit->CurrentRenderTime();
+    EXPECT_EQ(std::tie(reset.mSampleTime, reset.mHostTime, reset.mReserved),
+              std::make_tuple(-1.0, 0ull, 0u));
 
     // An element replaced while uninitialized is the one used next.
     unit->DoCleanup();
