@@ -139,7 +139,9 @@ TEST(CFArray, RetainsValuesEditsSortsAndCopies) {
     CFArrayAppendValue(array, one);
     CFArrayInsertValueAtIndex(array, 0, two);
     EXPECT_EQ(CFGetRetainCount(one), 2);
-    EXPECT_EQ(CFArrayGetValueAtIndex(array, 2), nullptr);
+    CFArrayAppendValue(array, kCFBooleanTrue);
+    CFArrayRemoveValueAtIndex(array, 2);
+    EXPECT_EQ(CFArrayGetValueAtIndex(array, 2), nullptr); // past the end, though once used
     EXPECT_EQ(CFArrayGetFirstIndexOfValue(array, CFRangeMake(0, 2), own(makeNumber(1))), 1);
     EXPECT_FALSE(CFArrayContainsValue(array, CFRangeMake(1, 1), two));
     CFArraySetValueAtIndex(array, 1, two); // replaces one
