@@ -4,6 +4,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -34,16 +35,12 @@ template <typename T> std::vector<T> unhex(const std::string& digits) {
 }
 
 std::string bits(double value) {
-    uint64_t word = 0;
-    std::memcpy(&word, &value, sizeof word);
+    const auto word = std::bit_cast<uint64_t>(value);
     return hex(&word, 1);
 }
 
 double fromBits(const std::string& digits) {
-    const uint64_t word = unhex<uint64_t>(digits).at(0);
-    double value = 0;
-    std::memcpy(&value, &word, sizeof value);
-    return value;
+    return std::bit_cast<double>(unhex<uint64_t>(digits).at(0));
 }
 
 std::string tokens(CFTypeRef value) {

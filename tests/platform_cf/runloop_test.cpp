@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -160,29 +161,21 @@ TEST(CFRunLoop, SetNextFireDateFromAnotherThreadWakesTheLoop) {
 
 TEST(Sysctl, SseAnswersMatchTheProcessorAndErrorsAreExact) {
     __builtin_cpu_init();
-    const struct {
-        const char* name;
-        int expected;
-    } cases[] = {{"hw.optional.sse2", __builtin_cpu_supports("sse2") ? 1 : 0},
-                 {"hw.optional.sse3", __builtin_cpu_supports("sse3") ? 1 : 0}};
-    for (const auto& c : cases) {
+    const int sse2 = __builtin_cpu_supports("sse2") ? 1 : 0;
+    const int sse3 = __builtin_cpu_supports("sse3") ? 1 : 0;
+    // The result, errno, the value (untouched on failure) and the size.
+    const auto ask = [](const char* name, size_t size = sizeof(int), int* in = nullptr) {
         int value = -1;
-        size_t size = sizeof value;
-        ASSERT_EQ(sysctlbyname(c.name, &value, &size, nullptr, 0), 0) << c.name;
-        EXPECT_EQ(value, c.expected) << c.name;
-        EXPECT_EQ(size, sizeof value);
-    }
-    const auto fails = [](const char* name, void* out, size_t size, void* in, int expected) {
         errno = 0;
-        EXPECT_EQ(sysctlbyname(name, out, &size, in, in ? sizeof(int) : 0), -1) << name;
-        EXPECT_EQ(errno, expected) << name;
+        const int result = sysctlbyname(name, &value, &size, in, in ? sizeof(int) : 0);
+        return std::tuple{result, errno, value, size};
     };
-    char small[2] = {'x', 'x'};
-    fails("hw.optional.sse2", small, sizeof small, nullptr, ENOMEM);
-    EXPECT_EQ(small[0], 'x'); // nothing written into a short buffer
-    int value = 0;
-    fails("hw.optional.avx512f", &value, sizeof value, nullptr, ENOENT);
-    fails("hw.optional.sse3", &value, sizeof value, &value, EPERM);
+    int in = 0;
+    EXPECT_EQ(ask("hw.optional.sse2"), std::tuple(0, 0, sse2, sizeof(int)));
+    EXPECT_EQ(ask("hw.optional.sse3"), std::tuple(0, 0, sse3, sizeof(int)));
+    EXPECT_EQ(ask("hw.optional.sse2", 2), std::tuple(-1, ENOMEM, -1, size_t{2}));
+    EXPECT_EQ(ask("hw.optional.avx512f"), std::tuple(-1, ENOENT, -1, sizeof(int)));
+    EXPECT_EQ(ask("hw.optional.sse3", sizeof(int), &in), std::tuple(-1, EPERM, -1, sizeof(int)));
 }
 
 TEST(DispatchOnce, RunsExactlyOnceAndEveryCallerSeesItFinished) {

@@ -7,23 +7,18 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <tuple>
 #include <vector>
 
 namespace {
 
+using fake::at;
+
 fake::Log gLog;
 OSStatus gOpenFailure = 0;
 
 // Both entries hand the unit its arguments as 8-byte slots, one each.
-template <typename T> T at(const long* slots, int i) {
-    T value;
-    std::memcpy(&value, &slots[i], sizeof value);
-    return value;
-}
-
 void record(fake::Path path, SInt16 selector, void* self, AudioComponentInstance instance,
             UInt8 paramSize, int argCount, const long* slots) {
     if (gLog.count < fake::kMaxCalls)
@@ -32,8 +27,7 @@ void record(fake::Path path, SInt16 selector, void* self, AudioComponentInstance
         std::copy_n(slots, std::min(argCount, 7), gLog.calls[gLog.count - 1].args);
 }
 
-// Parameters read id * 0.5 until set; 999 is no parameter; the echo
-// property tells its listeners when set. Other calls succeed.
+// The echo property tells its listeners when set. Other calls succeed.
 struct FakeUnit {
     AudioComponentInstance instance;
     std::map<UInt32, Float32> parameters;
@@ -42,6 +36,7 @@ struct FakeUnit {
     OSStatus serve(SInt16 selector, const long* a) {
         const auto id = at<UInt32>(a, 0);
         const auto proc = at<AudioUnitPropertyListenerProc>(a, 1);
+        const bool noParameter = id == 999;
         switch (selector) {
         case kAudioUnitGetPropertyInfoSelect:
             return id == fake::kFakeEchoProperty ? 0 : kAudioUnitErr_InvalidProperty;
@@ -51,15 +46,13 @@ struct FakeUnit {
                     listener(ref, instance, id, at<UInt32>(a, 1), at<UInt32>(a, 2));
             return 0;
         case kAudioUnitGetParameterSelect:
-            if (id == 999)
-                return kAudioUnitErr_InvalidParameter;
-            *at<Float32*>(a, 3) = parameters.contains(id) ? parameters[id] : id * 0.5f;
-            return 0;
+            if (!noParameter)
+                *at<Float32*>(a, 3) = parameters.contains(id) ? parameters[id] : id * 0.5f;
+            return noParameter ? kAudioUnitErr_InvalidParameter : 0;
         case kAudioUnitSetParameterSelect:
-            if (id == 999)
-                return kAudioUnitErr_InvalidParameter;
-            parameters[id] = at<Float32>(a, 3);
-            return 0;
+            if (!noParameter)
+                parameters[id] = at<Float32>(a, 3);
+            return noParameter ? kAudioUnitErr_InvalidParameter : 0;
         case kAudioUnitAddPropertyListenerSelect:
             listeners.emplace_back(id, proc, at<void*>(a, 2));
             return 0;
@@ -77,7 +70,7 @@ struct FakeUnit {
     }
 };
 
-// Opens a unit for either entry, finding the services the way a unit does:
+// Opens a unit for either entry, finding its description the way a unit does:
 // through the platform framework paths. Null when the open is to fail.
 FakeUnit* open(AudioComponentInstance instance) {
     if (gOpenFailure != 0)
@@ -186,7 +179,7 @@ FakeFactory(const AudioComponentDescription*) {
 }
 
 // ---- the Component Manager path: the instance in slot 0, then the arguments;
-// the unit is kept in the instance storage, found through the framework path.
+// the unit is kept in the instance storage, set through the framework path.
 __attribute__((visibility("default"))) ComponentResult FakeEntry(ComponentParameters* p,
                                                                  Handle storage) {
     const auto instance = reinterpret_cast<AudioComponentInstance>(p->params[0]);

@@ -1,6 +1,6 @@
 // Parameter and event listeners: gestures, value changes, parameter sets that
 // notify, property changes, who is left out, and delivery on a run loop.
-#include "test_support.h"
+#include "fake_component.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace hosttest;
@@ -20,6 +21,7 @@ struct Heard {
     UInt32 id; // the parameter or property
     AudioUnitParameterValue value;
     std::thread::id thread;
+    bool operator==(const Heard&) const = default;
 };
 using Log = std::vector<Heard>;
 
@@ -49,22 +51,19 @@ constexpr AudioUnitEventType kGesture[] = {kAudioUnitEvent_BeginParameterChangeG
                                            kAudioUnitEvent_ParameterValueChange,
                                            kAudioUnitEvent_EndParameterChangeGesture};
 
-void listenToGestures(AUEventListenerRef listener, void* object, AudioUnit unit,
-                      AudioUnitParameterID id) {
+void listenToGestures(AUEventListenerRef listener, void* object, AudioUnit unit) {
     for (AudioUnitEventType t : kGesture) {
-        const AudioUnitEvent ev = event(t, unit, id);
+        const AudioUnitEvent ev = event(t, unit, 3);
         ASSERT_EQ(AUEventListenerAddEventType(listener, object, &ev), 0);
     }
 }
 
-// A gesture was heard whole, in order, each event once, with the unit's value.
-void expectOneGesture(const Log& heard, void* object, float value) {
-    ASSERT_EQ(heard.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(heard[i].type, kGesture[i]) << "event " << i;
-        EXPECT_EQ(heard[i].object, object) << "event " << i;
-        EXPECT_FLOAT_EQ(heard[i].value, value) << "event " << i;
-    }
+// A gesture on parameter 3, heard whole, in order, once, with the unit's value.
+Log oneGesture(void* object, float value) {
+    Log log;
+    for (AudioUnitEventType t : kGesture)
+        log.push_back({object, t, 3, value, std::this_thread::get_id()});
+    return log;
 }
 
 } // namespace
@@ -76,32 +75,28 @@ TEST(Listeners, GesturesValueChangesParameterSetsAndPropertyChanges) {
     AUEventListenerRef listener = nullptr;
     ASSERT_EQ(AUEventListenerCreate(onEvent, &heard, nullptr, nullptr, 0, 0, &listener), 0);
     int mine = 0, theirs = 0;
-    listenToGestures(listener, &mine, unit, 3);
+    listenToGestures(listener, &mine, unit);
     for (AudioUnitEventType t : kGesture)
         ASSERT_EQ(notify(t, unit, 3), 0);
-    expectOneGesture(heard, &mine, 1.5f); // read from the unit on delivery
-    EXPECT_EQ(heard[0].id, 3u);
     // Other parameters and scopes are not heard.
     EXPECT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 4), 0);
     EXPECT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 3, kAudioUnitScope_Output), 0);
-    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard, oneGesture(&mine, 1.5f)); // the value is read from the unit on delivery
 
     // A set goes through the unit and notifies all but the sender's registration.
     heard.clear();
-    listenToGestures(listener, &theirs, unit, 3);
+    listenToGestures(listener, &theirs, unit);
     const AudioUnitParameter p{unit, 3, kAudioUnitScope_Global, 0};
     ASSERT_EQ(AUParameterSet(listener, &mine, &p, 0.625f, 12), 0);
     const fake::Call& set = fakeLog()->calls[fakeLog()->count - 2]; // then read back
-    EXPECT_EQ(set.selector, kAudioUnitSetParameterSelect);
-    EXPECT_FLOAT_EQ(slotValue<Float32>(set.args[3]), 0.625f);
-    EXPECT_EQ(slotValue<UInt32>(set.args[4]), 12u);
-    ASSERT_EQ(heard.size(), 1u);
-    EXPECT_EQ(heard[0].object, &theirs);
-    EXPECT_FLOAT_EQ(heard[0].value, 0.625f);
+    EXPECT_EQ(std::make_tuple(set.selector, fake::at<Float32>(set.args, 3),
+                              fake::at<UInt32>(set.args, 4)),
+              std::make_tuple(SInt16(kAudioUnitSetParameterSelect), 0.625f, 12u));
     const AudioUnitParameter bad{unit, 999, kAudioUnitScope_Global, 0};
     EXPECT_EQ(AUParameterSet(nullptr, nullptr, &bad, 1.0f, 0), kAudioUnitErr_InvalidParameter);
     EXPECT_EQ(AUParameterSet(nullptr, nullptr, nullptr, 1.0f, 0), kAudio_ParamError);
-    EXPECT_EQ(heard.size(), 1u); // a refused set notifies nobody
+    // A refused set notifies nobody.
+    EXPECT_EQ(heard, Log({{&theirs, kGesture[1], 3, 0.625f, std::this_thread::get_id()}}));
 
     // Parameter listeners take value changes only; any-parameter registrations hear all.
     heard.clear();
@@ -121,14 +116,11 @@ TEST(Listeners, GesturesValueChangesParameterSetsAndPropertyChanges) {
     ev = event(kAudioUnitEvent_ParameterValueChange, unit, kAUParameterListener_AnyParameter);
     ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &ev), 0);
     ASSERT_EQ(AUParameterSet(nullptr, nullptr, &seven, 0.5f, 0), 0);
-    ASSERT_EQ(heard.size(), 1u);
-    EXPECT_EQ(heard[0].id, 7u);
-    ASSERT_EQ(values.size(), 1u);
-    EXPECT_FLOAT_EQ(values[0].value, 0.5f);
+    EXPECT_EQ(heard, Log({{nullptr, kGesture[1], 7, 0.5f, std::this_thread::get_id()}}));
     ASSERT_EQ(AUListenerRemoveParameter(plain, nullptr, &seven), 0);
     EXPECT_EQ(AUListenerRemoveParameter(plain, nullptr, &seven), kAudio_ParamError);
     ASSERT_EQ(AUParameterListenerNotify(nullptr, nullptr, &seven), 0);
-    EXPECT_EQ(values.size(), 1u);
+    EXPECT_EQ(values, Log({{nullptr, kGesture[1], 7, 0.5f, {}}})); // not after the removal
     EXPECT_EQ(AUListenerDispose(plain), 0);
     EXPECT_EQ(AUListenerDispose(plain), kAudio_ParamError);
 
@@ -141,9 +133,8 @@ TEST(Listeners, GesturesValueChangesParameterSetsAndPropertyChanges) {
     const UInt32 value = 9;
     for (AudioUnitScope scope : {kAudioUnitScope_Global, kAudioUnitScope_Output})
         ASSERT_EQ(AudioUnitSetProperty(unit, fake::kFakeEchoProperty, scope, 0, &value, 4), 0);
-    ASSERT_EQ(heard.size(), 1u);
-    EXPECT_EQ(heard[0].type, kAudioUnitEvent_PropertyChange);
-    EXPECT_EQ(heard[0].id, fake::kFakeEchoProperty);
+    EXPECT_EQ(heard, Log({{nullptr, kAudioUnitEvent_PropertyChange, fake::kFakeEchoProperty, 0,
+                           std::this_thread::get_id()}}));
     ASSERT_EQ(AUListenerDispose(listener), 0);
     EXPECT_EQ(lastCall().selector, kAudioUnitRemovePropertyListenerWithUserDataSelect);
     EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
@@ -151,26 +142,25 @@ TEST(Listeners, GesturesValueChangesParameterSetsAndPropertyChanges) {
 
 TEST(Listeners, BadArgumentsAnswerAStatus) {
     AUEventListenerRef out = nullptr;
-    EXPECT_EQ(AUEventListenerCreate(nullptr, nullptr, nullptr, nullptr, 0, 0, &out),
-              kAudio_ParamError);
-    EXPECT_EQ(AUEventListenerCreate(onEvent, nullptr, nullptr, nullptr, 0, 0, nullptr),
-              kAudio_ParamError);
-    EXPECT_EQ(AUListenerCreate(nullptr, nullptr, nullptr, nullptr, 0, &out), kAudio_ParamError);
     Log heard;
-    ASSERT_EQ(AUEventListenerCreate(onEvent, &heard, nullptr, nullptr, 0, 0, &out), 0);
-    EXPECT_EQ(AUEventListenerAddEventType(out, nullptr, nullptr), kAudio_ParamError);
-    AudioUnitEvent ev = event(17, nullptr, 1); // no such event type
-    EXPECT_EQ(AUEventListenerAddEventType(out, nullptr, &ev), kAudio_ParamError);
-    EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &ev), kAudio_ParamError);
-    EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, nullptr), kAudio_ParamError);
     int notAListener = 0;
-    ev = event(kAudioUnitEvent_ParameterValueChange, nullptr, 1);
-    EXPECT_EQ(AUEventListenerAddEventType(reinterpret_cast<AUEventListenerRef>(&notAListener),
-                                          nullptr, &ev),
-              kAudio_ParamError);
-    EXPECT_EQ(AUListenerDispose(nullptr), kAudio_ParamError);
-    EXPECT_EQ(AUEventListenerRemoveEventType(out, nullptr, &ev), kAudio_ParamError);
-    EXPECT_EQ(AUListenerDispose(out), 0);
+    const AudioUnitEvent unknown = event(17, nullptr, 1); // no such event type
+    const AudioUnitEvent ev = event(kAudioUnitEvent_ParameterValueChange, nullptr, 1);
+    const std::vector<OSStatus> refused{
+        AUEventListenerCreate(nullptr, nullptr, nullptr, nullptr, 0, 0, &out),
+        AUEventListenerCreate(onEvent, nullptr, nullptr, nullptr, 0, 0, nullptr),
+        AUListenerCreate(nullptr, nullptr, nullptr, nullptr, 0, &out),
+        AUEventListenerNotify(nullptr, nullptr, &unknown),
+        AUEventListenerNotify(nullptr, nullptr, nullptr),
+        AUEventListenerAddEventType((AUEventListenerRef)&notAListener, nullptr, &ev),
+        AUListenerDispose(nullptr)};
+    EXPECT_EQ(refused, std::vector<OSStatus>(7, kAudio_ParamError));
+    ASSERT_EQ(AUEventListenerCreate(onEvent, &heard, nullptr, nullptr, 0, 0, &out), 0);
+    EXPECT_EQ(std::vector<OSStatus>({AUEventListenerAddEventType(out, nullptr, nullptr),
+                                     AUEventListenerAddEventType(out, nullptr, &unknown),
+                                     AUEventListenerRemoveEventType(out, nullptr, &ev),
+                                     AUListenerDispose(out)}),
+              std::vector<OSStatus>({kAudio_ParamError, kAudio_ParamError, kAudio_ParamError, 0}));
 }
 
 TEST(RunLoopListeners, EventsFromAnotherThreadArriveOnTheListenersLoop) {
@@ -181,30 +171,31 @@ TEST(RunLoopListeners, EventsFromAnotherThreadArriveOnTheListenersLoop) {
     ASSERT_EQ(AUEventListenerCreate(onEvent, &heard, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode,
                                     0.01f, 0, &listener),
               0);
-    listenToGestures(listener, nullptr, unit, 3);
+    listenToGestures(listener, nullptr, unit);
+    const auto runUntil = [&](size_t count) {
+        for (int i = 0; i < 100 && heard.size() < count; ++i)
+            CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false); // nothing more comes
+    };
     // Two value changes in the gesture: waiting ones become one.
     std::thread([&] {
         for (AudioUnitEventType t : {kGesture[0], kGesture[1], kGesture[1], kGesture[2]})
             EXPECT_EQ(notify(t, unit, 3), 0);
     }).join();
     EXPECT_TRUE(heard.empty()); // nothing until this thread runs its loop
-    for (int i = 0; i < 100 && heard.size() < 3; ++i)
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
-    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false); // nothing more comes
-    expectOneGesture(heard, nullptr, 1.5f);
-    for (const Heard& h : heard)
-        EXPECT_EQ(h.thread, std::this_thread::get_id());
+    runUntil(3);
+    Log expected = oneGesture(nullptr, 1.5f); // on this thread
+    EXPECT_EQ(heard, expected);
 
     // The unit may go before a waiting event is delivered: it reads 0.
     ASSERT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 3), 0);
     EXPECT_EQ(AudioComponentInstanceDispose(unit), 0);
-    for (int i = 0; i < 100 && heard.size() < 4; ++i)
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true);
-    ASSERT_EQ(heard.size(), 4u);
-    EXPECT_FLOAT_EQ(heard[3].value, 0.0f);
+    runUntil(4);
+    expected.push_back({nullptr, kGesture[1], 3, 0.0f, std::this_thread::get_id()});
+    EXPECT_EQ(heard, expected);
     // Disposed with events waiting: nothing is delivered.
     ASSERT_EQ(notify(kAudioUnitEvent_ParameterValueChange, unit, 3), 0);
     EXPECT_EQ(AUListenerDispose(listener), 0);
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false);
-    EXPECT_EQ(heard.size(), 4u);
+    EXPECT_EQ(heard, expected);
 }

@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "fake_component.h"
 
 #include <VextraHost/VXHostRuntime.h>
 
@@ -10,12 +10,23 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace hosttest {
 namespace {
+
+const std::string& home() {
+    static const std::string path = [] {
+        std::string pattern = (fs::temp_directory_path() / "vx-host-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a temporary home");
+        return pattern;
+    }();
+    return path;
+}
 
 std::string entry(const char* type, const char* subtype, const char* name, const char* version,
                   const char* factory) {
@@ -56,7 +67,7 @@ public:
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new HomeEnvironment);
 
-// A function the fake module exports, when the runtime has loaded the module.
+// A function the fake module exports, once the runtime has loaded it.
 void* exported(const char* name) {
     void* module = dlopen((bundle() + "/Contents/MacOS/Fake").c_str(), RTLD_LAZY | RTLD_NOLOAD);
     void* fn = module ? dlsym(module, name) : nullptr;
@@ -78,16 +89,6 @@ struct Arg {
 };
 
 } // namespace
-
-const std::string& home() {
-    static const std::string path = [] {
-        std::string pattern = (fs::temp_directory_path() / "vx-host-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a temporary home");
-        return pattern;
-    }();
-    return path;
-}
 
 std::string bundle(const char* name) {
     return home() + "/Library/Audio/Plug-Ins/Components/" + name + ".component";
@@ -114,88 +115,79 @@ void noteProperty(void* ref, AudioUnit, AudioUnitPropertyID id, AudioUnitScope, 
 
 void checkEveryCall(AudioUnit unit, fake::Path path) {
     const fake::Log* log = fakeLog();
-    // The last call the unit saw, its count of arguments and those given.
-    auto expectCall = [&](SInt16 selector, int argCount, std::initializer_list<Arg> args = {}) {
-        ASSERT_GT(log->count, 0);
+    // The call succeeded, and the last call the unit saw was it, with these arguments.
+    auto call = [&](OSStatus status, SInt16 selector, int argCount,
+                    std::initializer_list<Arg> args = {}) {
         const fake::Call& c = lastCall(log);
-        EXPECT_EQ(c.path, path);
-        EXPECT_EQ(c.selector, selector);
-        EXPECT_EQ(c.argCount, argCount);
-        EXPECT_EQ(c.instance, unit);
-        EXPECT_EQ(c.paramSize, path == fake::Path::Manager ? 8 * argCount : 0);
-        int i = 0;
+        EXPECT_EQ(std::tie(status, c.path, c.selector, c.argCount, c.instance, c.paramSize),
+                  std::make_tuple(0, path, selector, argCount, unit,
+                                  UInt8(path == fake::Path::Manager ? 8 * argCount : 0)));
+        std::vector<long> seen, want;
         for (const Arg& a : args) {
-            long seen = 0;
-            std::memcpy(&seen, &c.args[i], a.size);
-            EXPECT_EQ(seen, a.bits) << "selector " << selector << ", argument " << i;
-            ++i;
+            seen.push_back(0);
+            std::memcpy(&seen.back(), &c.args[seen.size() - 1], a.size);
+            want.push_back(a.bits);
         }
+        EXPECT_EQ(seen, want) << "selector " << selector;
     };
     const auto kEcho = fake::kFakeEchoProperty;
-    EXPECT_EQ(AudioUnitInitialize(unit), 0);
-    expectCall(kAudioUnitInitializeSelect, 0);
-    EXPECT_EQ(AudioUnitUninitialize(unit), 0);
-    expectCall(kAudioUnitUninitializeSelect, 0);
+    call(AudioUnitInitialize(unit), kAudioUnitInitializeSelect, 0);
+    call(AudioUnitUninitialize(unit), kAudioUnitUninitializeSelect, 0);
     UInt32 size = 0;
     Boolean writable = 0;
-    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kEcho, 2, 3, &size, &writable), 0);
-    expectCall(kAudioUnitGetPropertyInfoSelect, 5, {kEcho, 2u, 3u, &size, &writable});
-    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, 12345, 0, 0, &size, &writable),
-              kAudioUnitErr_InvalidProperty);
+    call(AudioUnitGetPropertyInfo(unit, kEcho, 2, 3, &size, &writable),
+         kAudioUnitGetPropertyInfoSelect, 5, {kEcho, 2u, 3u, &size, &writable});
     const unsigned char bytes[16] = {};
-    EXPECT_EQ(AudioUnitSetProperty(unit, kEcho, 1, 7, bytes, sizeof bytes), 0);
-    expectCall(kAudioUnitSetPropertySelect, 5,
-               {kEcho, 1u, 7u, static_cast<const void*>(bytes), 16u});
+    call(AudioUnitSetProperty(unit, kEcho, 1, 7, bytes, sizeof bytes), kAudioUnitSetPropertySelect,
+         5, {kEcho, 1u, 7u, static_cast<const void*>(bytes), 16u});
     unsigned char back[16] = {};
-    EXPECT_EQ(AudioUnitGetProperty(unit, kEcho, 4, 5, back, &size), 0);
-    expectCall(kAudioUnitGetPropertySelect, 5, {kEcho, 4u, 5u, static_cast<void*>(back), &size});
-
+    call(AudioUnitGetProperty(unit, kEcho, 4, 5, back, &size), kAudioUnitGetPropertySelect, 5,
+         {kEcho, 4u, 5u, static_cast<void*>(back), &size});
     AudioUnitParameterValue value = -1;
-    EXPECT_EQ(AudioUnitGetParameter(unit, 6, 1, 2, &value), 0);
-    expectCall(kAudioUnitGetParameterSelect, 4, {6u, 1u, 2u, &value});
+    call(AudioUnitGetParameter(unit, 6, 1, 2, &value), kAudioUnitGetParameterSelect, 4,
+         {6u, 1u, 2u, &value});
     EXPECT_FLOAT_EQ(value, 3.0f);
-    EXPECT_EQ(AudioUnitSetParameter(unit, 6, 1, 2, 0.75f, 64), 0);
-    expectCall(kAudioUnitSetParameterSelect, 5, {6u, 1u, 2u, 0.75f, 64u});
+    call(AudioUnitSetParameter(unit, 6, 1, 2, 0.75f, 64), kAudioUnitSetParameterSelect, 5,
+         {6u, 1u, 2u, 0.75f, 64u});
     EXPECT_EQ(AudioUnitGetParameter(unit, 999, 0, 0, &value), kAudioUnitErr_InvalidParameter);
     const AudioUnitParameterEvent events[2] = {};
-    EXPECT_EQ(AudioUnitScheduleParameters(unit, events, 2), 0);
-    expectCall(kAudioUnitScheduleParametersSelect, 2,
-               {static_cast<const AudioUnitParameterEvent*>(events), 2u});
-    EXPECT_EQ(AudioUnitReset(unit, 2, 5), 0);
-    expectCall(kAudioUnitResetSelect, 2, {2u, 5u});
+    call(AudioUnitScheduleParameters(unit, events, 2), kAudioUnitScheduleParametersSelect, 2,
+         {static_cast<const AudioUnitParameterEvent*>(events), 2u});
+    call(AudioUnitReset(unit, 2, 5), kAudioUnitResetSelect, 2, {2u, 5u});
 
     std::vector<AudioUnitPropertyID> heard;
-    EXPECT_EQ(AudioUnitAddPropertyListener(unit, kEcho, noteProperty, &heard), 0);
-    expectCall(kAudioUnitAddPropertyListenerSelect, 3,
-               {kEcho, &noteProperty, static_cast<void*>(&heard)});
+    void* ref = &heard;
+    call(AudioUnitAddPropertyListener(unit, kEcho, noteProperty, &heard),
+         kAudioUnitAddPropertyListenerSelect, 3, {kEcho, &noteProperty, ref});
     EXPECT_EQ(AudioUnitSetProperty(unit, kEcho, 0, 0, bytes, 4), 0);
     EXPECT_EQ(heard, std::vector<AudioUnitPropertyID>{kEcho});
-    EXPECT_EQ(AudioUnitRemovePropertyListenerWithUserData(unit, kEcho, noteProperty, &heard), 0);
-    expectCall(kAudioUnitRemovePropertyListenerWithUserDataSelect, 3,
-               {kEcho, &noteProperty, static_cast<void*>(&heard)});
-    EXPECT_EQ(AudioUnitAddRenderNotify(unit, noteRender, &heard), 0);
-    expectCall(kAudioUnitAddRenderNotifySelect, 2, {&noteRender, static_cast<void*>(&heard)});
-    EXPECT_EQ(AudioUnitRemoveRenderNotify(unit, noteRender, &heard), 0);
-    expectCall(kAudioUnitRemoveRenderNotifySelect, 2, {&noteRender, static_cast<void*>(&heard)});
+    call(AudioUnitRemovePropertyListenerWithUserData(unit, kEcho, noteProperty, &heard),
+         kAudioUnitRemovePropertyListenerWithUserDataSelect, 3, {kEcho, &noteProperty, ref});
+    call(AudioUnitAddRenderNotify(unit, noteRender, &heard), kAudioUnitAddRenderNotifySelect, 2,
+         {&noteRender, ref});
+    call(AudioUnitRemoveRenderNotify(unit, noteRender, &heard), kAudioUnitRemoveRenderNotifySelect,
+         2, {&noteRender, ref});
     AudioBufferList list{1, {{1, sizeof back, back}}};
     AudioTimeStamp ts{};
     AudioUnitRenderActionFlags flags = 0;
-    EXPECT_EQ(AudioUnitRender(unit, &flags, &ts, 3, 8, &list), 0);
-    expectCall(kAudioUnitRenderSelect, 5, {&flags, &ts, 3u, 8u, &list});
+    call(AudioUnitRender(unit, &flags, &ts, 3, 8, &list), kAudioUnitRenderSelect, 5,
+         {&flags, &ts, 3u, 8u, &list});
 
-    // Null arguments are refused before reaching the unit.
+    // Null arguments are refused before reaching the unit; an empty schedule and
+    // missing flags are the unit's to handle; a call it does not serve is unknown.
     const int before = log->count;
-    EXPECT_EQ(AudioUnitGetProperty(unit, kEcho, 0, 0, back, nullptr), kAudio_ParamError);
-    EXPECT_EQ(AudioUnitGetParameter(unit, 6, 0, 0, nullptr), kAudio_ParamError);
-    EXPECT_EQ(AudioUnitScheduleParameters(unit, nullptr, 1), kAudio_ParamError);
-    EXPECT_EQ(AudioUnitAddPropertyListener(unit, kEcho, nullptr, &heard), kAudio_ParamError);
-    EXPECT_EQ(AudioUnitRender(unit, &flags, nullptr, 0, 8, &list), kAudio_ParamError);
-    EXPECT_EQ(AudioUnitRender(unit, &flags, &ts, 0, 8, nullptr), kAudio_ParamError);
+    const std::vector<OSStatus> refused{AudioUnitGetProperty(unit, kEcho, 0, 0, back, nullptr),
+                                        AudioUnitGetParameter(unit, 6, 0, 0, nullptr),
+                                        AudioUnitScheduleParameters(unit, nullptr, 1),
+                                        AudioUnitAddPropertyListener(unit, kEcho, nullptr, &heard),
+                                        AudioUnitRender(unit, &flags, nullptr, 0, 8, &list),
+                                        AudioUnitRender(unit, &flags, &ts, 0, 8, nullptr)};
+    EXPECT_EQ(refused, std::vector<OSStatus>(6, kAudio_ParamError));
     EXPECT_EQ(log->count, before);
-    EXPECT_EQ(AudioUnitScheduleParameters(unit, nullptr, 0), 0);
-    EXPECT_EQ(AudioUnitRender(unit, nullptr, &ts, 0, 8, &list), 0); // the unit's to handle
-    // A call the unit does not serve answers the unknown-selector status.
-    EXPECT_EQ(AudioUnitProcess(unit, &flags, &ts, 8, &list), badComponentSelector);
+    EXPECT_EQ(std::make_tuple(AudioUnitScheduleParameters(unit, nullptr, 0),
+                              AudioUnitRender(unit, nullptr, &ts, 0, 8, &list),
+                              AudioUnitProcess(unit, &flags, &ts, 8, &list)),
+              std::make_tuple(0, 0, badComponentSelector));
 }
 
 } // namespace hosttest
