@@ -10,66 +10,57 @@
 
 using namespace hosttool;
 
-namespace {
-
-void expectRefused(const Sandbox& box, const std::vector<std::string>& args, int status,
-                   const std::string& mentions) {
-    const std::vector<std::string> before = box.files();
-    const ToolResult r = box.run(args);
-    const std::string joined = ::testing::PrintToString(args);
-    EXPECT_EQ(r.status, status) << joined << "\n" << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << joined << "\n" << r.err;
-    EXPECT_EQ(r.err.rfind("vxhost: error: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(mentions), std::string::npos) << joined << "\n" << r.err;
-    EXPECT_EQ(box.files(), before) << joined << ": no file may be left behind";
-}
-
-} // namespace
-
 TEST(HostErrors, BadCommandLinesAreRefusedWithOneLineAndNoOutput) {
     Sandbox box;
     writeWav(box.path("in.wav"), impulses(44100, 1000, {{10, 0.5f}}));
     std::ofstream(box.path("text.wav")) << "this is not audio\n";
-    const std::string component = bundle("HostTest");
-    const std::string out = box.path("out.wav");
-    auto render = [&](std::vector<std::string> extra) {
-        std::vector<std::string> args = {"render", "--component", component, "-o", out};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return args;
-    };
-
-    expectRefused(box, {"frobnicate"}, 2, "unknown command");
-    expectRefused(box, render({"--bogus"}), 2, "unknown option '--bogus'");
-    expectRefused(box, {"render", "--component", component, "-i", box.path("in.wav")}, 2,
-                  "-o OUT.wav");
-    expectRefused(box, render({"-i", box.path("missing.wav")}), 1, "does not exist");
-    expectRefused(box, render({"-i", box.path("text.wav")}), 1, "cannot read");
-    expectRefused(box, render({"-i", box.path("in.wav"), "--set", "Wobble=1"}), 2,
-                  "unknown parameter 'Wobble'");
-    expectRefused(box, render({"-i", box.path("in.wav"), "--set", "77=1"}), 2,
-                  "unknown parameter '77'");
-    expectRefused(box, render({"-i", box.path("in.wav"), "--set", "Gain=100"}), 2, "out of range");
-    expectRefused(box, render({"-i", box.path("in.wav"), "--set", "Gain=loud"}), 2, "not a number");
-    expectRefused(box, render({"--block", "0"}), 2, "--block");
-    expectRefused(box, render({"--channels", "3"}), 2, "--channels");
-    expectRefused(box, render({"--rate", "fast"}), 2, "--rate");
-    expectRefused(box, render({"--entry", "sideways"}), 2, "--entry");
-    expectRefused(box, {"render", "--component", component, "-o", box.path("out.mp3")}, 2,
-                  "output format");
-    expectRefused(box, {"render", "--component", box.path("Nowhere.component"), "-o", out}, 1,
-                  "does not exist");
-    expectRefused(box, render({"--preset", box.path("missing.aupreset")}), 1, "does not exist");
-    expectRefused(box, render({"--preset", box.path("in.wav")}), 1, "not a preset");
-    // No component given and none installed in this home.
-    expectRefused(box, {"info"}, 1, "not installed");
-    expectRefused(box, {"preset", "twist", "x.aupreset"}, 2, "unknown preset action");
-
     // A preset of another component, for a render and for loading.
-    const ToolResult saved =
-        box.run({"preset", "save", "other.aupreset", "--component", bundle("HostTestWrong")});
-    ASSERT_EQ(saved.status, 0) << saved.err;
-    expectRefused(box, render({"-i", "in.wav", "--preset", "other.aupreset"}), 1,
-                  "belongs to another component");
-    expectRefused(box, {"preset", "load", "other.aupreset", "--component", component}, 1,
-                  "belongs to another component");
+    ASSERT_EQ(box.run({"preset", "save", "other.aupreset", "--component", bundle("HostTestWrong")})
+                  .status,
+              0);
+    const std::vector<std::string> before = box.files();
+    const std::string unit = bundle("HostTest"), out = box.path("out.wav");
+    const std::vector<std::string> render = {"render", "--component", unit, "-o", out};
+    const std::vector<std::string> in = {"render", "--component", unit, "-o", out, "-i", "in.wav"};
+    struct Case {
+        int status;
+        const char* mentions;
+        std::vector<std::string> args, more = {};
+    };
+    const Case cases[] = {
+        {2, "unknown command", {"frobnicate"}},
+        {2, "unknown option '--bogus'", render, {"--bogus"}},
+        {2, "-o OUT.wav", {"render", "--component", unit, "-i", "in.wav"}},
+        {1, "does not exist", render, {"-i", "missing.wav"}},
+        {1, "cannot read", render, {"-i", "text.wav"}},
+        {2, "unknown parameter 'Wobble'", in, {"--set", "Wobble=1"}},
+        {2, "unknown parameter '77'", in, {"--set", "77=1"}},
+        {2, "out of range", in, {"--set", "Gain=100"}},
+        {2, "not a number", in, {"--set", "Gain=loud"}},
+        {2, "--block", render, {"--block", "0"}},
+        {2, "--channels", render, {"--channels", "3"}},
+        {2, "--rate", render, {"--rate", "fast"}},
+        {2, "--entry", render, {"--entry", "sideways"}},
+        {2, "output format", {"render", "--component", unit, "-o", "out.mp3"}},
+        {1, "does not exist", {"render", "--component", box.path("No.component"), "-o", out}},
+        {1, "does not exist", render, {"--preset", "missing.aupreset"}},
+        {1, "not a preset", render, {"--preset", "in.wav"}},
+        {1, "not installed", {"info"}}, // none given, none installed in this home
+        {2, "unknown preset action", {"preset", "twist", "x.aupreset"}},
+        {1, "belongs to another component", in, {"--preset", "other.aupreset"}},
+        {1,
+         "belongs to another component",
+         {"preset", "load", "other.aupreset", "--component", unit}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        const ToolResult r = box.run(args);
+        SCOPED_TRACE(::testing::PrintToString(args) + "\n" + r.err);
+        // Status, one line, its prefix, what it mentions, no file left behind.
+        EXPECT_EQ(std::make_tuple(r.status, std::count(r.err.begin(), r.err.end(), '\n'),
+                                  r.err.rfind("vxhost: error: ", 0), has(r.err, c.mentions),
+                                  box.files()),
+                  std::make_tuple(c.status, 1L, 0UL, true, before));
+    }
 }

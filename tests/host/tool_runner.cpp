@@ -5,18 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -30,6 +26,14 @@ std::string take(const std::string& path) {
     s << std::ifstream(path, std::ios::binary).rdbuf();
     fs::remove(path);
     return s.str();
+}
+
+// One word for the shell, whatever bytes it holds.
+std::string quoted(const std::string& word) {
+    std::string q = "'";
+    for (char c : word)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
 }
 
 const fs::path kComponents = "Library/Audio/Plug-Ins/Components";
@@ -60,7 +64,7 @@ std::vector<std::string> Sandbox::files() const {
 void Sandbox::install(const std::string& bundleName) const {
     fs::create_directories(mFolder / kComponents);
     fs::copy(bundle(bundleName), mFolder / kComponents / (bundleName + ".component"),
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+             fs::copy_options::recursive);
 }
 
 void Sandbox::installPlugIn(const std::string& onlyEngine) {
@@ -72,96 +76,58 @@ void Sandbox::installPlugIn(const std::string& onlyEngine) {
     if (!onlyEngine.empty())
         fs::copy_file(onlyEngine, engines / "audplg.dylib");
     else
-        for (const auto& build : fs::directory_iterator(VX_ENGINE_DIR))
-            fs::copy_file(build.path(), engines / build.path().filename());
+        fs::copy(VX_ENGINE_DIR, engines);
     setEnv("VEXTRA_SUPPORT_FOLDER", mFolder + "/support");
-}
-
-void Sandbox::setEnv(const std::string& name, const std::string& value) {
-    mEnv.emplace_back(name, value);
-}
-
-ToolResult Sandbox::run(const std::vector<std::string>& args) const {
-    return runProgram(VXHOST_BINARY, args);
 }
 
 ToolResult Sandbox::runProgram(const std::string& program,
                                const std::vector<std::string>& args) const {
-    // env(1) starts the program in the folder with the sandbox's HOME, so the
-    // child's log and components folder are there too; an empty value unsets.
+    // The shell becomes env(1), which starts the program in the folder with the
+    // sandbox's HOME, so the child's log and components folder are there too.
+    // Variables to remove (an empty value) go before those to set.
     std::map<std::string, std::string> env(mEnv.rbegin(), mEnv.rend());
     env["HOME"] = mFolder;
-    std::vector<std::string> words = {"/usr/bin/env", "-C", mFolder};
-    for (const auto& [name, value] : env)
-        if (value.empty())
-            words.insert(words.end(), {"-u", name});
-    for (const auto& [name, value] : env)
-        if (!value.empty())
-            words.push_back(name + "=" + value);
-    words.push_back(program);
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-
-    const std::string outPath = mFolder + ".out", errPath = mFolder + ".err";
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), flags, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), flags, 0600);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ToolResult result;
-    int status = 0;
-    if (spawned != 0 || waitpid(pid, &status, 0) != pid) {
-        ADD_FAILURE() << "cannot start " << program;
-        return result;
-    }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    result.out = take(outPath);
-    result.err = take(errPath);
+    std::string line = "cd " + quoted(mFolder) + " && exec env";
+    for (const bool set : {false, true})
+        for (const auto& [name, value] : env)
+            if (value.empty() != set)
+                line += set ? " " + quoted(name + "=" + value) : " -u " + quoted(name);
+    line += " " + quoted(program);
+    for (const std::string& word : args)
+        line += " " + quoted(word);
+    const std::string out = mFolder + ".out", err = mFolder + ".err";
+    const int status =
+        std::system((line + " </dev/null >" + quoted(out) + " 2>" + quoted(err)).c_str());
+    ToolResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                      WIFSIGNALED(status) ? WTERMSIG(status) : 0, take(out), take(err)};
+    EXPECT_NE(status, -1) << "cannot start " << program;
     return result;
 }
 
-std::string bundle(const std::string& name) {
-    return std::string(HOST_TEST_BUNDLES) + "/" + name + ".component";
-}
-
 void writeWav(const std::string& path, const Audio& audio) {
-    SF_INFO info{
-        0, audio.rate, static_cast<int>(audio.channels.size()), SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-        0, 0};
+    SF_INFO info{0, audio.rate, int(audio.channels.size()), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     std::vector<float> interleaved;
     for (size_t f = 0; f < audio.frames(); ++f)
         for (const auto& c : audio.channels)
             interleaved.push_back(c[f]);
-    sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(audio.frames()));
+    sf_writef_float(file, interleaved.data(), sf_count_t(audio.frames()));
     sf_close(file);
 }
 
 Audio readWav(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    Audio audio{info.samplerate, {}};
-    if (!file) {
-        ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
-        return audio;
-    }
-    const auto frames = static_cast<size_t>(info.frames), channels = size_t(info.channels);
+    EXPECT_NE(file, nullptr) << "cannot read " << path << ": " << sf_strerror(nullptr);
+    const auto frames = size_t(file ? info.frames : 0), channels = size_t(info.channels);
     std::vector<float> interleaved(frames * channels);
     sf_readf_float(file, interleaved.data(), info.frames);
     sf_close(file);
-    audio.channels.assign(channels, std::vector<float>(frames));
-    for (size_t f = 0; f < frames; ++f)
-        for (size_t c = 0; c < channels; ++c)
-            audio.channels[c][f] = interleaved[f * channels + c];
+    Audio audio{info.samplerate,
+                std::vector<std::vector<float>>(channels, std::vector<float>(frames))};
+    for (size_t i = 0; i < interleaved.size(); ++i)
+        audio.channels[i % channels][i / channels] = interleaved[i];
     return audio;
 }
 
@@ -173,10 +139,9 @@ Audio impulses(int rate, size_t frames, const std::vector<std::pair<size_t, floa
 }
 
 size_t loudest(const std::vector<float>& channel) {
-    return static_cast<size_t>(
-        std::max_element(channel.begin(), channel.end(),
-                         [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
-        channel.begin());
+    return size_t(std::max_element(channel.begin(), channel.end(),
+                                   [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
+                  channel.begin());
 }
 
 } // namespace hosttool

@@ -1,9 +1,9 @@
-// Runs vxhost as a child process in a temporary home, and reads and writes
-// the audio files the tests hand it.
+// Runs vxhost, or another program, as a child in a temporary home, and reads
+// and writes the audio files the tests hand it.
 #pragma once
 
-#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace hosttool {
@@ -13,24 +13,23 @@ inline bool has(const std::string& text, const std::string& part) {
 }
 
 // The parts the text lacks, so that a failed check names each of them.
-inline std::vector<std::string> missing(const std::string& text,
-                                        std::initializer_list<const char*> parts) {
-    std::vector<std::string> out;
-    for (const char* part : parts)
+using Missing = std::vector<std::string>;
+inline Missing missing(const std::string& text, const Missing& parts) {
+    Missing out;
+    for (const std::string& part : parts)
         if (!has(text, part))
-            out.emplace_back(part);
+            out.push_back(part);
     return out;
 }
-using Missing = std::vector<std::string>;
 
 struct ToolResult {
     int status = -1; // exit status, or -1 when the tool died
     int signal = 0;  // the signal that ended it, if one did
-    std::string out; // standard output
-    std::string err; // standard error
+    std::string out, err;
 };
 
-// A temporary folder that is the child's HOME and holds the test's files.
+// A temporary folder that is the child's HOME, its working folder, and holds
+// the test's files.
 class Sandbox {
 public:
     Sandbox();
@@ -47,20 +46,24 @@ public:
     // children find through VEXTRA_SUPPORT_FOLDER.
     void installPlugIn(const std::string& onlyEngine = "");
 
-    // Runs vxhost, or any program, in the folder with the sandbox's HOME.
-    ToolResult run(const std::vector<std::string>& args) const;
+    ToolResult run(const std::vector<std::string>& args) const {
+        return runProgram(VXHOST_BINARY, args);
+    }
     ToolResult runProgram(const std::string& program, const std::vector<std::string>& args) const;
     // An environment variable for every later child; an empty value removes it.
-    void setEnv(const std::string& name, const std::string& value);
+    void setEnv(const std::string& name, const std::string& value) {
+        mEnv.emplace_back(name, value);
+    }
 
 private:
     std::string mFolder;
     std::vector<std::pair<std::string, std::string>> mEnv;
 };
 
-// The folder of a test bundle made by the build ("HostTest" ->
-// ".../HostTest.component").
-std::string bundle(const std::string& name);
+// The folder of a test bundle made by the build ("HostTest" -> ".../HostTest.component").
+inline std::string bundle(const std::string& name) {
+    return std::string(HOST_TEST_BUNDLES) + "/" + name + ".component";
+}
 
 struct Audio {
     int rate = 0;

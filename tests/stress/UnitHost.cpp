@@ -20,15 +20,15 @@ namespace fs = std::filesystem;
 namespace {
 
 struct ComponentInfo {
-    const char *bundle, *factory, *entry, *name;
+    const char *label, *bundle, *factory, *entry, *name;
     OSType subtype, manufacturer;
 };
 
 const ComponentInfo& info(Component c) {
     static const ComponentInfo infos[] = {
-        {VX_TEST_UNIT_BUNDLE, "VXTestUnitFactory", "VXTestUnitEntry", "Vextra Test: Test Unit",
-         0x56785455 /* VxTU */, 0x56785473 /* VxTs */},
-        {VX_BUNDLE_DIR, "CAUPluginFactory", "CAUPluginEntry", "Vextra-Audio: Delay",
+        {"TestUnit", VX_TEST_UNIT_BUNDLE, "VXTestUnitFactory", "VXTestUnitEntry",
+         "Vextra Test: Test Unit", 0x56785455 /* VxTU */, 0x56785473 /* VxTs */},
+        {"Plugin", VX_BUNDLE_DIR, "CAUPluginFactory", "CAUPluginEntry", "Vextra-Audio: Delay",
          0x446C6179 /* Dlay */, 0x56787461 /* Vxta */}};
     return infos[c == Component::Plugin];
 }
@@ -51,28 +51,27 @@ AudioComponent registered(Component c) {
     const ComponentInfo& ci = info(c);
     if (slot != nullptr)
         return slot;
+    auto string = [](const char* s) {
+        return CFStringCreateWithCString(nullptr, s, kCFStringEncodingUTF8);
+    };
     CFURLRef url = CFURLCreateFromFileSystemRepresentation(
         nullptr, reinterpret_cast<const UInt8*>(ci.bundle), std::strlen(ci.bundle), true);
     CFBundleRef bundle = url ? CFBundleCreate(nullptr, url) : nullptr;
-    if (url)
-        CFRelease(url);
-    CFStringRef factoryName = CFStringCreateWithCString(nullptr, ci.factory, kCFStringEncodingUTF8);
+    CFStringRef factoryName = string(ci.factory), name = string(ci.name);
     auto factory = reinterpret_cast<AudioComponentFactoryFunction>(
         bundle ? CFBundleGetFunctionPointerForName(bundle, factoryName) : nullptr);
-    CFRelease(factoryName);
-    if (factory == nullptr)
-        return nullptr;
-    CFStringRef name = CFStringCreateWithCString(nullptr, ci.name, kCFStringEncodingUTF8);
     const AudioComponentDescription d{kAudioUnitType_Effect, ci.subtype, ci.manufacturer, 0, 0};
-    slot = AudioComponentRegister(&d, name, 0x10000, factory);
-    CFRelease(name);
+    slot = factory ? AudioComponentRegister(&d, name, 0x10000, factory) : nullptr;
+    for (CFTypeRef object : {CFTypeRef(url), CFTypeRef(factoryName), CFTypeRef(name)})
+        if (object)
+            CFRelease(object);
     return slot;
 }
 
 } // namespace
 
 const char* componentName(Component c) {
-    return c == Component::Plugin ? "Plugin" : "TestUnit";
+    return info(c).label;
 }
 
 const char* entryName(Entry e) {
@@ -118,12 +117,10 @@ AudioUnit open(Component c, Entry e, OSStatus* outStatus) {
 AudioUnit openAsConfigured(Component c, Entry e, OSStatus* outStatus) {
     AudioUnit unit = nullptr;
     AudioComponent component = e == Entry::Factory ? registered(c) : nullptr;
-    const OSStatus status =
-        e == Entry::ComponentManager
-            ? VXHostOpenComponentManagerInstance(info(c).bundle, info(c).entry, &unit)
-            : (component ? AudioComponentInstanceNew(component, &unit) : -43);
-    if (outStatus)
-        *outStatus = status;
+    OSStatus ignored, &status = outStatus ? *outStatus : ignored;
+    status = e == Entry::ComponentManager
+                 ? VXHostOpenComponentManagerInstance(info(c).bundle, info(c).entry, &unit)
+                 : (component ? AudioComponentInstanceNew(component, &unit) : -43);
     return status == 0 ? unit : nullptr;
 }
 
@@ -157,7 +154,7 @@ OSStatus Rig::input(void* ref, AudioUnitRenderActionFlags*, const AudioTimeStamp
                     UInt32 frames, AudioBufferList* data) {
     auto* self = static_cast<Rig*>(ref);
     if (self->inputAnswer != 0 || frames > kMaxFrames)
-        return self->inputAnswer != 0 ? self->inputAnswer : -50;
+        return self->inputAnswer ? self->inputAnswer : -50;
     for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
         float* samples = self->mIn[b % 2].data();
         for (UInt32 i = 0; i < frames; ++i)

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
-#include <cstdint>
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -33,16 +32,8 @@
 
 namespace {
 
-std::atomic<long> gAllocations{0};
-std::atomic<long> gFrees{0};
-std::atomic<long> gLocks{0};
-
-struct ThreadCounts {
-    long allocations;
-    long frees;
-    long locks;
-};
-thread_local ThreadCounts tCounts{0, 0, 0};
+std::atomic<long> gAllocations{0}, gFrees{0}, gLocks{0};
+thread_local rtcheck::Counts tCounts;
 
 inline void countAllocation() noexcept {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
@@ -63,17 +54,12 @@ inline void countFree(const volatile void* block) noexcept {
 
 } // namespace
 
-namespace rtcheck {
-
-Counts totals(Threads which) noexcept {
-    if (which == Threads::Current) {
-        return {tCounts.allocations, tCounts.frees, tCounts.locks};
-    }
+rtcheck::Counts rtcheck::totals(Threads which) noexcept {
+    if (which == Threads::Current)
+        return tCounts;
     return {gAllocations.load(std::memory_order_relaxed), gFrees.load(std::memory_order_relaxed),
             gLocks.load(std::memory_order_relaxed)};
 }
-
-} // namespace rtcheck
 
 #if defined(RTCHECK_SANITIZER)
 
@@ -84,31 +70,22 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(cons
                                                          void (*freeHook)(const volatile void*));
 
 namespace {
-
 void onMalloc(const volatile void*, size_t) {
     countAllocation();
 }
-
-void onFree(const volatile void* block) {
-    countFree(block);
-}
-
-const bool gHooksInstalled = __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree) != 0;
-
+const bool gHooksInstalled = __sanitizer_install_malloc_and_free_hooks(onMalloc, countFree) != 0;
 } // namespace
 
-namespace rtcheck {
-bool countsAllocations() noexcept {
+bool rtcheck::countsAllocations() noexcept {
 #if defined(RTCHECK_PARTIAL_HOOKS)
     return false;
 #else
     return gHooksInstalled;
 #endif
 }
-bool countsLocks() noexcept {
+bool rtcheck::countsLocks() noexcept {
     return false;
 }
-} // namespace rtcheck
 
 #else
 
@@ -121,14 +98,12 @@ void* __libc_memalign(size_t alignment, size_t size);
 void __libc_free(void* block);
 }
 
-namespace rtcheck {
-bool countsAllocations() noexcept {
+bool rtcheck::countsAllocations() noexcept {
     return true;
 }
-bool countsLocks() noexcept {
+bool rtcheck::countsLocks() noexcept {
     return true;
 }
-} // namespace rtcheck
 
 // The C++ library's operator new and delete, every form, end in these
 // functions, so they are counted without replacements of their own.
@@ -168,16 +143,11 @@ void* aligned_alloc(size_t alignment, size_t size) {
 }
 
 int posix_memalign(void** out, size_t alignment, size_t size) {
-    if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0 || alignment == 0) {
+    if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0 || alignment == 0)
         return EINVAL;
-    }
     countAllocation();
     void* block = __libc_memalign(alignment, size);
-    if (block == nullptr) {
-        return ENOMEM;
-    }
-    *out = block;
-    return 0;
+    return block ? (*out = block, 0) : ENOMEM;
 }
 
 } // extern "C"
