@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -43,16 +44,15 @@ TEST(FormatConstruction, CopyResetAndChannelChanges) {
     CAStreamBasicDescription f;
     f.SetAUCanonical(2, true);
     f.ChangeNumberChannels(6, false);
-    EXPECT_EQ(f.mFormatFlags, 0x29u);
-    EXPECT_EQ(f.mBytesPerPacket, 4u);
+    EXPECT_EQ(std::tuple(f.mFormatFlags, f.mBytesPerPacket, f.mBytesPerFrame),
+              std::tuple(0x29u, 4u, 4u));
     f.ChangeNumberChannels(3, true);
-    EXPECT_EQ(f.mFormatFlags, 0x9u);
-    EXPECT_EQ(f.mBytesPerPacket, 12u);
+    EXPECT_EQ(std::tuple(f.mFormatFlags, f.mBytesPerPacket, f.mBytesPerFrame),
+              std::tuple(0x9u, 12u, 12u));
     // The non-interleaved bit means nothing outside linear PCM.
     const auto aac = With(kAac, &D::mFormatFlags, kAudioFormatFlagIsNonInterleaved);
-    EXPECT_TRUE(aac.IsInterleavedFormat());
-    EXPECT_EQ(aac.ChannelStreamCount(), 1u);
-    EXPECT_EQ(aac.BytesPerSample(), 0u);
+    EXPECT_EQ(std::tuple(aac.IsInterleavedFormat(), aac.ChannelStreamCount(), aac.BytesPerSample()),
+              std::tuple(true, 1u, 0u));
 }
 
 // One row per pair: the label says which rule it tests.
@@ -148,10 +148,9 @@ TEST(FormatNormalisers, InterleavedFloatAndWildcardFilling) {
                            4);
     auto native = int24, big = int24;
     CAStreamBasicDescription::NormalizeLinearPCMFormat(native);
-    EXPECT_EQ(native.mFormatFlags, 0x9u);
-    EXPECT_EQ(native.mBytesPerPacket, 8u);
-    EXPECT_EQ(native.mSampleRate, 44100.0);
     CAStreamBasicDescription::NormalizeLinearPCMFormat(false, big);
+    const CAStreamBasicDescription normal = Pcm(44100, 2, 32, 0x9, 8);
+    EXPECT_EQ(std::memcmp(&native, &normal, sizeof normal), 0);
     EXPECT_EQ(big.mFormatFlags, 0xBu);
 
     CAStreamBasicDescription partial;
