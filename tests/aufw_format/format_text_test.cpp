@@ -1,77 +1,210 @@
-// The printed forms of stream formats and four-character codes.
+// The compact stream-format text syntax and the printed forms of stream
+// formats and four-character codes: what each form yields, what each
+// malformed form reports. (Arbitrary and over-long text: fuzz_format_text.)
 #include "aufw/CAStreamBasicDescription.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <tuple>
 
 namespace {
 
-CAStreamBasicDescription FromText(const char* text) {
-    CAStreamBasicDescription d;
-    CAStreamBasicDescription::FromText(text, d); // the parse itself: format_parse_test
-    return d;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+const std::string kCommon(const std::string& text) {
+    return "Invalid format string: " + text + "\nSyntax of format strings is: \n";
 }
 
-std::string AsString(const CAStreamBasicDescription& d) {
+struct ParseResult {
+    bool ok;
+    CAStreamBasicDescription desc;
+    std::string err;
+};
+
+ParseResult Parse(const char* text) {
+    ParseResult r{};
+    // A poisoned starting value shows that the parser resets every field.
+    std::memset(static_cast<AudioStreamBasicDescription*>(&r.desc), 0xA5, sizeof(r.desc));
+    CaptureStderr();
+    r.ok = CAStreamBasicDescription::FromText(text, r.desc);
+    r.err = GetCapturedStderr();
+    return r;
+}
+
+constexpr UInt32 kPCM = kAudioFormatLinearPCM;
+
+// Every field of the result, so a row fails on any field the parser gets wrong.
+struct Accepted {
+    const char* text;
+    double rate;
+    UInt32 id, flags, bits, bytesPerFrame, bytesPerPacket, framesPerPacket, channels;
+};
+
+const Accepted kAccepted[] = {
+    // PCM: float, integer depths, byte order, alignment and packing.
+    {"F32@44100,2", 44100, kPCM, 0x9, 32, 8, 8, 1, 2},
+    {"BEI24", 0, kPCM, 0xE, 24, 3, 3, 1, 1},
+    {"I20", 0, kPCM, 0x14, 20, 3, 3, 1, 1}, // signed, aligned high, not packed
+    {"I20:L4", 0, kPCM, 0x4, 20, 4, 4, 1, 1},
+    {"I24:H4", 0, kPCM, 0x14, 24, 4, 4, 1, 1},
+    {"LEI16", 0, kPCM, 0xC, 16, 2, 2, 1, 1},
+    {"UI8", 0, kPCM, 0x8, 8, 1, 1, 1, 1}, // packed, unsigned
+    {"-BEF64@96000", 96000, kPCM, 0xB, 64, 8, 8, 1, 1},
+    // Fixed point: the fraction bits add to the depth and go into the flags;
+    // one too large for its six-bit field stays inside the field.
+    {"I8.24", 0, kPCM, 0xC0C, 32, 4, 4, 1, 1},
+    {"I1.65", 0, kPCM, 0x94, 66, 9, 9, 1, 1},
+    // Flags, frames and channel layouts.
+    {"I16#4", 0, kPCM, 0xC, 16, 2, 2, 4, 1},
+    {"F32/29,2D", 0, kPCM, 0x29, 32, 4, 4, 1, 2}, // one buffer per channel
+    {"I16/aB", 0, kPCM, 0xAB, 16, 2, 2, 1, 1},
+    {"I16,6I", 0, kPCM, 0xC, 16, 12, 12, 1, 6},
+    {"F32@48000/9#1:L4,2", 48000, kPCM, 0x1, 32, 8, 8, 1, 2}, // ":L" clears packed
+    // Missing digits read as zero.
+    {"F32@", 0, kPCM, 0x9, 32, 4, 4, 1, 1},
+    {"I16#,2", 0, kPCM, 0xC, 16, 4, 4, 0, 2},
+    {"I16,", 0, kPCM, 0xC, 16, 0, 0, 1, 0},
+    {"F", 0, kPCM, 0x9, 0, 0, 0, 1, 1},
+    // Four-character codes; only PCM sizes follow the channels.
+    {"aac", 0, kAudioFormatMPEG4AAC, 0, 0, 0, 0, 0, 0},
+    {"aac@44100", 44100, kAudioFormatMPEG4AAC, 0, 0, 0, 0, 0, 0},
+    {"aac @44100", 44100, kAudioFormatMPEG4AAC, 0, 0, 0, 0, 0, 0},
+    {"alac,2", 0, kAudioFormatAppleLossless, 0, 0, 0, 0, 0, 2},
+    {"ima4#64,1", 0, kAudioFormatAppleIMA4, 0, 0, 0, 0, 64, 1},
+    {"ac-3/1", 0, kAudioFormatAC3, 1, 0, 0, 0, 0, 0},
+    {"\\x01abc", 0, 0x01616263, 0, 0, 0, 0, 0, 0},
+    {"\\x7f\\x00\\xFF\\x20", 0, 0x7F00FF20, 0, 0, 0, 0, 0, 0},
+    {"\xC3\xA9xy", 0, 0xC3A97879, 0, 0, 0, 0, 0, 0},
+    // A leading minus belongs to the code when the text is not PCM, and
+    // letters that merely start like PCM fall back to a code.
+    {"-abc", 0, 0x2D616263, 0, 0, 0, 0, 0, 0},
+    {"BEEF", 0, 0x42454546, 0, 0, 0, 0, 0, 0},
+    {"Uxyz", 0, 0x5578797A, 0, 0, 0, 0, 0, 0},
+};
+
+TEST(FormatFromText, AcceptedForms) {
+    for (const Accepted& a : kAccepted) {
+        SCOPED_TRACE(a.text);
+        const auto r = Parse(a.text);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.err, "");
+        const auto& d = r.desc;
+        EXPECT_EQ(std::tuple(d.mSampleRate, d.mFormatID, d.mFormatFlags, d.mBitsPerChannel,
+                             d.mBytesPerFrame, d.mBytesPerPacket, d.mFramesPerPacket,
+                             d.mChannelsPerFrame, d.mReserved),
+                  std::tuple(a.rate, a.id, a.flags, a.bits, a.bytesPerFrame, a.bytesPerPacket,
+                             a.framesPerPacket, a.channels, 0u));
+    }
+    EXPECT_EQ(Parse("I8.24").desc.FractionBits(), 24u);
+    EXPECT_EQ(Parse("I1.65").desc.FractionBits(), 65u & 0x3F);
+    EXPECT_TRUE(Parse("F32@44100,2").desc.IsInterleavedFormat());
+    EXPECT_FALSE(Parse("F32/29,2D").desc.IsInterleavedFormat());
+}
+
+TEST(FormatFromText, Rejected) {
+    // An unreadable code fails silently.
+    for (const char* text :
+         {"", "a", "ab", "LE", "\\", "\\y123", "\\x", "\\x1", "\\xg1ab", "ab\\x", "abc\\x0"}) {
+        SCOPED_TRACE(text);
+        auto r = Parse(text);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_FALSE(
+        CAStreamBasicDescription::FromText(nullptr, *std::make_unique<CAStreamBasicDescription>()));
+
+    // Everything else names the problem, then prints the two common lines.
+    const std::string extra = "extra characters at end of format string: ";
+    struct Reported {
+        const char* text;
+        std::string first;
+    };
+    const Reported reported[] = {
+        {"aac,2", extra + "2\n"},
+        {"alac,2D", "non-interleaved flag invalid for non-PCM formats\n"},
+        {"F32x", extra + "x\n"},
+        {"I16.x", "Expected fractional bits following '.'\n"},
+        {"I16:X2", ""},
+        // Fields come in one fixed order, each once.
+        {"F32,2@44100", extra + "@44100\n"},
+        {"F32@1@2", extra + "@2\n"},
+        // A byte of 0x80 or above is never a digit.
+        {"I16,\xB2", extra + "\xB2\n"},
+        {"I\xB1\xB6", extra + "\xB1\xB6\n"},
+    };
+    for (const Reported& r : reported) {
+        SCOPED_TRACE(r.text);
+        const auto result = Parse(r.text);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.err, r.first + kCommon(r.text));
+    }
+}
+
+TEST(FormatFromText, UsageText) {
+    EXPECT_STREQ(CAStreamBasicDescription::sTextParsingUsageString,
+                 "format[@sample_rate_hz][/format_flags][#frames_per_packet][:LHbytesPerFrame]"
+                 "[,channelsDI].\nFormat for PCM is [-][BE|LE]{F|I|UI}{bitdepth}; else a 4-char "
+                 "format code (e.g. aac, alac).\n");
+    // Parsing never prints it.
+    EXPECT_EQ(Parse("F32x").err.find("Format for PCM"), std::string::npos);
+}
+
+// The printed form of the format the text describes.
+std::string AsString(const char* text) {
     char buf[256];
-    return d.AsString(buf, sizeof(buf));
-}
-
-std::string SimpleName(const AudioStreamBasicDescription& d, bool abbreviate,
-                       bool withRate = false) {
-    char buf[128];
-    CAStreamBasicDescription::GetSimpleName(d, buf, sizeof(buf), abbreviate, withRate);
-    return buf;
+    return Parse(text).desc.AsString(buf, sizeof(buf));
 }
 
 TEST(FormatText, OSTypeStrings) {
     char buf[CAStreamBasicDescription::kOSTypeStringSize];
-    EXPECT_STREQ(CAStringForOSType(kAudioFormatLinearPCM, buf), "'lpcm'");
-    EXPECT_STREQ(CAStringForOSType(1, buf), "0x00000001");
-    EXPECT_STREQ(CAStringForOSType(0x615C6263, buf), "0x615C6263"); // a\bc
-    EXPECT_STREQ(CAStringForOSType(0xFFFFFFFF, buf), "0xFFFFFFFF");
-    EXPECT_STREQ(CAStringForOSType(kAudioFormatMPEG4AAC, buf), "'aac '");
-    EXPECT_STREQ(CAStringForOSType(0x6D730011, buf), "0x6D730011");
+    const std::pair<OSType, const char*> rows[] = {
+        {kAudioFormatLinearPCM, "'lpcm'"}, {1, "0x00000001"},
+        {0x615C6263, "0x615C6263"},        {0xFFFFFFFF, "0xFFFFFFFF"},
+        {kAudioFormatMPEG4AAC, "'aac '"},  {0x6D730011, "0x6D730011"}};
+    for (const auto& [code, expected] : rows) {
+        EXPECT_STREQ(CAStringForOSType(code, buf), expected); // 0x615C6263 is a\bc
+    }
     EXPECT_EQ(CAStringForOSType(0, buf), buf);
 }
 
 TEST(FormatText, AsString) {
-    const auto alac = FromText("alac@44100/3#4096,2");
-    const std::pair<CAStreamBasicDescription, const char*> rows[] = {
-        {FromText("F32@44100,2D"),
+    const std::pair<const char*, const char*> rows[] = {
+        {"F32@44100,2D",
          " 2 ch,  44100 Hz, 'lpcm' (0x00000029) 32-bit little-endian float, deinterleaved"},
-        {FromText("I20@44100"), " 1 ch,  44100 Hz, 'lpcm' (0x00000014) 20-bit little-endian "
-                                "signed integer, unpacked in 3 bytes high-aligned"},
-        {FromText("BEI24@96000:L4,2"), " 2 ch,  96000 Hz, 'lpcm' (0x00000006) 24-bit big-endian "
-                                       "signed integer, unpacked in 4 bytes low-aligned"},
-        {FromText("I8.24,2"),
-         " 2 ch,      0 Hz, 'lpcm' (0x00000C0C) 8.24-bit little-endian signed integer"},
+        {"I20@44100", " 1 ch,  44100 Hz, 'lpcm' (0x00000014) 20-bit little-endian "
+                      "signed integer, unpacked in 3 bytes high-aligned"},
+        {"BEI24@96000:L4,2", " 2 ch,  96000 Hz, 'lpcm' (0x00000006) 24-bit big-endian "
+                             "signed integer, unpacked in 4 bytes low-aligned"},
+        {"I8.24,2", " 2 ch,      0 Hz, 'lpcm' (0x00000C0C) 8.24-bit little-endian signed integer"},
         // Single-byte samples have no byte order.
-        {FromText("UI8@8000"), " 1 ch,   8000 Hz, 'lpcm' (0x00000008) 8-bit unsigned integer"},
+        {"UI8@8000", " 1 ch,   8000 Hz, 'lpcm' (0x00000008) 8-bit unsigned integer"},
         // Twelve bits packed into two bytes: the packing shows, the alignment too.
-        {FromText("I12/1C"), " 1 ch,      0 Hz, 'lpcm' (0x0000001C) 12-bit little-endian signed "
-                             "integer, packed in 2 bytes high-aligned"},
-        {alac, " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet"},
-        {FromText("alac@44100/7#4096,2"), " 2 ch,  44100 Hz, 'alac' (0x00000007) from UNKNOWN "
-                                          "source bit depth, 4096 frames/packet"},
-        {FromText("aac@48000#1024,6"), " 6 ch,  48000 Hz, 'aac ' (0x00000000) 0 bits/channel, 0 "
-                                       "bytes/packet, 1024 frames/packet, 0 bytes/frame"},
-        {CAStreamBasicDescription(0, 1, 2, 3, 4, 5, 6, 7),
-         " 5 ch,      0 Hz, 0x00000001 (0x00000007) 6 bits/channel, 2 bytes/packet, 3 "
-         "frames/packet, 4 bytes/frame"},
+        {"I12/1C", " 1 ch,      0 Hz, 'lpcm' (0x0000001C) 12-bit little-endian signed "
+                   "integer, packed in 2 bytes high-aligned"},
+        {"alac@44100/3#4096,2",
+         " 2 ch,  44100 Hz, 'alac' (0x00000003) from 24-bit source, 4096 frames/packet"},
+        {"alac@44100/7#4096,2", " 2 ch,  44100 Hz, 'alac' (0x00000007) from UNKNOWN "
+                                "source bit depth, 4096 frames/packet"},
+        {"aac@48000#1024,6", " 6 ch,  48000 Hz, 'aac ' (0x00000000) 0 bits/channel, 0 "
+                             "bytes/packet, 1024 frames/packet, 0 bytes/frame"},
     };
-    for (const auto& [desc, expected] : rows) {
-        EXPECT_EQ(AsString(desc), expected);
+    for (const auto& [text, expected] : rows) {
+        EXPECT_EQ(AsString(text), expected);
     }
+    char buf[300];
+    EXPECT_STREQ(CAStreamBasicDescription(0, 1, 2, 3, 4, 5, 6, 7).AsString(buf, sizeof buf),
+                 " 5 ch,      0 Hz, 0x00000001 (0x00000007) 6 bits/channel, 2 bytes/packet, 3 "
+                 "frames/packet, 4 bytes/frame");
 
     // A short buffer stops at the last piece that fits, cut at its end.
     // (Termination and bounds at every size: fuzz_format_text.)
+    const auto alac = Parse(rows[6].first).desc;
     const std::string full = rows[6].second;
     for (size_t size : {size_t(10), size_t(38), size_t(39), size_t(60), full.size()}) {
-        char buf[300];
         EXPECT_EQ(alac.AsString(buf, size), buf);
         EXPECT_EQ(std::string(buf), full.substr(0, size - 1)) << size;
     }
@@ -81,43 +214,41 @@ TEST(FormatText, AsString) {
 }
 
 TEST(FormatText, SimpleNames) {
-    const auto canonical = FromText("F32@44100,2D"), be24 = FromText("BEI24"),
-               i20 = FromText("I20,2"), be20low = FromText("BEI20:L4"),
-               unmixable = FromText("UI8/48,2"), noChannels = FromText("I20,0"),
-               ac3 = FromText("ac-3@48000#1536,6"), spdif = FromText("cac3@48000,6"),
-               aac = FromText("aac@48000,6");
     struct Row {
-        const CAStreamBasicDescription& desc;
+        const char* text;
         bool abbreviate, withRate;
         const char* expected;
     };
     const Row rows[] = {
-        {canonical, false, false, "Mixable 2 Channel 32 Bit Floating Point"},
-        {canonical, true, false, "Mixable 2 Ch Float32"},
-        {canonical, true, true, "44100 Mixable 2 Ch Float32"},
-        {be24, false, false, "Mixable 1 Channel 24 Bit Big Endian Signed Integer"},
-        {be24, true, false, "Mixable 1 Ch Big Endian SInt24"},
-        {i20, false, false, "Mixable 2 Channel 20 Bit Signed Integer Aligned High in 24 Bits"},
-        {i20, true, false, "Mixable 2 Ch High SInt20/SInt24"},
-        {be20low, false, false,
+        {"F32@44100,2D", false, false, "Mixable 2 Channel 32 Bit Floating Point"},
+        {"F32@44100,2D", true, false, "Mixable 2 Ch Float32"},
+        {"F32@44100,2D", true, true, "44100 Mixable 2 Ch Float32"},
+        {"BEI24", false, false, "Mixable 1 Channel 24 Bit Big Endian Signed Integer"},
+        {"BEI24", true, false, "Mixable 1 Ch Big Endian SInt24"},
+        {"I20,2", false, false, "Mixable 2 Channel 20 Bit Signed Integer Aligned High in 24 Bits"},
+        {"I20,2", true, false, "Mixable 2 Ch High SInt20/SInt24"},
+        {"BEI20:L4", false, false,
          "Mixable 1 Channel 20 Bit Big Endian Signed Integer Aligned Low in 32 Bits"},
-        {be20low, true, false, "Mixable 1 Ch Big Endian Low SInt20/SInt32"},
-        {unmixable, true, false, "Unmixable 2 Ch UInt8"},
-        {unmixable, false, false, "Unmixable 2 Channel 8 Bit Unsigned Integer"},
+        {"BEI20:L4", true, false, "Mixable 1 Ch Big Endian Low SInt20/SInt32"},
+        {"UI8/48,2", true, false, "Unmixable 2 Ch UInt8"},
+        {"UI8/48,2", false, false, "Unmixable 2 Channel 8 Bit Unsigned Integer"},
         // No channels: the container width cannot be known and prints as 0.
-        {noChannels, true, false, "Mixable 0 Ch High SInt20/SInt0"},
+        {"I20,0", true, false, "Mixable 0 Ch High SInt20/SInt0"},
         // Other formats are named, or printed as their code.
-        {ac3, false, false, "AC-3"},
-        {ac3, true, true, "48000 AC-3"},
-        {spdif, false, false, "AC-3 for SPDIF"},
-        {aac, false, false, "aac "},
-        {aac, true, true, "48000 aac "},
+        {"ac-3@48000#1536,6", false, false, "AC-3"},
+        {"ac-3@48000#1536,6", true, true, "48000 AC-3"},
+        {"cac3@48000,6", false, false, "AC-3 for SPDIF"},
+        {"aac@48000,6", false, false, "aac "},
+        {"aac@48000,6", true, true, "48000 aac "},
     };
+    char buf[128];
     for (const Row& r : rows) {
-        EXPECT_EQ(SimpleName(r.desc, r.abbreviate, r.withRate), r.expected);
+        const auto desc = Parse(r.text).desc;
+        CAStreamBasicDescription::GetSimpleName(desc, buf, sizeof buf, r.abbreviate, r.withRate);
+        EXPECT_STREQ(buf, r.expected) << r.text;
     }
     // A short name is cut to the given length. (Bounds: fuzz_format_text.)
-    char buf[64];
+    const auto canonical = Parse("F32@44100,2D").desc;
     for (const auto& [length, withRate, expected] : {std::tuple{8u, false, "Mixable"},
                                                      {4u, true, "441"},
                                                      {7u, true, "44100 "},
@@ -126,7 +257,7 @@ TEST(FormatText, SimpleNames) {
         CAStreamBasicDescription::GetSimpleName(canonical, buf, length, true, withRate);
         EXPECT_STREQ(buf, expected) << length;
     }
-    CAStreamBasicDescription::GetSimpleName(aac, buf, 3, false);
+    CAStreamBasicDescription::GetSimpleName(Parse("aac@48000,6").desc, buf, 3, false);
     EXPECT_STREQ(buf, "aa");
 }
 
