@@ -131,7 +131,6 @@ TEST(AUIOElement, DefaultFormatAndBuffersThatFollowTheLifeCycleAndTheFormat) {
     AUOutputElement output(&owner);
     const CAStreamBasicDescription expected(44100, kAudioFormatLinearPCM, 4, 1, 4, 2, 32, 0x29);
     EXPECT_EQ(std::memcmp(&output.GetStreamFormat(), &expected, sizeof expected), 0);
-    EXPECT_TRUE(output.WillAllocateBuffer());
     // Nothing is allocated before the unit begins initializing.
     output.AllocateBuffer();
     EXPECT_EQ(RaisedStatus([&] { output.PrepareBuffer(1); }), kTooMany);
