@@ -270,12 +270,10 @@ TEST(AUBufferList, SettingAndCopyingListsAndContents) {
     AudioBufferList& src = list.PrepareBuffer(stereo, 8);
     auto* l = static_cast<float*>(src.mBuffers[0].mData);
     auto* r = static_cast<float*>(src.mBuffers[1].mData);
-    for (int i = 0; i < 8; ++i) {
-        l[i] = float(i);
-        r[i] = float(100 + i);
-    }
     const std::vector<float> ramp{0, 1, 2, 3, 4, 5, 6, 7},
         right8{100, 101, 102, 103, 104, 105, 106, 107};
+    std::memcpy(l, ramp.data(), 32);
+    std::memcpy(r, right8.data(), 32);
     float a[8] = {}, b[8] = {}, c[8] = {}, shortDst[4] = {};
     ListOf<4> dst{4, {{1, sizeof(a), a}, {1, sizeof(b), b}, {1, sizeof(c), c}, {1, 16, shortDst}}};
     list.CopyBufferContentsTo(*dst);

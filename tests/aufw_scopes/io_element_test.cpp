@@ -68,14 +68,6 @@ OSStatus SourceRender(void* self, AudioUnitRenderActionFlags* flags, const Audio
     return s.answer;
 }
 
-// Called with the instance storage, which the source's open set to itself.
-OSStatus SourceFastRender(void* storage, AudioUnitRenderActionFlags* flags,
-                          const AudioTimeStamp* ts, UInt32 bus, UInt32 frames,
-                          AudioBufferList* ioData) {
-    ++static_cast<Source*>(storage)->fastRenderCalls;
-    return SourceRender(storage, flags, ts, bus, frames, ioData);
-}
-
 OSStatus SourceGetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
                            AudioUnitElement element, void* out, UInt32* size) {
     if (id != kAudioUnitProperty_FastDispatch || scope != kAudioUnitScope_Global ||
@@ -83,7 +75,13 @@ OSStatus SourceGetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope sc
         *size != sizeof(AudioUnitRenderProc)) {
         return kAudioUnitErr_InvalidProperty;
     }
-    *static_cast<AudioUnitRenderProc*>(out) = &SourceFastRender;
+    // Called with the instance storage, which the source's open set to itself.
+    *static_cast<AudioUnitRenderProc*>(out) = [](void* storage, AudioUnitRenderActionFlags* flags,
+                                                 const AudioTimeStamp* ts, UInt32 bus,
+                                                 UInt32 frames, AudioBufferList* ioData) {
+        ++static_cast<Source*>(storage)->fastRenderCalls;
+        return SourceRender(storage, flags, ts, bus, frames, ioData);
+    };
     return noErr;
 }
 
