@@ -2,8 +2,8 @@
 // element names of the state document) and the parameter storage of
 // elements: map and indexed modes, scheduled events and ramp slices, the
 // parameter block of the state document, element names.
-// (Saved map blocks, refused short blocks and the names in a saved document
-// are checked through the unit in aufw_base's state tests.)
+// (Saved map blocks and the names in a saved document are checked through
+// the unit in aufw_base's state tests.)
 #include "FakeOwner.h"
 
 #include <aufw/AUElement.h>
@@ -191,6 +191,11 @@ TEST(AUElement, ParameterBlockSavedAndRestored) {
     // A block one byte short of its records is refused before anything is
     // applied; one that holds them exactly is taken.
     EXPECT_EQ(bounded.RestoreState(block.data(), end - 1), nullptr);
+    // Shorter than its count, or a count far beyond the data that must not
+    // wrap the size check.
+    EXPECT_EQ(bounded.RestoreState(block.data(), block.data() + 3), nullptr);
+    const UInt8 huge[] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 0, 0, 0, 0};
+    EXPECT_EQ(bounded.RestoreState(huge, huge + sizeof(huge)), nullptr);
     EXPECT_EQ(bounded.GetNumberOfParameters(), 0u);
     EXPECT_EQ(bounded.RestoreState(block.data(), end), end);
     EXPECT_EQ(bounded.GetParameter(2), 1.0f);
