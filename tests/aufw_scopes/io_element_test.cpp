@@ -200,10 +200,10 @@ TEST(AUInputElement, InputTypesAndPullingFromAHostCallback) {
     EXPECT_EQ(probe.renderCalls, 1);
 
     // Format changes re-size the buffer of an active input.
-    CAStreamBasicDescription mono = input.GetStreamFormat();
-    mono.ChangeNumberChannels(1, false);
-    EXPECT_EQ(input.SetStreamFormat(mono), noErr);
-    EXPECT_EQ(input.PrepareBuffer(1156).mNumberBuffers, 1u);
+    CAStreamBasicDescription wider = input.GetStreamFormat();
+    wider.ChangeNumberChannels(3, false);
+    EXPECT_EQ(input.SetStreamFormat(wider), noErr);
+    EXPECT_EQ(input.PrepareBuffer(1156).mNumberBuffers, 3u);
     // Leaving for no input releases the memory.
     input.SetInputCallback(nullptr, &probe);
     EXPECT_EQ(std::tuple(input.IsActive(), input.IOBuffer().GetAllocatedBytes()),
