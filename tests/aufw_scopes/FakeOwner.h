@@ -62,12 +62,12 @@ inline CFStringRef MakeString(const char* text) {
     return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
 }
 
+// The text of a string value, "<none>" for anything else.
 inline std::string ToStd(CFTypeRef value) {
-    char buffer[256];
-    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID() ||
-        !CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof(buffer),
-                            kCFStringEncodingUTF8)) {
-        return "<none>";
+    char buffer[256] = "<none>";
+    if (value != nullptr && CFGetTypeID(value) == CFStringGetTypeID()) {
+        CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof(buffer),
+                           kCFStringEncodingUTF8);
     }
     return buffer;
 }

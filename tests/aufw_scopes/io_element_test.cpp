@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -19,14 +20,14 @@ constexpr OSStatus kTooMany = kAudioUnitErr_TooManyFramesToProcess;
 
 // The render path neither allocates nor locks; what the build can count is
 // checked.
-void ExpectRealTimeSafe(const rtcheck::Counts& counts) {
-    if (rtcheck::countsAllocations()) {
-        EXPECT_EQ(counts.allocations + counts.frees, 0) << "pulling input must not allocate";
-    }
-    if (rtcheck::countsLocks()) {
-        EXPECT_EQ(counts.locks, 0) << "pulling input must not lock";
-    }
+void ExpectRealTimeSafe(const rtcheck::Counts& c) {
+    EXPECT_TRUE(!rtcheck::countsAllocations() || c.allocations + c.frees == 0)
+        << "pulling input must not allocate";
+    EXPECT_TRUE(!rtcheck::countsLocks() || c.locks == 0) << "pulling input must not lock";
 }
+
+// What a source was last asked for: flags, sample time, bus, frames, list.
+using Call = std::tuple<UInt32, Float64, UInt32, UInt32, AudioBufferList*>;
 
 // An upstream source: a host render callback, or the render method of a
 // minimal unit registered with the host runtime and opened through its
@@ -37,11 +38,7 @@ struct Source {
     AudioComponentPlugInInterface plugIn; // first: the host passes its address
     bool fast = false;
     int renderCalls = 0, fastRenderCalls = 0;
-    AudioUnitRenderActionFlags flags = 0;
-    const AudioTimeStamp* timeStamp = nullptr;
-    Float64 sampleTime = -1;
-    UInt32 bus = 0, frames = 0;
-    AudioBufferList* list = nullptr;
+    Call call{};
     OSStatus answer = noErr;
     AUInputElement* disconnectDuringCall = nullptr;
     float samples[2][2048] = {};
@@ -53,12 +50,7 @@ OSStatus SourceRender(void* self, AudioUnitRenderActionFlags* flags, const Audio
                       UInt32 bus, UInt32 frames, AudioBufferList* ioData) {
     Source& s = *static_cast<Source*>(self);
     ++s.renderCalls;
-    s.flags = *flags;
-    s.timeStamp = ts;
-    s.sampleTime = ts->mSampleTime;
-    s.bus = bus;
-    s.frames = frames;
-    s.list = ioData;
+    s.call = {*flags, ts->mSampleTime, bus, frames, ioData};
     for (UInt32 b = 0; b < ioData->mNumberBuffers && b < 2 && frames <= 2048; ++b) {
         for (UInt32 i = 0; i < frames; ++i) {
             s.samples[b][i] = static_cast<float>(b + i);
@@ -76,14 +68,6 @@ OSStatus SourceRender(void* self, AudioUnitRenderActionFlags* flags, const Audio
     return s.answer;
 }
 
-// Called with the instance storage, which the source's open set to itself.
-OSStatus SourceFastRender(void* storage, AudioUnitRenderActionFlags* flags,
-                          const AudioTimeStamp* ts, UInt32 bus, UInt32 frames,
-                          AudioBufferList* ioData) {
-    ++static_cast<Source*>(storage)->fastRenderCalls;
-    return SourceRender(storage, flags, ts, bus, frames, ioData);
-}
-
 OSStatus SourceGetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
                            AudioUnitElement element, void* out, UInt32* size) {
     if (id != kAudioUnitProperty_FastDispatch || scope != kAudioUnitScope_Global ||
@@ -91,15 +75,20 @@ OSStatus SourceGetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope sc
         *size != sizeof(AudioUnitRenderProc)) {
         return kAudioUnitErr_InvalidProperty;
     }
-    *static_cast<AudioUnitRenderProc*>(out) = &SourceFastRender;
+    // Called with the instance storage, which the source's open set to itself.
+    *static_cast<AudioUnitRenderProc*>(out) = [](void* storage, AudioUnitRenderActionFlags* flags,
+                                                 const AudioTimeStamp* ts, UInt32 bus,
+                                                 UInt32 frames, AudioBufferList* ioData) {
+        ++static_cast<Source*>(storage)->fastRenderCalls;
+        return SourceRender(storage, flags, ts, bus, frames, ioData);
+    };
     return noErr;
 }
 
 AudioComponentMethod SourceLookup(SInt16 selector) {
-    if (selector == kAudioUnitGetPropertySelect) {
-        return reinterpret_cast<AudioComponentMethod>(&SourceGetProperty);
-    }
-    return selector == kAudioUnitRenderSelect
+    return selector == kAudioUnitGetPropertySelect
+               ? reinterpret_cast<AudioComponentMethod>(&SourceGetProperty)
+           : selector == kAudioUnitRenderSelect
                ? reinterpret_cast<AudioComponentMethod>(&SourceRender)
                : nullptr;
 }
@@ -140,7 +129,6 @@ TEST(AUIOElement, DefaultFormatAndBuffersThatFollowTheLifeCycleAndTheFormat) {
     AUOutputElement output(&owner);
     const CAStreamBasicDescription expected(44100, kAudioFormatLinearPCM, 4, 1, 4, 2, 32, 0x29);
     EXPECT_EQ(std::memcmp(&output.GetStreamFormat(), &expected, sizeof expected), 0);
-    EXPECT_TRUE(output.WillAllocateBuffer());
     // Nothing is allocated before the unit begins initializing.
     output.AllocateBuffer();
     EXPECT_EQ(RaisedStatus([&] { output.PrepareBuffer(1); }), kTooMany);
@@ -148,11 +136,10 @@ TEST(AUIOElement, DefaultFormatAndBuffersThatFollowTheLifeCycleAndTheFormat) {
     output.AllocateBuffer();
     EXPECT_EQ(output.IOBuffer().GetAllocatedFrames(), 1156u);
     AudioBufferList& list = output.PrepareBuffer(512);
-    ASSERT_EQ(list.mNumberBuffers, 2u);
-    EXPECT_EQ(list.mBuffers[0].mDataByteSize, 2048u);
-    EXPECT_EQ(&output.GetBufferList(), &list);
-    EXPECT_EQ(output.GetChannelData(1), list.mBuffers[1].mData);
-    EXPECT_EQ(output.GetChannelData(2), nullptr);
+    EXPECT_EQ(std::tuple(&output.GetBufferList(), list.mNumberBuffers,
+                         list.mBuffers[0].mDataByteSize, output.GetChannelData(1),
+                         output.GetChannelData(2)),
+              std::tuple(&list, 2u, 2048u, list.mBuffers[1].mData, nullptr));
     // An explicit frame count wins over the unit's slice size.
     output.AllocateBuffer(64);
     EXPECT_EQ(RaisedStatus([&] { output.PrepareBuffer(65); }), kTooMany);
@@ -162,9 +149,10 @@ TEST(AUIOElement, DefaultFormatAndBuffersThatFollowTheLifeCycleAndTheFormat) {
     interleaved.ChangeNumberChannels(2, true);
     EXPECT_EQ(output.SetStreamFormat(interleaved), noErr);
     AudioBufferList& one = output.PrepareBuffer(1156);
-    ASSERT_EQ(one.mNumberBuffers, 1u);
-    EXPECT_EQ(one.mBuffers[0].mDataByteSize, 1156u * 8u);
-    EXPECT_EQ(output.GetChannelData(1), static_cast<float*>(one.mBuffers[0].mData) + 1);
+    auto* samples = static_cast<float*>(one.mBuffers[0].mData);
+    EXPECT_EQ(std::tuple(one.mNumberBuffers, one.mBuffers[0].mDataByteSize,
+                         output.GetChannelData(1), output.GetChannelData(2)),
+              std::tuple(1u, 1156u * 8u, samples + 1, nullptr));
     output.DeallocateBuffer();
     EXPECT_EQ(output.IOBuffer().GetAllocatedBytes(), 0u);
 }
@@ -181,9 +169,8 @@ TEST(AUInputElement, InputTypesAndPullingFromAHostCallback) {
 
     Source probe;
     input.SetInputCallback(&SourceRender, &probe);
-    EXPECT_TRUE(input.IsCallback());
-    EXPECT_TRUE(input.NeedsBufferSpace());
-    EXPECT_EQ(input.GetInputProcRefCon(), &probe);
+    EXPECT_EQ(std::tuple(input.IsCallback(), input.NeedsBufferSpace(), input.GetInputProcRefCon()),
+              std::tuple(true, true, &probe));
     // Before initialization there is no memory to pull into; the buffer's
     // error comes through and the callback is not called.
     EXPECT_EQ(RaisedStatus([&] { input.PullInput(flags, ts, 3, 256); }), kTooMany);
@@ -197,39 +184,38 @@ TEST(AUInputElement, InputTypesAndPullingFromAHostCallback) {
     EXPECT_EQ(input.PullInput(flags, ts, 3, 256), 1234);
     ExpectRealTimeSafe(counting.counts());
     EXPECT_EQ(probe.renderCalls, 1);
-    EXPECT_EQ(probe.flags, static_cast<UInt32>(kAudioUnitRenderAction_PreRender));
-    EXPECT_EQ(probe.timeStamp, &ts);
-    EXPECT_EQ(probe.bus, 3u);
-    EXPECT_EQ(probe.frames, 256u);
-    ASSERT_EQ(probe.list, &input.GetBufferList());
-    ASSERT_EQ(probe.list->mNumberBuffers, 2u);
-    for (const AudioBuffer& buffer : {probe.list->mBuffers[0], probe.list->mBuffers[1]}) {
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.mData) % 16, 0u);
-        EXPECT_EQ(buffer.mDataByteSize, 1024u);
+    EXPECT_EQ(probe.call,
+              Call(kAudioUnitRenderAction_PreRender, 4096, 3, 256, &input.GetBufferList()));
+    const AudioBufferList& pulled = input.GetBufferList();
+    ASSERT_EQ(pulled.mNumberBuffers, 2u);
+    for (const AudioBuffer& buffer : {pulled.mBuffers[0], pulled.mBuffers[1]}) {
+        EXPECT_EQ(
+            std::tuple(reinterpret_cast<std::uintptr_t>(buffer.mData) % 16, buffer.mDataByteSize),
+            std::tuple(0u, 1024u));
     }
-    EXPECT_EQ(input.GetChannelData(0)[255], 255.0f);
-    EXPECT_EQ(input.GetChannelData(1)[0], 1.0f);
+    EXPECT_EQ(std::tuple(input.GetChannelData(0)[255], input.GetChannelData(1)[0]),
+              std::tuple(255.0f, 1.0f));
     // More frames than the unit's slice: raised before the callback runs.
     EXPECT_EQ(RaisedStatus([&] { input.PullInput(flags, ts, 3, 1157); }), kTooMany);
     EXPECT_EQ(probe.renderCalls, 1);
 
     // Format changes re-size the buffer of an active input.
-    CAStreamBasicDescription mono = input.GetStreamFormat();
-    mono.ChangeNumberChannels(1, false);
-    EXPECT_EQ(input.SetStreamFormat(mono), noErr);
-    EXPECT_EQ(input.PrepareBuffer(1156).mNumberBuffers, 1u);
+    CAStreamBasicDescription wider = input.GetStreamFormat();
+    wider.ChangeNumberChannels(3, false);
+    EXPECT_EQ(input.SetStreamFormat(wider), noErr);
+    EXPECT_EQ(input.PrepareBuffer(1156).mNumberBuffers, 3u);
     // Leaving for no input releases the memory.
     input.SetInputCallback(nullptr, &probe);
-    EXPECT_FALSE(input.IsActive());
-    EXPECT_EQ(input.IOBuffer().GetAllocatedBytes(), 0u);
+    EXPECT_EQ(std::tuple(input.IsActive(), input.IOBuffer().GetAllocatedBytes()),
+              std::tuple(false, 0u));
 
     // A source that goes away during the pull leaves no input.
     input.SetInputCallback(&SourceRender, &probe);
     probe.answer = noErr;
     probe.disconnectDuringCall = &input;
     EXPECT_EQ(input.PullInput(flags, ts, 3, 16), kAudioUnitErr_NoConnection);
-    EXPECT_EQ(input.GetInputType(), AUInputElement::kNoInput);
-    EXPECT_EQ(input.IOBuffer().GetAllocatedBytes(), 0u);
+    EXPECT_EQ(std::tuple(input.GetInputType(), input.IOBuffer().GetAllocatedBytes()),
+              std::tuple(AUInputElement::kNoInput, 0u));
     EXPECT_EQ(input.PullInput(flags, ts, 3, 16), kAudioUnitErr_NoConnection);
     EXPECT_EQ(probe.renderCalls, 2);
 
@@ -239,8 +225,9 @@ TEST(AUInputElement, InputTypesAndPullingFromAHostCallback) {
     input.SetWillAllocateBuffer(false);
     input.SetInputCallback(&SourceRender, &probe);
     EXPECT_EQ(input.PullInput(flags, ts, 0, 1157), noErr);
-    EXPECT_EQ(probe.list->mBuffers[0].mData, probe.samples[0]);
-    EXPECT_EQ(probe.list->mBuffers[0].mDataByteSize, 1157u * 4u);
+    const AudioBuffer& first = std::get<4>(probe.call)->mBuffers[0];
+    EXPECT_EQ(std::tuple(first.mData, first.mDataByteSize),
+              std::tuple(probe.samples[0], 1157u * 4u));
 }
 
 TEST(AUInputElement, PullInputFromAnUpstreamUnit) {
@@ -257,23 +244,22 @@ TEST(AUInputElement, PullInputFromAnUpstreamUnit) {
         Source& source = *gLastOpened;
         AUInputElement input(&owner);
         input.SetConnection(AudioUnitConnection{unit, 2, 0});
-        EXPECT_TRUE(input.HasConnection());
-        EXPECT_EQ(input.GetConnection().sourceOutputNumber, 2u);
-        EXPECT_EQ(input.GetConnectionRenderProc() != nullptr, fast);
         // The source renders into its own memory: only headers here.
-        EXPECT_EQ(input.IOBuffer().GetAllocatedBytes(), 0u);
+        EXPECT_EQ(std::tuple(input.HasConnection(), input.GetConnection().sourceOutputNumber,
+                             input.GetConnectionRenderProc() != nullptr,
+                             input.IOBuffer().GetAllocatedBytes()),
+                  std::tuple(true, 2u, fast, 0u));
 
         rtcheck::Scope counting;
         EXPECT_EQ(input.PullInput(flags, ts, 0, 128), noErr);
         ExpectRealTimeSafe(counting.counts());
-        EXPECT_EQ(source.renderCalls, 1);
-        EXPECT_EQ(source.fastRenderCalls, fast ? 1 : 0);
-        EXPECT_EQ(source.bus, 2u);
-        EXPECT_EQ(source.frames, 128u);
-        EXPECT_EQ(source.sampleTime, 512.0);
+        const auto& [callFlags, sampleTime, bus, frames, list] = source.call;
+        EXPECT_EQ(std::tuple(source.renderCalls, source.fastRenderCalls, callFlags, sampleTime, bus,
+                             frames),
+                  std::tuple(1, fast ? 1 : 0, 0u, 512.0, 2u, 128u));
         // The element's list now points at the source's samples.
-        EXPECT_EQ(input.GetBufferList().mBuffers[1].mData, source.samples[1]);
-        EXPECT_EQ(input.GetChannelData(1)[127], 1.0f + 127.0f);
+        EXPECT_EQ(std::tuple(input.GetBufferList().mBuffers[1].mData, input.GetChannelData(1)[127]),
+                  std::tuple(source.samples[1], 1.0f + 127.0f));
 
         // The source's failure is the pull's result.
         source.answer = -50;

@@ -1,12 +1,20 @@
-// Parameter storage of elements: map and indexed modes, scheduled events and
-// ramp slices, the parameter block of the state document, element names.
+// Scopes (growing through the owner, shrinking from the end, lookup, the
+// element names of the state document) and the parameter storage of
+// elements: map and indexed modes, scheduled events and ramp slices, the
+// parameter block of the state document, element names.
+// (Saved map blocks and the names in a saved document are checked through
+// the unit in aufw_base's state tests.)
 #include "FakeOwner.h"
 
 #include <aufw/AUElement.h>
+#include <aufw/AUScope.h>
 #include <aufw/ParameterMapEvent.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <initializer_list>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -33,7 +41,28 @@ std::vector<AudioUnitParameterID> ParameterList(AUElement& element) {
     return ids;
 }
 
+// A ramp slice as one value: start, end, change per frame.
+template <typename T> std::array<Float32, 3> Slice(const T& event) {
+    std::array<Float32, 3> s{-1, -1, -1};
+    event.GetRampSliceStartEnd(s[0], s[1], s[2]);
+    return s;
+}
+
+// A dictionary of strings; the caller releases it.
+CFMutableDictionaryRef Dict(std::initializer_list<std::pair<const char*, const char*>> entries) {
+    CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    for (const auto& [key, value] : entries) {
+        CFStringRef k = MakeString(key), v = MakeString(value);
+        CFDictionarySetValue(dict, k, v);
+        CFRelease(k);
+        CFRelease(v);
+    }
+    return dict;
+}
+
 using IDs = std::vector<AudioUnitParameterID>;
+using Slices = std::array<Float32, 3>;
 constexpr OSStatus kNoParam = kAudioUnitErr_InvalidParameter;
 
 } // namespace
@@ -46,43 +75,30 @@ TEST(ParameterMapEvent, PlainValuesImmediateEventsAndRampSlices) {
     // offsets left as they were.
     event.SetScheduledEvent(RampEvent(10, 100, 0.0f, 1.0f), 4, 32);
     event.SetValue(0.25f);
-    EXPECT_EQ(event.GetEventType(), kParameterEvent_Immediate);
-    EXPECT_EQ(event.GetEndValue(), 0.25f);
-    EXPECT_EQ(event.GetBufferOffset(), 6);
-    EXPECT_EQ(event.GetDurationInFrames(), 100u);
-    Float32 start = -1, end = -1, delta = -1;
-    event.GetRampSliceStartEnd(start, end, delta);
-    EXPECT_EQ(start, 0.25f);
-    EXPECT_EQ(end, 0.25f);
-    EXPECT_EQ(delta, 0.0f);
+    EXPECT_EQ(std::tuple(event.GetEventType(), event.GetEndValue(), event.GetBufferOffset(),
+                         event.GetDurationInFrames()),
+              std::tuple(kParameterEvent_Immediate, 0.25f, 6, 100u));
+    EXPECT_EQ(Slice(event), (Slices{0.25f, 0.25f, 0.0f}));
 
     // An immediate event spans the slice and starts at its beginning.
     AudioUnitParameterEvent immediate{};
     immediate.eventType = kParameterEvent_Immediate;
     immediate.eventValues.immediate = {17, 0.75f};
     event.SetScheduledEvent(immediate, 16, 48);
-    EXPECT_EQ(event.GetBufferOffset(), 0);
-    EXPECT_EQ(event.GetDurationInFrames(), 48u);
-    EXPECT_EQ(event.GetSliceDurationFrames(), 48u);
-    EXPECT_EQ(event.GetValue(), 0.75f);
-    EXPECT_EQ(event.GetEndValue(), 0.75f);
+    EXPECT_EQ(std::tuple(event.GetBufferOffset(), event.GetDurationInFrames(),
+                         event.GetSliceDurationFrames(), event.GetValue(), event.GetEndValue()),
+              std::tuple(0, 48u, 48u, 0.75f, 0.75f));
 
     // A ramp that starts 16 frames into the slice: the start value is
     // extrapolated back to the slice's first frame.
     event.SetScheduledEvent(RampEvent(48, 64, 1.0f, 0.0f), 32, 64);
-    EXPECT_EQ(event.GetEventType(), kParameterEvent_Ramped);
-    EXPECT_EQ(event.GetBufferOffset(), 16);
-    event.GetRampSliceStartEnd(start, end, delta);
-    EXPECT_FLOAT_EQ(delta, -1.0f / 64.0f);
-    EXPECT_FLOAT_EQ(start, 1.25f);
-    EXPECT_FLOAT_EQ(end, 0.25f);
+    EXPECT_EQ(std::tuple(event.GetEventType(), event.GetBufferOffset()),
+              std::tuple(kParameterEvent_Ramped, 16));
+    EXPECT_EQ(Slice(event), (Slices{1.25f, 0.25f, -1.0f / 64.0f}));
 
     // A ramp of no length is already at its end value, never infinite.
     event.SetScheduledEvent(RampEvent(0, 0, 0.0f, 2.0f), 0, 16);
-    event.GetRampSliceStartEnd(start, end, delta);
-    EXPECT_EQ(delta, 0.0f);
-    EXPECT_EQ(start, 2.0f);
-    EXPECT_EQ(end, 2.0f);
+    EXPECT_EQ(Slice(event), (Slices{2.0f, 2.0f, 0.0f}));
 }
 
 TEST(AUElement, MapModeCreatesUnknownParametersOnlyBeforeInitialization) {
@@ -108,14 +124,13 @@ TEST(AUElement, MapModeCreatesUnknownParametersOnlyBeforeInitialization) {
     // A caller that is allowed to may still add parameters to a running unit.
     element.SetParameter(9, 0.25f, true);
     element.SetScheduledEvent(1, RampEvent(0, 8, 0.0f, 1.0f), 0, 8, true);
-    EXPECT_EQ(element.GetParameter(9), 0.25f);
-    EXPECT_EQ(element.GetParameter(1), 0.0f);
-    EXPECT_EQ(element.GetEndValue(1), 1.0f);
+    EXPECT_EQ(std::tuple(element.GetParameter(9), element.GetParameter(1), element.GetEndValue(1)),
+              std::tuple(0.25f, 0.0f, 1.0f));
     EXPECT_EQ(ParameterList(element), (IDs{1, 3, 7, 9, 12}));
     Float32 start = 0, end = 0, delta = 0;
     EXPECT_EQ(RaisedStatus([&] { element.GetRampSliceStartEnd(2, start, end, delta); }), kNoParam);
     element.GetRampSliceStartEnd(1, start, end, delta);
-    EXPECT_FLOAT_EQ(delta, 0.125f);
+    EXPECT_EQ(delta, 0.125f);
 }
 
 TEST(AUElement, IndexedModeHasAFixedRange) {
@@ -126,8 +141,8 @@ TEST(AUElement, IndexedModeHasAFixedRange) {
     EXPECT_TRUE(element.UsesIndexedParameters());
     EXPECT_EQ(ParameterList(element), (IDs{0, 1, 2}));
     EXPECT_EQ(element.GetParameter(2), 0.0f);
+    // Past the end, and the map entry from before, are no longer reachable.
     EXPECT_EQ(RaisedStatus([&] { element.GetParameter(3); }), kNoParam);
-    // The map entry from before is no longer reachable.
     EXPECT_EQ(RaisedStatus([&] { element.GetParameter(40); }), kNoParam);
 
     // Out of range raises whether or not the unit is initialized or the
@@ -142,8 +157,7 @@ TEST(AUElement, IndexedModeHasAFixedRange) {
 
     // Growing keeps the values already there; shrinking drops the surplus.
     element.UseIndexedParameters(5);
-    EXPECT_EQ(element.GetParameter(1), 0.5f);
-    EXPECT_EQ(element.GetParameter(4), 0.0f);
+    EXPECT_EQ(std::tuple(element.GetParameter(1), element.GetParameter(4)), std::tuple(0.5f, 0.0f));
     element.UseIndexedParameters(1);
     EXPECT_EQ(element.GetNumberOfParameters(), 1u);
     EXPECT_EQ(RaisedStatus([&] { element.GetParameter(1); }), kNoParam);
@@ -155,8 +169,6 @@ TEST(AUElement, ParameterBlockSavedAndRestored) {
     element.SetParameter(2, 1.0f);
     element.SetParameter(0, -2.0f);
     std::vector<UInt8> block = SavedBlock(element);
-    EXPECT_EQ(block, (std::vector<UInt8>{0, 0, 0, 2, 0, 0, 0,    0,    0xC0, 0x00,
-                                         0, 0, 0, 0, 0, 2, 0x3F, 0x80, 0,    0}));
     const std::vector<UInt8> none = SavedBlock(empty);
     EXPECT_EQ(none, (std::vector<UInt8>{0, 0, 0, 0}));
     indexed.UseIndexedParameters(2);
@@ -172,14 +184,15 @@ TEST(AUElement, ParameterBlockSavedAndRestored) {
     AUElement target(&owner), bounded(&owner), running(&owner);
     EXPECT_EQ(target.RestoreState(block.data()), end);
     EXPECT_EQ(ParameterList(target), (IDs{0, 2}));
-    EXPECT_EQ(target.GetParameter(0), -2.0f);
-    EXPECT_EQ(target.GetParameter(2), 1.0f);
+    EXPECT_EQ(std::tuple(target.GetParameter(0), target.GetParameter(2)), std::tuple(-2.0f, 1.0f));
     // A count of 0 consumes the count alone.
     EXPECT_EQ(target.RestoreState(none.data()), none.data() + 4);
 
-    // A block that does not hold its records is refused before anything is
-    // applied; a count far beyond the data must not wrap the size check.
+    // A block one byte short of its records is refused before anything is
+    // applied; one that holds them exactly is taken.
     EXPECT_EQ(bounded.RestoreState(block.data(), end - 1), nullptr);
+    // Shorter than its count, or a count far beyond the data that must not
+    // wrap the size check.
     EXPECT_EQ(bounded.RestoreState(block.data(), block.data() + 3), nullptr);
     const UInt8 huge[] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 0, 0, 0, 0};
     EXPECT_EQ(bounded.RestoreState(huge, huge + sizeof(huge)), nullptr);
@@ -203,11 +216,9 @@ TEST(AUElement, NamesAreRetainedAndReleased) {
         element.SetName(first);
         // Setting the held name again must not drop its last reference.
         element.SetName(first);
-        EXPECT_EQ(element.GetName(), first);
-        EXPECT_EQ(CFGetRetainCount(first), 2);
+        EXPECT_EQ(std::tuple(element.GetName(), CFGetRetainCount(first)), std::tuple(first, 2));
         element.SetName(nullptr);
-        EXPECT_FALSE(element.HasName());
-        EXPECT_EQ(CFGetRetainCount(first), 1);
+        EXPECT_EQ(std::tuple(element.HasName(), CFGetRetainCount(first)), std::tuple(false, 1));
         element.SetName(second);
         EXPECT_EQ(CFGetRetainCount(second), 2);
     }
@@ -215,4 +226,92 @@ TEST(AUElement, NamesAreRetainedAndReleased) {
     EXPECT_EQ(CFGetRetainCount(second), 1);
     CFRelease(first);
     CFRelease(second);
+}
+
+TEST(AUScope, GrowsThroughTheOwnerShrinksFromTheEndAndLooksUp) {
+    FakeOwner owner;
+    {
+        AUScope scope;
+        scope.Initialize(&owner, kAudioUnitScope_Input, 3);
+        EXPECT_EQ(scope.GetScope(), static_cast<AudioUnitScope>(kAudioUnitScope_Input));
+        EXPECT_EQ(owner.created, (ElementLog{{1, 0}, {1, 1}, {1, 2}}));
+        AUElement* first = scope.GetElement(0);
+        first->SetParameter(4, 0.5f);
+
+        scope.SetNumberOfElements(1);
+        EXPECT_EQ(owner.destroyed, (ElementLog{{1, 2}, {1, 1}}));
+        EXPECT_EQ(std::tuple(scope.GetNumberOfElements(), scope.GetElement(1)),
+                  std::tuple(1u, nullptr));
+
+        // Equal counts change nothing; growth creates only the new numbers.
+        owner.created.clear();
+        scope.SetNumberOfElements(1);
+        scope.SetNumberOfElements(4);
+        EXPECT_EQ(owner.created, (ElementLog{{1, 1}, {1, 2}, {1, 3}}));
+        EXPECT_EQ(std::tuple(scope.GetElement(0), first->GetParameter(4)), std::tuple(first, 0.5f));
+        owner.destroyed.clear();
+    }
+    // The scope deletes what is left when it goes.
+    EXPECT_EQ(owner.destroyed.size(), 4u);
+
+    // Lookups raise for missing elements, and a plain element is no I/O one.
+    AUScope global, output;
+    global.Initialize(&owner, kAudioUnitScope_Global, 1);
+    output.Initialize(&owner, kAudioUnitScope_Output, 2);
+
+    EXPECT_EQ(global.SafeGetElement(0), global.GetElement(0));
+    EXPECT_EQ(RaisedStatus([&] { global.SafeGetElement(1); }), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(RaisedStatus([&] { global.GetIOElement(0); }), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(static_cast<AUElement*>(output.GetIOElement(1)), output.GetElement(1));
+    EXPECT_EQ(RaisedStatus([&] { output.GetIOElement(2); }), kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(output.GetElement(0xFFFFFFFF), nullptr);
+
+    // An owner that cannot make elements for the scope stops the growth.
+    AUScope odd, orphan;
+    EXPECT_EQ(RaisedStatus([&] { odd.Initialize(&owner, 9, 1); }), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(odd.GetNumberOfElements(), 0u);
+    EXPECT_EQ(RaisedStatus([&] { orphan.SetNumberOfElements(1); }), kAudioUnitErr_InvalidScope);
+}
+
+TEST(AUScope, ElementNamesOfTheStateDocument) {
+    FakeOwner owner;
+    AUScope scope;
+    scope.Initialize(&owner, kAudioUnitScope_Output, 3);
+    CFMutableDictionaryRef saved = Dict({});
+    scope.AddElementNamesToDict(saved);
+    EXPECT_EQ(std::tuple(scope.HasElementWithName(), CFDictionaryGetCount(saved)),
+              std::tuple(false, 0));
+
+    // The largest element number grows the scope; keys that are no element
+    // numbers are skipped.
+    CFMutableDictionaryRef names = Dict({{"3", "Return"},
+                                         {"0", "Main"},
+                                         {"-1", "Negative"},
+                                         {"2x", "Trailing"},
+                                         {"4294967295", "Too far"},
+                                         {"", "Empty"},
+                                         {"99999999999999999999999", "Long"}});
+    EXPECT_TRUE(scope.RestoreElementNames(names));
+    EXPECT_EQ(scope.GetNumberOfElements(), 4u);
+    EXPECT_EQ(std::tuple(ToStd(scope.GetElement(3)->GetName()),
+                         ToStd(scope.GetElement(0)->GetName()), scope.GetElement(2)->HasName()),
+              std::tuple("Return", "Main", false));
+    // Names within the current count do not grow the scope.
+    CFMutableDictionaryRef rename = Dict({{"1", "Side"}});
+    EXPECT_FALSE(scope.RestoreElementNames(rename));
+    EXPECT_EQ(std::tuple(scope.GetNumberOfElements(), ToStd(scope.GetElement(1)->GetName())),
+              std::tuple(4u, "Side"));
+    // (The saved form of the names: aufw_base's state tests.)
+    scope.AddElementNamesToDict(saved);
+    EXPECT_EQ(CFDictionaryGetCount(saved), 1);
+
+    // An empty dictionary gives an empty scope its first element.
+    AUScope group;
+    group.Initialize(&owner, kAudioUnitScope_Group, 0);
+    CFMutableDictionaryRef none = Dict({});
+    EXPECT_TRUE(group.RestoreElementNames(none));
+    EXPECT_EQ(group.GetNumberOfElements(), 1u);
+    for (CFTypeRef dict : {saved, names, rename, none}) {
+        CFRelease(dict);
+    }
 }
