@@ -89,11 +89,9 @@ struct CachedTree : FileTree {
 
 TEST(FileTreeScan, SortedDepthFirstIdsWithoutFinderFiles) {
     TempDir dir;
-    dir.folder("a");
-    dir.folder("B");
-    for (const char* f : {"a/f", "a/.DS_Store", "g", "ab", ".DS_Store", ".dsstore", ".DS_STORE",
-                          "\xC3\xA9"}) // é sorts after every ASCII name
-        dir.file(f);
+    // "é" sorts after every ASCII name.
+    dir.make(
+        {"B/", "a/f", "a/.DS_Store", "g", "ab", ".DS_Store", ".dsstore", ".DS_STORE", "\xC3\xA9"});
     std::vector<FTR_Item> items{{"kept", false}}; // appended to, not replaced
     readFileTree(dir / "g", items);               // unlistable: left as it was
     readFileTree(dir / "a", items);
@@ -125,11 +123,8 @@ TEST(FileTreeScan, SortedDepthFirstIdsWithoutFinderFiles) {
 
 TEST(FileTreeScan, FiltersAndLinksBack) {
     TempDir dir;
-    for (const char* f : {"keep/out/x", "skip/inner", "keep/in", "sub/f", "other/o", "tmp.tmp/y"}) {
-        dir.folder(std::filesystem::path(f).parent_path());
-        dir.file(f);
-    }
-    dir.file("a.tmp"); // the file filter does not apply to folders
+    // The file filter does not apply to folders.
+    dir.make({"keep/out/x", "skip/inner", "keep/in", "sub/f", "other/o", "tmp.tmp/y", "a.tmp"});
     // Links back to a scanned folder stay empty folders; one outside is
     // followed like any folder.
     std::filesystem::create_directory_symlink("..", dir / "sub/up");
@@ -170,10 +165,7 @@ TEST(Tree, LinksIndexesReleaseAndOutOfRange) {
 
 TEST(FileTreeCache, WrittenByteForByteUsedUntilRebuiltAndReadWithoutTheFolder) {
     TempDir dir;
-    dir.folder("R/a/deeper");
-    dir.folder("R/empty");
-    for (const char* f : {"R/a/f", "R/g", "R/~", "R/~t", "R/-d", "R/+p", "R/a/~"})
-        dir.file(f);
+    dir.make({"R/a/deeper/", "R/empty/", "R/a/f", "R/g", "R/~", "R/~t", "R/-d", "R/+p", "R/a/~"});
     const std::string r = dir / "R";
     CachedTree tree(dir, "R");
     ASSERT_TRUE(tree.rescan(false)); // no cache yet: scans and writes one
@@ -263,8 +255,7 @@ TEST(FileTreeCache, DamagedCachesFailCleanlyAndAreLoggedOnce) {
 
 TEST(FileTreeOps, CopyAndRemovalFollowTheTreeAndStopAtTheFirstFailure) {
     TempDir dir;
-    dir.folder("src/a/b");
-    dir.folder("src/empty");
+    dir.make({"src/a/b/", "src/empty/"});
     for (const char* f : {"a/f", "a/b/h", "g", "~t"})
         dir.file(std::string("src/") + f, f);
     ASSERT_TRUE(copyFolder(dir / "src", dir / "dst"));
@@ -314,11 +305,7 @@ TEST(FileTreeOps, CopyAndRemovalFollowTheTreeAndStopAtTheFirstFailure) {
 
 TEST(FolderOps, CountsNestingAndFilesPerLevel) {
     TempDir dir;
-    dir.folder("src/a/b/c");
-    dir.folder("src/empty");
-    dir.folder("files/x");
-    for (const char* f : {"src/a/f", "src/a/b/h", "src/g", "src/~t", "files/x/y"})
-        dir.file(f);
+    dir.make({"src/a/b/c/", "src/empty/", "src/a/f", "src/a/b/h", "src/g", "src/~t", "files/x/y"});
     // Files alone at the deepest level are no nesting; an empty folder is.
     std::string counts;
     for (const char* folder : {"src", "src/a", "src/a/b", "src/empty", "missing", "files"})

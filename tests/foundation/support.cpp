@@ -47,6 +47,14 @@ void TempDir::file(const std::string& rel, const std::string& bytes) const {
     writeFile(*this / rel, bytes);
 }
 
+void TempDir::make(std::initializer_list<const char*> paths) const {
+    for (const std::string rel : paths) {
+        folder(rel.substr(0, rel.rfind('/') + 1));
+        if (!rel.ends_with('/'))
+            file(rel);
+    }
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
