@@ -51,7 +51,7 @@ TEST(Folders, CreatedOwnerOnlyWholeChainsAndWithinTheBuffer) {
     EXPECT_TRUE(fs::is_empty(deep.path()));
 }
 
-TEST(Copy, EveryByteOrFailure) {
+TEST(Files, CopiesAndBinaryAndTextFilesEveryByteOrFailure) {
     TempDir dir;
     const std::string bytes = std::string("a\0b\xff\n\r", 6) + std::string(70000, 'q');
     writeFile(dir / "src", bytes);
@@ -64,10 +64,6 @@ TEST(Copy, EveryByteOrFailure) {
     // A missing or folder source is refused and no destination is created.
     EXPECT_FALSE(copyFile(dir / "missing", dir / "new") || copyFile(dir.path(), dir / "new") ||
                  fs::exists(dir / "new"));
-}
-
-TEST(BinaryFiles, ByteCountsRoundTripAndRefusals) {
-    TempDir dir;
     const std::string b = dir / "b", f = dir / "f", x = dir / "x";
     const unsigned char data[10] = {0, 1, 2, 0xFF, 0x80, 5, 6, 7, 8, 9};
     EXPECT_TRUE(writeBinDataFile(b.c_str(), data, 10) && getBinDataFileSize(b.c_str()) == 10);

@@ -91,7 +91,7 @@ TEST(SettingsReader, UnreadableItemEndsItsGroupOnly) {
     EXPECT_TRUE(doc.valueExists("/Root", "after")); // parsing went on after each group
 }
 
-TEST(SettingsReader, UnreadableValuesEndTheirGroupsItems) {
+TEST(SettingsReader, UnreadableValuesEndTheirGroupsItemsBadDocumentsFail) {
     // Texts that are no numbers of their type, and names, counts, types and
     // elements beyond their limits.
     auto refused = [](const std::string& item) {
@@ -114,9 +114,6 @@ TEST(SettingsReader, UnreadableValuesEndTheirGroupsItems) {
     refused("<v[" + std::string(Settings::kMaxCountText + 1, '0') + "1]: 1, int>");
     refused("<v: 1, " + std::string(Settings::kMaxTypeText + 1, 't') + ">");
     refused("<v: \"" + std::string(Settings::kMaxElemText, 'e') + "\", string>");
-}
-
-TEST(SettingsReader, DocumentFailures) {
     Settings doc;
     testing::internal::CaptureStdout();
     for (const char* bad :

@@ -12,7 +12,7 @@ using namespace NSVextra;
 using Words = std::vector<std::string>;
 using Ints = std::vector<int>;
 
-TEST(CStrings, MatchingScanningTrimmingAndCase) {
+TEST(CStrings, MatchingScanningTrimmingCaseAndPackedArrays) {
     EXPECT_TRUE(strmatch("", "") && !strmatch(nullptr, "a") && !strmatch("a", nullptr));
     EXPECT_FALSE(strmatch("abc", "abcd"));
     EXPECT_TRUE(strmatchBuf("ab", "ax", 0)); // the first byte always counts
@@ -50,9 +50,6 @@ TEST(CStrings, MatchingScanningTrimmingAndCase) {
         trimZeros(c.data());
         EXPECT_EQ(str + "|" + c.data(), want + "|" + want) << in;
     }
-}
-
-TEST(PackedArrays, LengthPositionAndScanLimit) {
     for (auto [arr, len] : {std::pair{"a\0", 3}, {"\0", 2}, {"ab\0c\0", 6}, {nullptr, 0}})
         EXPECT_EQ(getStrArrayLen(arr), len) << len;
     const char arr[] = "a\0bc\0"; // beyond the end: the last one
@@ -92,7 +89,7 @@ TEST(StdStrings, EditsAndSearches) {
     EXPECT_TRUE(inStringList("b", {"a", "b"}) && !inStringList("B", {"a", "b"}));
 }
 
-TEST(ListParsers, StringListsAndGroups) {
+TEST(ListParsers, StringListsGroupsAndIntRanges) {
     const std::tuple<const char*, const char*, Words> rows[] = {
         {",,a, b,,c,", ",", {"a", "b", "c"}}, // separator runs are one
         {"  one two", "", {"one two"}},
@@ -138,10 +135,7 @@ TEST(ListParsers, StringListsAndGroups) {
     separ("text", "");
     encl("key \"v\" rest", "\"\"");
     EXPECT_EQ(out, "true:name|3 false:a]b[|3 false:a]b[|3 true:k|v=w true:|text true:key | ");
-}
-
-TEST(ListParsers, IntListsWithRanges) {
-    const std::pair<const char*, Ints> rows[] = {
+    const std::pair<const char*, Ints> ranges[] = {
         {"1, 3-5,7", {1, 3, 4, 5, 7}},
         {"5-3", {}},
         {"-3", {0, 1, 2, 3}},
@@ -150,7 +144,7 @@ TEST(ListParsers, IntListsWithRanges) {
         // A range one too long is refused; one near the top does not overflow.
         {"0-1000000, 2147483646-2147483647", {2147483646, 2147483647}},
     };
-    for (const auto& [text, want] : rows) {
+    for (const auto& [text, want] : ranges) {
         Ints v;
         parseIntList(text, ";", v); // the second text changes nothing
         EXPECT_EQ(v, want) << text;
@@ -158,11 +152,11 @@ TEST(ListParsers, IntListsWithRanges) {
     Ints longest;
     parseIntList("0-999999", "", longest);
     EXPECT_EQ(longest.size(), 1000000u);
-    int out[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
-    EXPECT_EQ(parseIntList("1-5", "", out, 2), 2);
-    EXPECT_EQ(Ints(out, out + 3), (Ints{1, 2, -1})); // nothing past the capacity
+    int ints[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    EXPECT_EQ(parseIntList("1-5", "", ints, 2), 2);
+    EXPECT_EQ(Ints(ints, ints + 3), (Ints{1, 2, -1})); // nothing past the capacity
     for (auto [buffer, capacity, count] :
-         {std::tuple{out, -1, 3}, {out, 0, 0}, {nullptr, -1, 0}, {out, -7, 0}})
+         {std::tuple{ints, -1, 3}, {ints, 0, 0}, {nullptr, -1, 0}, {ints, -7, 0}})
         EXPECT_EQ(parseIntList("1-3", "", buffer, capacity), count) << capacity;
 }
 
