@@ -38,7 +38,7 @@ TEST(Scrambler, WorkedBytesAndEverySizeInPlace) {
 
 class SettingsFiles : public vxtest::TempDirTest {};
 
-TEST_F(SettingsFiles, ScrambledFilesFollowThePath) {
+TEST_F(SettingsFiles, ScrambledFilesFollowThePathAndSavesReplaceFiles) {
     Settings doc;
     for (auto [file, scrambled] :
          {std::pair{"/a/b.esf.d/plain.txt", true}, {"/a/plain.txt", false}, {"/a/p.esf", true}}) {
@@ -82,31 +82,30 @@ TEST_F(SettingsFiles, ScrambledFilesFollowThePath) {
     EXPECT_TRUE(
         fromMem.loadMemFile(reinterpret_cast<unsigned char*>(scrambled.data()), scrambled.size()) &&
         fromMem.readValue("/R", "v", &read) && read == 12);
-}
-
-TEST_F(SettingsFiles, SaveReplacesTheFileKeepingItsModeAndFollowingLinks) {
-    writeFile(path("keep.txt"), "<Old></Old>\n");
-    chmod(path("keep.txt").c_str(), 0640);
-    Settings doc, viaLink;
-    doc.addHeadGroup("New");
-    doc.setFile(path("no-such-dir/keep.txt").c_str());
-    EXPECT_FALSE(doc.commit());
-    doc.setFile(path("keep.txt").c_str());
-    ASSERT_TRUE(doc.commit());
-    EXPECT_EQ(readFile(path("keep.txt")), "<New>\n</New>\n");
+    // Saving replaces the file, keeping its mode and following links.
+    tmp.folder("save");
+    writeFile(path("save/keep.txt"), "<Old></Old>\n");
+    chmod(path("save/keep.txt").c_str(), 0640);
+    Settings saved, viaLink;
+    saved.addHeadGroup("New");
+    saved.setFile(path("no-such-dir/keep.txt").c_str());
+    EXPECT_FALSE(saved.commit());
+    saved.setFile(path("save/keep.txt").c_str());
+    ASSERT_TRUE(saved.commit());
+    EXPECT_EQ(readFile(path("save/keep.txt")), "<New>\n</New>\n");
     struct stat st {};
-    ASSERT_EQ(stat(path("keep.txt").c_str(), &st), 0);
+    ASSERT_EQ(stat(path("save/keep.txt").c_str(), &st), 0);
     // The mode is kept and no temporary is left beside the file.
     EXPECT_EQ(std::pair(st.st_mode & 0777,
-                        std::distance(std::filesystem::directory_iterator(tmp.path()), {})),
+                        std::distance(std::filesystem::directory_iterator(path("save")), {})),
               std::pair(0640u, 1L));
 
-    ASSERT_EQ(symlink(path("keep.txt").c_str(), path("link.txt").c_str()), 0);
+    ASSERT_EQ(symlink(path("save/keep.txt").c_str(), path("save/link.txt").c_str()), 0);
     viaLink.addHeadGroup("Linked");
-    viaLink.setFile(path("link.txt").c_str());
+    viaLink.setFile(path("save/link.txt").c_str());
     ASSERT_TRUE(viaLink.commit());
-    EXPECT_TRUE(std::filesystem::is_symlink(path("link.txt")));
-    EXPECT_EQ(readFile(path("keep.txt")), "<Linked>\n</Linked>\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(path("save/link.txt")));
+    EXPECT_EQ(readFile(path("save/keep.txt")), "<Linked>\n</Linked>\n");
 }
 
 TEST_F(SettingsFiles, EveryLoaderFailureIsLoggedOnceWithItsText) {

@@ -120,7 +120,7 @@ TEST(SettingsReaderFastPaths, DecimalsReadAsTheStandardConversionReadsThem) {
     }
 }
 
-TEST(SettingsReaderFastPaths, SeparatorsAndTagEndsAtEveryOffsetOfABlock) {
+TEST(SettingsReaderFastPaths, SeparatorsTagEndsAndValueOrder) {
     // Each comma, quote, ":" and ">" falls at every position of a 16-byte
     // block, with commas inside the quotes that must not end an element.
     for (std::size_t pad = 0; pad <= 40; ++pad) {
@@ -151,9 +151,6 @@ TEST(SettingsReaderFastPaths, SeparatorsAndTagEndsAtEveryOffsetOfABlock) {
         Settings doc;
         EXPECT_TRUE(!vxtest::parseText(doc, full.substr(0, cut)) && !doc.getHeadGroup()) << cut;
     }
-}
-
-TEST(SettingsReaderFastPaths, ValuesKeepTheirOrderAcrossReloadsAndEdits) {
     // The reader remembers the value it appended last; releases and edits in
     // between must never let it append to a list that is gone.
     Settings doc;

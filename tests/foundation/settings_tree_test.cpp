@@ -3,7 +3,7 @@
 
 using namespace NSVextra;
 
-TEST(SettingsTree, PathsEditsAndTheModifiedFlag) {
+TEST(SettingsTree, PathsEditsTheModifiedFlagAndRefusals) {
     Settings doc;
     EXPECT_EQ(doc.getGroupNodeBySpec("/Root"), nullptr); // empty document
     ASSERT_TRUE(doc.addHeadGroup("Root"));
@@ -79,10 +79,8 @@ TEST(SettingsTree, PathsEditsAndTheModifiedFlag) {
         elems += text + "|";
     }
     EXPECT_EQ(elems, "\"\"|\"c\"||");
-}
-
-TEST(SettingsTree, EditsRefuseWhatTheScriptCannotCarry) {
-    Settings doc;
+    // Edits refuse what the script cannot carry.
+    doc.releaseMemory();
     for (const std::string& bad :
          std::vector<std::string>{"", "a:b", std::string(Settings::kMaxGroupName + 1, 'g')})
         EXPECT_FALSE(doc.addHeadGroup(bad.c_str())) << bad;

@@ -46,14 +46,11 @@ struct EarlyOwner : TimerMap {
 
 } // namespace
 
-TEST(TimerMap, OwnerBuiltDuringStaticInitialisationWorks) {
+TEST(TimerMap, EarlyOwnersOwnIdsAndRemovedStoppedOrDestroyedTimersGetNoMoreCalls) {
     EXPECT_TRUE(earlyOwner.armed);
     ASSERT_TRUE(runUntil([&] { return earlyOwner.fired >= 1; }));
     runLoopFor(0.1);
     EXPECT_TRUE(earlyOwner.fired == 1 && !earlyOwner.checkTimer(0));
-}
-
-TEST(TimerMap, OwnIdsAndRemovedStoppedOrDestroyedTimersGetNoMoreCalls) {
     const std::string before = vxtest::readLog();
     std::map<int, int> goneCounts;
     Recorder a, b;
