@@ -102,18 +102,19 @@ TEST(ListParsers, StringListsGroupsAndIntRanges) {
         EXPECT_EQ(Words(w.begin() + 1, w.end()), want) << text;
     }
 
-    std::vector<MultStringItem> items;
-    parseMultStringList("(a, b) x (c)", "()", ",", items);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].text + "|" + items[1].text, "a, b|c");
-    EXPECT_EQ(items[0].items, (Words{"a", "b"}));
-    EXPECT_EQ(items[1].items, (Words{"c"}));
-    items.clear();
-    for (const char* text : {"a, b", "x (", "(a, b", "()"}) // no group, opener last, never closed
-        parseMultStringList(text, "()", ",", items);
-    parseMultStringList("(a)", "(", ",", items); // no closing byte given
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_TRUE(items[0].text.empty() && items[0].items.empty());
+    // Each group as "text:item|item;".
+    auto groups = [](std::initializer_list<const char*> texts, const char* ends) {
+        std::vector<MultStringItem> items;
+        for (const char* text : texts)
+            parseMultStringList(text, ends, ",", items);
+        std::string out;
+        for (const MultStringItem& item : items)
+            out += fmt::format("{}:{};", item.text, fmt::join(item.items, "|"));
+        return out;
+    };
+    EXPECT_EQ(groups({"(a, b) x (c)"}, "()"), "a, b:a|b;c:c;");
+    // No group, opener last, never closed, empty; no closing byte given.
+    EXPECT_EQ(groups({"a, b", "x (", "(a, b", "()"}, "()") + groups({"(a)"}, "("), ":;");
 
     Words lines;
     parseIntoLines("a\r\nb\n", lines);
