@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <thread>
 
-#include <sys/stat.h>
-
 using namespace NSVextra;
 using vxtest::readFile;
 using vxtest::runTestInChild;
@@ -76,9 +74,8 @@ TEST(LogOpening, OwnerOnlyFolderFreshFileExactLinesAndNoLogWithoutAPlace) {
     }
     // Lines from many threads stay whole.
     EXPECT_EQ(runTestInChild("LogChild.DISABLED_Threads", home.path()).exitCode, 0);
-    struct stat st {};
-    EXPECT_TRUE(stat((home / "Library/Logs/VextraAudio").c_str(), &st) == 0 &&
-                (st.st_mode & 07777) == 0700u);
+    EXPECT_EQ(std::filesystem::status(home / "Library/Logs/VextraAudio").permissions(),
+              std::filesystem::perms::owner_all);
 
     // A plain file in place of the log folder; a home without Library/Logs
     // (only the last folder is ever made); no HOME at all.
