@@ -127,8 +127,6 @@ TEST(TimerMap, TimersFireOnTheThreadThatAddedThem) {
     runUntil([&] { return armed && workerFired >= 5 && mainOwner.fired(0) >= 5; });
     worker.join();
     ASSERT_GE(seen.size(), 5u);
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), workerId), std::ssize(seen));
-    EXPECT_EQ(
-        std::count(mainOwner.threads.begin(), mainOwner.threads.end(), std::this_thread::get_id()),
-        std::ssize(mainOwner.threads));
+    EXPECT_EQ(seen, std::vector(seen.size(), workerId));
+    EXPECT_EQ(mainOwner.threads, std::vector(mainOwner.threads.size(), std::this_thread::get_id()));
 }
