@@ -28,10 +28,9 @@ template <typename T> void expectTexts(int type, const std::vector<T>& values, a
     int mismatches = 0;
     std::string text;
     for (std::size_t at = 0; at < values.size(); ++at) {
-        if (at % Settings::kMaxElems == 0) {
-            const auto n = std::min<std::size_t>(Settings::kMaxElems, values.size() - at);
+        const auto n = std::min<std::size_t>(Settings::kMaxElems, values.size() - at);
+        if (at % Settings::kMaxElems == 0)
             ASSERT_TRUE(doc.storeValue("/R", "v", type, const_cast<T*>(&values[at]), int(n)));
-        }
         doc.composeElemStr(doc.getPropNodeBySpec("/R", "v"), int(at % Settings::kMaxElems), text);
         if (text != want(values[at]) && ++mismatches <= 10)
             ADD_FAILURE() << "element " << at << ": \"" << text << "\", not " << want(values[at]);
@@ -51,16 +50,8 @@ template <typename F> bool readsAsStandard(F read, const std::string& text) {
 TEST(SettingsWriterNumbers, TextsAsTheGeneralFormatterWritesThem) {
     std::mt19937_64 rng(2024);
     using L = std::numeric_limits<double>;
-    std::vector<double> d = {-0.0,
-                             5e-7,
-                             -5e-7,
-                             4.999999e-7,
-                             1e300,
-                             L::max(),
-                             L::denorm_min(),
-                             -L::infinity(),
-                             L::quiet_NaN(),
-                             9.2233720368547758e18};
+    std::vector<double> d = {-0.0, 5e-7, -5e-7, 4.999999e-7, 1e300, 9.2233720368547758e18};
+    d.insert(d.end(), {L::max(), L::denorm_min(), -L::infinity(), L::quiet_NaN()});
     std::vector<float> f = {-0.0f, 0.1f, 1e-7f, 3.4028235e38f, 1e-45f};
     std::vector<int32_t> ints = {INT32_MIN, INT32_MAX};
     std::vector<uint32_t> uints = {0xF, 0x10, 0xFFFFFFFF};
@@ -122,36 +113,34 @@ TEST(SettingsReaderFastPaths, DecimalsReadAsTheStandardConversionReadsThem) {
     for (std::size_t i = 0; i < texts.size(); ++i) {
         float f = -1;
         double d = -1;
-        ASSERT_TRUE(doc.readValue("/R", ("f" + std::to_string(i)).c_str(), &f)) << texts[i];
-        ASSERT_TRUE(doc.readValue("/R", ("d" + std::to_string(i)).c_str(), &d)) << texts[i];
-        ASSERT_TRUE(readsAsStandard(f, texts[i]) && readsAsStandard(d, texts[i])) << texts[i];
+        ASSERT_TRUE(doc.readValue("/R", ("f" + std::to_string(i)).c_str(), &f) &&
+                    doc.readValue("/R", ("d" + std::to_string(i)).c_str(), &d) &&
+                    readsAsStandard(f, texts[i]) && readsAsStandard(d, texts[i]))
+            << texts[i];
     }
 }
 
-TEST(SettingsReaderFastPaths, SeparatorsAndTagEndsAtEveryOffsetOfABlock) {
+TEST(SettingsReaderFastPaths, SeparatorsTagEndsAndValueOrder) {
     // Each comma, quote, ":" and ">" falls at every position of a 16-byte
     // block, with commas inside the quotes that must not end an element.
     for (std::size_t pad = 0; pad <= 40; ++pad) {
         SCOPED_TRACE(pad);
         const std::string x(pad, 'x'), gap(pad, ' '), g(pad + 1, 'g'), quoted = x + ", " + x;
         const std::string spec = "/" + x + "R", name = "s" + x;
-        Settings doc;
+        Settings doc, stray;
         ASSERT_TRUE(vxtest::parseText(
             doc, fmt::format("{4}<{0}R>{4}<{1}[2]: \"{2}\", \"{0}\", "
                              "string>\n\t<n[2]: {3}7, {4}-3, "
                              "int>{4}<{5}>{4}<v{5}: 5, int>{4}</{5}>{4}</{0}R>{4}",
                              x, name, quoted, std::string(pad, '0'), gap, g)));
-        const std::size_t size = quoted.size() + pad + 3;
-        ASSERT_EQ(doc.getValueSizeBytes(spec.c_str(), name.c_str()), static_cast<int>(size));
+        const int size = doc.getValueSizeBytes(spec.c_str(), name.c_str());
         EXPECT_EQ(std::string(static_cast<const char*>(doc.getValueBuf(spec.c_str(), name.c_str())),
-                              size),
+                              std::max(size, 0)),
                   quoted + '\0' + x + '\0' + '\0');
         int n[2] = {};
-        ASSERT_TRUE(doc.readValue(spec.c_str(), "n", n));
-        EXPECT_EQ(n[0] * 10 + n[1], 67);
+        EXPECT_TRUE(doc.readValue(spec.c_str(), "n", n) && n[0] == 7 && n[1] == -3);
         EXPECT_TRUE(doc.valueExists((spec + "/" + g).c_str(), ("v" + g).c_str()));
         // A ">" before the next "<" ends the group's items there.
-        Settings stray;
         ASSERT_TRUE(vxtest::parseText(stray, "<R>\n<a: 1, int>\n" + gap + "> <b: 2, int>\n</R>\n"));
         EXPECT_TRUE(stray.valueExists("/R", "a") && !stray.valueExists("/R", "b"));
     }
@@ -160,30 +149,22 @@ TEST(SettingsReaderFastPaths, SeparatorsAndTagEndsAtEveryOffsetOfABlock) {
         "<R>\n\t<Gains[3]: 1.0, 0.5, 0.25, float>\n\t<Name: \"Main\", string>\n";
     for (std::size_t cut = 1; cut <= full.size(); ++cut) {
         Settings doc;
-        EXPECT_FALSE(vxtest::parseText(doc, full.substr(0, cut))) << "cut " << cut;
-        EXPECT_EQ(doc.getHeadGroup(), nullptr);
+        EXPECT_TRUE(!vxtest::parseText(doc, full.substr(0, cut)) && !doc.getHeadGroup()) << cut;
     }
-}
-
-TEST(SettingsReaderFastPaths, ValuesKeepTheirOrderAcrossReloadsAndEdits) {
     // The reader remembers the value it appended last; releases and edits in
     // between must never let it append to a list that is gone.
     Settings doc;
     std::vector<std::string> names;
     for (int round = 0; round < 3; ++round) {
         ASSERT_TRUE(
-            vxtest::parseText(doc, "<R><A><x: 1, int><y: 2, int></A><B><z: 3, int></B></R>"));
-        ASSERT_TRUE(doc.addValue("/R/A", "w"));
-        names.clear();
+            vxtest::parseText(doc, "<R><A><x: 1, int><y: 2, int></A><B><z: 3, int></B></R>") &&
+            doc.addValue("/R/A", "w"));
         ASSERT_TRUE(doc.listValSubkeys("/R/A", names) && doc.listValSubkeys("/R/B", names));
-        EXPECT_EQ(names, (std::vector<std::string>{"x", "y", "w", "z"}));
         doc.releaseMemory();
     }
     ASSERT_TRUE(doc.addHeadGroup("Top"));
     char text[] = "v: 9, int>", more[] = "u: 8, int>";
     ASSERT_TRUE(doc.parseValue(text, 0, doc.getHeadGroup()) &&
-                doc.parseValue(more, 0, doc.getHeadGroup()));
-    names.clear();
-    ASSERT_TRUE(doc.listValSubkeys("/Top", names));
-    EXPECT_EQ(names, (std::vector<std::string>{"v", "u"}));
+                doc.parseValue(more, 0, doc.getHeadGroup()) && doc.listValSubkeys("/Top", names));
+    EXPECT_EQ(fmt::format("{}", fmt::join(names, " ")), "x y w z x y w z x y w z v u");
 }

@@ -12,101 +12,76 @@ using namespace NSVextra;
 using Words = std::vector<std::string>;
 using Ints = std::vector<int>;
 
-TEST(CStrings, MatchingAndScanning) {
+TEST(CStrings, MatchingScanningTrimmingCaseAndPackedArrays) {
     EXPECT_TRUE(strmatch("", "") && !strmatch(nullptr, "a") && !strmatch("a", nullptr));
     EXPECT_FALSE(strmatch("abc", "abcd"));
     EXPECT_TRUE(strmatchBuf("ab", "ax", 0)); // the first byte always counts
     EXPECT_FALSE(strmatchBuf("xb", "yb", 0) || strmatchBuf(nullptr, "a", 1));
     EXPECT_TRUE(strmatchBuf("abcX", "abcY", 3) && !strmatchBuf("abcX", "abcY", 4));
 
-    const char* t = "\t\r\n x";
-    EXPECT_EQ(skipSpaces(t + 3), t + 4);
-    EXPECT_EQ(skipSpaces(t), t); // only 0x20 is a space here
-    EXPECT_EQ(skipNonChars(t), t + 4);
-    EXPECT_TRUE(skipSpaces("   ") == nullptr && skipNonChars(" \t\r\n") == nullptr);
+    // Only 0x20 is a space for skipSpaces; the end is inclusive for strNChr,
+    // which stops at the terminator and finds nothing when begin is after end.
+    using Found = std::vector<const char*>;
+    const char *t = "\t\r\n x", *s = "abcdef", *q = "a,\"b,c\",d";
+    EXPECT_EQ((Found{skipSpaces(t + 3), skipSpaces(t), skipNonChars(t), skipSpaces("   "),
+                     skipNonChars(" \t\r\n"), strNChr(s, s + 3, 'd'), strNChr(s, s + 2, 'd'),
+                     strNChr(s + 3, s + 1, 'a'), strNChr(s + 4, s + 6, 'x'),
+                     strChrNoSkipEncl(q, ',', '"'), strChrNoSkipEncl(q + 2, ',', '"'),
+                     strChrNoSkipEncl("\"a,b", ',', '"'), strChrNoSkipEncl(q, '"', '"')}),
+              (Found{t + 4, t, t + 4, nullptr, nullptr, s + 3, nullptr, nullptr, nullptr, q + 1,
+                     q + 7, nullptr, nullptr}));
 
-    const char* s = "abcdef";
-    EXPECT_EQ(strNChr(s, s + 3, 'd'), s + 3); // the end is inclusive
-    EXPECT_EQ(strNChr(s, s + 2, 'd'), nullptr);
-    EXPECT_EQ(strNChr(s + 3, s + 1, 'a'), nullptr); // begin after end
-    EXPECT_EQ(strNChr(s + 4, s + 6, 'x'), nullptr); // the terminator stops it
-
-    const char* q = "a,\"b,c\",d";
-    EXPECT_EQ(strChrNoSkipEncl(q, ',', '"'), q + 1);
-    EXPECT_EQ(strChrNoSkipEncl(q + 2, ',', '"'), q + 7);
-    EXPECT_EQ(strChrNoSkipEncl("\"a,b", ',', '"'), nullptr); // never closed
-    EXPECT_EQ(strChrNoSkipEncl(q, '"', '"'), nullptr);
-}
-
-TEST(CStrings, TrimmingAndCase) {
     char buf[] = "key=value";
-    EXPECT_EQ(strTrimRight(buf, "="), buf + 3);
-    EXPECT_STREQ(buf, "key");
-    EXPECT_EQ(strTrimRight(buf, "x"), nullptr);
-    const char* s = "prefix-rest";
-    EXPECT_EQ(strTrimLeft(s, "prefix-"), s + 7);
-    EXPECT_EQ(strTrimLeft(s, "zz"), nullptr);
-    EXPECT_EQ(strTrimLeft(s, "rest"), s + 4); // found anywhere, advanced by its length
+    const char* p = "prefix-rest";
+    EXPECT_EQ((Found{strTrimRight(buf, "="), strTrimRight(buf, "x"), strTrimLeft(p, "prefix-"),
+                     strTrimLeft(p, "zz"), strTrimLeft(p, "rest")}), // found anywhere
+              (Found{buf + 3, nullptr, p + 7, nullptr, p + 4}));
     char mixed[] = "MiXeD 1";
-    EXPECT_STREQ(strlwr(mixed), "mixed 1");
-    EXPECT_STREQ(strupr(mixed), "MIXED 1");
+    const std::string lower = strlwr(mixed);
+    EXPECT_EQ(std::string(buf) + "|" + lower + "|" + strupr(mixed), "key|mixed 1|MIXED 1");
 
     const std::pair<std::string, std::string> zeros[] = {
         {"1.500000", "1.5"}, {"2.000000", "2.0"}, {"1.0500", "1.05"}, {"1.0", "1.0"},
         {"10", "10"},        {"-0.000", "-0.0"},  {"1.", "1."},       {"", ""}};
     for (const auto& [in, want] : zeros) {
         std::string str = in;
+        std::vector<char> c(in.c_str(), in.c_str() + in.size() + 1);
         trimZeros(str);
-        EXPECT_EQ(str, want) << in;
-        std::vector<char> c(in.begin(), in.end());
-        c.push_back('\0');
         trimZeros(c.data());
-        EXPECT_STREQ(c.data(), want.c_str()) << in;
+        EXPECT_EQ(str + "|" + c.data(), want + "|" + want) << in;
     }
-}
-
-TEST(PackedArrays, LengthPositionAndScanLimit) {
     for (auto [arr, len] : {std::pair{"a\0", 3}, {"\0", 2}, {"ab\0c\0", 6}, {nullptr, 0}})
         EXPECT_EQ(getStrArrayLen(arr), len) << len;
-    const char arr[] = "a\0bc\0";
-    EXPECT_STREQ(getStrArrayPos(arr, 0), "a");
-    EXPECT_STREQ(getStrArrayPos(arr, 5), "bc"); // beyond the end: the last one
-    EXPECT_STREQ(getStrArrayPos("\0", 3), "");
+    const char arr[] = "a\0bc\0"; // beyond the end: the last one
+    EXPECT_EQ(std::string(getStrArrayPos(arr, 0)) + "|" + getStrArrayPos(arr, 5) + "|" +
+                  getStrArrayPos("\0", 3),
+              "a|bc|");
 
     // "x\0x\0..." never has two zero bytes in a row: the scan gives up.
     std::vector<char> big(kMaxStrArrayScan + 10, 'x');
     for (size_t i = 1; i < big.size(); i += 2)
         big[i] = '\0';
-    EXPECT_EQ(getStrArrayLen(big.data()), 0);
     const char* last = getStrArrayPos(big.data(), 1000000);
-    EXPECT_TRUE(last != nullptr && last < big.data() + big.size());
+    EXPECT_TRUE(getStrArrayLen(big.data()) == 0 && last && last < big.data() + big.size());
 }
 
 TEST(StdStrings, EditsAndSearches) {
-    const struct {
-        std::string in;
-        void (*edit)(std::string&);
-        std::string want;
-    } rows[] = {
-        {" a b ", [](std::string& s) { trimSpaces(s, 0); }, "a b "},
-        {" a b ", [](std::string& s) { trimSpaces(s, 1); }, "ab"},
-        {"   ", [](std::string& s) { trimSpaces(s, 0); }, ""},
-        {"a-b-c", [](std::string& s) { replaceChar(s, '-', '+'); }, "a+b+c"},
-        {"x1y2x3", [](std::string& s) { skipChars(s, "xy"); }, "123"},
-        {"xyxAxyB", [](std::string& s) { skipCharsLeft(s, "xy"); }, "AxyB"},
-        {"AxyBxy", [](std::string& s) { skipCharsRight(s, "xy"); }, "AxyB"},
-        {"....", [](std::string& s) { skipCharsRight(s, "."); }, ""},
-        {"..a.b..", [](std::string& s) { skipCharsAtSides(s, "."); }, "a.b"},
-        {"abcabc", [](std::string& s) { EXPECT_TRUE(findReplaceSubString(s, "b", "X")); },
-         "aXcabc"},
-        {"abc", [](std::string& s) { EXPECT_FALSE(findReplaceSubString(s, "zz", "Y")); }, "abc"},
-        {"abc", [](std::string& s) { EXPECT_TRUE(findReplaceSubString(s, "", ">")); }, ">abc"},
-    };
-    for (const auto& row : rows) {
-        std::string s = row.in;
-        row.edit(s);
-        EXPECT_EQ(s, row.want) << row.in;
-    }
+    using S = std::string&;
+    auto edited = [](std::string s, void (*edit)(S)) { return edit(s), s; };
+    EXPECT_EQ((Words{edited(" a b ", [](S s) { trimSpaces(s, 0); }),
+                     edited(" a b ", [](S s) { trimSpaces(s, 1); }),
+                     edited("   ", [](S s) { trimSpaces(s, 0); }),
+                     edited("a-b-c", [](S s) { replaceChar(s, '-', '+'); }),
+                     edited("x1y2x3", [](S s) { skipChars(s, "xy"); }),
+                     edited("xyxAxyB", [](S s) { skipCharsLeft(s, "xy"); }),
+                     edited("AxyBxy", [](S s) { skipCharsRight(s, "xy"); }),
+                     edited("....", [](S s) { skipCharsRight(s, "."); }),
+                     edited("..a.b..", [](S s) { skipCharsAtSides(s, "."); }),
+                     edited("abcabc", [](S s) { EXPECT_TRUE(findReplaceSubString(s, "b", "X")); }),
+                     edited("abc", [](S s) { EXPECT_FALSE(findReplaceSubString(s, "zz", "Y")); }),
+                     edited("abc", [](S s) { EXPECT_TRUE(findReplaceSubString(s, "", ">")); })}),
+              (Words{"a b ", "ab", "", "a+b+c", "123", "AxyB", "AxyB", "", "a.b", "aXcabc", "abc",
+                     ">abc"}));
     for (auto [text, any, at] :
          {std::tuple{"hello", "lo", 2}, {"hello", "z", -1}, {"", "a", -1}, {"a", "", -1}})
         EXPECT_EQ(find_any_char_of(text, any), at) << text << "/" << any;
@@ -114,62 +89,54 @@ TEST(StdStrings, EditsAndSearches) {
     EXPECT_TRUE(inStringList("b", {"a", "b"}) && !inStringList("B", {"a", "b"}));
 }
 
-TEST(ListParsers, StringListsAndGroups) {
-    const struct {
-        const char *text, *separators, *skip;
-        Words want;
-    } rows[] = {
-        {",,a, b,,c,", ",", " ", {"a", "b", "c"}}, // separator runs are one
-        {"  one two", "", " ", {"one two"}},
-        {"a,  ,b", ",", " ", {"a", "", "b"}},
-        {",,,", ",", " ", {}},
+TEST(ListParsers, StringListsGroupsAndIntRanges) {
+    const std::tuple<const char*, const char*, Words> rows[] = {
+        {",,a, b,,c,", ",", {"a", "b", "c"}}, // separator runs are one
+        {"  one two", "", {"one two"}},
+        {"a,  ,b", ",", {"a", "", "b"}},
+        {",,,", ",", {}},
     };
-    for (const auto& row : rows) {
+    for (const auto& [text, separators, want] : rows) {
         Words w{"kept"}; // appended to, never cleared
-        parseStringList(row.text, row.separators, w, row.skip);
-        Words want{"kept"};
-        want.insert(want.end(), row.want.begin(), row.want.end());
-        EXPECT_EQ(w, want) << row.text;
+        parseStringList(text, separators, w, " ");
+        EXPECT_EQ(Words(w.begin() + 1, w.end()), want) << text;
     }
 
-    std::vector<MultStringItem> items;
-    parseMultStringList("(a, b) x (c)", "()", ",", items);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].text, "a, b");
-    EXPECT_EQ(items[0].items, (Words{"a", "b"}));
-    EXPECT_EQ(items[1].items, (Words{"c"}));
-    items.clear();
-    for (const char* text : {"a, b", "x (", "(a, b", "()"}) // no group, opener last, never closed
-        parseMultStringList(text, "()", ",", items);
-    parseMultStringList("(a)", "(", ",", items); // no closing byte given
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_TRUE(items[0].text.empty() && items[0].items.empty());
+    // Each group as "text:item|item;".
+    auto groups = [](std::initializer_list<const char*> texts, const char* ends) {
+        std::vector<MultStringItem> items;
+        for (const char* text : texts)
+            parseMultStringList(text, ends, ",", items);
+        std::string out;
+        for (const MultStringItem& item : items)
+            out += fmt::format("{}:{};", item.text, fmt::join(item.items, "|"));
+        return out;
+    };
+    EXPECT_EQ(groups({"(a, b) x (c)"}, "()"), "a, b:a|b;c:c;");
+    // No group, opener last, never closed, empty; no closing byte given.
+    EXPECT_EQ(groups({"a, b", "x (", "(a, b", "()"}, "()") + groups({"(a)"}, "("), ":;");
 
     Words lines;
     parseIntoLines("a\r\nb\n", lines);
     EXPECT_EQ(lines, (Words{"a\r", "b", ""}));
 
-    std::string before = "old", inside = "old";
-    EXPECT_TRUE(parseEnclSubString("name[3]", "[]", before, inside));
-    EXPECT_EQ(before + "|" + inside, "name|3");
-    inside = "unchanged";
-    EXPECT_FALSE(parseEnclSubString("a]b[", "[]", before, inside)); // closed before opened
-    EXPECT_EQ(before + "|" + inside, "a]b[|unchanged");
-    // The same byte at both ends: the first of each is one place.
-    EXPECT_TRUE(parseEnclSubString("key \"v\" rest", "\"\"", before, inside));
-    EXPECT_EQ(before + "|" + inside, "key |");
-
-    std::string a = "x", b = "y";
-    EXPECT_FALSE(parseSeparator("text", ";", a, b));
-    EXPECT_EQ(a + "|" + b, "x|y");
-    EXPECT_TRUE(parseSeparator("k=v=w", "=", a, b));
-    EXPECT_EQ(a + "|" + b, "k|v=w");
-    EXPECT_TRUE(parseSeparator("text", "", a, b));
-    EXPECT_EQ(a + "|" + b, "|text");
-}
-
-TEST(ListParsers, IntListsWithRanges) {
-    const std::pair<const char*, Ints> rows[] = {
+    // Each call's answer and both outputs. A text closed before it opens is
+    // refused; the same byte at both ends: the first of each is one place.
+    std::string out, a = "old", b = "old";
+    auto encl = [&](const char* text, const char* ends) {
+        out += fmt::format("{}:{}|{} ", parseEnclSubString(text, ends, a, b), a, b);
+    };
+    auto separ = [&](const char* text, const char* separator) {
+        out += fmt::format("{}:{}|{} ", parseSeparator(text, separator, a, b), a, b);
+    };
+    encl("name[3]", "[]");
+    encl("a]b[", "[]");
+    separ("text", ";");
+    separ("k=v=w", "=");
+    separ("text", "");
+    encl("key \"v\" rest", "\"\"");
+    EXPECT_EQ(out, "true:name|3 false:a]b[|3 false:a]b[|3 true:k|v=w true:|text true:key | ");
+    const std::pair<const char*, Ints> ranges[] = {
         {"1, 3-5,7", {1, 3, 4, 5, 7}},
         {"5-3", {}},
         {"-3", {0, 1, 2, 3}},
@@ -178,7 +145,7 @@ TEST(ListParsers, IntListsWithRanges) {
         // A range one too long is refused; one near the top does not overflow.
         {"0-1000000, 2147483646-2147483647", {2147483646, 2147483647}},
     };
-    for (const auto& [text, want] : rows) {
+    for (const auto& [text, want] : ranges) {
         Ints v;
         parseIntList(text, ";", v); // the second text changes nothing
         EXPECT_EQ(v, want) << text;
@@ -186,35 +153,30 @@ TEST(ListParsers, IntListsWithRanges) {
     Ints longest;
     parseIntList("0-999999", "", longest);
     EXPECT_EQ(longest.size(), 1000000u);
-    int out[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
-    EXPECT_EQ(parseIntList("1-5", "", out, 2), 2);
-    EXPECT_EQ(Ints(out, out + 3), (Ints{1, 2, -1})); // nothing past the capacity
+    int ints[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    EXPECT_EQ(parseIntList("1-5", "", ints, 2), 2);
+    EXPECT_EQ(Ints(ints, ints + 3), (Ints{1, 2, -1})); // nothing past the capacity
     for (auto [buffer, capacity, count] :
-         {std::tuple{out, -1, 3}, {out, 0, 0}, {nullptr, -1, 0}, {out, -7, 0}})
+         {std::tuple{ints, -1, 3}, {ints, 0, 0}, {nullptr, -1, 0}, {ints, -7, 0}})
         EXPECT_EQ(parseIntList("1-3", "", buffer, capacity), count) << capacity;
 }
 
-TEST(Enumerations, NamesToValuesAndBack) {
-    EXPECT_EQ(strToEnum("two", "one", "two", nullptr), 1);
-    EXPECT_EQ(strToEnum("three", "one", nullptr, "three"), -1); // null ends the list
-    EXPECT_EQ(strToEnum("h", "a", "b", "c", "d", "e", "f", "g", "h"), 7);
-    EXPECT_EQ(strToEnum(nullptr, "a"), -1);
-    EXPECT_EQ(strToEnumEx("mid", "low", 10, "mid", 20, "high", 30), 20);
-    EXPECT_EQ(strToEnumEx("none", "low", 10, "mid", 20), -1);
-    EXPECT_EQ(strToEnumDef("b", 42, "a", "b"), 1);
-    EXPECT_STREQ(enumToStrEx(30, "low", 10, "mid", 20, "high", 30), "high");
-    EXPECT_EQ(enumToStrEx(99, "low", 10, "mid", 20), nullptr);
-    EXPECT_EQ(enumToStrEx(0, "low", 10, nullptr, 0, "x", 0), nullptr);
-}
-
-TEST(Enumerations, UnknownNamesAreLoggedOnce) {
+TEST(Enumerations, NamesToValuesBackAndUnknownNamesLoggedOnce) {
     const std::string before = vxtest::readLog();
     std::map<std::string, std::string> map{{"mode", "odd"}, {"ok", "b"}};
-    EXPECT_EQ(strToEnumDef("zzz", 3, "a", "b"), 3);
-    EXPECT_EQ(strToEnumDef("a", 3, "a", "b"), 0);          // a known name logs nothing
-    EXPECT_EQ(strMapToEnumDef(map, "missing", 4, "a"), 4); // nor does a missing key
-    EXPECT_EQ(strMapToEnumDef(map, "mode", 5, "a"), 5);
-    EXPECT_EQ(strMapToEnumDef(map, "ok", 5, "a", "b"), 1);
+    // A null ends a name list; a known name, or a missing key, logs nothing.
+    EXPECT_EQ(
+        (Ints{strToEnum("two", "one", "two", nullptr), strToEnum("three", "one", nullptr, "three"),
+              strToEnum("h", "a", "b", "c", "d", "e", "f", "g", "h"), strToEnum(nullptr, "a"),
+              strToEnumEx("mid", "low", 10, "mid", 20, "high", 30),
+              strToEnumEx("none", "low", 10, "mid", 20), strToEnumDef("b", 42, "a", "b"),
+              strToEnumDef("zzz", 3, "a", "b"), strToEnumDef("a", 3, "a", "b"),
+              strMapToEnumDef(map, "missing", 4, "a"), strMapToEnumDef(map, "mode", 5, "a"),
+              strMapToEnumDef(map, "ok", 5, "a", "b")}),
+        (Ints{1, -1, 7, -1, 20, -1, 1, 3, 0, 4, 5, 1}));
     EXPECT_EQ(vxtest::readLog().substr(before.size()),
               "error: strToEnumDef(): [zzz]\nerror: strToEnumDef(): [mode] = [odd]\n");
+    EXPECT_STREQ(enumToStrEx(30, "low", 10, "mid", 20, "high", 30), "high");
+    EXPECT_FALSE(enumToStrEx(99, "low", 10, "mid", 20) ||
+                 enumToStrEx(0, "low", 10, nullptr, 0, "x", 0));
 }

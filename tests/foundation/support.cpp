@@ -32,10 +32,9 @@ __attribute__((init_priority(101))) PrivateHome privateHome;
 
 } // namespace
 
-TempDir::TempDir() {
-    std::error_code ec;
-    std::string pattern = std::filesystem::temp_directory_path(ec).string() + "/vxf-XXXXXX";
-    m_path = mkdtemp(pattern.data()) ? pattern : std::string();
+TempDir::TempDir() : m_path(std::filesystem::temp_directory_path().string() + "/vxf-XXXXXX") {
+    if (mkdtemp(m_path.data()) == nullptr)
+        m_path.clear();
 }
 
 TempDir::~TempDir() {
@@ -47,11 +46,17 @@ void TempDir::file(const std::string& rel, const std::string& bytes) const {
     writeFile(*this / rel, bytes);
 }
 
+void TempDir::make(std::initializer_list<const char*> paths) const {
+    for (const std::string rel : paths) {
+        folder(rel.substr(0, rel.rfind('/') + 1));
+        if (!rel.ends_with('/'))
+            file(rel);
+    }
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {

@@ -27,6 +27,9 @@ public:
     std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
     void folder(const std::string& rel) const { std::filesystem::create_directories(*this / rel); }
     void file(const std::string& rel, const std::string& bytes = "x") const;
+    // Folders (named with a trailing "/") and files holding "x", each with the
+    // folders above it.
+    void make(std::initializer_list<const char*> paths) const;
 
 private:
     std::string m_path;
