@@ -30,7 +30,7 @@ struct ProbeControl {
     std::vector<uint8_t> stateBlock{1, 2, 3, 0, 255, 7};
     bool sizeGiven = false; // IGetStateSize answers stateSize, not the block's size
     int stateSize = 0;
-    float gain = 1.0f; // IProcess writes in * gain to the outputs
+    float gain = 0.5f; // IProcess writes in * gain to the outputs
 
     // What the plug-in did.
     IAudioHostLink* link = nullptr;

@@ -51,20 +51,15 @@ int runInChild(const std::function<int()>& fn, long fileSizeLimit) {
     return pid < 0 ? 98 : WIFSIGNALED(status) ? 100 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
-// Each test works in a fresh folder below TMPDIR (or /tmp).
+// Each test works in a fresh folder below the temporary folder.
 class StorageFaults : public ::testing::Test {
 protected:
-    StorageFaults() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vx-faults-XXXXXX";
-        dir = mkdtemp(pattern.data()) ? pattern : "/nonexistent";
-    }
     ~StorageFaults() override {
-        std::error_code ignored;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir, ignored);
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir);
     }
-    std::string dir;
+    std::string pattern = (fs::temp_directory_path() / "vx-faults-XXXXXX").string();
+    std::string dir = mkdtemp(pattern.data());
 };
 
 std::string readWhole(const std::string& path) {
@@ -85,22 +80,20 @@ std::set<std::string> listing(const std::string& folder) {
 // much longer than what is on disk.
 void fillSmall(Settings& doc, const std::string& path) {
     doc.setFile(path.c_str());
-    ASSERT_TRUE(doc.addHeadGroup("Root"));
-    ASSERT_TRUE(doc.addGroup("/Root", "Audio"));
-    ASSERT_TRUE(doc.addValue("/Root/Audio", "Rate"));
     int rate = 48000;
-    ASSERT_TRUE(doc.storeValue("/Root/Audio", "Rate", Settings::kTypeInt, &rate, 1));
-    ASSERT_TRUE(doc.commit());
+    ASSERT_TRUE(doc.addHeadGroup("Root") && doc.addGroup("/Root", "Audio") &&
+                doc.addValue("/Root/Audio", "Rate") &&
+                doc.storeValue("/Root/Audio", "Rate", Settings::kTypeInt, &rate, 1) &&
+                doc.commit());
 }
 
 void growLarge(Settings& doc) {
+    int values[20] = {};
     for (int i = 0; i < 40; ++i) {
         const std::string name = "Value" + std::to_string(i);
-        ASSERT_TRUE(doc.addValue("/Root/Audio", name.c_str()));
-        int values[20];
-        for (int k = 0; k < 20; ++k)
-            values[k] = i * 1000 + k;
-        ASSERT_TRUE(doc.storeValue("/Root/Audio", name.c_str(), Settings::kTypeInt, values, 20));
+        values[i % 20] = i;
+        ASSERT_TRUE(doc.addValue("/Root/Audio", name.c_str()) &&
+                    doc.storeValue("/Root/Audio", name.c_str(), Settings::kTypeInt, values, 20));
     }
 }
 
@@ -123,12 +116,12 @@ TEST_F(StorageFaults, SaveOnAFullDiskReportsFalseAndLeavesThePreviousFileIntact)
         growLarge(doc);
         // Room for a few bytes only: the new text cannot be written whole.
         EXPECT_EQ(runInChild([&] { return doc.commit() ? 1 : 0; }, 16), 0);
-        EXPECT_EQ(readWhole(path), before);
-        EXPECT_EQ(listing(folder), std::set<std::string>{name}) << "nothing half-written stays";
+        EXPECT_EQ(std::make_tuple(readWhole(path), listing(folder)),
+                  std::make_tuple(before, std::set<std::string>{name}))
+            << "nothing half-written stays";
         // With room again the same document saves and reads back.
         ASSERT_TRUE(doc.commit());
-        EXPECT_EQ(storedRate(path), 48000);
-        EXPECT_GT(readWhole(path).size(), before.size());
+        EXPECT_TRUE(storedRate(path) == 48000 && readWhole(path).size() > before.size());
     }
     // A delayed save, run on the thread's loop 50 ms after the request.
     const std::string path = dir + "/delayed.txt";
@@ -159,8 +152,8 @@ TEST_F(StorageFaults, SaveOverAFolderFailsAndLeavesTheFolder) {
     doc.setFile(path.c_str());
     ASSERT_TRUE(doc.addHeadGroup("Root"));
     EXPECT_FALSE(doc.commit());
-    EXPECT_EQ(readWhole(path + "/inside"), "keep");
-    EXPECT_EQ(listing(dir), std::set<std::string>{"prefs.txt"});
+    EXPECT_EQ(std::make_tuple(readWhole(path + "/inside"), listing(dir)),
+              std::make_tuple("keep", std::set<std::string>{"prefs.txt"}));
 }
 
 // Permission bits do not stop the super-user, so a save that must meet them
@@ -191,16 +184,17 @@ TEST_F(StorageFaults, ReadOnlyFolderTakesTheSaveInPlaceAndAReadOnlyFileRefusesIt
     EXPECT_EQ(commitAsOrdinaryUser(doc), 1);
     const std::string after = readWhole(path);
     EXPECT_GT(after.size(), before.size());
-    EXPECT_EQ(storedRate(path), 48000);
-    EXPECT_EQ(listing(dir), std::set<std::string>{"prefs.txt"}) << "nothing left beside it";
+    EXPECT_EQ(std::make_tuple(storedRate(path), listing(dir)),
+              std::make_tuple(48000, std::set<std::string>{"prefs.txt"}))
+        << "nothing left beside it";
 
     // The file closed to writing too: the save fails and changes nothing.
     fs::permissions(path, readable);
     ASSERT_TRUE(doc.addValue("/Root/Audio", "OneMore"));
     EXPECT_EQ(commitAsOrdinaryUser(doc), 0);
     fs::permissions(dir, P::owner_all);
-    EXPECT_EQ(readWhole(path), after);
-    EXPECT_EQ(listing(dir), std::set<std::string>{"prefs.txt"});
+    EXPECT_EQ(std::make_tuple(readWhole(path), listing(dir)),
+              std::make_tuple(after, std::set<std::string>{"prefs.txt"}));
 }
 
 std::vector<std::string> scan(const std::string& root, const std::string& cache, bool rebuild) {
@@ -225,9 +219,8 @@ TEST_F(StorageFaults, FileTreeCacheThatCannotBeWrittenLeavesNoCacheOfAnotherTree
     tree.rootFolder = root;
     tree.cacheFile = dir + "/no/such/folder/tree.cache";
     EXPECT_TRUE(tree.rescan(false));
-    EXPECT_EQ(tree.getNodeCount(), 8);
-    EXPECT_FALSE(tree.cacheFileExists());
-    EXPECT_FALSE(tree.saveCacheFile());
+    EXPECT_EQ(std::make_tuple(tree.getNodeCount(), tree.cacheFileExists(), tree.saveCacheFile()),
+              std::make_tuple(8, false, false));
 
     ASSERT_EQ(scan(root, cache, true).size(), 8u); // the root, three folders, four files
     ASSERT_TRUE(fs::is_regular_file(cache));

@@ -8,22 +8,17 @@
 #include <loader/MsgBox.h>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 
 using namespace vxtest;
-using ::testing::ElementsAre;
-using ::testing::EndsWith;
-using ::testing::StartsWith;
+using Buttons = std::vector<std::string>;
 
 namespace {
 
@@ -53,17 +48,14 @@ std::string runLoad(int level, const std::string& bundleBinary,
     IAudioPlugin* engine = newAudioPluginInstance(&handle);
     for (const unithost::RecordedAlert& a : recorder.alerts)
         report << "alert: " << a.message << "\ninfo: " << a.informative << "\n";
-    report << "caption: " << NSVextra::g_szMsgBoxCaption << "\n";
-    report << "untouched: " << (handle == untouched) << "\n";
+    report << "caption: " << NSVextra::g_szMsgBoxCaption << "\nuntouched: " << (handle == untouched)
+           << "\n";
     if (engine && handle && handle != untouched) {
         Dl_info info{};
         if (dladdr(dlsym(handle, "createAudioPluginInstance"), &info) && info.dli_fname)
             report << "file: " << fs::path(info.dli_fname).filename().string() << "\n";
-        if (auto log = reinterpret_cast<const char* (*)()>(dlsym(handle, "vxRecordingLog"))) {
-            std::istringstream lines(log());
-            for (std::string line; std::getline(lines, line);)
-                report << "call: " << line << "\n";
-        }
+        if (auto log = reinterpret_cast<const char* (*)()>(dlsym(handle, "vxRecordingLog")))
+            report << log();
         engine->IDestroy();
         dlclose(handle);
     } else if (engine) {
@@ -95,22 +87,20 @@ protected:
             _exit(0);
         }
         int status = -1;
+        std::ostringstream report;
         if (pid < 0 || waitpid(pid, &status, 0) != pid || status != 0)
             return "crashed: status " + std::to_string(status);
-        std::ostringstream report;
         report << std::ifstream(reportFile).rdbuf();
-        fs::remove(reportFile);
         return report.str();
     }
     // The report of a load that took the build, configured as the loader does.
     std::string loaded(const std::string& file, int isa, const fs::path& product,
                        const std::string& caption = "Vextra-Audio Delay") const {
-        std::string calls = "call: construct\n";
+        std::string calls = "construct\n";
         for (const char* n : {"1", "2", "3"})
-            calls += "call: ISetProductFolder" + std::string(n) + " " + product.string() + "\n";
+            calls += "ISetProductFolder" + std::string(n) + " " + product.string() + "\n";
         return "caption: " + caption + "\nuntouched: 0\nfile: " + file + "\n" + calls +
-               "call: ISetVendorFolder " + support().string() + "\ncall: ISetISA " +
-               std::to_string(isa) + "\n";
+               "ISetVendorFolder " + support().string() + "\nISetISA " + std::to_string(isa) + "\n";
     }
 };
 
@@ -124,12 +114,7 @@ std::string failed(const std::string& message, const std::string& caption = "Vex
 } // namespace
 
 TEST_F(EngineLoad, EachLevelTakesTheBestInstalledBuildAndOpensNoOther) {
-    struct Row {
-        int level;
-        std::vector<std::string> installed;
-        int picked;
-    };
-    const Row rows[] = {
+    const std::tuple<int, std::vector<std::string>, int> rows[] = {
         {8, {"audplg.dylib"}, 0}, // falls back to the only build there is
         {10, {"audplga2.dylib", "audplga.dylib"}, 2},
         {7, {"audplg.dylib", "audplga2.dylib", "audplga5.dylib"}, 0},
@@ -140,53 +125,44 @@ TEST_F(EngineLoad, EachLevelTakesTheBestInstalledBuildAndOpensNoOther) {
         {9, kBuilds, 3},
         {10, kBuilds, 3},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE("level " + std::to_string(row.level));
+    for (const auto& [level, installed, picked] : rows) {
         fs::remove_all(support());
         std::vector<std::string> others; // reported if the load opened them
-        for (const std::string& name : row.installed) {
+        for (const std::string& name : installed) {
             installFile(testEngine("recording"), data() / name);
-            if (name != kBuilds[row.picked])
+            if (name != kBuilds[picked])
                 others.push_back((data() / name).string());
         }
         // Configured only: the loader never creates the engine or links the host.
-        EXPECT_EQ(load(row.level, others), loaded(kBuilds[row.picked], row.picked, data()));
+        EXPECT_EQ(load(level, others), loaded(kBuilds[picked], picked, data())) << level;
     }
 }
 
 TEST_F(EngineLoad, ProductComesFromTheBundleNameAfterItsPrefix) {
     const std::string longName(190, 'L');
-    struct Row {
-        std::string bundle, product, caption;
-    };
-    const Row rows[] = {
+    const std::string rows[][3] = {
+        // bundle, product, caption
         {"QQ-Echo", "Echo", "Vextra-Audio Echo"},
         // Too short for a product: the support folder itself is searched.
         {"VX-", "", "Vextra-Audio "},
         // Cut in the caption only; the data folder keeps the whole name.
         {"XX-" + longName, longName, ("Vextra-Audio " + longName).substr(0, 199)},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.bundle.substr(0, 8));
+    for (const auto& [name, product, caption] : rows) {
         fs::remove_all(support());
         fs::remove_all(tmp.path() / "b");
-        const fs::path bundle = makeTestBundle(tmp.path() / "b", row.bundle, kId);
-        installFile(testEngine("recording"), support() / row.product / "audplga.dylib");
+        const fs::path bundle = makeTestBundle(tmp.path() / "b", name, kId);
+        installFile(testEngine("recording"), support() / product / "audplga.dylib");
         EXPECT_EQ(load(7, {}, bundle.string()),
-                  loaded("audplga.dylib", 1, support().string() + "/" + row.product, row.caption));
+                  loaded("audplga.dylib", 1, support().string() + "/" + product, caption))
+            << name.substr(0, 8);
     }
 }
 
 TEST_F(EngineLoad, NothingToLoadOrAnOldProcessorGivesOneExactAlert) {
     const std::string tooOld = "Target CPU is not supported (CPU ISA = ";
     const auto lowest = [this] { installFile(testEngine("recording"), data() / "audplg.dylib"); };
-    struct Row {
-        const char* what;
-        std::function<void()> arrange;
-        int level;
-        std::string message;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, std::function<void()>, int, std::string> rows[] = {
         {"empty data folder", [&] { fs::create_directories(data()); }, 9, notFound(9)},
         {"no data folder", [] {}, 7, notFound(7)},
         {"support folder is a file", [&] { writeTextFile(support(), "not a folder"); }, 8,
@@ -196,11 +172,10 @@ TEST_F(EngineLoad, NothingToLoadOrAnOldProcessorGivesOneExactAlert) {
         {"SSE2 processor", lowest, 2, tooOld + "2). Plug-In will not load."},
         {"bare processor", lowest, 0, tooOld + "0). Plug-In will not load."},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [what, arrange, level, message] : rows) {
         fs::remove_all(support());
-        row.arrange();
-        EXPECT_EQ(load(row.level), failed(row.message));
+        arrange();
+        EXPECT_EQ(load(level), failed(message)) << what;
     }
 }
 
@@ -219,12 +194,11 @@ TEST_F(EngineLoad, BrokenBestBuildIsReportedAndNothingStaysOpen) {
         fs::remove_all(support());
         make(best);
         installFile(testEngine("recording"), lower);
-        const std::string report = load(10, {best.string(), lower.string()});
         // One alert, no engine, neither module still open.
-        EXPECT_THAT(report, StartsWith("alert: Failed to "));
-        EXPECT_THAT(report,
-                    EndsWith(". Plug-In is not properly installed." + failed("").substr(7)));
-        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 4) << report;
+        EXPECT_THAT(load(10, {best.string(), lower.string()}),
+                    ::testing::MatchesRegex("alert: Failed to [^\n]*\\. Plug-In is not properly "
+                                            "installed\\." +
+                                            failed("").substr(7)));
     }
 }
 
@@ -254,15 +228,56 @@ TEST_F(EngineLoad, UnknownOrOverlongBundlePathNamesNoProductAndLoadsNothing) {
 }
 
 TEST(ModuleNames, MapCandidateIndexesToFilesAndTheSupportFolderToItsPlace) {
-    std::string name = "unchanged";
-    for (int i = -1; i <= 4; ++i) {
-        EXPECT_EQ(makePlgLibNameByISA(i, name), i >= 0 && i < 4) << i;
-        EXPECT_EQ(name, i < 0 ? "unchanged" : kBuilds[static_cast<size_t>(std::min(i, 3))]) << i;
-    }
+    std::string name = "unchanged", names;
+    for (int i = -1; i <= 4; ++i)
+        names += std::to_string(makePlgLibNameByISA(i, name)) + name + " ";
+    EXPECT_EQ(names, "0unchanged 1audplg.dylib 1audplga.dylib 1audplga2.dylib 1audplga5.dylib "
+                     "0audplga5.dylib ");
     setenv("VEXTRA_SUPPORT_FOLDER", "/tmp/elsewhere", 1);
     EXPECT_STREQ(vxSupportFolder(), "/tmp/elsewhere");
     for (const char* unset : {"", static_cast<const char*>(nullptr)}) {
         unset ? setenv("VEXTRA_SUPPORT_FOLDER", unset, 1) : unsetenv("VEXTRA_SUPPORT_FOLDER");
         EXPECT_STREQ(vxSupportFolder(), "/Library/Application Support/Vextra-Audio");
     }
+}
+
+TEST(MsgBox, ShowsTextWithTheCutCaptionAndAnswersQuestionsTwoForNo) {
+    unithost::AlertRecorder recorder;
+    NSVextra::SET_MSG_BOX_CAPTION(std::string(450, 'c').c_str());
+    EXPECT_EQ(std::string(NSVextra::g_szMsgBoxCaption), std::string(199, 'c'));
+    NSVextra::SET_MSG_BOX_CAPTION("Vextra-Audio Delay");
+    // A plain alert's answer is 0 whatever button; a question's is 2 for the
+    // first button ("No") and for nonsense from the handler, 1 for "Yes".
+    std::vector<int> answers;
+    using Ask = std::pair<NSModalResponse, int>;
+    for (auto [answer, kind] : {Ask{NSAlertSecondButtonReturn, 5}, Ask{NSAlertFirstButtonReturn, 1},
+                                Ask{NSAlertSecondButtonReturn, 1}, Ask{4711, 1}}) {
+        recorder.answer = answer;
+        answers.push_back(
+            NSVextra::SHOW_MSG_BOX(kind == 5 ? "Something failed." : "Replace?", kind));
+    }
+    EXPECT_EQ(answers, (std::vector<int>{0, 2, 1, 2}));
+    NSVextra::SET_MSG_BOX_CAPTION(nullptr);
+    NSVextra::SHOW_MSG_BOX("x", 0);
+    ASSERT_EQ(recorder.alerts.size(), 5u);
+    // The caption carries no tail of the longer one.
+    const unithost::RecordedAlert &first = recorder.alerts[0], &question = recorder.alerts[1];
+    EXPECT_EQ(std::tie(first.message, first.informative, first.buttons, question.buttons,
+                       recorder.alerts[4].informative),
+              std::make_tuple("Something failed.", "Vextra-Audio Delay", Buttons{"OK"},
+                              Buttons{"No", "Yes"}, ""));
+}
+
+TEST(Alert, WithoutAHandlerTheDefaultButtonAnswersAndTheTextsGoToStandardError) {
+    VXAlertSetHandler(nullptr, nullptr);
+    ::testing::internal::CaptureStderr();
+    NSAlert alert;
+    alert.setMessageText("Module missing.");
+    alert.setInformativeText("Vextra-Audio Delay");
+    alert.addButtonWithTitle("Cancel");
+    alert.addButtonWithTitle("Go");
+    EXPECT_EQ(alert.runModal(), NSAlertFirstButtonReturn);
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                ::testing::AllOf(::testing::HasSubstr("Module missing."),
+                                 ::testing::HasSubstr("Vextra-Audio Delay")));
 }

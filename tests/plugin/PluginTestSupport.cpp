@@ -68,7 +68,7 @@ OSStatus InputSource::Render(void* refCon, AudioUnitRenderActionFlags*, const Au
         }
     }
     self->position += frames;
-    return noErr;
+    return self->answer;
 }
 
 OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* left,

@@ -1,6 +1,5 @@
-// What the plug-in tests share: the built bundle opened through either entry
-// point, temporary support folders with engine modules installed, property
-// helpers, and a host side that feeds the unit's input and renders its output.
+// The built bundle through either entry, support folders with engines, and a
+// host side that feeds the unit's input and renders its output.
 #pragma once
 
 #include "AlertRecorder.h"
@@ -25,28 +24,23 @@ using unithost::AlertRecorder;
 using unithost::Entry;
 using unithost::setFormats;
 
-// The home the test program gives itself (HOME) before the bundle can load.
-fs::path testHome();
+fs::path testHome(); // the HOME the program gives itself before the bundle loads
 
-// The suite once through each entry point of the bundle.
 #define VX_BOTH_ENTRIES(Suite)                                                                     \
     INSTANTIATE_TEST_SUITE_P(                                                                      \
         BothEntries, Suite, ::testing::Values(Entry::Factory, Entry::ComponentManager),            \
         [](const auto& info) { return std::string(unithost::entryName(info.param)); })
 
-// A support folder of the test's own, in effect (VEXTRA_SUPPORT_FOLDER) for
-// the object's life. Modules are installed as the first-generation build,
-// which every processor the plug-in accepts falls back to.
+// A support folder in effect for the object's life; modules go in as the
+// first-generation build, which every accepted processor falls back to.
 struct SupportFolder {
     fs::path root;
     SupportFolder();
     ~SupportFolder();
     fs::path dataFolder() const { return root / "Delay"; }
-    // Copies the module into the data folder; returns its installed path.
     fs::path install(const fs::path& module);
 };
 
-// One open instance of the built bundle, disposed with the object.
 class Unit {
 public:
     explicit Unit(Entry entry)
@@ -72,7 +66,6 @@ OSStatus setProperty(AudioUnit unit, AudioUnitPropertyID id, const T& value,
                      AudioUnitScope scope = kAudioUnitScope_Global) {
     return AudioUnitSetProperty(unit, id, scope, 0, &value, sizeof(T));
 }
-// Deinterleaved 32-bit float at the rate with the channel count.
 inline OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UInt32 channels) {
     return setProperty(unit, kAudioUnitProperty_StreamFormat, unithost::floatFormat(rate, channels),
                        scope);
@@ -80,7 +73,6 @@ inline OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, Float64 rate, UI
 
 // The host's side of the unit's input: the signal fed to every channel.
 struct InputSource {
-    // Installs the render callback on input element 0.
     OSStatus attach(AudioUnit unit) {
         return setProperty(unit, kAudioUnitProperty_SetRenderCallback,
                            AURenderCallbackStruct{Render, this}, kAudioUnitScope_Input);
@@ -91,10 +83,10 @@ struct InputSource {
     std::vector<float> signal; // sample n of the stream, 0 beyond its end
     size_t position = 0;       // next sample to deliver
     int calls = 0;
+    OSStatus answer = noErr; // what the callback answers
 };
 
-// The host's musical clock as its callbacks report it. The musical-time
-// callback stays null: asking it would crash the test.
+// The host's clock as its callbacks report it (musical time stays null).
 struct HostClock {
     Float64 tempo, sample;
     Boolean playing;
@@ -115,19 +107,14 @@ struct HostClock {
     }
 };
 
-// Renders frames into the two output planes (the host's memory) at the
-// sample time.
 OSStatus renderStereo(AudioUnit unit, Float64 sampleTime, UInt32 frames, float* left, float* right);
 
-// One instance through the entry of the test's parameter with the probe
-// engine, its input fed from the host and its output rendered into the
-// host's planes.
+// An instance with the probe engine, opened by the test first to reach its
+// control record, its input fed and its output rendered into host planes.
 class ProbeUnit : public ::testing::TestWithParam<Entry> {
 protected:
     static constexpr UInt32 kFrames = 256;
     SupportFolder support;
-    // The probe engine, opened by the test before the plug-in opens it, so the
-    // test reaches its control record.
     void* module = dlopen(support.install(VX_PROBE_ENGINE).c_str(), RTLD_NOW | RTLD_LOCAL);
     ProbeControl& control = *reinterpret_cast<VxProbeControlFn>(dlsym(module, "vxProbeControl"))();
     Unit unit{GetParam()};
@@ -142,13 +129,11 @@ protected:
         ASSERT_EQ(unit.openStatus(), noErr);
         ASSERT_NE(engine().link, nullptr) << "the engine was given its host link";
     }
-    // Initializes and attaches the input.
     void start() {
         ASSERT_EQ(AudioUnitInitialize(unit), noErr);
         ASSERT_EQ(input.attach(unit), noErr);
     }
-    // One processing call at the running sample time; answers the host facts
-    // the engine read inside it.
+    // One processing call; answers the host facts the engine read in it.
     const ProbeFacts& render() {
         const int before = engine().processCalls;
         EXPECT_EQ(renderStereo(unit, sampleTime, kFrames, left.data(), right.data()), noErr);

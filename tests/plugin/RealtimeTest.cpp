@@ -9,14 +9,8 @@
 #include <cmath>
 
 using namespace plugtest;
-
-namespace {
-
+using Realtime = ::testing::TestWithParam<Entry>;
 constexpr UInt32 kBlock = 512;
-
-class Realtime : public ::testing::TestWithParam<Entry> {};
-
-} // namespace
 
 TEST_P(Realtime, RenderingAfterWarmUpAllocatesNothingAndTakesNoLock) {
     if (!rtcheck::countsAllocations())
@@ -63,12 +57,10 @@ TEST_P(Realtime, RenderingAfterWarmUpAllocatesNothingAndTakesNoLock) {
     const bool rendered = render(200);
     const rtcheck::Counts counts = scope.counts();
     ASSERT_TRUE(rendered);
-    EXPECT_EQ(counts.allocations, 0);
-    EXPECT_EQ(counts.frees, 0);
-    if (rtcheck::countsLocks()) {
-        EXPECT_EQ(counts.locks, 0);
-    }
-    EXPECT_EQ(input.calls, 220);
+    // Locks are counted where the build can count them.
+    EXPECT_EQ(std::make_tuple(counts.allocations, counts.frees,
+                              rtcheck::countsLocks() ? counts.locks : 0, input.calls),
+              std::make_tuple(0, 0, 0, 220));
     EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.01f) << "the blocks carried sound";
 }
 
