@@ -29,8 +29,9 @@ template <typename T> void expectTexts(int type, const std::vector<T>& values, a
     std::string text;
     for (std::size_t at = 0; at < values.size(); ++at) {
         const auto n = std::min<std::size_t>(Settings::kMaxElems, values.size() - at);
-        if (at % Settings::kMaxElems == 0)
+        if (at % Settings::kMaxElems == 0) {
             ASSERT_TRUE(doc.storeValue("/R", "v", type, const_cast<T*>(&values[at]), int(n)));
+        }
         doc.composeElemStr(doc.getPropNodeBySpec("/R", "v"), int(at % Settings::kMaxElems), text);
         if (text != want(values[at]) && ++mismatches <= 10)
             ADD_FAILURE() << "element " << at << ": \"" << text << "\", not " << want(values[at]);

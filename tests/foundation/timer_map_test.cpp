@@ -60,8 +60,9 @@ TEST(TimerMap, EarlyOwnersOwnIdsAndRemovedStoppedOrDestroyedTimersGetNoMoreCalls
     a.onFire = [&](int id) {
         if (id != 0)
             a.removeTimer(id);
-        if (id == 1)
+        if (id == 1) {
             EXPECT_TRUE(a.addTimer(2, 10, "next"));
+        }
     };
     for (auto [owner, id] : {std::pair{&a, 0}, {&a, 0}, {&a, 1}, {&b, 0}, {&b, 8}, {gone, 0}})
         ASSERT_TRUE(owner->addTimer(id, 10, "t")); // each add makes a timer
