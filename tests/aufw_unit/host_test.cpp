@@ -154,13 +154,10 @@ TEST_P(HostRender, AThousandHostCyclesAllocateNothingAndLockNothing) {
                      AudioBufferList*) -> OSStatus { return ++notes, noErr; },
                   nullptr),
               0);
-    AudioUnitParameterEvent events[2] = {};
-    events[0].parameter = kParamGain;
-    events[0].eventType = kParameterEvent_Immediate;
+    AudioUnitParameterEvent events[2] = {
+        {kGlob, 0, kParamGain, kParameterEvent_Immediate, {}},
+        {kGlob, 0, kParamOffset, kParameterEvent_Ramped, {{32, 64, 0.0f, 0.5f}}}};
     events[0].eventValues.immediate.value = 0.5f;
-    events[1].parameter = kParamOffset;
-    events[1].eventType = kParameterEvent_Ramped;
-    events[1].eventValues.ramp = {32, 64, 0.0f, 0.5f};
     Float64 sampleTime = 0;
     const auto cycle = [&] {
         AudioUnitRenderActionFlags flags = 0;
