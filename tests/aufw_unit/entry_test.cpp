@@ -28,8 +28,7 @@ TEST(ComponentEntryErrors, EveryRaisedKindBecomesItsStatus) {
         {[] { throw static_cast<UInt32>(5); }, -1},
         {[] { throw static_cast<long>(-50); }, -1},
         {[] { throw 1.0; }, -1},
-        {[] {}, 12345}, // a request that raises nothing keeps its own answer
-    };
+        {[] {}, 12345}}; // the last: a request that raises nothing keeps its own answer
     for (size_t i = 0; i < std::size(rows); ++i) {
         EXPECT_EQ(ComponentEntryCall([&]() -> OSStatus {
                       rows[i].first();
@@ -75,8 +74,7 @@ TEST(ComponentEntryLookup, EachTableServesTheBaseSelectorsAndItsOwn) {
         {AUBaseProcessMultipleLookup::Lookup, {20, 21}},
         {AUMIDILookup::Lookup, {257, 258}},
         {AUMIDIProcessLookup::Lookup, {20, 257, 258}},
-        {AUMusicLookup::Lookup, {257, 258, 259, 260, 261, 262}},
-    };
+        {AUMusicLookup::Lookup, {257, 258, 259, 260, 261, 262}}};
     const auto has = [](const std::vector<SInt16>& v, SInt16 s) {
         return std::find(v.begin(), v.end(), s) != v.end();
     };

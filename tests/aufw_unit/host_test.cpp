@@ -120,6 +120,87 @@ protected:
     alignas(AudioBufferList) unsigned char listBytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
 };
 
+// Values that hold references (handed out retained, or differing between
+// instances): their bytes are not compared, only their sizes and statuses.
+const std::set<AudioUnitPropertyID> kReferenceValues = {0, 4, 5, 16, 24, 25, 30, 34, 35, 36, 39};
+
+// A whole read of these hands the caller a reference of its own, kept at
+// this offset of the value.
+const std::map<AudioUnitPropertyID, size_t> kHandedOut = {
+    {kAudioUnitProperty_ClassInfo, 0},
+    {kAudioUnitProperty_ParameterValueStrings, 0},
+    {kAudioUnitProperty_FactoryPresets, 0},
+    {kAudioUnitProperty_ContextName, 0},
+    {kAudioUnitProperty_ElementName, 0},
+    {kAudioUnitProperty_IconLocation, 0},
+    {kAudioUnitProperty_PresentPreset, offsetof(AUPreset, presetName)},
+    {kAudioUnitProperty_ParameterIDName, offsetof(AudioUnitParameterNameInfo, outName)},
+    {kAudioUnitProperty_ParameterClumpName, offsetof(AudioUnitParameterNameInfo, outName)}};
+
+// Asks a unit for one property, and sets and removes it, with short, exact
+// and long buffers; writes the statuses, sizes and value bytes to `out`,
+// checking that every request answers a status and never writes past the
+// caller's buffer. Counts the reads and writes that succeeded.
+void request(AudioUnit u, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+             std::ostream& out, int counts[2]) {
+    constexpr unsigned char kFill = 0xCD;
+    constexpr size_t kGuard = 32;
+    const std::string where = "id " + std::to_string(id) + " scope " + std::to_string(scope) +
+                              " element " + std::to_string(element) + ": ";
+    SCOPED_TRACE(where);
+    // Information, with and without somewhere to put it, and the size alone.
+    UInt32 size = 0xBADBAD, asked = 0xBADBAD;
+    Boolean writable = 7;
+    const OSStatus status = AudioUnitGetPropertyInfo(u, id, scope, element, &size, &writable);
+    EXPECT_EQ(AudioUnitGetPropertyInfo(u, id, scope, element, nullptr, nullptr), status);
+    EXPECT_EQ(AudioUnitGetProperty(u, id, scope, element, nullptr, &asked), status);
+    const bool known = status == 0;
+    EXPECT_TRUE(!known || asked == size);
+    out << where << "info " << status << " " << (known ? size : 0) << " "
+        << (known ? int(writable) : 0);
+    std::vector<UInt32> sizes = {1, 4, 8, 64};
+    if (known && size > 1 && size < 4096) {
+        sizes = {1, size - 1, size, size + 13};
+    }
+    for (UInt32 asking : sizes) {
+        // Property values are read through typed pointers: memory aligned as a host's would be.
+        std::vector<unsigned char> storage(asking + kGuard + 16, kFill);
+        unsigned char* buffer = storage.data() + (16 - uintptr_t(storage.data()) % 16) % 16;
+        UInt32 io = asking;
+        const OSStatus got = AudioUnitGetProperty(u, id, scope, element, buffer, &io);
+        EXPECT_EQ(std::count(buffer + asking, buffer + asking + kGuard, kFill), kGuard)
+            << "written past the buffer of " << asking;
+        out << "; get " << asking << ": " << got << " " << io;
+        if (got != 0) {
+            EXPECT_TRUE(io == 0 || io == asking) << asking << ": size " << io;
+        } else {
+            ++counts[0];
+            EXPECT_TRUE(known) << "read although its information failed";
+            EXPECT_EQ(io, std::min(asking, size)) << asking;
+            const auto handedOut = kHandedOut.find(id);
+            if (asking >= size && handedOut != kHandedOut.end()) {
+                CFTypeRef object = nullptr;
+                std::memcpy(&object, buffer + handedOut->second, sizeof object);
+                if (object != nullptr) {
+                    CFRelease(object);
+                }
+            }
+            for (UInt32 i = 0; i < io && kReferenceValues.count(id) == 0; ++i) {
+                out << " " << int(buffer[i]);
+            }
+        }
+        // Zero-filled: null references and procedures, zero counts.
+        std::fill(storage.begin(), storage.end(), 0);
+        const OSStatus set = AudioUnitSetProperty(u, id, scope, element, buffer, asking);
+        counts[1] += set == 0 ? 1 : 0;
+        out << "; set " << set;
+    }
+    // Missing data with a size, and data without one, never reach the unit.
+    EXPECT_EQ(AudioUnitSetProperty(u, id, scope, element, nullptr, 4), kAudio_ParamError);
+    EXPECT_EQ(AudioUnitSetProperty(u, id, scope, element, &size, 0), kAudio_ParamError);
+    out << "; remove " << AudioUnitSetProperty(u, id, scope, element, nullptr, 0) << "\n";
+}
+
 } // namespace
 
 TEST_P(HostRender, ProcessesTheInputWithTheParametersAndRefusesTooManyFrames) {
@@ -187,92 +268,6 @@ INSTANTIATE_TEST_SUITE_P(BothPaths, HostRender, ::testing::Values(Path::Factory,
                              return std::string(info.param == Path::Factory ? "Factory"
                                                                             : "Manager");
                          });
-
-namespace {
-
-// Values that hold references (handed out retained, or differing between
-// instances): their bytes are not compared, only their sizes and statuses.
-const std::set<AudioUnitPropertyID> kReferenceValues = {0, 4, 5, 16, 24, 25, 30, 34, 35, 36, 39};
-
-// A whole read of these hands the caller a reference of its own, kept at
-// this offset of the value.
-const std::map<AudioUnitPropertyID, size_t> kHandedOut = {
-    {kAudioUnitProperty_ClassInfo, 0},
-    {kAudioUnitProperty_ParameterValueStrings, 0},
-    {kAudioUnitProperty_FactoryPresets, 0},
-    {kAudioUnitProperty_ContextName, 0},
-    {kAudioUnitProperty_ElementName, 0},
-    {kAudioUnitProperty_IconLocation, 0},
-    {kAudioUnitProperty_PresentPreset, offsetof(AUPreset, presetName)},
-    {kAudioUnitProperty_ParameterIDName, offsetof(AudioUnitParameterNameInfo, outName)},
-    {kAudioUnitProperty_ParameterClumpName, offsetof(AudioUnitParameterNameInfo, outName)},
-};
-
-// Asks a unit for one property, and sets and removes it, with short, exact
-// and long buffers; writes the statuses, sizes and value bytes to `out`,
-// checking that every request answers a status and never writes past the
-// caller's buffer. Counts the reads and writes that succeeded.
-void request(AudioUnit u, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-             std::ostream& out, int counts[2]) {
-    constexpr unsigned char kFill = 0xCD;
-    constexpr size_t kGuard = 32;
-    std::ostringstream where;
-    where << "id " << id << " scope " << scope << " element " << element << ": ";
-    SCOPED_TRACE(where.str());
-    // Information, with and without somewhere to put it, and the size alone.
-    UInt32 size = 0xBADBAD, asked = 0xBADBAD;
-    Boolean writable = 7;
-    const OSStatus status = AudioUnitGetPropertyInfo(u, id, scope, element, &size, &writable);
-    EXPECT_EQ(AudioUnitGetPropertyInfo(u, id, scope, element, nullptr, nullptr), status);
-    EXPECT_EQ(AudioUnitGetProperty(u, id, scope, element, nullptr, &asked), status);
-    const bool known = status == 0;
-    EXPECT_TRUE(!known || asked == size);
-    out << where.str() << "info " << status << " " << (known ? size : 0) << " "
-        << (known ? int(writable) : 0);
-    std::vector<UInt32> sizes = {1, 4, 8, 64};
-    if (known && size > 1 && size < 4096) {
-        sizes = {1, size - 1, size, size + 13};
-    }
-    for (UInt32 asking : sizes) {
-        // Property values are read through typed pointers: memory aligned as a host's would be.
-        std::vector<unsigned char> storage(asking + kGuard + 16, kFill);
-        unsigned char* buffer = storage.data() + (16 - uintptr_t(storage.data()) % 16) % 16;
-        UInt32 io = asking;
-        const OSStatus got = AudioUnitGetProperty(u, id, scope, element, buffer, &io);
-        EXPECT_EQ(std::count(buffer + asking, buffer + asking + kGuard, kFill), kGuard)
-            << "written past the buffer of " << asking;
-        out << "; get " << asking << ": " << got << " " << io;
-        if (got != 0) {
-            EXPECT_TRUE(io == 0 || io == asking) << asking << ": size " << io;
-        } else {
-            ++counts[0];
-            EXPECT_TRUE(known) << "read although its information failed";
-            EXPECT_EQ(io, std::min(asking, size)) << asking;
-            const auto handedOut = kHandedOut.find(id);
-            if (asking >= size && handedOut != kHandedOut.end()) {
-                CFTypeRef object = nullptr;
-                std::memcpy(&object, buffer + handedOut->second, sizeof object);
-                if (object != nullptr) {
-                    CFRelease(object);
-                }
-            }
-            for (UInt32 i = 0; i < io && kReferenceValues.count(id) == 0; ++i) {
-                out << " " << int(buffer[i]);
-            }
-        }
-        // Zero-filled: null references and procedures, zero counts.
-        std::fill(storage.begin(), storage.end(), 0);
-        const OSStatus set = AudioUnitSetProperty(u, id, scope, element, buffer, asking);
-        counts[1] += set == 0 ? 1 : 0;
-        out << "; set " << set;
-    }
-    // Missing data with a size, and data without one, never reach the unit.
-    EXPECT_EQ(AudioUnitSetProperty(u, id, scope, element, nullptr, 4), kAudio_ParamError);
-    EXPECT_EQ(AudioUnitSetProperty(u, id, scope, element, &size, 0), kAudio_ParamError);
-    out << "; remove " << AudioUnitSetProperty(u, id, scope, element, nullptr, 0) << "\n";
-}
-
-} // namespace
 
 // Every property ID from 0 to 70, the private ones and a few unknown ones, on
 // every scope and on elements that exist and do not, uninitialized and
