@@ -7,54 +7,50 @@
 #include <chrono>
 #include <future>
 #include <thread>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 // Try from another thread: {owned, took}; gives back what it took. The
 // flag starts as the opposite of the expected answer so it must be written.
-std::pair<bool, bool> TryElsewhere(CAMutex& mutex, bool expectTaken) {
+std::tuple<bool, bool> TryElsewhere(CAMutex& mutex, bool expectTaken) {
     return std::async(std::launch::async,
                       [&] {
                           bool took = !expectTaken;
                           const bool owned = mutex.Try(took);
                           if (owned && took)
                               mutex.Unlock();
-                          return std::make_pair(owned, took);
+                          return std::tuple{owned, took};
                       })
         .get();
 }
 
-const std::pair<bool, bool> kTaken{true, true};
-const std::pair<bool, bool> kRefused{false, false};
-
 TEST(CAMutexTest, OwnerRulesAndTheUnlocker) {
     CAMutex mutex("test");
     EXPECT_STREQ(mutex.GetName(), "test");
-    bool took = false;
-    EXPECT_TRUE(mutex.Try(took));
-    EXPECT_TRUE(took);
-    EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
-    EXPECT_FALSE(mutex.Lock());   // would deadlock if it took the POSIX mutex again
-    EXPECT_TRUE(mutex.Try(took)); // the holder owns it but took nothing
-    EXPECT_FALSE(took);
+    bool took = false, tookAgain = true;
+    // The holder owns it but takes nothing again; Lock would deadlock if it
+    // took the POSIX mutex again.
+    EXPECT_EQ((std::tuple{mutex.Try(took), took, mutex.IsOwnedByCurrentThread(), mutex.Lock(),
+                          mutex.Try(tookAgain), tookAgain}),
+              (std::tuple{true, true, true, false, true, false}));
     // An unlock by another thread leaves the owner holding it.
     std::async(std::launch::async, [&] { mutex.Unlock(); }).get();
     EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
-    EXPECT_EQ(TryElsewhere(mutex, false), kRefused);
+    EXPECT_EQ(TryElsewhere(mutex, false), (std::tuple{false, false}));
     {
         CAMutex::Unlocker unlocker(mutex);
         EXPECT_TRUE(mutex.IsFree());
-        EXPECT_EQ(TryElsewhere(mutex, true), kTaken);
+        EXPECT_EQ(TryElsewhere(mutex, true), (std::tuple{true, true}));
     }
     EXPECT_TRUE(mutex.IsOwnedByCurrentThread());
     mutex.Unlock();
     EXPECT_TRUE(mutex.IsFree());
     // On a mutex not held the unlocker takes nothing at the end.
     { CAMutex::Unlocker unlocker(mutex); }
-    EXPECT_TRUE(mutex.IsFree());
-    EXPECT_EQ(TryElsewhere(mutex, true), kTaken);
+    EXPECT_EQ((std::tuple{mutex.IsFree(), TryElsewhere(mutex, true)}),
+              (std::tuple{true, std::tuple{true, true}}));
 }
 
 TEST(CAMutexTest, ManyThreadsCountUnderTheLockWithoutLoss) {

@@ -30,21 +30,19 @@ struct Block {
     ComponentParameters* get() { return reinterpret_cast<ComponentParameters*>(this); }
 };
 
-template <typename T> long slot(T value) {
-    static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof(long));
-    long s = 0;
-    std::memcpy(&s, &value, sizeof value);
-    return s;
-}
-
 template <typename... Args>
 Block makeBlock(SInt16 what, AudioComponentInstance instance, Args... args) {
     Block b;
     b.what = what;
     b.paramSize = static_cast<UInt8>(sizeof(long) * sizeof...(Args));
-    b.params[0] = slot(instance);
-    int i = 1;
-    ((b.params[i++] = slot(args)), ...);
+    int i = 0;
+    const auto put = [&](auto value) {
+        static_assert(std::is_trivially_copyable_v<decltype(value)> &&
+                      sizeof value <= sizeof(long));
+        std::memcpy(&b.params[i++], &value, sizeof value);
+    };
+    put(instance);
+    (put(args), ...);
     return b;
 }
 
@@ -58,31 +56,13 @@ template <typename... Args> OSStatus cm(void* unit, SInt16 what, Args... args) {
 template <typename... Args>
 OSStatus ac(AudioComponentPlugInInterface* record, SInt16 selector, Args... args) {
     AudioComponentMethod method = record->Lookup(selector);
-    if (method == nullptr) {
-        ADD_FAILURE() << "no method for selector " << selector;
-        return badComponentSelector;
-    }
+    EXPECT_NE(method, nullptr) << "no method for selector " << selector;
     using Method = OSStatus (*)(void*, Args...);
-    return reinterpret_cast<Method>(method)(record, args...);
+    return method ? reinterpret_cast<Method>(method)(record, args...) : badComponentSelector;
 }
 
 inline testunit::Log& unitLog() {
     return *VXTestUnitGetLog();
-}
-
-// Opens a unit through the Component Manager entry for a made-up handle;
-// returns the unit object (null when the open failed, with the status).
-inline void* cmOpen(AudioComponentInstance instance, OSStatus* outStatus = nullptr) {
-    const int before = unitLog().constructed;
-    Block b = makeBlock(kComponentOpenSelect, instance);
-    const OSStatus status = VXTestUnitEntry(b.get(), nullptr);
-    if (outStatus != nullptr) {
-        *outStatus = status;
-    }
-    if (status != 0 || unitLog().constructed == before) {
-        return nullptr;
-    }
-    return unitLog().lastUnit;
 }
 
 // A handle that is no platform instance: the unit cannot find its
@@ -91,6 +71,18 @@ inline void* cmOpen(AudioComponentInstance instance, OSStatus* outStatus = nullp
 inline AudioComponentInstance madeUpInstance(int n) {
     alignas(16) static long handles[16][8] = {};
     return reinterpret_cast<AudioComponentInstance>(handles[n % 16]);
+}
+
+// Opens a unit through the Component Manager entry for a made-up handle;
+// returns the unit object (null when the open failed, with the status).
+inline void* cmOpen(int handle, OSStatus* outStatus = nullptr) {
+    const int before = unitLog().constructed;
+    Block b = makeBlock(kComponentOpenSelect, madeUpInstance(handle));
+    const OSStatus status = VXTestUnitEntry(b.get(), nullptr);
+    if (outStatus != nullptr) {
+        *outStatus = status;
+    }
+    return status == 0 && unitLog().constructed != before ? unitLog().lastUnit : nullptr;
 }
 
 } // namespace entrytest

@@ -9,8 +9,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <thread>
 
 using namespace testunit;
@@ -21,41 +19,20 @@ Log gLog{};
 UInt32 gFailurePoint = kFailNowhere;
 UInt32 gFailureKind = kRaiseNothing;
 
-void Note(LifeEvent event) {
-    if (gLog.eventCount < kMaxEvents) {
-        gLog.events[gLog.eventCount++] = event;
+void Note(char event) {
+    const size_t n = std::strlen(gLog.events);
+    if (n + 1 < sizeof gLog.events) {
+        gLog.events[n] = event;
     }
 }
 
 void Raise(UInt32 kind) {
-    switch (kind) {
-    case kRaiseCAXException:
+    if (kind == kRaiseCAXException) {
         throw CAXException("raised on request", kRaisedStatus);
-    case kRaiseBadAlloc:
-        throw std::bad_alloc();
-    case kRaiseSInt16:
-        throw static_cast<SInt16>(kRaisedSInt16);
-    case kRaiseStdException:
-        throw std::runtime_error("raised on request");
-    case kRaiseZero:
-        throw static_cast<SInt32>(0);
-    default:
-        break;
     }
-}
-
-// Whether the open lock is held by someone else than a fresh thread.
-int OpenLockHeld() {
-    int held = 0;
-    std::thread probe([&held] {
-        if (pthread_mutex_trylock(&detail::ComponentOpenMutex()) == EBUSY) {
-            held = 1;
-        } else {
-            pthread_mutex_unlock(&detail::ComponentOpenMutex());
-        }
-    });
-    probe.join();
-    return held;
+    if (kind == kRaiseZero) {
+        throw static_cast<SInt32>(0);
+    }
 }
 
 class TestKernel : public AUEffectKernel {
@@ -69,9 +46,7 @@ public:
         for (UInt32 i = 0; i < inFramesToProcess; ++i) {
             const Float32 out = inSourceP[i * inNumChannels] * gain + offset;
             inDestP[i * inNumChannels] = out;
-            if (out != 0.0f) {
-                ioSilence = false;
-            }
+            ioSilence = ioSilence && out == 0.0f;
         }
         if (GetChannel() == 0) {
             ++gLog.kernelCalls;
@@ -85,35 +60,34 @@ class VXTestUnit : public AUEffectBase {
 public:
     explicit VXTestUnit(AudioComponentInstance inInstance) : AUEffectBase(inInstance, false) {
         gLog.instanceTypeAtConstruction = InstanceType();
-        gLog.openLockHeldDuringConstruction = OpenLockHeld();
+        gLog.lockHeldInConstructor = VXTestUnitOpenLockHeld();
         if (gFailurePoint == kFailInConstructor) {
             Raise(gFailureKind);
         }
-        SetParameter(kParamGain, kDefaultGain);
+        SetParameter(kParamGain, 1.0f);
         SetParameter(kParamOffset, 0.0f);
         ++gLog.live;
         ++gLog.constructed;
         gLog.lastUnit = static_cast<AUBase*>(this);
-        Note(kEventConstructed);
+        Note('C');
     }
 
     ~VXTestUnit() override {
         --gLog.live;
-        ++gLog.destructed;
-        Note(kEventDestructed);
+        Note('D');
     }
 
     void PostConstructor() override {
         AUEffectBase::PostConstructor();
-        gLog.openLockHeldDuringPostConstructor = OpenLockHeld();
+        gLog.lockHeldInPostConstructor = VXTestUnitOpenLockHeld();
         if (gFailurePoint == kFailInPostConstructor) {
             Raise(gFailureKind);
         }
-        Note(kEventPostConstructed);
+        Note('P');
     }
 
     void PreDestructor() override {
-        Note(kEventPreDestructor);
+        Note('p');
         AUEffectBase::PreDestructor();
     }
 
@@ -129,8 +103,7 @@ public:
 
     OSStatus GetParameterInfo(AudioUnitScope inScope, AudioUnitParameterID inParameterID,
                               AudioUnitParameterInfo& outParameterInfo) override {
-        if (inScope != kAudioUnitScope_Global ||
-            (inParameterID != kParamGain && inParameterID != kParamOffset)) {
+        if (inScope != kAudioUnitScope_Global || inParameterID > kParamOffset) {
             return kAudioUnitErr_InvalidParameter;
         }
         std::memset(&outParameterInfo, 0, sizeof outParameterInfo);
@@ -141,7 +114,7 @@ public:
         outParameterInfo.unit = kAudioUnitParameterUnit_Generic;
         outParameterInfo.minValue = gain ? 0.0f : -1.0f;
         outParameterInfo.maxValue = gain ? 2.0f : 1.0f;
-        outParameterInfo.defaultValue = gain ? kDefaultGain : 0.0f;
+        outParameterInfo.defaultValue = gain ? 1.0f : 0.0f;
         outParameterInfo.flags = kAudioUnitParameterFlag_HasCFNameString |
                                  kAudioUnitParameterFlag_IsReadable |
                                  kAudioUnitParameterFlag_IsWritable;
@@ -155,12 +128,9 @@ public:
             return AUEffectBase::GetPropertyInfo(inID, inScope, inElement, outDataSize,
                                                  outWritable);
         }
-        if (inScope != kAudioUnitScope_Global) {
-            return kAudioUnitErr_InvalidScope;
-        }
         outDataSize = sizeof(UInt32);
         outWritable = true;
-        return noErr;
+        return inScope == kAudioUnitScope_Global ? OSStatus{noErr} : kAudioUnitErr_InvalidScope;
     }
 
     OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
@@ -212,5 +182,16 @@ __attribute__((visibility("default"))) void VXTestUnitResetLog() {
 __attribute__((visibility("default"))) void VXTestUnitSetOpenFailure(UInt32 point, UInt32 kind) {
     gFailurePoint = point;
     gFailureKind = kind;
+}
+
+__attribute__((visibility("default"))) int VXTestUnitOpenLockHeld() {
+    int held = 0;
+    std::thread([&held] {
+        held = pthread_mutex_trylock(&detail::ComponentOpenMutex()) == EBUSY;
+        if (!held) {
+            pthread_mutex_unlock(&detail::ComponentOpenMutex());
+        }
+    }).join();
+    return held;
 }
 }
