@@ -156,9 +156,10 @@ TEST_F(ScheduledTest, SlicesAtEveryBoundaryEachSeeingItsPartOfTheRamps) {
         "0-64 p0 0.9>0.9 p1 0.5>1, 64-200 p0 0.9>0.9 p1 0.5>1, 200-256 p0 0.75>0.75 p1 0.5>1");
     // Sorted by offset; later events win; a slice before any ramp of the
     // cycle still sees the last one.
-    EXPECT_EQ(Cycle({Ramp(1, 300, 100, 1.0f, 0.0f), Ramp(1, 50, 50, 0.0f, 1.0f)}, 512),
-              "0-50 p0 0.75>0.75 p1 0.5>1, 50-100 p0 0.75>0.75 p1 0>1, 100-300 p0 0.75>0.75 p1 0>1, "
-              "300-400 p0 0.75>0.75 p1 1>0, 400-512 p0 0.75>0.75 p1 1>0");
+    EXPECT_EQ(
+        Cycle({Ramp(1, 300, 100, 1.0f, 0.0f), Ramp(1, 50, 50, 0.0f, 1.0f)}, 512),
+        "0-50 p0 0.75>0.75 p1 0.5>1, 50-100 p0 0.75>0.75 p1 0>1, 100-300 p0 0.75>0.75 p1 0>1, "
+        "300-400 p0 0.75>0.75 p1 1>0, 400-512 p0 0.75>0.75 p1 1>0");
 }
 
 TEST_F(ScheduledTest, FailuresMissingElementsAndUnknownScopes) {
