@@ -219,7 +219,8 @@ TEST_F(StorageFaults, FileTreeCacheThatCannotBeWrittenLeavesNoCacheOfAnotherTree
     tree.rootFolder = root;
     tree.cacheFile = dir + "/no/such/folder/tree.cache";
     EXPECT_TRUE(tree.rescan(false));
-    EXPECT_EQ(std::make_tuple(tree.getNodeCount(), tree.cacheFileExists(), tree.saveCacheFile()),
+    // Braced, so the calls run in the order written: no cache before the save.
+    EXPECT_EQ((std::tuple{tree.getNodeCount(), tree.cacheFileExists(), tree.saveCacheFile()}),
               std::make_tuple(8, false, false));
 
     ASSERT_EQ(scan(root, cache, true).size(), 8u); // the root, three folders, four files
