@@ -23,6 +23,7 @@
 #include <functional>
 #include <iterator>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,8 @@ protected:
         fs::remove_all(dir);
     }
     std::string pattern = (fs::temp_directory_path() / "vx-faults-XXXXXX").string();
-    std::string dir = mkdtemp(pattern.data());
+    std::string dir =
+        mkdtemp(pattern.data()) ? pattern : throw std::runtime_error("cannot make a folder");
 };
 
 std::string readWhole(const std::string& path) {
